@@ -1,0 +1,125 @@
+#pragma once
+// The unit filter: Lo12, Lo24 and Band are integer biquads with Q13
+// coefficients from the sine and cosine tables; Hi12 is a floating-point
+// second-order high-pass; any other mode passes the signal through.
+
+#include <cstdint>
+
+#include "engine/arith.h"
+#include "engine/tables.h"
+
+namespace velmor {
+
+enum FilterMode : uint16_t { kLo12 = 0, kLo24 = 1, kHi12 = 2, kBand = 3, kBypass = 4 };
+
+struct FilterMemory {
+    int32_t x1 = 0, x2 = 0, y1 = 0, y2 = 0;  // input and (first) output history
+    int32_t w1 = 0, w2 = 0, z1 = 0, z2 = 0;  // second Lo24 stage
+};
+
+// Quotient of an exact 64-bit numerator, truncated toward zero and saturated
+// to 32 bits; a zero divisor (only reachable from values a pattern file
+// brings) gives 0.
+inline int32_t filterQuotient(int64_t num, int32_t den) {
+    if (den == 0) return 0;
+    return saturate32(num / den);
+}
+
+// Table index of a cutoff sum: (c >> 8) + 15, kept inside the table (cutoffs
+// from pattern files can reach outside the grid).
+inline int filterIndex(int32_t c) {
+    const int32_t j = (c >> 8) + 15;
+    return j < 0 ? 0 : (j >= kFilterGrid ? kFilterGrid - 1 : j);
+}
+
+// Coefficients that change only with the table index and the resonance; the
+// per-frame filters recompute them only when either changes.
+struct FilterCoefficients {
+    int j = -1;
+    int32_t r = 0;
+    uint16_t mode = 0xFFFF;
+    int32_t sw = 0, cw = 0;
+    int32_t q = 0;    // 8192 alpha
+    int32_t den = 0;  // q + 8192 (or sw + 8192 for Band)
+};
+
+inline void updateCoefficients(FilterCoefficients& k, const Tables& t, uint16_t mode, int32_t c, int32_t r) {
+    const int j = filterIndex(c);
+    if (j == k.j && r == k.r && mode == k.mode) return;
+    k.j = j;
+    k.r = r;
+    k.mode = mode;
+    k.sw = t.filterSinTable[j];
+    k.cw = t.filterCosTable[j];
+    if (mode == kLo12) {
+        k.q = div32(k.sw * 4096, sub32(35000, r));
+        k.den = add32(k.q, 8192);
+    } else if (mode == kLo24) {
+        k.q = div32(k.sw * 4096, sub32(37000, r));
+        k.den = add32(k.q, 8192);
+    } else {
+        k.q = 0;
+        k.den = k.sw + 8192;
+    }
+}
+
+inline int32_t filterLo12(FilterMemory& m, const FilterCoefficients& k, int32_t x) {
+    const int64_t cw = k.cw;
+    const int64_t num = (int64_t{x} + m.x2) * ((8192 - k.cw) >> 1) + (int64_t{k.q} - 8192) * m.y2 +
+                        2 * cw * m.y1 + int64_t{m.x1} * (8192 - cw);
+    const int32_t y = filterQuotient(num, k.den);
+    m.y2 = m.y1;
+    m.y1 = y;
+    m.x2 = m.x1;
+    m.x1 = x;
+    return y;
+}
+
+inline int32_t filterLo24(FilterMemory& m, const FilterCoefficients& k, int32_t x) {
+    const int64_t cw = k.cw;
+    const int64_t h = (8192 - k.cw) >> 1;
+    const int64_t damp = 8192 - int64_t{k.q};
+    const int64_t num1 = (int64_t{x} + m.x2) * h + 2 * cw * m.y1 - damp * m.y2 + int64_t{m.x1} * (8192 - cw);
+    const int32_t y = filterQuotient(num1, k.den);
+    m.y2 = m.y1;
+    m.y1 = y;
+    m.x2 = m.x1;
+    m.x1 = x;
+
+    const int32_t w = mul32(3, y) / 4;
+    const int64_t num2 = (int64_t{w} + m.w2) * h - damp * m.z2 + 2 * cw * m.z1 + (8192 - cw) * m.w1;
+    const int32_t z = filterQuotient(num2, k.den);
+    m.z2 = m.z1;
+    m.z1 = z;
+    m.w2 = m.w1;
+    m.w1 = w;
+    return z;
+}
+
+inline int32_t filterBand(FilterMemory& m, const FilterCoefficients& k, int32_t x) {
+    const int64_t num = int64_t{k.sw} * (int64_t{x} - m.x2) + 2 * int64_t{k.cw} * m.y1 + (int64_t{k.sw} - 8192) * m.y2;
+    const int32_t y = filterQuotient(num, k.den);
+    m.y2 = m.y1;
+    m.y1 = y;
+    m.x2 = m.x1;
+    m.x1 = x;
+    return y;
+}
+
+// Solves K d2y + R dy + y = K d2x: K from the cutoff sum, R from the
+// resonance, both single-precision values; products and sums in double.
+inline int32_t filterHi12(FilterMemory& m, double highPassScale, int32_t c, int32_t r, int32_t x) {
+    const double f = c * 0.01 + 0.5;
+    const float K = static_cast<float>(highPassScale / f);
+    const float R = static_cast<float>(r * 0.0001220703125 * 10);
+    const int32_t D = sub32(add32(sub32(add32(x, m.x2), mul32(2, m.x1)), mul32(2, m.y1)), m.y2);
+    const int32_t N = truncToInt(D * static_cast<double>(K) + m.y1 * static_cast<double>(R));
+    const int32_t y = truncToInt(N / (static_cast<double>(K) + static_cast<double>(R) + 1.0));
+    m.y2 = m.y1;
+    m.y1 = y;
+    m.x2 = m.x1;
+    m.x1 = x;
+    return y;
+}
+
+}  // namespace velmor

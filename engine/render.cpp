@@ -1,0 +1,291 @@
+#include "engine/render.h"
+
+#include "engine/arith.h"
+#include "engine/envelope.h"
+#include "engine/filter.h"
+#include "engine/mixdown.h"
+
+namespace velmor {
+
+namespace {
+
+constexpr int32_t kPhasePeriod = 1 << 22;     // oscillator phase cycle
+constexpr int32_t kLfoPhaseMask = (1 << 27) - 1;  // LFO phase cycle 2^27
+
+// A note index into noteStepTable, kept inside the table (a coarse
+// transpose can take it below 0).
+inline int32_t noteHz(const Tables& t, int32_t index) { return t.noteStepTable[clampInt(index, 0, kNoteSteps - 1)]; }
+// An eighth-semitone index into fineStepTable, kept inside the table.
+inline int32_t fineHz(const Tables& t, int32_t index) { return t.fineStepTable[clampInt(index, 0, kFineSteps - 1)]; }
+
+// Phase increment per frame for a frequency p in whole hertz: p 2^19 / 11025,
+// formed in 64 bits (p is at most 65535, so the quotient fits).
+inline int32_t phaseIncrement(int32_t p) { return static_cast<int32_t>((int64_t{p} << 19) / 11025); }
+
+// After the one subtraction of a period, an accumulator that is still at or
+// above 2^22 (strong FM at a high pitch, or values from a pattern file) is
+// reduced modulo 2^22.
+inline int32_t wrapPhase(int32_t acc) { return acc & (kPhasePeriod - 1); }
+
+// Everything the frame loop takes once per unit and block.
+struct BlockParams {
+    int32_t coarse1, coarse2, fine1, fine2;
+    uint32_t sync;
+    int32_t pulseThreshold;  // P
+    int32_t mix, ring, fm;
+    int32_t cutoff, resonance, envAmount;
+    int32_t attackIncrement;
+    int32_t lfoIncrement, lfoAmount;
+    uint16_t lfoTarget;
+    const WaveSample* lfoTable;
+    const int32_t* distCurve;
+    int32_t distWet;
+};
+
+BlockParams latchBlockParams(const Synth& s, const UnitRecord& r) {
+    const Tables& t = s.tables;
+    BlockParams b;
+    b.coarse1 = r.osc1Coarse;
+    b.coarse2 = r.osc2Coarse;
+    b.fine1 = r.osc1Fine;
+    b.fine2 = r.osc2Fine;
+    b.sync = r.oscSync;
+    // 2^22 - pulseWidth 2^21 / 128, the product and quotient in double.
+    b.pulseThreshold = sub32(kPhasePeriod, truncToInt(r.pulseWidth * 2097152.0 / 128.0));
+    b.mix = r.oscMix;
+    b.ring = r.ringMod;
+    b.fm = r.fmAmount;
+    b.cutoff = r.cutoff;
+    b.resonance = r.resonance;
+    b.envAmount = r.envAmount;
+    b.attackIncrement = truncToInt(r.attack);
+    b.lfoIncrement = truncToInt(r.lfoSpeed / 44100.0 * s.engine.lfoPhaseScale);
+    b.lfoAmount = r.lfoAmount;
+    b.lfoTarget = r.lfoTarget;
+    // Square for wave 1; the sine for 0 and for any other value.
+    b.lfoTable = r.lfoWave == 1 ? t.squareTable : t.sineTable;
+    b.distCurve = distortionCurve(t, r.distMode, r.distThreshold);
+    b.distWet = r.distWet;
+    return b;
+}
+
+// Runs unit u over `frames` frames from the clock position (step, tick),
+// leaving the clock where the block ends.
+void renderUnit(Synth& s, int u, int frames, int32_t& step, int32_t& tick) {
+    const Tables& t = s.tables;
+    Store& st = s.store;
+    EngineState& e = s.engine;
+    const UnitRecord& r = st.units[u];
+    UnitVoice& voice = e.voices[u];
+    const BlockParams b = latchBlockParams(s, r);
+
+    int32_t acc1 = voice.osc1Accum;
+    int32_t acc2 = voice.osc2Accum;
+    int32_t lfoAcc = voice.lfoAccum;
+    Envelope env{voice.envLevel, voice.envStage, voice.sustainCounter};
+    FilterMemory mem;
+    mem.x1 = voice.filterX1;
+    mem.x2 = voice.filterX2;
+    mem.y1 = voice.filterY1;
+    mem.y2 = voice.filterY2;
+    mem.w1 = voice.filterW1;
+    mem.w2 = voice.filterW2;
+    mem.z1 = voice.filterZ1;
+    mem.z2 = voice.filterZ2;
+    FilterCoefficients coeff;
+    const double highPassScale = e.highPassScale;
+
+    const Relaxed<int8_t>* pitch = &st.stepPitch[stepIndex(u, 0, 0)];
+    const Relaxed<uint8_t>* noteOn = &st.stepNoteOn[stepIndex(u, 0, 0)];
+    const Relaxed<uint8_t>* slide = &st.stepSlide[stepIndex(u, 0, 0)];
+    int16_t* outBuf = e.unitBuffers.get() + u * kMaxBlockFrames;
+
+    // Notes are signed 8-bit, so this key never matches one.
+    constexpr int32_t kNoPitchKey = INT32_MIN;
+    int32_t pitchKeyNote = kNoPitchKey, pitchKeyOff = 0;
+    int32_t inc1 = 0, inc2 = 0;
+
+    for (int n = 0; n < frames; ++n) {
+        const int32_t samplesPerStep = st.settings.samplesPerStep;
+
+        // LFO. The one subtraction of a period, and the reduction of a phase
+        // outside 0..2^27 - 1 (from pattern-file speeds), are both the
+        // remainder modulo 2^27.
+        lfoAcc = add32(lfoAcc, b.lfoIncrement) & kLfoPhaseMask;
+        const int32_t l = b.lfoTable[lfoAcc >> 17];
+
+        // Note, pitch and slide. The increments are recomputed only when the
+        // note or the LFO offset changes, or at every frame of a glide.
+        const int32_t note = pitch[step];
+        const int32_t off = b.lfoTarget == 0 ? mul32(mul32(l, b.lfoAmount), 12) >> 20 : 0;
+        const int32_t next = slide[step] != 0 ? int32_t{pitch[(step + 1) & 15]} : note;
+        const bool gliding = next != note;
+        if (gliding || note != pitchKeyNote || off != pitchKeyOff) {
+            int32_t p1, p2;
+            if (b.lfoTarget == 0) {
+                p1 = fineHz(t, add32(mul32(add32(note, b.coarse1), 8), off));
+                p2 = fineHz(t, add32(mul32(add32(note, b.coarse2), 8), off));
+            } else {
+                p1 = noteHz(t, add32(note, b.coarse1));
+                p2 = noteHz(t, add32(note, b.coarse2));
+            }
+            if (gliding) {
+                p1 = p1 + (noteHz(t, add32(next, b.coarse1)) - p1) * tick / samplesPerStep;
+                p2 = p2 + (noteHz(t, add32(next, b.coarse2)) - p2) * tick / samplesPerStep;
+            }
+            inc1 = phaseIncrement(p1);
+            inc2 = phaseIncrement(p2);
+            pitchKeyNote = gliding ? kNoPitchKey : note;
+            pitchKeyOff = off;
+        }
+
+        if (b.lfoTarget == 3) acc2 = add32(acc2, mul32(mul32(inc2, b.lfoAmount) >> 10, l) >> 8);
+
+        // Oscillator 1 with the pulse-width warp.
+        acc1 = add32(acc1, add32(inc1, b.fine1));
+        if (acc1 < 0) acc1 = 0;
+        if (acc1 >= kPhasePeriod) acc1 = wrapPhase(acc1 - kPhasePeriod);
+        int64_t readPos = acc1;
+        if (acc1 >= b.pulseThreshold) readPos -= b.pulseThreshold;
+        // A threshold below 0 (from a pattern file) could read past the
+        // table: the index is clamped to its last entry.
+        const int32_t s1 = r.osc1Table.load()[readPos >= kPhasePeriod ? kWaveLength - 1 : (readPos >> 12)];
+
+        // Frequency modulation of oscillator 2 by oscillator 1.
+        if (b.fm > 0) acc2 = add32(acc2, mul32(mul32(inc2, b.fm) >> 10, s1) >> 8);
+
+        // Oscillator 2, the sync master.
+        acc2 = add32(acc2, add32(inc2, b.fine2));
+        if (acc2 < 0) acc2 = 0;
+        if (acc2 >= kPhasePeriod) {
+            acc2 = wrapPhase(acc2 - kPhasePeriod);
+            if (b.sync != 0) acc1 = 0;
+        }
+        const int32_t s2 = r.osc2Table.load()[acc2 >> 12];
+
+        int32_t reso = b.resonance;
+        if (b.lfoTarget == 1) {
+            reso = add32(mul32(mul32(b.resonance, l) >> 15, b.lfoAmount) >> 8, b.resonance);
+            if (reso > 32767) reso = 32767;
+        }
+
+        // Mix and ring modulation, at half of full scale.
+        const int32_t m = mul32(add32(mul32(b.mix, s2), mul32(s1, sub32(256, b.mix))) >> 8, sub32(256, b.ring));
+        const int32_t k = mul32((s1 * s2) >> 15, b.ring);
+        const int32_t x = add32(m, k) >> 9;
+
+        int32_t c = add32(b.cutoff, mul32(b.envAmount >> 7, env.level) >> 15);
+        if (b.lfoTarget == 2) c = add32(c, mul32(mul32(l, b.lfoAmount) >> 15, b.cutoff) >> 8);
+
+        int32_t y;
+        const uint16_t mode = r.filterMode;
+        switch (mode) {
+            case kLo12:
+                updateCoefficients(coeff, t, mode, c, reso);
+                y = filterLo12(mem, coeff, x);
+                break;
+            case kLo24:
+                updateCoefficients(coeff, t, mode, c, reso);
+                y = filterLo24(mem, coeff, x);
+                break;
+            case kHi12:
+                y = filterHi12(mem, highPassScale, c, reso, x);
+                break;
+            case kBand:
+                updateCoefficients(coeff, t, mode, c, 0);
+                y = filterBand(mem, coeff, x);
+                break;
+            default:
+                y = x;
+                break;
+        }
+        const int32_t v = y / 2;
+
+        // Gate: a note-on step retriggers unless the step before slid; the
+        // release starts after gateSamples ticks of a step without slide.
+        if (tick == 0 && slide[(step + 15) & 15] == 0 && noteOn[step] != 0) env.stage = kAttack;
+        if (r.gateSamples < tick && slide[step] == 0) env.stage = kRelease;
+
+        const int32_t a = mul32(env.level >> 8, v) >> 14;
+
+        updateEnvelope(env, b.attackIncrement, r);
+
+        outBuf[n] = distort(b.distCurve, b.distWet, a);
+
+        // Clock.
+        if (++tick >= samplesPerStep) {
+            tick = 0;
+            if (++step >= 16) {
+                step = 0;
+                e.patternEndFrame = n;
+            }
+        }
+    }
+
+    voice.osc1Accum = acc1;
+    voice.osc2Accum = acc2;
+    voice.lfoAccum = lfoAcc;
+    voice.envLevel = env.level;
+    voice.envStage = env.stage;
+    voice.sustainCounter = env.sustainCounter;
+    voice.filterX1 = mem.x1;
+    voice.filterX2 = mem.x2;
+    voice.filterY1 = mem.y1;
+    voice.filterY2 = mem.y2;
+    voice.filterW1 = mem.w1;
+    voice.filterW2 = mem.w2;
+    voice.filterZ1 = mem.z1;
+    voice.filterZ2 = mem.z2;
+}
+
+// One stretch of at most 65536 frames (one unit buffer).
+void renderStretch(Synth& s, int16_t* out, int frames, Peaks& peaks) {
+    EngineState& e = s.engine;
+    setupDelay(s);
+    // The older pattern layout halves this word to recover unit 0's send.
+    s.store.settings.delaySendOut = mul32(2, static_cast<int32_t>(s.store.units[0].delaySend[0].load()));
+
+    const int32_t startTick = e.stepTick;
+    const int32_t startStep = e.currentStep;
+    const int units = clampInt(s.store.unitCount, 0, kUnitSlots);
+    for (int u = 0; u < units; ++u) {
+        int32_t tick = startTick;
+        int32_t step = startStep & 15;
+        renderUnit(s, u, frames, step, tick);
+        e.stepTick = tick;
+        e.currentStep = step;
+    }
+    mixdown(s, out, frames, peaks);
+}
+
+}  // namespace
+
+int32_t samplesPerStepFor(int32_t tempoBpm) { return (2646000 / clampInt(tempoBpm, 60, 180)) / 4; }
+
+int32_t gateSamplesFor(float stepGate, int32_t samplesPerStep) {
+    const float product = stepGate * static_cast<float>(samplesPerStep);
+    return truncToInt(product);
+}
+
+void recomputeStepTiming(Synth& s) {
+    EngineSettings& g = s.store.settings;
+    const int32_t sps = samplesPerStepFor(g.tempoBpm);
+    g.samplesPerStep = sps;
+    for (UnitRecord& r : s.store.units) r.gateSamples = gateSamplesFor(r.stepGate, sps);
+}
+
+void renderBlock(Synth& s, int16_t* out, uint32_t byteCount) {
+    uint32_t frames = byteCount >> 2;
+    Peaks peaks;
+    // A block longer than one unit buffer is rendered as consecutive
+    // stretches; the frames are the same as from one long block.
+    do {
+        const int chunk = static_cast<int>(frames > kMaxBlockFrames ? kMaxBlockFrames : frames);
+        renderStretch(s, out, chunk, peaks);
+        out += 2 * chunk;
+        frames -= chunk;
+    } while (frames > 0);
+    updateMeters(s.engine, peaks);
+}
+
+}  // namespace velmor
