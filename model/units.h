@@ -1,6 +1,8 @@
 #pragma once
-// The life of the unit slots: initialisation and the release of the engine
-// buffers.
+// The life of the unit slots: initialisation, the start-up defaults, the
+// "&Velmor" menu's add, delete, copy and paste, the choice of the current
+// unit, and the release of the engine buffers. The window shows the tabs and
+// messages; these operations change only the model.
 
 #include "model/synth.h"
 
@@ -11,6 +13,28 @@ namespace velmor {
 // success, 0 when a buffer cannot be obtained (the unit fields are then
 // untouched).
 int initialiseUnits(Synth& s);
+
+// The start-up defaults: unitCount 0 then 1 (the first tab), the sequencer
+// on, and the default position of every control through its setter.
+void applyDefaults(Synth& s);
+
+// Brings the next slot into use without selecting it. Returns 1, or 0 when
+// four units are already in use ("Maximum # reached"; nothing changes).
+int addUnit(Synth& s);
+
+// Removes the current unit, moving the later units down one slot; unit 0
+// becomes current. Returns 1, or 0 (nothing changes) with only one unit.
+int deleteCurrentUnit(Synth& s);
+
+// Remembers the current unit as the source of the next paste.
+void copySettings(Synth& s);
+
+// Copies the settings of unit `source` into the current unit (and its
+// waveform choices into the units it links).
+void pasteSettings(Synth& s, int source);
+
+// Makes the unit of a tab index current.
+void selectUnit(Synth& s, int index);
 
 // Frees the two engine buffers.
 void releaseBuffers(Synth& s);
