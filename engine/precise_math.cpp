@@ -8,8 +8,14 @@
 #include "engine/precise_math_tables.h"
 
 // Everything below assumes IEEE-754 doubles rounded to nearest, each operation
-// rounded on its own (SSE2, -ffp-contract=off): the error-free transformations
-// would be broken by a fused multiply-add or by extended-precision registers.
+// rounded on its own (SSE2 on 32-bit x86): the error-free transformations would
+// be broken by extended-precision registers or by fused multiply-adds, which
+// are therefore switched off here whatever flags the file is built with.
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
+#endif
 
 namespace velmor {
 
@@ -84,14 +90,11 @@ DD ddNeg(DD a) { return {-a.hi, -a.lo}; }
 // ---------------------------------------------------------------------------
 // exp
 
-// The correctly rounded value of (h + t) * 2^e, where 1/2 < h + t < 2 and
-// |t| is far below h.
-double scaleResult(double h, double t, int e) {
-    if (e > 1023) return (h + t) * pow2(1023) * 2.0;  // overflows to +inf when it must
-    if (e >= -1021) return (h + t) * pow2(e);         // normal result, the scaling is exact
-    // The result lies below 2^-1021, where the doubles are the multiples of
-    // 2^-1074: round (h + t) * 2^(e + 1074) to an integer directly instead of
-    // rounding twice. Both scalings are exact and m < 2^53.
+// The correctly rounded value of (h + t) * 2^e below 2^-1021, where the
+// doubles are the multiples of 2^-1074 (1/2 < h + t < 2, e <= -1022, |t| far
+// below h): (h + t) * 2^(e + 1074) is rounded to an integer directly instead
+// of rounding twice. Both scalings are exact and m < 2^53.
+double roundTinyResult(double h, double t, int e) {
     const DD n = fastTwoSum(h, t);
     const double scale = pow2(e + 1074);
     const double m = n.hi * scale;
@@ -103,50 +106,64 @@ double scaleResult(double h, double t, int e) {
     return (up ? whole + 1.0 : whole) * 0x1p-1074;
 }
 
+// The correctly rounded value of (h + t) * 2^e for 1/2 < h + t < 2.
+double scaleResult(double h, double t, int e) {
+    if (e >= -1021 && e <= 1023) return (h + t) * pow2(e);  // the scaling is exact
+    if (e > 1023) return (h + t) * pow2(1023) * 2.0;         // overflows to +inf when it must
+    return roundTinyResult(h, t, e);
+}
+
+// a with the low 27 bits of its significand cleared: 26 significant bits, so
+// the product of two such numbers is exact, and |a - result| < 2^-25 |a|.
+double truncateTo26Bits(double a) {
+    return std::bit_cast<double>(std::bit_cast<uint64_t>(a) & ~uint64_t{0x7ffffff});
+}
+
 // exp(xh + xl) for -746 <= xh <= 709.8 and |xl| <= ulp(xh) / 2.
 //
-// x = k ln2/128 + r with |r| <= ln2/256, exp(x) = 2^(k/128) exp(r). r is
-// carried in double-double: the reduction error is below 2^-120. exp(r) - 1
-// = r + r^2/2 + ... is summed with r and r^2/2 as exact double-doubles and the
-// terms from r^3/6 on in double (they are below 2^-25, so their rounding
-// errors stay under 2^-78); the Taylor tail after r^7 is below 2^-83. The
-// product with the double-double 2^(j/128) keeps the error below 2^-75.
+// x = k ln2/128 + r with |r| < 0.00271, exp(x) = T exp(r), T = 2^(j/128).
+// The reduction leaves r = rh + rl with rh of 26 bits (so rh^2 is exact) and
+// |rl| < 2^-25 |r|, with an absolute error below 2^-76. Then
+//   T exp(r) = T + T rh + T (rh^2/2 + rh^3/6 + ... + rh^6/6!)
+//                + T rl (1 + rh + rl/2 + rh^2/2 + rh^3/6)
+// up to terms below 2^-72, where T rh is exact (T is split into 26 + 27 bits
+// in the table) and the rest, below 2^-17, is summed in double. The relative
+// error before the final rounding stays below 2^-68.
 double expCore(double xh, double xl) {
     const double kd = roundToInteger(xh * tbl::kInvLn2Times128);
     const int k = static_cast<int>(kd);
-    // |k| < 2^18, so kd * piece is exact for the 35-bit pieces, and
+    // |k| < 2^18, so kd times each 35-bit piece of ln2/128 is exact, and
     // xh - kd * piece0 is exact (Sterbenz: the two are within a factor 2).
     const double r1 = xh - kd * tbl::kLn2By128[0];
-    const DD a = twoSum(r1, -kd * tbl::kLn2By128[1]);
-    const DD r = twoSum(a.hi, (a.lo - kd * tbl::kLn2By128[2]) + xl);
+    const double t = kd * tbl::kLn2By128[1];
+    const double rh = truncateTo26Bits(r1 - t);
+    const double rl = ((r1 - rh) - t) + (xl - kd * tbl::kLn2By128[2]);
 
-    const double rh = r.hi;
-    const DD sq = twoProd(rh, rh);
-    const DD p = fastTwoSum(rh, 0.5 * sq.hi);  // r + r^2/2, head
-    const double cubic = sq.hi * rh *
-                         (1.0 / 6 + rh * (1.0 / 24 + rh * (1.0 / 120 + rh * (1.0 / 720 + rh * (1.0 / 5040)))));
-    // exp(rh + rl) = exp(rh) (1 + rl + ...): rl and rh * rl join the tail.
-    const double lo = p.lo + (r.lo + (0.5 * sq.lo + (rh * r.lo + cubic)));
+    const double r2 = rh * rh;  // exact
+    const double higher = r2 * rh * ((1.0 / 6 + rh * (1.0 / 24)) + r2 * (1.0 / 120 + rh * (1.0 / 720)));
+    const double cross = rl * ((1.0 + rh) + (0.5 * rl + r2 * (0.5 + rh * (1.0 / 6))));
 
-    // 2^(j/128) (1 + p.hi + lo) = T + T p.hi + (T lo + Tlo + Tlo p.hi)
-    const DD& t = tbl::kExp2Table[k & 127];
-    const DD q = twoProd(t.hi, p.hi);
-    const DD s = fastTwoSum(t.hi, q.hi);
-    const double tail = s.lo + (q.lo + (t.lo + (t.hi * lo + t.lo * p.hi)));
-    return scaleResult(s.hi, tail, k >> 7);  // k >> 7 = floor(k / 128)
+    const tbl::ExpEntry& e = tbl::kExp2Table[k & 127];
+    const DD s = fastTwoSum(e.hi, e.head * rh);  // head * rh is exact
+    const double main = e.tail * rh + e.hi * (0.5 * r2 + higher);  // tail * rh is exact
+    const double corr = e.hi * cross + (e.lo + e.lo * (rh + rl));
+    return scaleResult(s.hi, s.lo + (main + corr), k >> 7);  // k >> 7 = floor(k / 128)
 }
 
 // ---------------------------------------------------------------------------
 // log
 
-// ln(x) as a double-double for finite x > 0, relative error below 2^-70.
+// ln(x) = hi + lo for finite x > 0, relative error below 2^-70, |lo| below
+// 2^-17 |hi|.
 //
-// x = 2^e m with m in [0.75, 1.5), m = F (1 + u) with F = k/256 the nearest
-// multiple of 1/256, so |u| <= 2^-8.6. ln x = e ln2 + ln F + ln(1 + u) with
-// e ln2 and ln F as double-doubles. u is formed as a double-double from the
-// exact f = m - F. ln(1 + u) = u - u^2/2 + ... takes u and u^2/2 exactly
-// and the terms from u^3/3 on in double; the series stops after u^9/9
-// (tail below 2^-80).
+// x = 2^e m with m in [0.75, 1.5). The table entry for the F nearest to m
+// (a multiple of 1/256 above 1, of 1/512 below) holds invC, 1/F rounded to
+// 13 bits, and ln c for c = 1/invC. r = m invC - 1 comes out exactly as
+// r0h + r0l by splitting m into 21 + 32 bits (|r| < 0.0021), and is then
+// re-split as rh + rl with rh of 26 bits. ln x = e ln2 + ln c + ln(1 + r):
+// e ln2 + ln c + rh - rh^2/2 is kept exactly in three doubles, the rest of
+// the series (below 2^-27) is summed in double; the series stops after r^8/8
+// (tail below 2^-82).
 DD logCore(double x) {
     uint64_t bits = std::bit_cast<uint64_t>(x);
     int e = 0;
@@ -155,44 +172,40 @@ DD logCore(double x) {
         e = -54;
     }
     e += static_cast<int>(bits >> 52) - 1023;
+    // j = round(256 (significand - 1)); significands from 1.5 - 2^-9 on are
+    // halved (half = 1), giving m in [0.75, 1.5) and F = 1 for x near 1 on
+    // either side.
     const uint64_t mant = bits & kMantissaMask;
-    double m;
-    int k;
-    if (mant < (uint64_t{1} << 51)) {  // mantissa in [1, 1.5)
-        m = std::bit_cast<double>(mant | (uint64_t{1023} << 52));
-        k = 256 + static_cast<int>((mant + (uint64_t{1} << 43)) >> 44);
-    } else {  // mantissa in [1.5, 2): use m = mantissa / 2 in [0.75, 1)
-        m = std::bit_cast<double>(mant | (uint64_t{1022} << 52));
-        k = 128 + static_cast<int>((mant + (uint64_t{1} << 44)) >> 45);
-        ++e;
-    }
-    const tbl::LogEntry& t = tbl::kLogTable[k - 192];
-    const double F = k * (1.0 / 256);
-    const double f = m - F;  // exact: |f| <= 2^-9 and m, F share the binade
+    const int j = static_cast<int>((mant + (uint64_t{1} << 43)) >> 44);
+    const int half = (j + 128) >> 8;
+    const uint64_t mBits = mant | (static_cast<uint64_t>(1023 - half) << 52);
+    e += half;
+    const tbl::LogEntry& c = tbl::kLogTable[j];
+    const double m = std::bit_cast<double>(mBits);
+    const double mh = std::bit_cast<double>(mBits & ~uint64_t{0xffffffff});  // 21 bits
+    const double ml = m - mh;                                               // exact
 
-    // u = f / F. F has 9 significant bits and the halves of uh 26, so F * half
-    // is exact, and f - F * uh (which fits in a double) comes out exactly.
-    const double uh = f * t.invF;
-    const Halves uSplit = split(uh);
-    const double ul = ((f - F * uSplit.hi) - F * uSplit.lo) * t.invF;
+    // mh * invC (34 bits) and ml * invC (45 bits) are exact, and so is the
+    // subtraction of 1 (Sterbenz).
+    const double r0h = mh * c.invC - 1.0;
+    const double r0l = ml * c.invC;
+    const double r = r0h + r0l;
+    const double rh = truncateTo26Bits(r);
+    const double rl = (r0h - rh) + r0l;  // |rl| < 2^-25 |r|, error far below that
+    const double r2 = rh * rh;           // exact
 
-    // uh^2 = sqh + sql exactly.
-    const double sqh = uh * uh;
-    const double sql = ((uSplit.hi * uSplit.hi - sqh) + 2.0 * uSplit.hi * uSplit.lo) + uSplit.lo * uSplit.lo;
-    const double series =
-        sqh * uh *
-        (1.0 / 3 +
-         uh * (-1.0 / 4 + uh * (1.0 / 5 + uh * (-1.0 / 6 + uh * (1.0 / 7 + uh * (-1.0 / 8 + uh * (1.0 / 9)))))));
+    const double q = r * r;
+    const double series = q * r *
+                          (((1.0 / 3 - r * (1.0 / 4)) + q * (1.0 / 5 - r * (1.0 / 6))) + (q * q) * (1.0 / 7 - r * (1.0 / 8)));
 
-    // e ln2 + ln F: e * kLn2Hi is exact and outweighs ln F in [-0.29, 0.41]
-    // unless e = 0. The sum only nears 0 for F = 1, where ln F = 0.
+    // e * kLn2Hi + logHi is exact (multiples of 2^-43 below 2^10). It is 0
+    // (c = 1, e = 0) or above twice the largest |r| of its entry, and the
+    // partial sums stay far above rh^2/2, so the fastTwoSums apply.
     const double ed = e;
-    const DD b = fastTwoSum(ed * tbl::kLn2Hi, t.logHi);
-    const DD c = fastTwoSum(b.hi, uh);
-    const DD d = fastTwoSum(c.hi, -0.5 * sqh);
-    const double lo = ((b.lo + c.lo) + d.lo) + (ed * tbl::kLn2Lo + t.logLo) +
-                      (((ul - uh * ul) - 0.5 * sql) + series);
-    return fastTwoSum(d.hi, lo);
+    const DD a = fastTwoSum(ed * tbl::kLn2Hi + c.logHi, rh);
+    const DD b = fastTwoSum(a.hi, -0.5 * r2);
+    const double lo = ((a.lo + b.lo) + (ed * tbl::kLn2Lo + c.logLo)) + ((rl - rl * (rh + 0.5 * rl)) + series);
+    return {b.hi, lo};
 }
 
 // ---------------------------------------------------------------------------
@@ -335,6 +348,25 @@ double sinOfQuadrant(int n, DD r) {
     }
 }
 
+// x^y for finite x > 0 and finite y != 0. y ln x is formed as a
+// double-double, so that its absolute error (which becomes the relative error
+// of the result) stays small however large |y ln x| is.
+double powPositive(double x, double y) {
+    const DD l = logCore(x);
+    if (l.hi == 0.0) return 1.0;  // x == 1, whatever y; otherwise |ln x| > 2^-54
+    const double estimate = y * l.hi;
+    if (estimate > 709.8) return kInf;
+    if (estimate < -746.0) return 0.0;
+    // y * lh is exact as the sum of two products of 26-bit halves; |y| < 2^64
+    // here, so the split cannot overflow.
+    const Halves ys = split(y);
+    const double lh = truncateTo26Bits(l.hi);
+    const double ll = (l.hi - lh) + l.lo;  // l.hi - lh is exact
+    const DD p = fastTwoSum(ys.hi * lh, ys.lo * lh);
+    const DD z = fastTwoSum(p.hi, p.lo + y * ll);
+    return expCore(z.hi, z.lo);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -350,13 +382,18 @@ double preciseLog(double x) {
     if (x != x) return x + x;
     if (x <= 0.0) return x == 0.0 ? -kInf : kNaN;
     if (x == kInf) return x;
-    return logCore(x).hi;  // logCore returns hi = hi + lo rounded
+    const DD l = logCore(x);
+    return l.hi + l.lo;
 }
 
 double precisePow(double x, double y) {
+    if (x > 0.0 && x < kInf && std::fabs(y) < kInf && y != 0.0) {
+        if (y == 1.0) return x;
+        return powPositive(x, y);
+    }
+    // Special operands.
     if (y == 0.0 || x == 1.0) return 1.0;
     if (x != x || y != y) return x + y;
-    if (y == 1.0) return x;
     const double ax = std::fabs(x);
     if (std::isinf(y)) {
         if (ax == 1.0) return 1.0;
@@ -364,31 +401,17 @@ double precisePow(double x, double y) {
     }
     const bool yInteger = std::trunc(y) == y;
     const bool yOdd = yInteger && std::fabs(y) < 0x1p53 && std::trunc(y * 0.5) != y * 0.5;
-    const bool negate = std::signbit(x) && yOdd;
-
     double result;
     if (ax == 0.0) {
         result = y > 0.0 ? 0.0 : kInf;
     } else if (ax == kInf) {
         result = y > 0.0 ? kInf : 0.0;
-    } else if (x < 0.0 && !yInteger) {
-        return kNaN;
+    } else if (!yInteger) {
+        return kNaN;  // negative base, non-integer exponent
     } else {
-        // pow = exp(y ln x) with y ln x as a double-double: an absolute error
-        // d in it is a relative error d in the result.
-        const DD l = logCore(ax);
-        const double estimate = y * l.hi;
-        if (estimate > 709.8) {
-            result = kInf;
-        } else if (estimate < -746.0) {
-            result = 0.0;
-        } else {  // here |y| < 2^63, so the split in twoProd cannot overflow
-            const DD prod = twoProd(y, l.hi);
-            const DD z = fastTwoSum(prod.hi, prod.lo + y * l.lo);
-            result = expCore(z.hi, z.lo);
-        }
+        result = y == 1.0 ? ax : powPositive(ax, y);
     }
-    return negate ? -result : result;
+    return std::signbit(x) && yOdd ? -result : result;
 }
 
 double preciseSin(double x) {
