@@ -59,6 +59,19 @@ else
     step_failed "sanitizer build"
 fi
 
+echo "== Interface and audio threads under ThreadSanitizer"
+if cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_TSAN=ON >/dev/null \
+    && cmake --build build/tsan -j "$jobs" --target velmor_concurrency_tests; then
+    if VELMOR_STRESS_SECONDS=8 TSAN_OPTIONS="halt_on_error=1" build/tsan/tests/velmor_concurrency_tests; then
+        passed=$((passed + 1))
+        summary+=("thread sanitizer stress: no report")
+    else
+        step_failed "thread sanitizer stress"
+    fi
+else
+    step_failed "thread sanitizer build"
+fi
+
 echo "== Windows build"
 if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake; then
     echo "== The Windows build computes the same tables and frames"

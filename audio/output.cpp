@@ -1,0 +1,108 @@
+#include "audio/output.h"
+
+#include <cstring>
+#include <thread>
+
+#include "engine/mixdown.h"
+#include "engine/render.h"
+
+namespace velmor {
+
+int enumerateOutputDevice(DeviceTable& table, const uint8_t* guid, const char* description) {
+    if (table.deviceCount >= kMaxDevices) return 0;
+    char* name = table.deviceNames[table.deviceCount];
+    // A description longer than 99 characters is cut to its first 99.
+    std::strncpy(name, description ? description : "", kDeviceNameSize - 1);
+    name[kDeviceNameSize - 1] = '\0';
+    if (guid) std::memcpy(table.deviceIds[table.deviceCount], guid, 16);
+    table.deviceCount += 1;
+    return table.deviceCount != kMaxDevices ? 1 : 0;
+}
+
+void waitForRefill(const AudioOutput& out) {
+    while (out.renderBusy.load() != 0) std::this_thread::yield();
+}
+
+void startOutput(AudioOutput& out, Synth& s) {
+    if (!out.outputReady) return;
+    if (out.playing.load() != 0) {
+        out.playing.store(0);
+        waitForRefill(out);
+    }
+    out.pendingHalf = 0;
+    out.device->rewind();
+    LockedRegion region;
+    if (out.device->lock(0, out.bufferBytes, region) == 0) {
+        renderBlock(s, static_cast<int16_t*>(region.first), region.firstBytes);
+        out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
+    }
+    out.device->playLooping();
+    out.playing.store(1);
+}
+
+void stopOutput(AudioOutput& out) {
+    if (!out.outputReady) return;
+    out.playing.store(0);
+    out.device->stopStream();
+    out.device->stopPrimary();
+}
+
+void stopAndReset(AudioOutput& out, Synth& s) {
+    stopOutput(out);
+    waitForRefill(out);
+    resetEngine(s);
+}
+
+void audioTick(AudioOutput& out, Synth& s) {
+    if (out.playing.load() == 1) refillHalf(out, s);
+}
+
+long refillHalf(AudioOutput& out, Synth& s) {
+    out.renderBusy.store(1);
+    // Shutdown sets stopRequested before it reads renderBusy, and Stop clears
+    // playing before it does: one of the two sides always sees the other, so
+    // no render begins once either has looked.
+    if (out.stopRequested.load() == 1 || out.playing.load() != 1) {
+        out.renderBusy.store(0);
+        return 0;
+    }
+    const uint32_t position = out.device->playPosition();
+    const uint32_t half = out.bufferBytes >> 1;
+    LockedRegion region;
+    if (position < half) {
+        if (out.pendingHalf == 1) {
+            const long result = out.device->lock(half, half, region);
+            if (result != 0) {
+                out.renderBusy.store(0);
+                return result;
+            }
+            renderBlock(s, static_cast<int16_t*>(region.first), region.firstBytes);
+            out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
+        }
+        out.pendingHalf = 0;
+    } else {
+        if (out.pendingHalf == 0) {
+            const uint32_t t0 = out.device->milliseconds();
+            const long result = out.device->lock(0, half, region);
+            if (result != 0) {
+                out.renderBusy.store(0);
+                return result;
+            }
+            renderBlock(s, static_cast<int16_t*>(region.first), region.firstBytes);
+            out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
+            const uint32_t elapsed = out.device->milliseconds() - t0;
+            out.cpuLoad = static_cast<uint16_t>((elapsed * 352800u) / (out.bufferBytes * 10u));
+        }
+        out.pendingHalf = 1;
+    }
+    out.renderBusy.store(0);
+    return 0;
+}
+
+void shutdownStreaming(AudioOutput& out) {
+    stopOutput(out);
+    out.stopRequested.store(1);
+    waitForRefill(out);
+}
+
+}  // namespace velmor
