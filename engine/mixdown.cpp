@@ -93,16 +93,7 @@ void updateMeters(EngineState& e, const Peaks& peaks) {
 void resetEngine(Synth& s) {
     EngineState& e = s.engine;
     e.highPassScale = 44100.0 * std::sqrt(2.0) / (2.0 * 3.141592653);
-    for (UnitVoice& v : e.voices) {
-        v.filterX1 = 0;
-        v.filterX2 = 0;
-        v.filterY1 = 0;
-        v.filterY2 = 0;
-        v.filterW1 = 0;
-        v.filterW2 = 0;
-        v.filterZ1 = 0;
-        v.filterZ2 = 0;
-    }
+    for (int u = 0; u < kUnitSlots; ++u) clearFilterMemory(s, u);
     for (UnitVoice& v : e.voices) {
         v.envStage = 0;
         v.envLevel = 1;
