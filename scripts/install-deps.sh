@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing Velmor needs on Debian 12: the native
 # toolchain with GoogleTest and Google Benchmark, the i686 MinGW-w64 cross
-# compiler, and Wine (32-bit) for running the Windows programs.
+# compiler, Wine (32-bit) for running the Windows programs, and PulseAudio
+# for recording what they play.
 set -euo pipefail
 
 SUDO=""
@@ -12,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 fonts-wine
+  pulseaudio pulseaudio-utils
 )
 
 missing=()
