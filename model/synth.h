@@ -1,13 +1,14 @@
 #pragma once
 // The program's whole state in one aggregate: lookup tables, the data model,
-// the engine's running state and the runtime's random generator. The running
-// program has exactly one; tests build fresh ones.
+// the engine's running state, the runtime's random generator and the pattern
+// clipboard. The running program has exactly one; tests build fresh ones.
 
 #include <memory>
 
 #include "engine/crt_rand.h"
 #include "engine/engine_state.h"
 #include "engine/tables.h"
+#include "model/pattern_clipboard.h"
 #include "model/store.h"
 
 namespace velmor {
@@ -17,6 +18,7 @@ struct Synth {
     Store store;
     EngineState engine;
     CrtRand rng;
+    PatternClipboard patternClipboard;
 };
 
 // A fresh, zeroed instance on the heap (the tables alone take 2.5 MiB).

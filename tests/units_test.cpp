@@ -174,3 +174,42 @@ TEST(CopyPaste, PastesTheSourcesSettingsAtPasteTime) {
 
 }  // namespace
 }  // namespace velmor
+
+namespace velmor {
+namespace {
+
+TEST(PatternClipboard, CopiesBetweenUnitsAndPastesRestsBeforeAnyCopy) {
+    auto s = testing::startedSynth();
+    addUnit(*s);
+    Store& st = s->store;
+    // Before any copy: rests at pitch 15 without slides.
+    selectUnit(*s, 1);
+    st.stepSpare[stepIndex(1, 0, 2)] = 9;
+    pastePattern(*s);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(st.stepPitch[stepIndex(1, 0, i)], 15);
+        EXPECT_EQ(st.stepNoteOn[stepIndex(1, 0, i)], 0);
+        EXPECT_EQ(st.stepSlide[stepIndex(1, 0, i)], 0);
+    }
+    selectUnit(*s, 0);
+    for (int i = 0; i < 16; ++i) {
+        st.stepPitch[stepIndex(0, 0, i)] = static_cast<int8_t>(3 + 3 * i);
+        st.stepNoteOn[stepIndex(0, 0, i)] = i % 2;
+        st.stepSlide[stepIndex(0, 0, i)] = i % 3 == 0;
+        st.stepSpare[stepIndex(0, 0, i)] = 7;
+    }
+    copyPattern(*s);
+    st.stepPitch[stepIndex(0, 0, 0)] = 40;  // later edits are not in the clipboard
+    selectUnit(*s, 1);
+    pastePattern(*s);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(st.stepPitch[stepIndex(1, 0, i)], 3 + 3 * i);
+        EXPECT_EQ(st.stepNoteOn[stepIndex(1, 0, i)], i % 2);
+        EXPECT_EQ(st.stepSlide[stepIndex(1, 0, i)], i % 3 == 0);
+    }
+    EXPECT_EQ(st.stepSpare[stepIndex(1, 0, 2)], 9) << "stepSpare is neither copied nor pasted";
+    EXPECT_EQ(st.stepPitch[stepIndex(1, 1, 0)], 15) << "only pattern currentPattern";
+}
+
+}  // namespace
+}  // namespace velmor

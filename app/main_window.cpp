@@ -1,0 +1,365 @@
+// The main window: a modal dialog whose procedure turns the user's actions
+// into calls of the model, engine, file and audio operations.
+
+#include "app/application.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/window_logic.h"
+#include "engine/mixdown.h"
+#include "files/pattern_file.h"
+#include "files/stream_to_disk.h"
+#include "model/controls.h"
+#include "model/units.h"
+#include "resources/resource_ids.h"
+
+namespace velmor {
+
+namespace {
+
+const char kPatternFilter[] = "Pattern Philes (*.pat)\0*.pat\0";
+const char kRawFilter[] = "RAW-Files (*.raw)\0*.raw\0";
+const UINT_PTR kStatusTimer = 0;
+const UINT_PTR kEnvelopeSubclass = 1;
+
+// The commands whose menu items are greyed while the output plays.
+const int kOutputMenus[] = {IDM_OUTPUT_DEVICE, IDM_RESPONSE, IDM_STREAM_TO_DISK};
+
+App& appOf(HWND window) { return *reinterpret_cast<App*>(GetWindowLongPtrA(window, DWLP_USER)); }
+
+void error(HWND window, const char* text) { MessageBoxA(window, text, "Error", MB_ICONHAND); }
+
+// Radio groups as the refresh checks them.
+struct RadioGroup {
+    int ids[5];
+    int count;
+};
+const RadioGroup kGroups[] = {
+    {{IDC_OSC1_SAW, IDC_OSC1_SQUARE, IDC_OSC1_SINE, IDC_OSC1_SAW2, IDC_OSC1_USER}, 5},
+    {{IDC_OSC2_SAW, IDC_OSC2_SQUARE, IDC_OSC2_SINE, IDC_OSC2_SAW2, IDC_OSC2_USER}, 5},
+    {{IDC_FILTER_LO12, IDC_FILTER_LO24, IDC_FILTER_HI12, IDC_FILTER_BAND, IDC_FILTER_BYPASS}, 5},
+    {{IDC_LFO_TARGET_OSC, IDC_LFO_TARGET_RESO, IDC_LFO_TARGET_CUTOFF}, 3},
+    {{IDC_LFO_SINE, IDC_LFO_SQUARE}, 2},
+    {{IDC_DIST_A, IDC_DIST_B}, 2},
+};
+
+void refreshRadioGroups(HWND window, const Synth& s) {
+    for (const RadioGroup& g : kGroups) {
+        int checked = -1;
+        for (int i = 0; i < g.count; ++i)
+            if (isChoiceChecked(s, g.ids[i])) checked = i;
+        // A value without a button leaves its group as it was, except the LFO
+        // wave 2, which shows no button checked.
+        const bool noWave = g.ids[0] == IDC_LFO_SINE && s.store.units[s.store.currentUnit].lfoWave == 2;
+        if (checked < 0 && !noWave) continue;
+        for (int i = 0; i < g.count; ++i) CheckDlgButton(window, g.ids[i], i == checked ? BST_CHECKED : BST_UNCHECKED);
+    }
+}
+
+void drawEnvelope(HWND window) {
+    App& app = appOf(window);
+    HWND frame = GetDlgItem(window, IDC_ENVELOPE);
+    if (!frame) return;
+    const auto pos = [&](int id) { return static_cast<int>(SendDlgItemMessageA(window, id, TBM_GETPOS, 0, 0)); };
+    RECT r;
+    GetWindowRect(frame, &r);
+    const EnvelopeOutline o = envelopeOutline(r.right - r.left - 1, r.bottom - r.top - 2, pos(kAttackSlider),
+                                              pos(kDecaySlider), pos(kSustainSlider), pos(kReleaseSlider),
+                                              100 - pos(kSustainLevelSlider));
+    POINT p[8];
+    for (int i = 0; i < 8; ++i) p[i] = POINT{o.p[i].x, o.p[i].y};
+    HDC dc = GetDC(frame);
+    HGDIOBJ previous = SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    const POINT above1[] = {p[0], p[1], p[2]};
+    const POINT above2[] = {p[2], p[3], p[4], p[5], p[6], p[7]};
+    Polygon(dc, above1, 3);
+    Polygon(dc, above2, 6);
+    SelectObject(dc, app.envelopeBrush);
+    const POINT envelope[] = {p[1], p[2], p[3], p[4], p[5]};
+    Polygon(dc, envelope, 5);
+    SelectObject(dc, previous);
+    ReleaseDC(frame, dc);
+}
+
+// The envelope frame paints itself first; the picture goes on top of it.
+LRESULT CALLBACK envelopeFrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    const LRESULT result = DefSubclassProc(frame, message, wParam, lParam);
+    if (message == WM_PAINT) drawEnvelope(GetParent(frame));
+    return result;
+}
+
+void showTempo(HWND window, int bpm) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%d BPM", bpm);
+    SetDlgItemTextA(window, IDC_TEMPO_TEXT, text);
+}
+
+void refreshMainControls(HWND window) {
+    Synth& s = *appOf(window).synth;
+    int count = 0;
+    const SliderSpec* sliders = mainWindowSliders(&count);
+    for (int i = 0; i < count; ++i)
+        SendDlgItemMessageA(window, sliders[i].id, TBM_SETPOS, TRUE, sliderRefreshPosition(s, sliders[i].id));
+    showTempo(window, getTempo(s));
+    for (int k = 0; k < kMaxUnitsInUse; ++k) {
+        const LinkState state = linkButtonState(s, k);
+        CheckDlgButton(window, kFirstLinkButton + k,
+                       state == kLinkOwn ? BST_INDETERMINATE : (state == kLinkOn ? BST_CHECKED : BST_UNCHECKED));
+    }
+    CheckDlgButton(window, kSyncBox, getSync(s) != 0 ? BST_CHECKED : BST_UNCHECKED);
+    refreshRadioGroups(window, s);
+    drawEnvelope(window);
+}
+
+void addUnitTab(HWND window, int index) {
+    const std::string label = unitTabLabel(index);
+    TCITEMA item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<char*>(label.c_str());
+    SendDlgItemMessageA(window, IDC_UNIT_TABS, TCM_INSERTITEMA, index, reinterpret_cast<LPARAM>(&item));
+}
+
+void rebuildUnitTabs(HWND window) {
+    SendDlgItemMessageA(window, IDC_UNIT_TABS, TCM_DELETEALLITEMS, 0, 0);
+    const int units = appOf(window).synth->store.unitCount;
+    for (int i = 0; i < units; ++i) addUnitTab(window, i);
+    refreshMainControls(window);
+}
+
+void setOutputMenus(HWND window, bool enabled) {
+    HMENU menu = GetMenu(window);
+    for (int id : kOutputMenus) EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+bool chooseFile(OPENFILENAMEA& record, const char* filter, bool save) {
+    record.lpstrFilter = filter;
+    return (save ? GetSaveFileNameA(&record) : GetOpenFileNameA(&record)) != 0;
+}
+
+// The save commands' extension: appended unless present; a name that would
+// not fit the file name buffer with it is refused.
+bool ensureExtension(HWND window, App& app, const char* ext) {
+    if (appendExtension(app.fileName, sizeof app.fileName, ext)) return true;
+    error(window, "File name too long");
+    return false;
+}
+
+void loadPattern(HWND window, App& app) {
+    if (!chooseFile(app.openFileDialog, kPatternFilter, false)) return;
+    Synth& s = *app.synth;
+    readPatternFile(s, app.fileName);
+    rebuildUnitTabs(window);
+    refreshAfterLoad(s);
+    refreshMainControls(window);
+    SetWindowTextA(window, titleAfterLoad(app.fileName).c_str());
+}
+
+void savePattern(HWND window, App& app) {
+    if (!chooseFile(app.saveFileDialog, kPatternFilter, true)) return;
+    if (!ensureExtension(window, app, ".pat")) return;
+    if (!writePatternFile(*app.synth, app.fileName)) error(window, "Pattern file write error");
+}
+
+void streamToFile(HWND window, App& app) {
+    if (!chooseFile(app.saveFileDialog, kRawFilter, true)) return;
+    if (!ensureExtension(window, app, ".raw")) return;
+    std::FILE* f = std::fopen(app.fileName, "wb");
+    if (!f) {
+        error(window, "File open error");
+        return;
+    }
+    const int written = streamToDisk(*app.synth, f);
+    const bool closed = std::fclose(f) == 0;
+    if (!written || !closed) error(window, "File write error (insufficient disk space?)");
+}
+
+void loadUserWaveFile(App& app) {
+    if (!chooseFile(app.openFileDialog, kRawFilter, false)) return;
+    loadUserWave(app.synth->tables, app.fileName);
+}
+
+void fillFileDialogRecords(HWND window, App& app) {
+    for (OPENFILENAMEA* record : {&app.openFileDialog, &app.saveFileDialog}) {
+        *record = OPENFILENAMEA{};
+        record->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+        record->hwndOwner = window;
+        record->hInstance = app.appInstance;
+        record->lpstrFile = app.fileName;
+        record->nMaxFile = sizeof app.fileName;
+    }
+    app.openFileDialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    app.saveFileDialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
+}
+
+void setButtonIcon(HWND window, int id, HICON icon) {
+    SendDlgItemMessageA(window, id, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+}
+
+BOOL setUp(HWND window, App& app) {
+    app.mainWindow = window;
+    app.envelopeBrush = CreateSolidBrush(RGB(200, 10, 10));
+    if (!initAudioOutput(app.audio, app.sound, window, nullptr)) {
+        error(window, "DirectSound Initialization failed!");
+        EndDialog(window, 0);
+        return FALSE;
+    }
+    Synth& s = *app.synth;
+    app.tick.out = &app.audio;
+    app.tick.synth = &s;
+    app.tick.owner = window;
+    startAudioTimer(app.audio, &app.tick);
+    if (!initialiseUnits(s)) {
+        error(window, "Not enough memory for the sound engine.");
+        EndDialog(window, 0);
+        return FALSE;
+    }
+    resetEngine(s);
+    applyDefaults(s);  // the first unit tab, the sequencer on, every default
+    addUnitTab(window, 0);
+
+    int count = 0;
+    const SliderSpec* sliders = mainWindowSliders(&count);
+    for (int i = 0; i < count; ++i) {
+        const SliderSpec& spec = sliders[i];
+        SendDlgItemMessageA(window, spec.id, TBM_SETRANGE, FALSE, MAKELPARAM(spec.minimum, spec.maximum));
+        SendDlgItemMessageA(window, spec.id, TBM_SETPAGESIZE, 0, spec.page);
+        SendDlgItemMessageA(window, spec.id, TBM_SETTICFREQ, spec.tick, 0);
+    }
+    for (int id : {IDC_OSC1_SAW, IDC_OSC2_SAW}) setButtonIcon(window, id, app.icons[kIconSaw]);
+    for (int id : {IDC_OSC1_SAW2, IDC_OSC2_SAW2}) setButtonIcon(window, id, app.icons[kIconSaw2]);
+    for (int id : {IDC_OSC1_SQUARE, IDC_OSC2_SQUARE, IDC_LFO_SQUARE}) setButtonIcon(window, id, app.icons[kIconSquare]);
+    for (int id : {IDC_OSC1_SINE, IDC_OSC2_SINE, IDC_LFO_SINE}) setButtonIcon(window, id, app.icons[kIconSine]);
+    setButtonIcon(window, IDC_PLAY, app.icons[kIconPlay]);
+    setButtonIcon(window, IDC_STOP, app.icons[kIconStop]);
+    SetWindowSubclass(GetDlgItem(window, IDC_ENVELOPE), envelopeFrameProc, kEnvelopeSubclass, 0);
+
+    refreshMainControls(window);
+    SetTimer(window, kStatusTimer, 300, nullptr);
+    fillFileDialogRecords(window, app);
+    return TRUE;
+}
+
+void onCommand(HWND window, App& app, int id) {
+    Synth& s = *app.synth;
+    switch (id) {
+        case IDOK:
+        case IDCANCEL:
+            if (MessageBoxA(window, "Really quit?", "Question.", MB_YESNO | MB_ICONQUESTION) == IDYES)
+                EndDialog(window, 1);
+            return;
+        case IDM_EXIT: EndDialog(window, 1); return;
+        case IDC_PLAY:
+            if (s.engine.sequencerOn == 1) {
+                setOutputMenus(window, false);
+                startOutput(app.audio, s);
+            }
+            return;
+        case IDC_STOP:
+            if (s.engine.sequencerOn == 1) {
+                stopAndReset(app.audio, s);
+                setOutputMenus(window, true);
+            }
+            return;
+        case kSyncBox: CheckDlgButton(window, kSyncBox, onSyncClicked(s) ? BST_CHECKED : BST_UNCHECKED); return;
+        case IDC_OSC1_LOAD: loadUserWaveFile(app); return;
+        case IDM_LOAD_PATTERN: loadPattern(window, app); return;
+        case IDM_SAVE_PATTERN: savePattern(window, app); return;
+        case IDM_STREAM_TO_DISK: streamToFile(window, app); return;
+        case IDM_PATTERN_COPY: copyPattern(s); return;
+        case IDM_PATTERN_PASTE: pastePattern(s); return;
+        case IDM_UNIT_ADD:
+            if (!addUnit(s)) {
+                error(window, "Maximum # reached");
+                return;
+            }
+            addUnitTab(window, s.store.unitCount - 1);
+            return;
+        case IDM_UNIT_DELETE:
+            if (deleteCurrentUnit(s)) rebuildUnitTabs(window);
+            return;
+        case IDM_SETTINGS_COPY: copySettings(s); return;
+        case IDM_SETTINGS_PASTE:
+            pasteSettings(s, s.store.settingsSource);
+            refreshMainControls(window);
+            return;
+        default: break;
+    }
+    if (id >= kFirstLinkButton && id < kFirstLinkButton + kMaxUnitsInUse) {
+        const LinkState state = onLinkClicked(s, id);
+        if (state != kLinkOwn) CheckDlgButton(window, id, state == kLinkOn ? BST_CHECKED : BST_UNCHECKED);
+        return;
+    }
+    onChoiceClicked(s, id);
+}
+
+void onScroll(HWND window, App& app, HWND slider) {
+    if (!slider) return;
+    const int id = GetDlgCtrlID(slider);
+    const int position = static_cast<int16_t>(SendMessageA(slider, TBM_GETPOS, 0, 0));
+    if (id == kTempoSlider) showTempo(window, position);
+    if (onSliderScrolled(*app.synth, id, position)) drawEnvelope(window);
+}
+
+void onStatusTimer(HWND window, App& app) {
+    const StatusTexts t = refreshStatus(app.audio, app.synth->engine);
+    SetDlgItemTextA(window, IDC_CPU, t.cpu.c_str());
+    SetDlgItemTextA(window, IDC_VOL_LEFT, t.left.c_str());
+    SetDlgItemTextA(window, IDC_VOL_RIGHT, t.right.c_str());
+}
+
+// Tests cannot read another process's menu: this message answers which of
+// the three output commands are enabled (bits 1, 2 and 4).
+UINT outputMenuQuery() {
+    static const UINT message = RegisterWindowMessageA("Velmor.OutputMenuState");
+    return message;
+}
+
+LRESULT outputMenuState(HWND window) {
+    HMENU menu = GetMenu(window);
+    LRESULT bits = 0;
+    for (int i = 0; i < 3; ++i)
+        if (!(GetMenuState(menu, kOutputMenus[i], MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED))) bits |= LRESULT{1} << i;
+    return bits;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        return setUp(window, *reinterpret_cast<App*>(lParam));
+    }
+    App* app = reinterpret_cast<App*>(GetWindowLongPtrA(window, DWLP_USER));
+    if (!app || !app->synth) return FALSE;
+    switch (message) {
+        case WM_COMMAND: {
+            // Only the low 16 bits, the control or command id, are looked at.
+            const int id = LOWORD(wParam);
+            onCommand(window, *app, id);
+            return id == IDOK || id == IDCANCEL;
+        }
+        case WM_HSCROLL:
+        case WM_VSCROLL: onScroll(window, *app, reinterpret_cast<HWND>(lParam)); return FALSE;
+        case WM_NOTIFY: {
+            const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->idFrom == IDC_UNIT_TABS && header->code == TCN_SELCHANGE) {
+                selectUnit(*app->synth, static_cast<int>(SendDlgItemMessageA(window, IDC_UNIT_TABS, TCM_GETCURSEL, 0, 0)));
+                refreshMainControls(window);
+            }
+            return FALSE;
+        }
+        case WM_TIMER: onStatusTimer(window, *app); return FALSE;
+        case WM_PAINT: drawEnvelope(window); return FALSE;
+        default: break;
+    }
+    if (message == outputMenuQuery()) {
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, outputMenuState(window));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace velmor

@@ -1,0 +1,42 @@
+#pragma once
+// What the main window computes without the platform: the envelope
+// picture's outline, the status line's texts and the title after a load.
+
+#include <cstddef>
+#include <string>
+
+#include "audio/output.h"
+#include "engine/engine_state.h"
+
+namespace velmor {
+
+struct Point {
+    int x, y;
+};
+
+// The envelope picture in a frame W + 1 pixels wide and H + 2 high, from the
+// slider positions of Attack a, Decay d, Sustain s, Release r and the level
+// l (100 minus the Sus Lvl slider): P0 (0, 0), P1 (0, H), P2 (xA, 0),
+// P3 (xD, yL), P4 (xS, yL), P5 (xR, H), P6 (W - 1, H), P7 (W - 1, 0).
+struct EnvelopeOutline {
+    Point p[8];
+};
+EnvelopeOutline envelopeOutline(int W, int H, int a, int d, int s, int r, int l);
+
+// The three status fields: "CPU: %d%%", and "Vol-L: %d%%" / "Vol-R: %d%%"
+// or "CLIP" in both; a shown clip mark is cleared so that the next block
+// reports levels again.
+struct StatusTexts {
+    std::string cpu, left, right;
+};
+StatusTexts refreshStatus(const AudioOutput& out, EngineState& e);
+
+constexpr const char* kProgramTitle = "Velmor V1.05";
+
+// "Velmor V1.05 - " and the file name without its directory.
+std::string titleAfterLoad(const char* fileName);
+
+// The label of unit tab n (0-based): "Velmor #%d" with n + 1.
+std::string unitTabLabel(int n);
+
+}  // namespace velmor

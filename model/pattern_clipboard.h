@@ -1,0 +1,26 @@
+#pragma once
+// Pattern copy and paste: the pitches, note switches and slides of the
+// current unit's pattern through a clipboard that lives for the whole run.
+
+#include <cstdint>
+
+namespace velmor {
+
+struct Synth;
+
+struct PatternClipboard {
+    // Before any copy the clipboard holds rests without slides at pitch 15
+    // (C2), a pitch inside the range the step editor shows: pasting it can
+    // never put an unplayable pitch into a pattern.
+    int8_t pitch[16] = {15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15};
+    uint8_t noteOn[16] = {};
+    uint8_t slide[16] = {};
+};
+
+// Copies the current unit's pattern currentPattern into the clipboard
+// (stepSpare is left out).
+void copyPattern(Synth& s);
+// Copies the clipboard back into the current unit's pattern currentPattern.
+void pastePattern(Synth& s);
+
+}  // namespace velmor
