@@ -30,6 +30,7 @@ struct App {
     char fileName[kFileNameSize] = {};
     OPENFILENAMEA openFileDialog = {};
     OPENFILENAMEA saveFileDialog = {};
+    uint32_t pendingBufferBytes = 0;  // the response dialog's size before OK
 
     std::unique_ptr<Synth> synth;
     AudioOutput audio;

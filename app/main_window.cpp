@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/side_dialogs.h"
 #include "app/window_logic.h"
 #include "engine/mixdown.h"
 #include "files/pattern_file.h"
@@ -217,6 +218,7 @@ BOOL setUp(HWND window, App& app) {
         return FALSE;
     }
     resetEngine(s);
+    prepareRandomTables(s.randomNotes);
     applyDefaults(s);  // the first unit tab, the sequencer on, every default
     addUnitTab(window, 0);
 
@@ -240,6 +242,11 @@ BOOL setUp(HWND window, App& app) {
     SetTimer(window, kStatusTimer, 300, nullptr);
     fillFileDialogRecords(window, app);
     return TRUE;
+}
+
+// A side dialog, modal and owned by the main window; it gets the App.
+void openDialog(HWND window, App& app, const char* name, DLGPROC proc) {
+    DialogBoxParamA(app.appInstance, name, window, proc, reinterpret_cast<LPARAM>(&app));
 }
 
 void onCommand(HWND window, App& app, int id) {
@@ -268,6 +275,11 @@ void onCommand(HWND window, App& app, int id) {
         case IDM_LOAD_PATTERN: loadPattern(window, app); return;
         case IDM_SAVE_PATTERN: savePattern(window, app); return;
         case IDM_STREAM_TO_DISK: streamToFile(window, app); return;
+        case IDM_PATTERN_EDIT: openDialog(window, app, IDD_PITCH, stepEditorProc); return;
+        case IDM_FX_SETUP: openDialog(window, app, IDD_FX, fxDialogProc); return;
+        case IDM_ABOUT: openDialog(window, app, IDD_ABOUT, aboutDialogProc); return;
+        case IDM_OUTPUT_DEVICE: openDialog(window, app, IDD_WAVSELECT, deviceDialogProc); return;
+        case IDM_RESPONSE: openDialog(window, app, IDD_BUFSIZE, responseDialogProc); return;
         case IDM_PATTERN_COPY: copyPattern(s); return;
         case IDM_PATTERN_PASTE: pastePattern(s); return;
         case IDM_UNIT_ADD:

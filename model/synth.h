@@ -1,7 +1,8 @@
 #pragma once
 // The program's whole state in one aggregate: lookup tables, the data model,
-// the engine's running state, the runtime's random generator and the pattern
-// clipboard. The running program has exactly one; tests build fresh ones.
+// the engine's running state, the runtime's random generator, the pattern
+// clipboard and the step editor's random note tables. The running program
+// has exactly one; tests build fresh ones.
 
 #include <memory>
 
@@ -9,6 +10,7 @@
 #include "engine/engine_state.h"
 #include "engine/tables.h"
 #include "model/pattern_clipboard.h"
+#include "model/step_editor.h"
 #include "model/store.h"
 
 namespace velmor {
@@ -19,6 +21,7 @@ struct Synth {
     EngineState engine;
     CrtRand rng;
     PatternClipboard patternClipboard;
+    RandomNoteTables randomNotes;  // prepared once by the main window's set-up
 };
 
 // A fresh, zeroed instance on the heap (the tables alone take 2.5 MiB).

@@ -1,0 +1,97 @@
+#include "model/step_editor.h"
+
+#include <utility>
+
+#include "engine/arith.h"
+#include "model/synth.h"
+
+namespace velmor {
+
+namespace {
+
+const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+
+Relaxed<int8_t>* pitches(Synth& s) { return &s.store.stepPitch[stepIndex(s.store.currentUnit, 0, 0)]; }
+
+int toggle(Relaxed<uint8_t>& v) {
+    v = v != 0 ? 0 : 1;
+    return v;
+}
+
+}  // namespace
+
+void prepareRandomTable(int32_t* offsets, double* weights) {
+    double sum = 0;
+    for (int i = 0; i < 13; ++i) sum += weights[i];
+    for (int i = 0; i < 13; ++i) weights[i] /= sum;
+    for (int i = 0; i < 13; ++i)
+        for (int j = 0; j < 13; ++j)
+            if (weights[i] < weights[j]) {
+                std::swap(weights[i], weights[j]);
+                std::swap(offsets[i], offsets[j]);
+            }
+    for (int k = 1; k < 13; ++k) weights[k] = weights[k - 1] + weights[k];
+}
+
+void prepareRandomTables(RandomNoteTables& tables) {
+    prepareRandomTable(tables.even.offsets, tables.even.weights);
+    prepareRandomTable(tables.odd.offsets, tables.odd.weights);
+}
+
+int randomPitch(const RandomNoteTable& table, int r) {
+    // x = r c with c = 1/32767 as a 32-bit float, the product in double.
+    const double x = r * static_cast<double>(static_cast<float>(1.0 / 32767));
+    int k = 0;
+    while (k < 13 && !(table.weights[k] >= x)) ++k;
+    return table.offsets[k] + 24;
+}
+
+void generateRandomPattern(Synth& s, uint32_t seed) {
+    srand(s.rng, seed);
+    Relaxed<int8_t>* p = pitches(s);
+    for (int i = 0; i < 16; i += 2) p[i] = static_cast<int8_t>(randomPitch(s.randomNotes.even, rand(s.rng)));
+    for (int i = 1; i < 16; i += 2) p[i] = static_cast<int8_t>(randomPitch(s.randomNotes.odd, rand(s.rng)));
+}
+
+std::string noteName(int pitch) {
+    const int n = clampInt(pitch, kLowestPitch, kHighestPitch) - kLowestPitch;
+    return kNoteNames[n % 12] + std::to_string(n / 12 + 1);
+}
+
+int pitchSliderPosition(int pitch) { return 48 - (clampInt(pitch, kLowestPitch, kHighestPitch) - kLowestPitch); }
+
+void setStepPitchFromSlider(Synth& s, int step, int position) {
+    pitches(s)[step & 15] = static_cast<int8_t>(48 - position + kLowestPitch);
+}
+
+int toggleStepNoteOn(Synth& s, int step) {
+    return toggle(s.store.stepNoteOn[stepIndex(s.store.currentUnit, 0, step & 15)]);
+}
+
+int toggleStepSlide(Synth& s, int step) {
+    return toggle(s.store.stepSlide[stepIndex(s.store.currentUnit, 0, step & 15)]);
+}
+
+void transposePattern(Synth& s, int change) {
+    Relaxed<int8_t>* p = pitches(s);
+    for (int i = 0; i < 16; ++i) {
+        const int8_t v = p[i];
+        if (change < 0 && v < kHighestPitch) p[i] = static_cast<int8_t>(v + 1);
+        if (change > 0 && v > kLowestPitch) p[i] = static_cast<int8_t>(v - 1);
+    }
+}
+
+void shiftPattern(Synth& s, int change) {
+    Relaxed<int8_t>* p = pitches(s);
+    if (change > 0) {
+        const int8_t first = p[0];
+        for (int i = 0; i < 15; ++i) p[i] = p[i + 1].load();
+        p[15] = first;
+    } else if (change < 0) {
+        const int8_t last = p[15];
+        for (int i = 15; i > 0; --i) p[i] = p[i - 1].load();
+        p[0] = last;
+    }
+}
+
+}  // namespace velmor
