@@ -34,12 +34,22 @@ private:
 
 // Little-endian input that stops filling at the end of the data: once a
 // value cannot be read whole, it and everything after it stay unchanged.
+// Bytes already taken from the stream (a header that turned out not to be
+// one) can be handed back to be read first.
 class In {
 public:
-    explicit In(std::FILE* f) : f_(f) {}
+    explicit In(std::FILE* f, const uint8_t* pending = nullptr, size_t pendingCount = 0)
+        : f_(f), pending_(pending), pendingCount_(pendingCount) {}
     bool bytes(uint8_t* b, size_t n) {
         if (ended_) return false;
-        if (std::fread(b, 1, n, f_) != n) ended_ = true;
+        const size_t fromPending = n < pendingCount_ ? n : pendingCount_;
+        if (fromPending > 0) {
+            std::memcpy(b, pending_, fromPending);
+            pending_ += fromPending;
+            pendingCount_ -= fromPending;
+        }
+        const size_t rest = n - fromPending;
+        if (rest > 0 && std::fread(b + fromPending, 1, rest, f_) != rest) ended_ = true;
         return !ended_;
     }
     bool le(uint64_t& v, int n) {
@@ -61,6 +71,8 @@ public:
 
 private:
     std::FILE* f_;
+    const uint8_t* pending_;
+    size_t pendingCount_;
     bool ended_ = false;
 };
 
@@ -150,7 +162,7 @@ void getPlane(In& in, Relaxed<T>* plane, int n, int patterns) {
 
 int16_t le16(const uint8_t* b) { return static_cast<int16_t>(static_cast<uint16_t>(b[0] | (b[1] << 8))); }
 
-void readCurrentLayout(Synth& s, std::FILE* f, const uint8_t* header) {
+void readCurrentLayout(Synth& s, In& in, const uint8_t* header) {
     Store& st = s.store;
     EngineSettings& g = st.settings;
     const uint16_t present = static_cast<uint16_t>(le16(header + 16));
@@ -163,7 +175,6 @@ void readCurrentLayout(Synth& s, std::FILE* f, const uint8_t* header) {
     const int n = st.unitCount;
     const int patterns = g.patternCount;
 
-    In in(f);
     for (int u = 0; u < n; ++u)
         for (uint8_t& link : st.unitLinks[u]) {
             uint8_t b;
@@ -251,14 +262,58 @@ void readCurrentLayout(Synth& s, std::FILE* f, const uint8_t* header) {
     for (int i = 0; i < g.songLength; ++i) in.bytes(&g.songSequence[i], 1);
 }
 
+void readOldLayout(Synth& s, In& in) {
+    Store& st = s.store;
+    EngineSettings& g = st.settings;
+    UnitRecord& r = st.units[0];
+    get(in, r.osc1Wave);
+    get(in, r.osc2Wave);
+    get(in, r.osc1Coarse);
+    get(in, r.osc2Coarse);
+    get(in, r.osc1Fine);
+    get(in, r.osc2Fine);
+    uint64_t b;
+    if (in.le(b, 4)) {
+        g.delaySendOut = static_cast<int32_t>(static_cast<uint32_t>(b));
+        r.delaySend[0] = static_cast<uint32_t>(g.delaySendOut / 2);
+    }
+    get(in, g.delayPan);
+    get(in, g.delayFeedback);
+    get(in, g.delaySteps);
+    get(in, r.distMode);
+    get(in, r.distWet);
+    get(in, r.distThreshold);
+    get(in, r.filterMode);
+    get(in, r.cutoff);
+    get(in, r.resonance);
+    get(in, r.envAmount);
+    get(in, r.lfoAmount);
+    in.skip(4);
+    get(in, r.lfoTarget);
+    get(in, r.lfoWave);
+    get(in, r.spareA);
+    if (in.le(b, 4)) r.lfoSpeed = static_cast<double>(mul32(static_cast<int32_t>(static_cast<uint32_t>(b)), 4));
+    get(in, r.spareC);
+    get(in, r.spareD);
+    get(in, r.ringMod);
+    in.skip(4);
+    if (in.le(b, 8)) r.decay = static_cast<float>(std::bit_cast<double>(b));
+    get(in, g.tempoBpm);
+    for (int i = 0; i < kStepsPerPattern; ++i)
+        if (in.le(b, 4)) st.stepPitch[stepIndex(0, 0, i)] = static_cast<int8_t>(static_cast<uint8_t>(b));
+    getPlane(in, st.stepNoteOn, 1, 1);
+    getPlane(in, st.stepSlide, 1, 1);
+    getPlane(in, st.stepSpare, 1, 1);
+}
+
 }  // namespace
 
-int writePatternFile(const Synth& s, const char* path) {
-    std::FILE* f = std::fopen(path, "wb");
-    if (!f) return 0;
+int writePatternStream(const Synth& s, std::FILE* f) {
     const Store& st = s.store;
     const EngineSettings& g = st.settings;
-    const int n = clampInt(st.unitCount, 0, kUnitSlots);
+    // The counts are written as the reader takes them, so that the header
+    // always agrees with the rows that follow it.
+    const int n = clampInt(st.unitCount, 1, kUnitSlots);
     const int patterns = clampInt(g.patternCount, 0, kPatternsPerUnit);
     const int songLength = clampInt(g.songLength, 0, kSongEntries);
 
@@ -323,82 +378,56 @@ int writePatternFile(const Synth& s, const char* path) {
     putPlane(o, st.stepSpare, n, patterns);
     o.bytes(g.songSequence, static_cast<size_t>(songLength));
 
+    return o.ok() ? 1 : 0;
+}
+
+int writePatternFile(const Synth& s, const char* path) {
+    std::FILE* f = std::fopen(path, "wb");
+    if (!f) return 0;
     // A failed write or close is reported, not taken for a saved file.
+    const bool written = writePatternStream(s, f) == 1;
     const bool closed = std::fclose(f) == 0;
-    return o.ok() && closed ? 1 : 0;
+    return written && closed ? 1 : 0;
 }
 
 int readPatternFile(Synth& s, const char* path, PatternReadStatus* status) {
-    PatternReadStatus ignored;
-    PatternReadStatus& result = status ? *status : ignored;
     std::FILE* f = std::fopen(path, "rb");
     if (!f) {
-        result = PatternReadStatus::kCannotOpen;
+        if (status) *status = PatternReadStatus::kCannotOpen;
         return 0;
     }
+    const int result = readPatternStream(s, f, status);
+    std::fclose(f);
+    return result;
+}
+
+int readPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status) {
+    PatternReadStatus ignored;
+    PatternReadStatus& result = status ? *status : ignored;
     uint8_t header[kPatternHeaderSize];
     const size_t got = std::fread(header, 1, sizeof header, f);
     if (got >= sizeof kVersion && std::memcmp(header, kVersion, sizeof kVersion) == 0) {
         if (got < sizeof header) {
             // No counts to take: the file is refused and nothing changes.
-            std::fclose(f);
             result = PatternReadStatus::kShortHeader;
             return 0;
         }
-        readCurrentLayout(s, f, header);
+        In in(f);
+        readCurrentLayout(s, in, header);
         result = PatternReadStatus::kCurrentLayout;
     } else {
-        std::rewind(f);
-        readOldPatternFile(s, f);
+        // Not the current layout: the bytes taken for a header are the
+        // older layout's first fields.
+        In in(f, header, got);
+        readOldLayout(s, in);
         result = PatternReadStatus::kOldLayout;
     }
-    std::fclose(f);
     return 1;
 }
 
 void readOldPatternFile(Synth& s, std::FILE* f) {
-    Store& st = s.store;
-    EngineSettings& g = st.settings;
-    UnitRecord& r = st.units[0];
     In in(f);
-    get(in, r.osc1Wave);
-    get(in, r.osc2Wave);
-    get(in, r.osc1Coarse);
-    get(in, r.osc2Coarse);
-    get(in, r.osc1Fine);
-    get(in, r.osc2Fine);
-    uint64_t b;
-    if (in.le(b, 4)) {
-        g.delaySendOut = static_cast<int32_t>(static_cast<uint32_t>(b));
-        r.delaySend[0] = static_cast<uint32_t>(g.delaySendOut / 2);
-    }
-    get(in, g.delayPan);
-    get(in, g.delayFeedback);
-    get(in, g.delaySteps);
-    get(in, r.distMode);
-    get(in, r.distWet);
-    get(in, r.distThreshold);
-    get(in, r.filterMode);
-    get(in, r.cutoff);
-    get(in, r.resonance);
-    get(in, r.envAmount);
-    get(in, r.lfoAmount);
-    in.skip(4);
-    get(in, r.lfoTarget);
-    get(in, r.lfoWave);
-    get(in, r.spareA);
-    if (in.le(b, 4)) r.lfoSpeed = static_cast<double>(mul32(static_cast<int32_t>(static_cast<uint32_t>(b)), 4));
-    get(in, r.spareC);
-    get(in, r.spareD);
-    get(in, r.ringMod);
-    in.skip(4);
-    if (in.le(b, 8)) r.decay = static_cast<float>(std::bit_cast<double>(b));
-    get(in, g.tempoBpm);
-    for (int i = 0; i < kStepsPerPattern; ++i)
-        if (in.le(b, 4)) st.stepPitch[stepIndex(0, 0, i)] = static_cast<int8_t>(static_cast<uint8_t>(b));
-    getPlane(in, st.stepNoteOn, 1, 1);
-    getPlane(in, st.stepSlide, 1, 1);
-    getPlane(in, st.stepSpare, 1, 1);
+    readOldLayout(s, in);
 }
 
 }  // namespace velmor

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "engine/arith.h"
 #include "engine/mixdown.h"
 #include "engine/render.h"
 
@@ -9,12 +10,18 @@ namespace velmor {
 
 int streamToDisk(Synth& s, std::FILE* f) {
     constexpr int kBlockBytes = 2048;
+    constexpr int kBlockFrames = kBlockBytes / 4;
     constexpr int32_t kNotEnded = 9999;
     int16_t block[kBlockBytes / 2];
 
+    // The clock runs with the units: with none in use the pass would never
+    // end. A pass takes at most this many blocks.
+    const int64_t pass = 16 * int64_t{clampInt(s.store.settings.samplesPerStep, 1, INT32_MAX)};
+    const int64_t maxBlocks = pass / kBlockFrames + 2;
+
     resetEngine(s);
     s.engine.patternEndFrame = kNotEnded;
-    for (;;) {
+    for (int64_t blocks = 0; blocks < maxBlocks; ++blocks) {
         renderBlock(s, block, kBlockBytes);
         const int32_t end = s.engine.patternEndFrame;
         if (end == kNotEnded) {
@@ -30,6 +37,7 @@ int streamToDisk(Synth& s, std::FILE* f) {
         // success.
         return std::fflush(f) == 0 ? 1 : 0;
     }
+    return 0;
 }
 
 }  // namespace velmor

@@ -10,8 +10,9 @@ namespace velmor {
 
 // Resets the engine and writes blocks of 2048 bytes until the pattern has
 // played once: F - 1 frames for F = 16 samplesPerStep. Returns 1 when every
-// write succeeded, 0 when one came up short. The caller opens and closes
-// the file.
+// write succeeded, 0 when one came up short (or when no unit is in use, so
+// that the clock never ends a pass; the file then holds what was written
+// until a pass would have ended). The caller opens and closes the file.
 int streamToDisk(Synth& s, std::FILE* f);
 
 }  // namespace velmor

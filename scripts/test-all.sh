@@ -86,6 +86,20 @@ if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/m
     else
         step_failed "cross-build fingerprint"
     fi
+    echo "== The Windows velmor-render writes the same bytes as the Linux one"
+    if wine_prefix_ready && scripts/cross-render-check.sh build/native build/windows; then
+        passed=$((passed + 1))
+        summary+=("cross-build renders: identical")
+    else
+        step_failed "cross-build renders"
+    fi
+    echo "== The Windows sound output, recorded end to end under Wine"
+    if scripts/e2e-audio.sh; then
+        passed=$((passed + 1))
+        summary+=("audio end to end: bit-exact at 32768 and 4608 bytes")
+    else
+        step_failed "audio end to end"
+    fi
 else
     step_failed "Windows build"
 fi

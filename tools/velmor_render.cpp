@@ -155,10 +155,17 @@ int run(int argc, char** argv) {
     applyDefaults(*s);
 
     if (o.pattern) {
+        std::FILE* in = std::fopen(o.pattern, "rb");
+        if (!in) return fail(std::string("cannot open pattern file ") + o.pattern + ": " + std::strerror(errno));
         PatternReadStatus status;
-        readPatternFile(*s, o.pattern, &status);
-        if (status == PatternReadStatus::kCannotOpen)
-            return fail(std::string("cannot open pattern file ") + o.pattern + ": " + std::strerror(errno));
+        readPatternStream(*s, in, &status);
+        // A read that fails (a folder given for the file, say) is not the
+        // end of a short file.
+        const bool readFailed = std::ferror(in) != 0;
+        const int readError = errno;
+        std::fclose(in);
+        if (readFailed)
+            return fail(std::string("cannot read pattern file ") + o.pattern + ": " + std::strerror(readError));
         if (status == PatternReadStatus::kShortHeader)
             return fail(std::string(o.pattern) + " is not a pattern file: it ends inside its 30-byte header");
         refreshAfterLoad(*s);
