@@ -17,7 +17,7 @@
 # then plays silence and the stream goes on where it stopped (an underrun),
 # or a refill comes too late and part of the stream buffer is heard twice.
 # The comparison tells these apart from wrong frames; when they leave no
-# 4-second stretch, that size is played again (three times at most).
+# 4-second stretch, that size is played again (five times at most).
 #
 # Needs the Linux build (velmor-render, velmor-compare-capture) and the
 # Windows build (velmor-playtest.exe). Starts no display: the program needs
@@ -184,16 +184,17 @@ play_and_compare() {
 
 # Wrong frames fail at once. A recording that was right but came too late
 # (underruns of the sound system, or a late refill that played the stream
-# buffer once more) is played again, up to three times in all.
+# buffer once more) is played again, up to five times in all.
+attempts=5
 check_size() {
     local attempt status
     local bytes="$1"
     shift
-    for attempt in 1 2 3; do
+    for attempt in $(seq "$attempts"); do
         play_and_compare "$bytes" "$attempt" "$@"
         status=$?
         [ "$status" -eq 3 ] || return "$status"
-        say "inconclusive (attempt $attempt of 3): the sound came too late, playing again"
+        say "inconclusive (attempt $attempt of $attempts): the sound came too late, playing again"
     done
     return 1
 }
