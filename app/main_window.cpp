@@ -225,10 +225,10 @@ BOOL setUp(HWND window, App& app) {
     int count = 0;
     const SliderSpec* sliders = mainWindowSliders(&count);
     for (int i = 0; i < count; ++i) {
-        const SliderSpec& spec = sliders[i];
-        SendDlgItemMessageA(window, spec.id, TBM_SETRANGE, FALSE, MAKELPARAM(spec.minimum, spec.maximum));
-        SendDlgItemMessageA(window, spec.id, TBM_SETPAGESIZE, 0, spec.page);
-        SendDlgItemMessageA(window, spec.id, TBM_SETTICFREQ, spec.tick, 0);
+        const SliderSpec& row = sliders[i];
+        SendDlgItemMessageA(window, row.id, TBM_SETRANGE, FALSE, MAKELPARAM(row.minimum, row.maximum));
+        SendDlgItemMessageA(window, row.id, TBM_SETPAGESIZE, 0, row.page);
+        SendDlgItemMessageA(window, row.id, TBM_SETTICFREQ, row.tick, 0);
     }
     for (int id : {IDC_OSC1_SAW, IDC_OSC2_SAW}) setButtonIcon(window, id, app.icons[kIconSaw]);
     for (int id : {IDC_OSC1_SAW2, IDC_OSC2_SAW2}) setButtonIcon(window, id, app.icons[kIconSaw2]);

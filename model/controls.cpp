@@ -68,26 +68,26 @@ const SliderSpec* mainWindowSliders(int* count) {
 }
 
 const SliderSpec* findSlider(int id) {
-    for (const SliderSpec& spec : kSliders)
-        if (spec.id == id) return &spec;
+    for (const SliderSpec& row : kSliders)
+        if (row.id == id) return &row;
     return nullptr;
 }
 
 bool onSliderScrolled(Synth& s, int id, int sliderPosition) {
-    const SliderSpec* spec = findSlider(id);
-    if (!spec) return false;
+    const SliderSpec* row = findSlider(id);
+    if (!row) return false;
     int p = sliderPosition;
     if (id == kVolumeSlider) p = 128 - sliderPosition;
     if (id == kSustainLevelSlider) p = 100 - sliderPosition;
-    spec->set(s, static_cast<Position>(p));
+    row->set(s, static_cast<Position>(p));
     return id == kAttackSlider || id == kDecaySlider || id == kSustainSlider || id == kReleaseSlider ||
            id == kSustainLevelSlider;
 }
 
 Position sliderRefreshPosition(const Synth& s, int id) {
-    const SliderSpec* spec = findSlider(id);
-    if (!spec) return 0;
-    const Position p = spec->get(s);
+    const SliderSpec* row = findSlider(id);
+    if (!row) return 0;
+    const Position p = row->get(s);
     return id == kSustainLevelSlider ? static_cast<Position>(100 - p) : p;
 }
 

@@ -29,9 +29,9 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
     int count = 0;
     const SliderSpec* sliders = mainWindowSliders(&count);
     for (int i = 0; i < count; ++i) {
-        const SliderSpec& spec = sliders[i];
-        const int span = spec.maximum - spec.minimum + 1;
-        onSliderScrolled(s, spec.id, spec.minimum + (round * 7 + i * 13) % span);
+        const SliderSpec& row = sliders[i];
+        const int span = row.maximum - row.minimum + 1;
+        onSliderScrolled(s, row.id, row.minimum + (round * 7 + i * 13) % span);
     }
     for (int id : {1030, 1031, 1032, 1033, 1034, 1041, 1042, 1043, 1044, 1045, 1202, 1203, 1204, 1205, 1206, 1036,
                    1038, 1040, 1046, 1047, 1200, 1201})
