@@ -3,6 +3,7 @@
 #include <new>
 
 #include "engine/arith.h"
+#include "engine/mixdown.h"
 #include "engine/render.h"
 #include "model/parameters.h"
 
@@ -172,6 +173,15 @@ void pasteSettings(Synth& s, int source) {
 
 void selectUnit(Synth& s, int index) {
     s.store.currentUnit = clampInt(index, 0, clampInt(s.store.unitCount, 1, kUnitSlots) - 1);
+}
+
+int startUpState(Synth& s) {
+    buildDistortionCurves(s.tables);
+    if (!initialiseUnits(s)) return 0;
+    resetEngine(s);
+    prepareRandomTables(s.randomNotes);
+    applyDefaults(s);
+    return 1;
 }
 
 void releaseBuffers(Synth& s) {

@@ -36,6 +36,12 @@ void pasteSettings(Synth& s, int source);
 // Makes the unit of a tab index current.
 void selectUnit(Synth& s, int index);
 
+// The whole state of the program right after start-up, as the splash and the
+// main window's set-up build it: distortion curves, unit initialisation,
+// engine reset, the step editor's random tables and the defaults. Returns 0
+// when the engine buffers cannot be obtained.
+int startUpState(Synth& s);
+
 // Frees the two engine buffers.
 void releaseBuffers(Synth& s);
 

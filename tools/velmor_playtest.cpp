@@ -94,13 +94,8 @@ int run(int argc, char** argv) {
         return 0;
     }
 
-    // The program's start-up: distortion curves, unit initialisation, engine
-    // reset, defaults.
     auto s = makeSynth();
-    buildDistortionCurves(s->tables);
-    if (!initialiseUnits(*s)) return fail("cannot obtain the engine buffers");
-    resetEngine(*s);
-    applyDefaults(*s);
+    if (!startUpState(*s)) return fail("cannot obtain the engine buffers");
 
     // DirectSound wants a window for its cooperative level; a message-only
     // one does.

@@ -146,13 +146,8 @@ int run(int argc, char** argv) {
         return 0;
     }
 
-    // The program's start-up: distortion curves, unit initialisation, engine
-    // reset, defaults.
     auto s = makeSynth();
-    buildDistortionCurves(s->tables);
-    if (!initialiseUnits(*s)) return fail("cannot obtain the engine buffers");
-    resetEngine(*s);
-    applyDefaults(*s);
+    if (!startUpState(*s)) return fail("cannot obtain the engine buffers");
 
     if (o.pattern) {
         std::FILE* in = std::fopen(o.pattern, "rb");

@@ -39,8 +39,8 @@ inline void applyStartupLikeSettings(Synth& s, int unit = 0) {
 
 // A fresh instance in the state right after start-up.
 inline std::unique_ptr<Synth> startedSynth() {
-    auto s = initialisedSynth();
-    applyDefaults(*s);
+    auto s = makeSynth();
+    startUpState(*s);
     return s;
 }
 
