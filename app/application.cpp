@@ -43,6 +43,7 @@ int runApplication(HINSTANCE instance, HINSTANCE previous, int showCommand, cons
     app->splashWindow = CreateWindowExA(0, kSplashClass, nullptr, WS_POPUP, x, y, kSplashWidth, kSplashHeight, nullptr,
                                         nullptr, instance, nullptr);
     ShowWindow(app->splashWindow, showCommand);
+    UpdateWindow(app->splashWindow);  // its first paint now, so the drawing below stays on screen
     HDC dc = GetDC(app->splashWindow);
     drawDib(dc, app->splashBitmap, app->splashPalette, 0, 0);
     SetBkMode(dc, TRANSPARENT);

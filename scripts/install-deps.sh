@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building and testing Velmor needs on Debian 12: the native
 # toolchain with GoogleTest and Google Benchmark, the i686 MinGW-w64 cross
-# compiler, Wine (32-bit) for running the Windows programs, and PulseAudio
-# for recording what they play.
+# compiler, Wine (32-bit, with the X client libraries its display driver
+# loads) for running the Windows programs, PulseAudio for recording what they
+# play, and a virtual display (Xvfb) with the X and ImageMagick tools that
+# the window test uses to find windows and take screenshots.
 set -euo pipefail
 
 SUDO=""
@@ -14,6 +16,9 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 fonts-wine
   pulseaudio pulseaudio-utils
+  xvfb x11-utils imagemagick
+  libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxcomposite1:i386 libxinerama1:i386
+  libxfixes3:i386
 )
 
 missing=()

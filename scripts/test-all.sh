@@ -100,6 +100,13 @@ if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/m
     else
         step_failed "audio end to end"
     fi
+    echo "== The Windows program's window, driven end to end under Wine"
+    if scripts/e2e-gui.sh | tee build/e2e-gui.log; then
+        passed=$((passed + 1))
+        summary+=("window end to end: $(sed -nE 's/^e2e-gui: PASS: ([0-9]+) checks passed.*/\1/p' build/e2e-gui.log) checks passed")
+    else
+        step_failed "window end to end"
+    fi
 else
     step_failed "Windows build"
 fi

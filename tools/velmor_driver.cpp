@@ -72,6 +72,7 @@ constexpr UINT kSendTimeoutMs = 20000;
 constexpr int kFileNameCombo = 0x47C;  // the file name box of the common file dialogs
 constexpr int kFileNameEdit = 0x480;   // the same in the old-style dialogs
 constexpr int kMessageBoxText = 0xFFFF;
+constexpr int kUnitTabs = 1061;  // the main window's tab control
 
 std::string g_mainTitle = "Velmor V1.05";
 
@@ -323,7 +324,7 @@ int run(int argc, char** argv) {
                 print(send(control(mainWindow(), number(1)), BM_GETCHECK, 0, 0));
                 i += 1;
             } else if (a == "tabs" || a == "tab") {
-                HWND tabs = control(mainWindow(), 1061);
+                HWND tabs = control(mainWindow(), kUnitTabs);
                 print(static_cast<int>(send(tabs, a == "tabs" ? TCM_GETITEMCOUNT : TCM_GETCURSEL, 0, 0)));
             } else if (a == "menu-state") {
                 const UINT query = RegisterWindowMessageA("Velmor.OutputMenuState");
@@ -399,7 +400,7 @@ int run(int argc, char** argv) {
                 i += 1;
             } else if (a == "select-tab") {
                 need(1);
-                HWND tabs = control(mainWindow(), 1061);
+                HWND tabs = control(mainWindow(), kUnitTabs);
                 const long n = number(1);
                 send(tabs, TCM_SETCURFOCUS, static_cast<WPARAM>(n), 0);
                 if (send(tabs, TCM_GETCURSEL, 0, 0) != n) fail("tab " + std::to_string(n) + " is not selected");
