@@ -107,6 +107,13 @@ if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/m
     else
         step_failed "window end to end"
     fi
+    echo "== The side dialogs, driven end to end under Wine"
+    if scripts/e2e-dialogs.sh | tee build/e2e-dialogs.log; then
+        passed=$((passed + 1))
+        summary+=("dialogs end to end: $(sed -nE 's/^e2e-dialogs: PASS: ([0-9]+) checks passed.*/\1/p' build/e2e-dialogs.log) checks passed")
+    else
+        step_failed "dialogs end to end"
+    fi
 else
     step_failed "Windows build"
 fi

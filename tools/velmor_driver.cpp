@@ -66,7 +66,18 @@ const char kUsage[] =
     "                             BUTTON (OK 1, Yes 6, No 7) and waits until it closes\n"
     "  file TITLE PATH SECONDS    waits for the file dialog titled TITLE (\"Open\",\n"
     "                             \"Save As\"), enters PATH as the file name, presses OK,\n"
-    "                             waits until it closes and the main window is idle\n";
+    "                             waits until it closes and the main window is idle\n"
+    "\n"
+    "Dialogs of the program (the step editor, Effects Setup, ...):\n"
+    "  dialog TITLE SECONDS       waits for the dialog window titled TITLE; text, pos,\n"
+    "                             check, set, click, command and post then address it\n"
+    "                             instead of the main window\n"
+    "  main                       addresses the main window again\n"
+    "  spin ID ARROW              clicks an arrow of an up-down control (up, down,\n"
+    "                             left, right) with posted mouse messages, then waits\n"
+    "                             until its window has handled them\n"
+    "  count ID                   the number of items in a list box\n"
+    "  has-text TEXT              1 when a control of the window reads TEXT, else 0\n";
 
 constexpr UINT kSendTimeoutMs = 20000;
 constexpr int kFileNameCombo = 0x47C;  // the file name box of the common file dialogs
@@ -153,6 +164,17 @@ HWND mainWindow() {
     HWND w = findMain();
     if (!w) fail("no main window titled \"" + g_mainTitle + "\"");
     return w;
+}
+
+// The dialog that `dialog` chose, or null for the main window.
+HWND g_dialog = nullptr;
+std::string g_dialogTitle;
+
+// The window the control actions address.
+HWND target() {
+    if (!g_dialog) return mainWindow();
+    if (!IsWindow(g_dialog) || !IsWindowVisible(g_dialog)) fail("the dialog \"" + g_dialogTitle + "\" is gone");
+    return g_dialog;
 }
 
 HWND control(HWND parent, long id) {
@@ -313,15 +335,15 @@ int run(int argc, char** argv) {
                 print(windowText(mainWindow()));
             } else if (a == "text") {
                 need(1);
-                print(windowText(control(mainWindow(), number(1))));
+                print(windowText(control(target(), number(1))));
                 i += 1;
             } else if (a == "pos") {
                 need(1);
-                print(static_cast<int>(send(control(mainWindow(), number(1)), TBM_GETPOS, 0, 0)));
+                print(static_cast<int>(send(control(target(), number(1)), TBM_GETPOS, 0, 0)));
                 i += 1;
             } else if (a == "check") {
                 need(1);
-                print(send(control(mainWindow(), number(1)), BM_GETCHECK, 0, 0));
+                print(send(control(target(), number(1)), BM_GETCHECK, 0, 0));
                 i += 1;
             } else if (a == "tabs" || a == "tab") {
                 HWND tabs = control(mainWindow(), kUnitTabs);
@@ -378,7 +400,7 @@ int run(int argc, char** argv) {
                 i += 1;
             } else if (a == "set") {
                 need(2);
-                HWND main = mainWindow();
+                HWND main = target();
                 HWND slider = control(main, number(1));
                 const long position = number(2);
                 send(slider, TBM_SETPOS, TRUE, position);
@@ -388,15 +410,15 @@ int run(int argc, char** argv) {
                 i += 2;
             } else if (a == "click") {
                 need(1);
-                send(control(mainWindow(), number(1)), BM_CLICK, 0, 0);
+                send(control(target(), number(1)), BM_CLICK, 0, 0);
                 i += 1;
             } else if (a == "command" || a == "post") {
                 need(1);
                 const WPARAM id = static_cast<WPARAM>(number(1)) & 0xFFFF;
                 if (a == "command")
-                    send(mainWindow(), WM_COMMAND, id, 0);
+                    send(target(), WM_COMMAND, id, 0);
                 else
-                    post(mainWindow(), WM_COMMAND, id, 0);
+                    post(target(), WM_COMMAND, id, 0);
                 i += 1;
             } else if (a == "select-tab") {
                 need(1);
@@ -434,6 +456,47 @@ int run(int argc, char** argv) {
                     fail("the dialog \"" + title + "\" does not close (the name refused?)");
                 send(mainWindow(), WM_NULL, 0, 0);
                 i += 3;
+            } else if (a == "dialog") {
+                need(2);
+                g_dialogTitle = args[i + 1];
+                g_dialog = waitDialog(g_dialogTitle, seconds(2));
+                send(g_dialog, WM_NULL, 0, 0);  // until it has finished setting up
+                i += 2;
+            } else if (a == "main") {
+                g_dialog = nullptr;
+            } else if (a == "spin") {
+                need(2);
+                HWND window = target();
+                HWND spin = control(window, number(1));
+                const std::string arrow = args[i + 2];
+                RECT r{};
+                GetClientRect(spin, &r);
+                const int w = r.right - r.left, h = r.bottom - r.top;
+                int x = w / 2, y = h / 2;
+                if (arrow == "up") y = h / 4;
+                else if (arrow == "down") y = h - 1 - h / 4;
+                else if (arrow == "left") x = w / 4;
+                else if (arrow == "right") x = w - 1 - w / 4;
+                else fail("no arrow \"" + arrow + "\" (up, down, left, right)");
+                // The control asks its parent through WM_NOTIFY (UDN_DELTAPOS),
+                // which only its own process can send: the click is made with
+                // mouse messages at the arrow instead.
+                post(spin, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+                post(spin, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+                send(spin, WM_NULL, 0, 0);
+                send(window, WM_NULL, 0, 0);
+                i += 2;
+            } else if (a == "count") {
+                need(1);
+                print(static_cast<int>(send(control(target(), number(1)), LB_GETCOUNT, 0, 0)));
+                i += 1;
+            } else if (a == "has-text") {
+                need(1);
+                bool found = false;
+                for (HWND c = GetWindow(target(), GW_CHILD); c && !found; c = GetWindow(c, GW_HWNDNEXT))
+                    found = windowText(c) == args[i + 1];
+                print(found ? 1 : 0);
+                i += 1;
             } else {
                 std::fprintf(stderr, "velmor-driver: unknown action %s (see --help)\n", a.c_str());
                 return 2;
