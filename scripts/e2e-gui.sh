@@ -53,34 +53,11 @@ done
 mkdir -p "$work"
 rm -f "$work"/*.png "$work"/*.raw "$work"/*.log "$work"/*.txt
 
-# A fresh 0700 runtime folder for the private PulseAudio and Xvfb's display
-# number. Its socket path must fit into a socket address (107 bytes); in a
-# deep build tree take one from mktemp instead.
-runtime="$(mktemp -d "$work/runtime.XXXXXX")" || die "cannot create a runtime folder"
-if [ "${#runtime}" -gt 80 ]; then
-    rmdir "$runtime"
-    runtime="$(mktemp -d)" || die "cannot create a runtime folder"
-fi
-chmod 0700 "$runtime"
+source "$root/scripts/e2e-session.sh"
+e2e_session_folders
 
-# The files the program writes and reads. Its file name buffer holds 127
-# characters: in a deep build tree they go to a short folder from mktemp.
-files="$work/files"
-files_temporary=0
-if [ "${#files}" -gt 90 ]; then
-    files="$(mktemp -d)" || die "cannot create a folder for the program's files"
-    files_temporary=1
-fi
-rm -rf "$work/files"
-mkdir -p "$files"
-winfiles="Z:${files//\//\\}"  # the same folder as the program sees it
-
-xvfb_pid=""
-pulse_pid=""
 parec_pid=""
 program_pid=""
-wineserver_pid=""
-wine_used=0
 
 cleanup() {
     if [ -n "$program_pid" ]; then
@@ -92,22 +69,7 @@ cleanup() {
         kill -INT "$parec_pid" 2>/dev/null
         wait "$parec_pid" 2>/dev/null
     fi
-    if [ "$wine_used" -eq 1 ]; then wineserver -k 2>/dev/null; fi
-    if [ -n "$wineserver_pid" ]; then
-        kill "$wineserver_pid" 2>/dev/null
-        wait "$wineserver_pid" 2>/dev/null
-    fi
-    for pid in "$pulse_pid" "$xvfb_pid"; do
-        [ -n "$pid" ] || continue
-        kill "$pid" 2>/dev/null
-        for _ in $(seq 50); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -KILL "$pid" 2>/dev/null
-    done
-    rm -rf "$runtime"
-    if [ "$files_temporary" -eq 1 ]; then rm -rf "$files"; fi
+    e2e_session_stop
 }
 trap cleanup EXIT
 trap 'exit 130' INT
@@ -115,61 +77,7 @@ trap 'exit 143' TERM
 
 # ---- The private display, sound server and Wine prefix ---------------------
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$runtime/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$runtime/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-done
-[ -s "$runtime/display" ] || die "Xvfb does not start (see build/e2e-gui/xvfb.log)"
-DISPLAY=":$(tr -d '\n' <"$runtime/display")"
-export DISPLAY
-unset WAYLAND_DISPLAY
-
-# Every PulseAudio client here talks to the private server only and never
-# starts a server of its own.
-export XDG_RUNTIME_DIR="$runtime"
-export PULSE_SERVER="unix:$runtime/pulse/native"
-printf 'autospawn = no\n' >"$runtime/client.conf"
-export PULSE_CLIENTCONFIG="$runtime/client.conf"
-
-pulseaudio --daemonize=yes --exit-idle-time=-1 --system=false -n --load="module-native-protocol-unix" \
-    2>"$work/pulseaudio.log" || die "PulseAudio does not start (see build/e2e-gui/pulseaudio.log)"
-for _ in $(seq 50); do
-    pulse_pid="$(cat "$runtime/pulse/pid" 2>/dev/null)"
-    [ -n "$pulse_pid" ] && break
-    sleep 0.1
-done
-[ -n "$pulse_pid" ] || die "PulseAudio left no process id"
-ready=0
-for _ in $(seq 100); do
-    if pactl info >/dev/null 2>&1; then
-        ready=1
-        break
-    fi
-    sleep 0.1
-done
-[ "$ready" -eq 1 ] || die "PulseAudio does not answer"
-pactl load-module module-null-sink sink_name="$sink" format=s16le rate=44100 channels=2 norewinds=1 >/dev/null \
-    && pactl set-default-sink "$sink" || die "cannot set up the null sink"
-
-# A Wine prefix of this test's own, so that stopping its wineserver touches
-# nothing else: Wine's fonts linked in (Debian leaves the Fonts folder empty,
-# and dialogs then come out the wrong size), no window manager (Managed=N),
-# no crash dialog.
-export VELMOR_WINEPREFIX="${VELMOR_E2E_GUI_WINEPREFIX:-$work/wine-prefix}"
-source "$root/scripts/wine-env.sh"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then say "preparing the Wine prefix"; fi
-wine_used=1
-wine_prefix_ready || die "cannot prepare the Wine prefix $WINEPREFIX"
-if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    wineserver -w
-fi
-mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+e2e_session_start "${VELMOR_E2E_GUI_WINEPREFIX:-$work/wine-prefix}"
 
 # The references. The frames of a slider move while playing come from a
 # small tool built here against the Linux build's core library.
