@@ -26,12 +26,30 @@ struct UnitVoice {
     Relaxed<int32_t> sustainCounter;
     Relaxed<int32_t> filterX1, filterX2, filterY1, filterY2;
     Relaxed<int32_t> filterW1, filterW2, filterZ1, filterZ2;
+    // Accent: whether the note now sounding was struck accented, and the
+    // charge that successive accents build up (Q16, decays between notes).
+    Relaxed<uint8_t> accentOn;
+    Relaxed<int32_t> accentCharge;
+};
+
+// Where the song stands: the playing position (0-based; 0 in pattern mode),
+// the pattern all units play, and the pattern that played before it (whose
+// step 15 decides the retrigger at step 0). The render advances it at the
+// frame that ends step 15; the engine reset puts it back to the start.
+struct SongClock {
+    Relaxed<int32_t> position;
+    Relaxed<int32_t> pattern;
+    Relaxed<int32_t> previousPattern;
 };
 
 struct EngineState {
     Relaxed<int32_t> currentStep;
     Relaxed<int32_t> stepTick;
     Relaxed<int32_t> patternEndFrame;
+    // Index, within the block, of the frame that ended a whole pass: in
+    // pattern mode every pattern, in song mode the last song position.
+    Relaxed<int32_t> passEndFrame;
+    SongClock song;
     Relaxed<int16_t> sequencerOn;
     UnitVoice voices[8];
 

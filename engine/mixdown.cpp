@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/render.h"
+#include "engine/song_clock.h"
 #include "model/parameters.h"
 
 namespace velmor {
@@ -97,9 +98,12 @@ void resetEngine(Synth& s) {
     for (UnitVoice& v : e.voices) {
         v.envStage = 0;
         v.envLevel = 1;
+        v.accentOn = 0;
+        v.accentCharge = 0;
     }
     e.currentStep = 0;
     e.stepTick = 0;
+    resetSongClock(e, s.store.settings);
 }
 
 void refreshAfterLoad(Synth& s) {

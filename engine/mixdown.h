@@ -41,7 +41,8 @@ void mixdown(Synth& s, int16_t* out, int frames, Peaks& peaks);
 void updateMeters(EngineState& e, const Peaks& peaks);
 
 // The engine reset: filter memories cleared, every envelope re-armed in the
-// attack from level 1, the clock at step 0, tick 0.
+// attack from level 1 without accent, the clock at step 0, tick 0 of the
+// song's first position (song mode) or of the selected pattern.
 void resetEngine(Synth& s);
 
 // After a pattern load: step timing from the loaded tempo and gates; the

@@ -4,6 +4,7 @@
 #include "engine/envelope.h"
 #include "engine/filter.h"
 #include "engine/mixdown.h"
+#include "engine/song_clock.h"
 
 namespace velmor {
 
@@ -40,7 +41,20 @@ struct BlockParams {
     const WaveSample* lfoTable;
     const int32_t* distCurve;
     int32_t distWet;
+    int32_t swing;        // 0..100
+    int32_t accentGain;   // 0..128: how much an accented note gains, in 128ths
 };
+
+// The unit's accent strength 0..100 from its stored word (50 minus the
+// position, so that a stored 0 is the middle strength).
+inline int32_t accentStrength(uint32_t stored) {
+    return clampInt(sub32(50, static_cast<int32_t>(stored)), 0, 100);
+}
+
+// The charge that successive accents build up, in Q16: each accented note
+// charges it a quarter of the way toward full (8192 cutoff units), and it
+// falls back with a time constant of 8192 frames (186 ms).
+constexpr int32_t kAccentChargeFull = 8192 << 16;
 
 BlockParams latchBlockParams(const Synth& s, const UnitRecord& r) {
     const Tables& t = s.tables;
@@ -66,12 +80,24 @@ BlockParams latchBlockParams(const Synth& s, const UnitRecord& r) {
     b.lfoTable = r.lfoWave == 1 ? t.squareTable : t.sineTable;
     b.distCurve = distortionCurve(t, r.distMode, r.distThreshold);
     b.distWet = r.distWet;
+    b.swing = clampInt(s.store.settings.swing, 0, 100);
+    b.accentGain = accentStrength(r.spareE) * 128 / 100;
     return b;
 }
 
-// Runs unit u over `frames` frames from the clock position (step, tick),
-// leaving the clock where the block ends.
-void renderUnit(Synth& s, int u, int frames, int32_t& step, int32_t& tick) {
+// The clock as one unit runs it: step and tick, and which patterns play.
+struct UnitClock {
+    int32_t step;
+    int32_t tick;
+    int32_t pattern;          // playing
+    int32_t previousPattern;  // played before it
+    int32_t position;         // song position
+    int wraps;                // pattern ends so far in this block
+};
+
+// Runs unit u over `frames` frames from the clock position, leaving the
+// clock where the block ends.
+void renderUnit(Synth& s, int u, int frames, UnitClock& clock, const SongLatch& latch) {
     const Tables& t = s.tables;
     Store& st = s.store;
     EngineState& e = s.engine;
@@ -95,10 +121,30 @@ void renderUnit(Synth& s, int u, int frames, int32_t& step, int32_t& tick) {
     FilterCoefficients coeff;
     const double highPassScale = e.highPassScale;
 
-    const Relaxed<int8_t>* pitch = &st.stepPitch[stepIndex(u, 0, 0)];
-    const Relaxed<uint8_t>* noteOn = &st.stepNoteOn[stepIndex(u, 0, 0)];
-    const Relaxed<uint8_t>* slide = &st.stepSlide[stepIndex(u, 0, 0)];
+    // The unit's step planes, addressed by step index: the playing
+    // pattern's steps start at `playing`, the pattern before it at
+    // `previous` and the one that follows it at `following`.
+    const Relaxed<int8_t>* pitch = st.stepPitch;
+    const Relaxed<uint8_t>* noteOn = st.stepNoteOn;
+    const Relaxed<uint8_t>* slide = st.stepSlide;
+    const Relaxed<uint8_t>* spare = st.stepSpare;
+    int32_t step = clock.step;
+    int32_t tick = clock.tick;
+    int wraps = clock.wraps;
+    int playing = stepIndex(u, clock.pattern, 0);
+    int previous = stepIndex(u, clock.previousPattern, 0);
+    int following = stepIndex(u, latch.after[wraps].pattern, 0);
     int16_t* outBuf = e.unitBuffers.get() + u * kMaxBlockFrames;
+
+    uint8_t accentOn = voice.accentOn;
+    int32_t accentCharge = voice.accentCharge;
+
+    // Swing: the even steps last samplesPerStep + d frames, the odd ones
+    // samplesPerStep - d, with d = samplesPerStep swing / 300; a swung step's
+    // gate closes at gateSamples L / samplesPerStep of its length L. Both are
+    // worked out again only when samplesPerStep or gateSamples change.
+    int32_t swingKey = -1, swingDelay = 0;
+    int32_t gateKeyGate = 0, gateKeyLength = -1, gateKeySteps = 0, swungGate = 0;
 
     // Notes are signed 8-bit, so this key never matches one.
     constexpr int32_t kNoPitchKey = INT32_MIN;
@@ -107,6 +153,12 @@ void renderUnit(Synth& s, int u, int frames, int32_t& step, int32_t& tick) {
 
     for (int n = 0; n < frames; ++n) {
         const int32_t samplesPerStep = st.settings.samplesPerStep;
+        if (samplesPerStep != swingKey) {
+            swingKey = samplesPerStep;
+            swingDelay = mul32(samplesPerStep, b.swing) / 300;
+        }
+        const int32_t stepLength = (step & 1) != 0 ? sub32(samplesPerStep, swingDelay) : add32(samplesPerStep, swingDelay);
+        const int at = playing + step;
 
         // LFO. The one subtraction of a period, and the reduction of a phase
         // outside 0..2^27 - 1 (from pattern-file speeds), are both the
@@ -116,9 +168,11 @@ void renderUnit(Synth& s, int u, int frames, int32_t& step, int32_t& tick) {
 
         // Note, pitch and slide. The increments are recomputed only when the
         // note or the LFO offset changes, or at every frame of a glide.
-        const int32_t note = pitch[step];
+        const int32_t note = pitch[at];
         const int32_t off = b.lfoTarget == 0 ? mul32(mul32(l, b.lfoAmount), 12) >> 20 : 0;
-        const int32_t next = slide[step] != 0 ? int32_t{pitch[(step + 1) & 15]} : note;
+        // Step 15 slides toward step 0 of the pattern that plays next.
+        const bool slides = slide[at] != 0;
+        const int32_t next = slides ? int32_t{pitch[step < 15 ? at + 1 : following]} : note;
         const bool gliding = next != note;
         if (gliding || note != pitchKeyNote || off != pitchKeyOff) {
             int32_t p1, p2;
@@ -130,8 +184,8 @@ void renderUnit(Synth& s, int u, int frames, int32_t& step, int32_t& tick) {
                 p2 = noteHz(t, add32(note, b.coarse2));
             }
             if (gliding) {
-                p1 = p1 + (noteHz(t, add32(next, b.coarse1)) - p1) * tick / samplesPerStep;
-                p2 = p2 + (noteHz(t, add32(next, b.coarse2)) - p2) * tick / samplesPerStep;
+                p1 = p1 + (noteHz(t, add32(next, b.coarse1)) - p1) * tick / stepLength;
+                p2 = p2 + (noteHz(t, add32(next, b.coarse2)) - p2) * tick / stepLength;
             }
             inc1 = phaseIncrement(p1);
             inc2 = phaseIncrement(p2);
@@ -174,7 +228,11 @@ void renderUnit(Synth& s, int u, int frames, int32_t& step, int32_t& tick) {
         const int32_t k = mul32((s1 * s2) >> 15, b.ring);
         const int32_t x = add32(m, k) >> 9;
 
-        int32_t c = add32(b.cutoff, mul32(b.envAmount >> 7, env.level) >> 15);
+        const int32_t envTerm = mul32(b.envAmount >> 7, env.level) >> 15;
+        int32_t c = add32(b.cutoff, envTerm);
+        // An accented note opens the filter further: a stronger envelope,
+        // plus the charge of the accents before it.
+        if (accentOn != 0) c = add32(c, mul32(add32(envTerm, accentCharge >> 16), b.accentGain) >> 7);
         if (b.lfoTarget == 2) c = add32(c, mul32(mul32(l, b.lfoAmount) >> 15, b.cutoff) >> 8);
 
         int32_t y;
@@ -201,26 +259,59 @@ void renderUnit(Synth& s, int u, int frames, int32_t& step, int32_t& tick) {
         }
         const int32_t v = y / 2;
 
-        // Gate: a note-on step retriggers unless the step before slid; the
-        // release starts after gateSamples ticks of a step without slide.
-        if (tick == 0 && slide[(step + 15) & 15] == 0 && noteOn[step] != 0) env.stage = kAttack;
-        if (r.gateSamples < tick && slide[step] == 0) env.stage = kRelease;
+        // Gate: a note-on step retriggers unless the step before (step 15 of
+        // the pattern that played before, for step 0) slid; the release
+        // starts after the gate length of a step without slide. The note
+        // struck decides the accent, which a slide carries on.
+        if (tick == 0 && slide[step > 0 ? at - 1 : previous + 15] == 0 && noteOn[at] != 0) {
+            env.stage = kAttack;
+            accentOn = b.accentGain > 0 && (spare[at] & 1) != 0;
+            if (accentOn != 0) accentCharge = add32(accentCharge, (kAccentChargeFull - accentCharge) >> 2);
+        }
+        int32_t gate = r.gateSamples;
+        if (swingDelay != 0) {
+            if (gate != gateKeyGate || stepLength != gateKeyLength || samplesPerStep != gateKeySteps) {
+                gateKeyGate = gate;
+                gateKeyLength = stepLength;
+                gateKeySteps = samplesPerStep;
+                swungGate = static_cast<int32_t>(int64_t{gate} * stepLength / samplesPerStep);
+            }
+            gate = swungGate;
+        }
+        if (gate < tick && !slides) env.stage = kRelease;
 
-        const int32_t a = mul32(env.level >> 8, v) >> 14;
+        int32_t a = mul32(env.level >> 8, v) >> 14;
+        // An accented note's amplitude rises by up to the whole of itself.
+        if (accentOn != 0) a = add32(a, mul32(a, b.accentGain) >> 7);
 
         updateEnvelope(env, b.attackIncrement, r);
+        accentCharge -= accentCharge >> 13;
 
         outBuf[n] = distort(b.distCurve, b.distWet, a);
 
-        // Clock.
-        if (++tick >= samplesPerStep) {
+        // Clock. At the end of step 15 the next pattern starts.
+        if (++tick >= stepLength) {
             tick = 0;
             if (++step >= 16) {
                 step = 0;
                 e.patternEndFrame = n;
+                const SongStep& now = latch.after[wraps];
+                if (endsPass(now)) e.passEndFrame = n;
+                previous = playing;
+                playing = stepIndex(u, now.pattern, 0);
+                clock.previousPattern = clock.pattern;
+                clock.pattern = now.pattern;
+                clock.position = now.position;
+                if (wraps < kSongLookahead - 1) ++wraps;
+                following = stepIndex(u, latch.after[wraps].pattern, 0);
             }
         }
     }
+    clock.step = step;
+    clock.tick = tick;
+    clock.wraps = wraps;
+    voice.accentOn = accentOn;
+    voice.accentCharge = accentCharge;
 
     voice.osc1Accum = acc1;
     voice.osc2Accum = acc2;
@@ -245,15 +336,27 @@ void renderStretch(Synth& s, int16_t* out, int frames, Peaks& peaks) {
     // The older pattern layout halves this word to recover unit 0's send.
     s.store.settings.delaySendOut = mul32(2, static_cast<int32_t>(s.store.units[0].delaySend[0].load()));
 
-    const int32_t startTick = e.stepTick;
-    const int32_t startStep = e.currentStep;
+    // Every unit runs the same clock from the same start.
+    const UnitClock start{e.currentStep & 15,
+                          e.stepTick,
+                          clampInt(e.song.pattern, 0, kPatternsPerUnit - 1),
+                          clampInt(e.song.previousPattern, 0, kPatternsPerUnit - 1),
+                          e.song.position,
+                          0};
+    const SongLatch latch = latchSong(s.store.settings, start.position);
     const int units = clampInt(s.store.unitCount, 0, kUnitSlots);
     for (int u = 0; u < units; ++u) {
-        int32_t tick = startTick;
-        int32_t step = startStep & 15;
-        renderUnit(s, u, frames, step, tick);
-        e.stepTick = tick;
-        e.currentStep = step;
+        UnitClock clock = start;
+        renderUnit(s, u, frames, clock, latch);
+        e.stepTick = clock.tick;
+        e.currentStep = clock.step;
+        // The song position is written only when it moved, so that an edit
+        // of the song made meanwhile (which may move it) is not undone.
+        if (u == units - 1 && clock.wraps > 0) {
+            e.song.position = clock.position;
+            e.song.pattern = clock.pattern;
+            e.song.previousPattern = clock.previousPattern;
+        }
     }
     mixdown(s, out, frames, peaks);
 }

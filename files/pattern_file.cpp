@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/arith.h"
+#include "model/song.h"
 
 namespace velmor {
 
@@ -172,6 +173,10 @@ void readCurrentLayout(Synth& s, In& in, const uint8_t* header) {
     st.unitCount = clampInt(le16(header + 20), 1, kUnitSlots);
     g.patternCount = clampInt(le16(header + 22), 0, kPatternsPerUnit);
     g.songLength = clampInt(le16(header + 24), 0, kSongEntries);
+    // The reserved words: the swing (a value outside 0..100 is taken as
+    // the nearest end) and the song mode in bit 0 of the next one.
+    g.swing = clampInt(le16(header + 26), 0, 100);
+    g.songMode = header[28] & 1;
     const int n = st.unitCount;
     const int patterns = g.patternCount;
 
@@ -259,12 +264,19 @@ void readCurrentLayout(Synth& s, In& in, const uint8_t* header) {
     getPlane(in, st.stepNoteOn, n, patterns);
     getPlane(in, st.stepSlide, n, patterns);
     getPlane(in, st.stepSpare, n, patterns);
-    for (int i = 0; i < g.songLength; ++i) in.bytes(&g.songSequence[i], 1);
+    for (int i = 0; i < g.songLength; ++i) {
+        uint8_t entry;
+        if (in.bytes(&entry, 1)) g.songSequence[i] = entry;
+    }
 }
 
 void readOldLayout(Synth& s, In& in) {
     Store& st = s.store;
     EngineSettings& g = st.settings;
+    // The older layout knows neither swing nor songs: it plays straight, in
+    // pattern mode.
+    g.swing = 0;
+    g.songMode = 0;
     UnitRecord& r = st.units[0];
     get(in, r.osc1Wave);
     get(in, r.osc2Wave);
@@ -314,7 +326,7 @@ int writePatternStream(const Synth& s, std::FILE* f) {
     // The counts are written as the reader takes them, so that the header
     // always agrees with the rows that follow it.
     const int n = clampInt(st.unitCount, 1, kUnitSlots);
-    const int patterns = clampInt(g.patternCount, 0, kPatternsPerUnit);
+    const int patterns = patternsToSave(st);
     const int songLength = clampInt(g.songLength, 0, kSongEntries);
 
     Out o(f);
@@ -326,8 +338,8 @@ int writePatternStream(const Synth& s, std::FILE* f) {
     o.u16(static_cast<uint16_t>(n));
     o.u16(static_cast<uint16_t>(patterns));
     o.u16(static_cast<uint16_t>(songLength));
-    o.u16(0);
-    o.u16(0);
+    o.u16(static_cast<uint16_t>(clampInt(g.swing, 0, 100)));
+    o.u16(g.songMode != 0 ? 1 : 0);
 
     for (int u = 0; u < n; ++u) o.bytes(st.unitLinks[u], kUnitSlots);
     putRow(o, st, n, &UnitRecord::osc1Wave);
@@ -376,7 +388,10 @@ int writePatternStream(const Synth& s, std::FILE* f) {
     putPlane(o, st.stepNoteOn, n, patterns);
     putPlane(o, st.stepSlide, n, patterns);
     putPlane(o, st.stepSpare, n, patterns);
-    o.bytes(g.songSequence, static_cast<size_t>(songLength));
+    for (int i = 0; i < songLength; ++i) {
+        const uint8_t entry = g.songSequence[i];
+        o.bytes(&entry, 1);
+    }
 
     return o.ok() ? 1 : 0;
 }
@@ -422,6 +437,8 @@ int readPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status) {
         readOldLayout(s, in);
         result = PatternReadStatus::kOldLayout;
     }
+    // A loaded file starts with its first pattern selected.
+    s.store.settings.currentPattern = 0;
     return 1;
 }
 

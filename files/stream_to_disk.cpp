@@ -1,37 +1,52 @@
 #include "files/stream_to_disk.h"
 
-#include <cstdint>
-
 #include "engine/arith.h"
 #include "engine/mixdown.h"
 #include "engine/render.h"
+#include "engine/song_clock.h"
+#include "files/wave_file.h"
 
 namespace velmor {
 
-int streamToDisk(Synth& s, std::FILE* f) {
+int64_t passFrames(const Synth& s) {
+    const EngineSettings& g = s.store.settings;
+    const int64_t positions = g.songMode != 0 ? playedSongLength(g) : 1;
+    return positions * 16 * int64_t{clampInt(g.samplesPerStep, 1, INT32_MAX)};
+}
+
+int streamToDisk(Synth& s, std::FILE* f, const StreamOptions& options) {
     constexpr int kBlockBytes = 2048;
     constexpr int kBlockFrames = kBlockBytes / 4;
     constexpr int32_t kNotEnded = 9999;
     int16_t block[kBlockBytes / 2];
 
+    resetEngine(s);
     // The clock runs with the units: with none in use the pass would never
     // end. A pass takes at most this many blocks.
-    const int64_t pass = 16 * int64_t{clampInt(s.store.settings.samplesPerStep, 1, INT32_MAX)};
+    const int64_t pass = passFrames(s);
     const int64_t maxBlocks = pass / kBlockFrames + 2;
+    const int64_t total = pass - 1;
+    if (options.wave) {
+        const int64_t frames = total < kMaxWaveFrames ? total : kMaxWaveFrames;
+        if (!writeWaveHeader(f, static_cast<uint32_t>(frames * 4))) return 0;
+    }
 
-    resetEngine(s);
-    s.engine.patternEndFrame = kNotEnded;
+    s.engine.passEndFrame = kNotEnded;
+    int64_t written = 0;
     for (int64_t blocks = 0; blocks < maxBlocks; ++blocks) {
         renderBlock(s, block, kBlockBytes);
-        const int32_t end = s.engine.patternEndFrame;
+        const int32_t end = s.engine.passEndFrame;
         if (end == kNotEnded) {
             if (std::fwrite(block, 2, kBlockBytes / 2, f) < kBlockBytes / 2) return 0;
+            written += kBlockFrames;
+            if (options.progress && !options.progress(options.context, written, total)) return 0;
             continue;
         }
-        // The pattern ended at frame `end` of this block: the frames before
-        // it are the last of the pass.
+        // The pass ended at frame `end` of this block: the frames before it
+        // are the last of the pass.
         const size_t values = 2 * static_cast<size_t>(end);
         if (std::fwrite(block, 2, values, f) < values) return 0;
+        if (options.progress) options.progress(options.context, total, total);
         // Data still held in the stream's buffer must reach the file too: a
         // write that fails only when flushed is reported, not taken for
         // success.

@@ -169,6 +169,15 @@ void setMasterVolume(Synth& s, Position p) { s.store.settings.masterVolume = p *
 void setDelaySteps(Synth& s, Position p) { s.store.settings.delaySteps = delayStepChoices[clampInt(p, 0, 4)]; }
 void setFeedback(Synth& s, Position p) { s.store.settings.delayFeedback = p * 128 / 100; }
 void setPan(Synth& s, Position p) { s.store.settings.delayPan = p - 64; }
+void setSwing(Synth& s, Position p) { s.store.settings.swing = clampInt(p, 0, 100); }
+Position getSwing(const Synth& s) { return position(clampInt(s.store.settings.swing, 0, 100)); }
+
+// The accent strength is stored as 50 minus the position: the 0 that every
+// earlier file and every fresh slot holds is the middle strength.
+void setAccent(Synth& s, Position p) { setLinked(s, &UnitRecord::spareE, static_cast<uint32_t>(50 - clampInt(p, 0, 100))); }
+Position getAccent(const Synth& s) {
+    return position(clampInt(sub32(50, static_cast<int32_t>(current(s).spareE.load())), 0, 100));
+}
 
 Position getTempo(const Synth& s) { return position(s.store.settings.tempoBpm.load()); }
 Position getMasterVolume(const Synth& s) { return position(mul32(s.store.settings.masterVolume, 100) / 256); }

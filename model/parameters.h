@@ -102,6 +102,14 @@ void setMasterVolume(Synth& s, Position p);
 void setDelaySteps(Synth& s, Position p);
 void setFeedback(Synth& s, Position p);
 void setPan(Synth& s, Position p);
+// Swing 0..100 % ("Effects Setup"): every second step starts up to a third
+// of a step late.
+void setSwing(Synth& s, Position p);
+Position getSwing(const Synth& s);
+// The unit's "Accent" strength 0..100 (per unit, following the links).
+void setAccent(Synth& s, Position p);
+Position getAccent(const Synth& s);
+
 Position getTempo(const Synth& s);
 Position getMasterVolume(const Synth& s);
 Position getDelaySteps(const Synth& s);  // 0 when delaySteps is none of the choices

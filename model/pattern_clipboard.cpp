@@ -1,6 +1,7 @@
 #include "model/pattern_clipboard.h"
 
 #include "engine/arith.h"
+#include "model/song.h"
 #include "model/synth.h"
 
 namespace velmor {
@@ -17,6 +18,7 @@ void copyPattern(Synth& s) {
         s.patternClipboard.slide[i] = s.store.stepSlide[at + i];
         s.patternClipboard.noteOn[i] = s.store.stepNoteOn[at + i];
         s.patternClipboard.pitch[i] = s.store.stepPitch[at + i];
+        s.patternClipboard.accent[i] = s.store.stepSpare[at + i] & 1;
     }
 }
 
@@ -26,7 +28,9 @@ void pastePattern(Synth& s) {
         s.store.stepSlide[at + i] = s.patternClipboard.slide[i];
         s.store.stepNoteOn[at + i] = s.patternClipboard.noteOn[i];
         s.store.stepPitch[at + i] = s.patternClipboard.pitch[i];
+        s.store.stepSpare[at + i] = static_cast<uint8_t>((s.store.stepSpare[at + i] & ~1) | s.patternClipboard.accent[i]);
     }
+    coverPattern(s, s.store.settings.currentPattern);
 }
 
 }  // namespace velmor

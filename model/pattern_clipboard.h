@@ -15,12 +15,14 @@ struct PatternClipboard {
     int8_t pitch[16] = {15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15};
     uint8_t noteOn[16] = {};
     uint8_t slide[16] = {};
+    uint8_t accent[16] = {};
 };
 
-// Copies the current unit's pattern currentPattern into the clipboard
-// (stepSpare is left out).
+// Copies the current unit's pattern currentPattern into the clipboard: the
+// pitches, note and slide switches and the accents (bit 0 of stepSpare).
 void copyPattern(Synth& s);
-// Copies the clipboard back into the current unit's pattern currentPattern.
+// Copies the clipboard back into the current unit's pattern currentPattern;
+// the other bits of stepSpare stay. The pattern counts as edited.
 void pastePattern(Synth& s);
 
 }  // namespace velmor

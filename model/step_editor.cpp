@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "engine/arith.h"
+#include "engine/song_clock.h"
+#include "model/song.h"
 #include "model/synth.h"
 
 namespace velmor {
@@ -11,9 +13,18 @@ namespace {
 
 const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 
-Relaxed<int8_t>* pitches(Synth& s) { return &s.store.stepPitch[stepIndex(s.store.currentUnit, 0, 0)]; }
+// The first step of the pattern the editor shows: the selected pattern of
+// the current unit.
+int firstStep(const Synth& s) { return stepIndex(s.store.currentUnit, selectedPattern(s.store.settings), 0); }
 
-int toggle(Relaxed<uint8_t>& v) {
+// The pattern's pitches, about to be changed: the pattern counts as edited.
+Relaxed<int8_t>* pitches(Synth& s) {
+    coverPattern(s, s.store.settings.currentPattern);
+    return &s.store.stepPitch[firstStep(s)];
+}
+
+int toggle(Synth& s, Relaxed<uint8_t>& v) {
+    coverPattern(s, s.store.settings.currentPattern);
     v = v != 0 ? 0 : 1;
     return v;
 }
@@ -64,13 +75,21 @@ void setStepPitchFromSlider(Synth& s, int step, int position) {
     pitches(s)[step & 15] = static_cast<int8_t>(48 - position + kLowestPitch);
 }
 
-int toggleStepNoteOn(Synth& s, int step) {
-    return toggle(s.store.stepNoteOn[stepIndex(s.store.currentUnit, 0, step & 15)]);
+int toggleStepNoteOn(Synth& s, int step) { return toggle(s, s.store.stepNoteOn[firstStep(s) + (step & 15)]); }
+
+int toggleStepSlide(Synth& s, int step) { return toggle(s, s.store.stepSlide[firstStep(s) + (step & 15)]); }
+
+int toggleStepAccent(Synth& s, int step) {
+    coverPattern(s, s.store.settings.currentPattern);
+    Relaxed<uint8_t>& spare = s.store.stepSpare[firstStep(s) + (step & 15)];
+    spare = static_cast<uint8_t>(spare ^ 1);
+    return spare & 1;
 }
 
-int toggleStepSlide(Synth& s, int step) {
-    return toggle(s.store.stepSlide[stepIndex(s.store.currentUnit, 0, step & 15)]);
-}
+int stepPitch(const Synth& s, int step) { return s.store.stepPitch[firstStep(s) + (step & 15)]; }
+int stepNoteOn(const Synth& s, int step) { return s.store.stepNoteOn[firstStep(s) + (step & 15)] != 0; }
+int stepSlide(const Synth& s, int step) { return s.store.stepSlide[firstStep(s) + (step & 15)] != 0; }
+int stepAccent(const Synth& s, int step) { return s.store.stepSpare[firstStep(s) + (step & 15)] & 1; }
 
 void transposePattern(Synth& s, int change) {
     Relaxed<int8_t>* p = pitches(s);

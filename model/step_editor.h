@@ -1,7 +1,9 @@
 #pragma once
-// What the step editor does to the current unit's pattern 0, without the
-// window: note names and slider positions, the note and slide switches,
-// transposition, rotation, and the weighted random bass line.
+// What the step editor does to the current unit's selected pattern
+// (currentPattern), without the window: note names and slider positions,
+// the note, slide and accent switches, transposition, rotation, and the
+// weighted random bass line. Every change counts the pattern as edited, so
+// that a save covers it.
 
 #include <cstdint>
 #include <string>
@@ -49,6 +51,14 @@ void setStepPitchFromSlider(Synth& s, int step, int position);
 // Toggles a step's note or slide switch; returns the new state.
 int toggleStepNoteOn(Synth& s, int step);
 int toggleStepSlide(Synth& s, int step);
+// Toggles a step's accent (bit 0 of stepSpare); returns the new state.
+int toggleStepAccent(Synth& s, int step);
+
+// A step of the pattern the editor shows, as its controls show it.
+int stepPitch(const Synth& s, int step);
+int stepNoteOn(const Synth& s, int step);
+int stepSlide(const Synth& s, int step);
+int stepAccent(const Synth& s, int step);
 
 // One click of the pitch spin: a negative change raises every pitch below 51
 // by one, a positive change lowers every pitch above 3 by one.

@@ -47,7 +47,10 @@ struct UnitRecord {
     Relaxed<int32_t> fmAmount;
     Relaxed<uint32_t> oscSync;
     Relaxed<int32_t> pulseWidth;
-    uint32_t spareE = 0;
+    // Reserved in the layout; now the unit's accent strength, stored as
+    // 50 minus the "Accent" position, so that the 0 of every earlier file
+    // and of a fresh slot means the middle strength.
+    Relaxed<uint32_t> spareE;
     Relaxed<double> attack;
     Relaxed<float> decay;
     Relaxed<int32_t> sustainTime;
@@ -71,9 +74,11 @@ struct EngineSettings {
     Relaxed<int32_t> delayPan;
     Relaxed<int32_t> delaySendOut;
     int32_t patternCount = 0;
-    int32_t currentPattern = 0;
-    int32_t songLength = 0;
-    uint8_t songSequence[kSongEntries] = {};
+    Relaxed<int32_t> currentPattern;  // the pattern the step editor shows; played in pattern mode
+    Relaxed<int32_t> songLength;
+    Relaxed<uint8_t> songSequence[kSongEntries];
+    Relaxed<uint8_t> songMode;  // 1: Play and Stream 2 Disk follow the song
+    Relaxed<int32_t> swing;     // 0..100 %: every second step starts up to a third of a step late
 };
 
 // Byte index of step s of pattern p of unit slot u in each step plane.

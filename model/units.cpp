@@ -168,6 +168,7 @@ void pasteSettings(Synth& s, int source) {
     to.sustainTime = from.sustainTime.load();
     to.stepGate = from.stepGate.load();
     to.volume = from.volume.load();
+    to.spareE = from.spareE.load();  // the accent strength
     to.gateSamples = gateSamplesFor(to.stepGate, st.settings.samplesPerStep);
 }
 

@@ -278,7 +278,7 @@ void fillDistinct(Synth& s, uint64_t seed, bool inverted = false) {
         setBits(*v, next());
     // The header holds the master volume in 16 bits.
     g.masterVolume = static_cast<int16_t>(next());
-    for (uint8_t& entry : g.songSequence) entry = static_cast<uint8_t>(next());
+    for (auto& entry : g.songSequence) entry = static_cast<uint8_t>(next());
     for (WaveSample& sample : s.tables.userTable) sample = static_cast<int16_t>(next());
 }
 
@@ -290,6 +290,10 @@ void setCounts(Synth& s, Counts c) {
     s.store.unitCount = c.unitCount;
     s.store.settings.patternCount = c.patternCount;
     s.store.settings.songLength = c.songLength;
+    // The song names only patterns that the count covers (a save raises the
+    // count to cover the song).
+    for (auto& entry : s.store.settings.songSequence)
+        entry = static_cast<uint8_t>(c.patternCount > 0 ? entry % c.patternCount : 0);
 }
 
 // A state to save: distinct values throughout, with the given counts.
@@ -308,7 +312,6 @@ std::unique_ptr<Synth> targetState(uint64_t seed = 1) {
     setCounts(*s, {3, 5, 9});
     s->store.currentUnit = 2;
     s->store.settingsSource = 1;
-    s->store.settings.currentPattern = 4;
     return s;
 }
 

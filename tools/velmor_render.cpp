@@ -13,33 +13,51 @@
 #include "engine/render.h"
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
+#include "files/wave_file.h"
+#include "model/song.h"
 #include "model/units.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace velmor {
 namespace {
 
 const char kUsage[] =
-    "usage: velmor-render [PATTERN.pat] -o OUT [--wav] [--frames N | --passes N] [--save SAVED.pat]\n"
+    "usage: velmor-render [PATTERN.pat] -o OUT [--wav] [--song | --pattern N]\n"
+    "                     [--frames N | --passes N] [--save SAVED.pat]\n"
     "\n"
     "Renders Velmor's output as headerless 16-bit little-endian stereo frames at\n"
     "44100 Hz (left first), the bytes that \"Stream 2 Disk...\" writes.\n"
     "\n"
     "The state is the program's right after start-up, with all defaults applied;\n"
-    "given PATTERN.pat, the state right after loading that pattern file.\n"
+    "given PATTERN.pat, the state right after loading that pattern file (pattern\n"
+    "1 selected, song mode as the file holds it, its swing and accents).\n"
     "\n"
-    "  -o OUT          the output file (required)\n"
+    "  -o OUT          the output file (required); - writes to standard output,\n"
+    "                  for piping into other audio tools\n"
     "  --wav           write the same frames behind a 44-byte RIFF/WAVE header\n"
     "                  (PCM, 2 channels, 44100 Hz, 16 bits)\n"
+    "  --song          play the song: every song position once per pass, in order\n"
+    "  --pattern N     play pattern N (1 to 64) in pattern mode\n"
     "  --frames N      write exactly N frames of continuous playback from the\n"
-    "                  start of the pattern instead of one pass\n"
-    "  --passes N      write N whole passes (N x 16 x samples-per-step frames),\n"
-    "                  which loop seamlessly\n"
+    "                  start (following the song in song mode) instead of one pass\n"
+    "  --passes N      write N whole passes (N x F frames), which loop seamlessly\n"
     "  --save SAVED    also write the pattern file that \"Save Pattern...\" would\n"
-    "                  write in that state, before anything is rendered\n"
+    "                  write in that state (after --song or --pattern), before\n"
+    "                  anything is rendered\n"
     "  --help          show this text\n"
     "\n"
-    "Without --frames or --passes one pass is written as \"Stream 2 Disk...\"\n"
-    "does: F - 1 frames for a pass of F = 16 x samples-per-step frames.\n"
+    "A pass is one round of what Play plays: the selected pattern once in\n"
+    "pattern mode, F = 16 x samples-per-step frames; every song position once\n"
+    "in song mode, F = positions x 16 x samples-per-step frames. Without\n"
+    "--frames or --passes one pass is written as \"Stream 2 Disk...\" does:\n"
+    "F - 1 frames. While it renders, a progress line is shown on standard error\n"
+    "when that is a terminal.\n"
     "Exit status 0 on success; 1 with one line on stderr when an input is\n"
     "missing or unreadable, an output cannot be written, or the arguments are\n"
     "wrong.\n";
@@ -50,6 +68,8 @@ struct Options {
     const char* save = nullptr;
     bool wav = false;
     bool help = false;
+    bool song = false;
+    int patternNumber = 0;  // --pattern 1..64; 0: as loaded
     int64_t frames = -1;  // -1: one pass as stream to disk writes it
     int64_t passes = -1;
 };
@@ -84,6 +104,13 @@ std::string parseArguments(int argc, char** argv, Options& o) {
             o.save = argv[++i];
         } else if (a == "--wav") {
             o.wav = true;
+        } else if (a == "--song") {
+            o.song = true;
+        } else if (a == "--pattern") {
+            int64_t n = 0;
+            if (!parseCount(next, n) || n < 1 || n > 64) return "--pattern needs a pattern number from 1 to 64";
+            o.patternNumber = static_cast<int>(n);
+            ++i;
         } else if (a == "--frames" || a == "--passes") {
             int64_t& target = a == "--frames" ? o.frames : o.passes;
             if (!parseCount(next, target)) return a + " needs a whole number of at most 2^40";
@@ -99,42 +126,71 @@ std::string parseArguments(int argc, char** argv, Options& o) {
     if (o.help) return "";
     if (!o.output) return "no output file given (-o OUT; see --help)";
     if (o.frames >= 0 && o.passes >= 0) return "--frames and --passes exclude each other";
+    if (o.song && o.patternNumber > 0) return "--song and --pattern exclude each other";
     return "";
 }
 
-void putLe(unsigned char* p, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
+// A progress line on standard error, when that is a terminal: renders of
+// long songs take a while.
+class Progress {
+public:
+    explicit Progress(int64_t total) : total_(total), shown_(isTerminal(stderr)) {}
+    ~Progress() {
+        if (shown_ && drawn_) std::fputc('\n', stderr);
+    }
+    void update(int64_t done) {
+        if (!shown_ || total_ <= 0) return;
+        const int percent = static_cast<int>(done * 100 / total_);
+        if (percent == lastPercent_) return;
+        lastPercent_ = percent;
+        drawn_ = true;
+        std::fprintf(stderr, "\rvelmor-render: %3d%% (%.1f of %.1f s)", percent, done / 44100.0, total_ / 44100.0);
+        std::fflush(stderr);
+    }
+    static bool callback(void* context, int64_t done, int64_t) {
+        static_cast<Progress*>(context)->update(done);
+        return true;
+    }
 
-bool writeWavHeader(std::FILE* f, uint32_t dataBytes) {
-    unsigned char h[44];
-    std::memcpy(h, "RIFF", 4);
-    putLe(h + 4, 36 + dataBytes, 4);
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    putLe(h + 16, 16, 4);
-    putLe(h + 20, 1, 2);       // PCM
-    putLe(h + 22, 2, 2);       // channels
-    putLe(h + 24, 44100, 4);   // frames per second
-    putLe(h + 28, 176400, 4);  // bytes per second
-    putLe(h + 32, 4, 2);       // bytes per frame
-    putLe(h + 34, 16, 2);      // bits per sample
-    std::memcpy(h + 36, "data", 4);
-    putLe(h + 40, dataBytes, 4);
-    return std::fwrite(h, 1, sizeof h, f) == sizeof h;
-}
+private:
+    static bool isTerminal(std::FILE* f) {
+#ifdef _WIN32
+        return _isatty(_fileno(f)) != 0;
+#else
+        return isatty(fileno(f)) != 0;
+#endif
+    }
+    int64_t total_;
+    bool shown_;
+    bool drawn_ = false;
+    int lastPercent_ = -1;
+};
 
-// Continuous playback from the start of the pattern.
-bool renderFrames(Synth& s, std::FILE* f, int64_t frames) {
+// Continuous playback from the start of the pattern or song.
+bool renderFrames(Synth& s, std::FILE* f, int64_t frames, bool wav) {
     constexpr int kBlockFrames = 512;
     int16_t block[2 * kBlockFrames];
+    if (wav && !writeWaveHeader(f, static_cast<uint32_t>(frames * 4))) return false;
+    Progress progress(frames);
     resetEngine(s);
-    while (frames > 0) {
-        const int n = frames < kBlockFrames ? static_cast<int>(frames) : kBlockFrames;
+    for (int64_t done = 0; done < frames;) {
+        const int n = frames - done < kBlockFrames ? static_cast<int>(frames - done) : kBlockFrames;
         renderBlock(s, block, static_cast<uint32_t>(n) * 4);
         if (std::fwrite(block, 4, static_cast<size_t>(n), f) != static_cast<size_t>(n)) return false;
-        frames -= n;
+        done += n;
+        progress.update(done);
     }
     return std::fflush(f) == 0;
+}
+
+// One pass as "Stream 2 Disk..." writes it.
+bool renderPass(Synth& s, std::FILE* f, bool wav) {
+    Progress progress(passFrames(s) - 1);
+    StreamOptions options;
+    options.wave = wav;
+    options.progress = Progress::callback;
+    options.context = &progress;
+    return streamToDisk(s, f, options) == 1;
 }
 
 int run(int argc, char** argv) {
@@ -165,18 +221,26 @@ int run(int argc, char** argv) {
             return fail(std::string(o.pattern) + " is not a pattern file: it ends inside its 30-byte header");
         refreshAfterLoad(*s);
     }
+    if (o.song) setSongMode(*s, true);
+    if (o.patternNumber > 0) {
+        setSongMode(*s, false);
+        selectPattern(*s, o.patternNumber - 1);
+    }
     if (o.save && !writePatternFile(*s, o.save)) return fail(std::string("cannot write pattern file ") + o.save);
 
-    const int64_t pass = 16 * int64_t{s->store.settings.samplesPerStep};
+    const int64_t pass = passFrames(*s);
     const int64_t frames = o.frames >= 0 ? o.frames : (o.passes >= 0 ? o.passes * pass : pass - 1);
-    if (o.wav && frames * 4 > int64_t{0xFFFFFFFF} - 36) return fail("too many frames for a WAVE file");
+    if (o.wav && frames > kMaxWaveFrames) return fail("too many frames for a WAVE file");
 
-    std::FILE* f = std::fopen(o.output, "wb");
+    const bool toStdout = std::strcmp(o.output, "-") == 0;
+    std::FILE* f = toStdout ? stdout : std::fopen(o.output, "wb");
     if (!f) return fail(std::string("cannot create ") + o.output + ": " + std::strerror(errno));
-    bool ok = !o.wav || writeWavHeader(f, static_cast<uint32_t>(frames * 4));
-    if (ok) ok = o.frames < 0 && o.passes < 0 ? streamToDisk(*s, f) == 1 : renderFrames(*s, f, frames);
-    if (std::fclose(f) != 0) ok = false;
-    if (!ok) return fail(std::string("writing ") + o.output + " failed (disk full?)");
+#ifdef _WIN32
+    if (toStdout) _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    bool ok = o.frames < 0 && o.passes < 0 ? renderPass(*s, f, o.wav) : renderFrames(*s, f, frames, o.wav);
+    if (toStdout ? std::fflush(f) != 0 : std::fclose(f) != 0) ok = false;
+    if (!ok) return fail(std::string("writing ") + (toStdout ? "to standard output" : o.output) + " failed (disk full?)");
     return 0;
 }
 

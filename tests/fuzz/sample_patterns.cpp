@@ -191,7 +191,7 @@ std::unique_ptr<Synth> everyLimit() {
         s->store.stepSlide[i] = static_cast<uint8_t>(rng.range(0, 5) == 0);
         s->store.stepSpare[i] = static_cast<uint8_t>(rng.next() >> 24);
     }
-    for (uint8_t& entry : s->store.settings.songSequence) entry = static_cast<uint8_t>(rng.range(0, 63));
+    for (auto& entry : s->store.settings.songSequence) entry = static_cast<uint8_t>(rng.range(0, 63));
     for (int u = 1; u < kUnitSlots; ++u) testing::applyStartupLikeSettings(*s, u);
     s->store.unitCount = kUnitSlots;
     for (int u = 0; u < kUnitSlots; ++u) {
