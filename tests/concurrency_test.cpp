@@ -13,6 +13,7 @@
 
 #include "files/pattern_file.h"
 #include "model/controls.h"
+#include "model/song.h"
 #include "support/fake_device.h"
 #include "support/test_synth.h"
 
@@ -42,6 +43,15 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
     setPan(s, static_cast<Position>(round % 129));
     onLinkClicked(s, kFirstLinkButton + round % 4);
     for (int i = 0; i < 16; ++i) s.store.stepPitch[stepIndex(s.store.currentUnit, 0, i)] = static_cast<int8_t>(3 + (round + i) % 49);
+    // The pattern bank, the song and the groove.
+    selectPattern(s, round % 5);
+    toggleStepAccent(s, round % 16);
+    setSwing(s, static_cast<Position>(round % 101));
+    setAccent(s, static_cast<Position>(round % 101));
+    if (round % 3 == 0) insertSongPosition(s, round % 7, round % 4);
+    if (round % 3 == 1) setSongPattern(s, round % 5, (round / 3) % 4);
+    if (round % 3 == 2 && round % 9 != 2) deleteSongPosition(s, round % 6);
+    if (round % 11 == 0) setSongMode(s, !songModeOn(s));
     switch (round % 6) {
         case 0: addUnit(s); break;
         case 1: copySettings(s); break;
