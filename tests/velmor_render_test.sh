@@ -159,5 +159,33 @@ patch_bytes "$work/old.pat" 96 "$(le32 60)"
 expect_success "an older pattern at 60 BPM" "$work/old.pat" -o "$work/old.raw"
 expect_size "an older pattern at 60 BPM" "$work/old.raw" 705596
 
+# Songs: the song mode bit (header byte 28) and a song of two positions,
+# both naming pattern 1 (the song length is header word 24, the one song
+# byte follows the step planes; a second one is appended).
+cp "$work/saved.pat" "$work/song.pat"
+patch_bytes "$work/song.pat" 24 "$(le16 2)"
+patch_bytes "$work/song.pat" 28 "$(le16 1)"
+printf '\x00' >>"$work/song.pat"
+expect_success "a song of two positions" "$work/song.pat" -o "$work/song.raw"
+expect_size "a song of two positions: every position once" "$work/song.raw" $(((2 * 132288 - 1) * 4))
+expect_success "two passes of it" "$work/song.pat" -o "$work/song2.raw" --passes 2
+expect_size "two passes of the song" "$work/song2.raw" $((2 * 2 * 132288 * 4))
+expect_success "--pattern 1 overrides the song mode" "$work/song.pat" --pattern 1 -o "$work/song-pattern.raw"
+expect_same "--pattern 1 of the song file" "$work/song-pattern.raw" "$work/pass.raw"
+expect_success "--song on the start-up state" --song -o "$work/startup-song.raw"
+expect_same "a song of one position is the pattern" "$work/startup-song.raw" "$work/pass.raw"
+expect_success "--pattern 2" --pattern 2 -o "$work/pattern2.raw"
+expect_same "pattern 2 holds the start values like pattern 1" "$work/pattern2.raw" "$work/pass.raw"
+expect_error "--pattern 65" --pattern 65 -o "$work/x.raw"
+expect_error "--song with --pattern" --song --pattern 1 -o "$work/x.raw"
+# -o - writes the same bytes to standard output.
+if "$bin" "$work/song.pat" --wav -o - >"$work/stdout.wav" 2>"$work/stderr" && [ ! -s "$work/stderr" ]; then
+    pass
+else
+    fail "-o - exits 0 without a message"
+fi
+tail -c +45 "$work/stdout.wav" >"$work/stdout-data.raw"
+expect_same "-o - with --wav" "$work/stdout-data.raw" "$work/song.raw"
+
 echo "velmor-render: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
