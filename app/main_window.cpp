@@ -236,6 +236,13 @@ BOOL setUp(HWND window, App& app) {
     for (int id : {IDC_OSC1_SINE, IDC_OSC2_SINE, IDC_LFO_SINE}) setButtonIcon(window, id, app.icons[kIconSine]);
     setButtonIcon(window, IDC_PLAY, app.icons[kIconPlay]);
     setButtonIcon(window, IDC_STOP, app.icons[kIconStop]);
+    // The program's icon in the title bar and the task bar (shared icons: the system frees them).
+    HANDLE bigIcon = LoadImageA(app.appInstance, IDI_APP, IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                GetSystemMetrics(SM_CYICON), LR_SHARED);
+    HANDLE smallIcon = LoadImageA(app.appInstance, IDI_APP, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                  GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
+    SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     SetWindowSubclass(GetDlgItem(window, IDC_ENVELOPE), envelopeFrameProc, kEnvelopeSubclass, 0);
 
     refreshMainControls(window);

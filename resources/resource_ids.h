@@ -23,6 +23,7 @@
 #define IDD_WAVSELECT           "WAVSELECT"
 #define IDD_BUFSIZE             "BUFSIZE"
 #define IDB_STARTUP             "STARTUP"
+#define IDI_APP                 "APPICON"
 #define IDI_SAW                 "SAW"
 #define IDI_SAW2                "SAW2"
 #define IDI_SQUARE              "SQUARE"

@@ -4,9 +4,10 @@
     python3 tools/make_artwork.py [output folder]
 
 Writes the splash bitmap startup.bmp (440 x 226 pixels, 8 bits per pixel,
-256-entry colour table, uncompressed) and the icons saw.ico, saw2.ico,
+256-entry colour table, uncompressed), the icons saw.ico, saw2.ico,
 square.ico, sine.ico, play.ico and stop.ico (32 x 32 and 16 x 16, 32 bits
-per pixel with alpha and an AND mask). The output folder defaults to the
+per pixel with alpha and an AND mask), and the program's own icon
+velmor.ico (48, 32, 24 and 16 pixels square, the same format). The output folder defaults to the
 resources/ folder beside this script's folder.
 
 Only the Python standard library is used. Every picture is computed with
@@ -304,6 +305,67 @@ def stop_icon(size):
     return img
 
 
+# The program's own icon: a dark tile like the splash, a resonant saw wave
+# in teal across it and a row of four pattern steps, two of them accented.
+APP_TILE_TOP = (34, 52, 92)
+APP_TILE_BOTTOM = (8, 12, 26)
+APP_TILE_RIM = (72, 96, 140)
+
+
+def app_wave_points(s, ring_steps):
+    """Two periods of a rising saw: a ramp, a straight drop, and after each
+    drop the ring of a resonant filter (left out when ring_steps is 0)."""
+    x0, x1, mid, amp = 5.5, 26.5, 12.5, 6.5
+    half = (x1 - x0) / 2.0
+    pts = []
+    for period in range(2):
+        px0 = x0 + half * period
+        steps = ring_steps if ring_steps > 0 else 1
+        for i in range(steps + 1):
+            p = i / steps
+            v = (2.0 * p - 1.0) * 0.9
+            if ring_steps > 0:
+                v -= exp_(-3.5 * p) * sin_(2.0 * PI * 2.5 * p) * 0.5
+            pts.append(((px0 + half * p) * s, (mid - amp * v) * s))
+    return pts
+
+
+def app_icon(size):
+    img = Rgba(size)
+    s = size / 32.0
+    tile = Mask(size, size)
+    tile.round_rect(1.0 * s, 1.0 * s, 31.0 * s, 31.0 * s, 6.0 * s)
+    for y in range(size):
+        row = Mask(size, size)
+        for x in range(size):
+            row.a[y * size + x] = tile.a[y * size + x]
+        img.paint(row, mix(APP_TILE_TOP, APP_TILE_BOTTOM, y / (size - 1)))
+    if size >= 32:
+        rim = Mask(size, size)
+        rim.round_rect(1.0 * s, 1.0 * s, 31.0 * s, 31.0 * s, 6.0 * s)
+        inner = Mask(size, size)
+        inner.round_rect(1.0 * s + 1.0, 1.0 * s + 1.0, 31.0 * s - 1.0, 31.0 * s - 1.0, 6.0 * s - 1.0)
+        rim.a = [max(0.0, a - b) for a, b in zip(rim.a, inner.a)]
+        img.paint(rim, APP_TILE_RIM, 0.7)
+    pts = app_wave_points(s, 32 if size >= 32 else 0)
+    if size >= 48:
+        glow = Mask(size, size)
+        glow.stroke(pts, 2.4 * s)
+        img.paint(glow, TEAL, 0.2)
+    wave = Mask(size, size)
+    wave.stroke(pts, max(0.65, 1.0 * s))
+    img.paint(wave, TEAL)
+    for k in range(4):
+        cx0 = (6.0 + 5.5 * k) * s
+        cell = Mask(size, size)
+        cell.round_rect(cx0, 23.0 * s, cx0 + 4.0 * s, 26.5 * s, 0.8 * s)
+        img.paint(cell, AMBER if k in (0, 2) else SLATE, 1.0 if k in (0, 2) else 0.6)
+    return img
+
+
+APP_ICON_SIZES = (48, 32, 24, 16)
+
+
 def to_byte(v):
     i = int(v + 0.5)
     return 0 if i < 0 else 255 if i > 255 else i
@@ -348,6 +410,7 @@ def make_icons():
         icons[name] = ico_file([waveform_icon(32, shape), waveform_icon(16, shape, r16)])
     icons['play'] = ico_file([play_icon(32), play_icon(16)])
     icons['stop'] = ico_file([stop_icon(32), stop_icon(16)])
+    icons['velmor'] = ico_file([app_icon(n) for n in APP_ICON_SIZES])
     return icons
 
 

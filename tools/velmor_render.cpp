@@ -16,6 +16,7 @@
 #include "files/wave_file.h"
 #include "model/song.h"
 #include "model/units.h"
+#include "velmor_version.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -51,6 +52,7 @@ const char kUsage[] =
     "                  write in that state (after --song or --pattern), before\n"
     "                  anything is rendered\n"
     "  --help          show this text\n"
+    "  --version       show the version\n"
     "\n"
     "A pass is one round of what Play plays: the selected pattern once in\n"
     "pattern mode, F = 16 x samples-per-step frames; every song position once\n"
@@ -68,6 +70,7 @@ struct Options {
     const char* save = nullptr;
     bool wav = false;
     bool help = false;
+    bool version = false;
     bool song = false;
     int patternNumber = 0;  // --pattern 1..64; 0: as loaded
     int64_t frames = -1;  // -1: one pass as stream to disk writes it
@@ -96,6 +99,8 @@ std::string parseArguments(int argc, char** argv, Options& o) {
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "-o") {
             if (!next) return "-o needs a file name";
             o.output = argv[++i];
@@ -123,7 +128,7 @@ std::string parseArguments(int argc, char** argv, Options& o) {
             o.pattern = argv[i];
         }
     }
-    if (o.help) return "";
+    if (o.help || o.version) return "";
     if (!o.output) return "no output file given (-o OUT; see --help)";
     if (o.frames >= 0 && o.passes >= 0) return "--frames and --passes exclude each other";
     if (o.song && o.patternNumber > 0) return "--song and --pattern exclude each other";
@@ -199,6 +204,10 @@ int run(int argc, char** argv) {
     if (!problem.empty()) return fail(problem);
     if (o.help) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (o.version) {
+        std::puts("velmor-render " VELMOR_VERSION_TEXT);
         return 0;
     }
 
