@@ -4,7 +4,8 @@
 # compiler, Wine (32-bit, with the X client libraries its display driver
 # loads) for running the Windows programs, PulseAudio for recording what they
 # play, and a virtual display (Xvfb) with the X and ImageMagick tools that
-# the window test uses to find windows and take screenshots.
+# the window test uses to find windows and take screenshots, and Python for
+# packaging the release zip and checking it.
 set -euo pipefail
 
 SUDO=""
@@ -17,6 +18,7 @@ packages=(
   wine wine32:i386 fonts-wine
   pulseaudio pulseaudio-utils
   xvfb x11-utils imagemagick
+  python3
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxcomposite1:i386 libxinerama1:i386
   libxfixes3:i386
 )
