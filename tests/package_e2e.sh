@@ -102,6 +102,13 @@ exit_program() {
     return "$status"
 }
 
+reported="$(cd "$installed" && wine velmor-render.exe --version </dev/null 2>/dev/null | tr -d '\r')"
+if [ "$reported" = "velmor-render $version" ]; then
+    ok "the zip's velmor-render.exe --version: $reported"
+else
+    bad "the zip's velmor-render.exe --version says '$reported', expected 'velmor-render $version'"
+fi
+
 count=0
 for demo in "$installed"/demos/*.pat; do
     name="$(basename "$demo" .pat)"
