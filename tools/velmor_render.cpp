@@ -12,6 +12,7 @@
 #include "engine/mixdown.h"
 #include "engine/render.h"
 #include "files/pattern_file.h"
+#include "files/safe_file.h"
 #include "files/stream_to_disk.h"
 #include "model/units.h"
 
@@ -165,18 +166,21 @@ int run(int argc, char** argv) {
             return fail(std::string(o.pattern) + " is not a pattern file: it ends inside its 30-byte header");
         refreshAfterLoad(*s);
     }
-    if (o.save && !writePatternFile(*s, o.save)) return fail(std::string("cannot write pattern file ") + o.save);
+    SaveResult saved;
+    if (o.save && !writePatternFile(*s, o.save, &saved))
+        return fail(std::string("cannot write pattern file ") + o.save + ": " + describe(saved));
 
     const int64_t pass = 16 * int64_t{s->store.settings.samplesPerStep};
     const int64_t frames = o.frames >= 0 ? o.frames : (o.passes >= 0 ? o.passes * pass : pass - 1);
     if (o.wav && frames * 4 > int64_t{0xFFFFFFFF} - 36) return fail("too many frames for a WAVE file");
 
-    std::FILE* f = std::fopen(o.output, "wb");
-    if (!f) return fail(std::string("cannot create ") + o.output + ": " + std::strerror(errno));
-    bool ok = !o.wav || writeWavHeader(f, static_cast<uint32_t>(frames * 4));
-    if (ok) ok = o.frames < 0 && o.passes < 0 ? streamToDisk(*s, f) == 1 : renderFrames(*s, f, frames);
-    if (std::fclose(f) != 0) ok = false;
-    if (!ok) return fail(std::string("writing ") + o.output + " failed (disk full?)");
+    // An existing output file is replaced only by a complete new one.
+    const SaveResult written = saveFile(o.output, [&](std::FILE* f) {
+        const bool ok = !o.wav || writeWavHeader(f, static_cast<uint32_t>(frames * 4));
+        return ok && (o.frames < 0 && o.passes < 0 ? streamToDisk(*s, f) == 1 : renderFrames(*s, f, frames));
+    });
+    if (failedToStart(written)) return fail(std::string("cannot create ") + o.output + ": " + describe(written));
+    if (!written.ok()) return fail(std::string("writing ") + o.output + " failed: " + describe(written));
     return 0;
 }
 
