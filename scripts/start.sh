@@ -42,8 +42,7 @@ if [ -z "${DISPLAY:-}" ]; then
     fi
     # Four passes of the pattern: they loop seamlessly.
     build/native/tools/velmor-render ${pattern:+"$pattern"} --passes 4 --wav -o "$wav"
-    bytes=$(($(stat -c %s "$wav") - 44))
-    seconds="$((bytes / 176400)).$(((bytes % 176400) * 10 / 176400))"
+    seconds="$(awk -v bytes="$(($(stat -c %s "$wav") - 44))" 'BEGIN { printf "%.1f", bytes / 176400 }')"
     cat <<EOF
 No desktop session (DISPLAY is not set), so Velmor's window cannot show.
 Instead, $what was rendered, four passes of the pattern, to
