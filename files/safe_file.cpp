@@ -101,6 +101,7 @@ bool failedToStart(const SaveResult& r) {
 }
 
 SaveResult saveFile(const char* path, const WriteContent& content, const FileOps& ops) {
+    if (*path == '\0') return failure(SaveStep::kCreate, std::strerror(ENOENT));
     const std::string target = finalTarget(path).string();
     std::error_code ec;
     const fs::file_type type = fs::status(target, ec).type();

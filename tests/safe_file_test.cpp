@@ -84,8 +84,8 @@ protected:
 // Failures injected at each step, over an existing file and over a new name.
 
 // How the content writes: all of it, or it reports a short write, or it
-// ignores that its writes failed.
-enum class Writes { kWhole, kReportsShort, kIgnoresFailure };
+// ignores that its writes failed, or it stops without a failed call.
+enum class Writes { kWhole, kReportsShort, kIgnoresFailure, kStopsQuietly };
 
 struct Injected {
     const char* name;
@@ -105,6 +105,8 @@ const Injected kInjected[] = {
      },
      Writes::kWhole},
     {"short write", SaveStep::kWrite, "No space left on device", [](FileOps&) {}, Writes::kReportsShort},
+    {"a content that stops", SaveStep::kWrite, "not all of the data could be written", [](FileOps&) {},
+     Writes::kStopsQuietly},
     {"a failed write the content did not notice", SaveStep::kWrite, "Bad file descriptor",
      [](FileOps& ops) {
          // The stream is read-only: every write to it fails and marks it.
@@ -141,6 +143,21 @@ const Injected kInjected[] = {
      Writes::kWhole},
 };
 
+// Counts the closes of the operations it wraps: every stream that was
+// opened is closed once, whatever failed.
+struct Closes {
+    static inline int count = 0;
+    static inline int (*inner)(std::FILE*) = nullptr;
+    static void wrap(FileOps& ops) {
+        count = 0;
+        inner = ops.close;
+        ops.close = [](std::FILE* f) {
+            ++count;
+            return inner(f);
+        };
+    }
+};
+
 TEST_F(SafeFile, EveryFailedStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
     const std::string old = pattern(2359, 'a');
     for (const Injected& c : kInjected) {
@@ -150,12 +167,13 @@ TEST_F(SafeFile, EveryFailedStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
             if (existing) writeAll(dir / "song.pat", old);
             FileOps ops = systemFileOps();
             c.inject(ops);
+            Closes::wrap(ops);
             const std::string fresh = pattern(12288, 'q');
             const WriteContent content = [&](std::FILE* f) {
                 if (c.writes == Writes::kWhole) return writing(fresh)(f);
                 std::fwrite(fresh.data(), 1, 100, f);
                 if (c.writes == Writes::kIgnoresFailure) return true;
-                errno = ENOSPC;
+                if (c.writes == Writes::kReportsShort) errno = ENOSPC;
                 return false;
             };
 
@@ -165,6 +183,7 @@ TEST_F(SafeFile, EveryFailedStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
             EXPECT_EQ(r.reason, c.reason);
             EXPECT_NE(describe(r).find(c.reason), std::string::npos) << describe(r);
             EXPECT_EQ(failedToStart(r), c.step == SaveStep::kCreate);
+            EXPECT_EQ(Closes::count, c.step == SaveStep::kCreate ? 0 : 1);
             if (existing) {
                 EXPECT_EQ(entries(), std::vector<std::string>{"song.pat"});
                 EXPECT_TRUE(readAll(dir / "song.pat") == old) << "the old file was changed";
@@ -189,6 +208,11 @@ TEST_F(SafeFile, ReplacesTheWholeFileAndKeepsItsPermissions) {
 
     EXPECT_TRUE(saveFile(at("new.raw").c_str(), writing("")).ok()) << "an empty file is a file too";
     EXPECT_EQ(fs::file_size(dir / "new.raw"), 0u);
+
+    std::string reason;
+    EXPECT_FALSE(systemFileOps().replace(at("missing").c_str(), at("new.raw").c_str(), reason));
+    EXPECT_EQ(reason, std::strerror(ENOENT));
+    EXPECT_EQ(saveFile("", writing("x")).failed, SaveStep::kCreate) << "no name at all";
 }
 
 TEST_F(SafeFile, ATemporaryFileLeftBehindIsNotTouched) {
