@@ -22,9 +22,14 @@ std::string errnoText(int error) {
 
 // Where a save ends up: a symbolic link is followed to the file it leads to
 // (which need not exist yet), so that the link itself stays.
-fs::path finalTarget(const char* path) {
+fs::path finalTarget(const char* path, fs::file_type type) {
     fs::path p(path);
     std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(p, ec))) return p;
+    if (type == fs::file_type::regular) {
+        const fs::path real = fs::canonical(p, ec);
+        return ec ? p : real;
+    }
     for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
         const fs::path next = fs::read_symlink(p, ec);
         if (ec) break;
@@ -102,13 +107,16 @@ bool failedToStart(const SaveResult& r) {
 
 SaveResult saveFile(const char* path, const WriteContent& content, const FileOps& ops) {
     if (*path == '\0') return failure(SaveStep::kCreate, std::strerror(ENOENT));
-    const std::string target = finalTarget(path).string();
     std::error_code ec;
-    const fs::file_type type = fs::status(target, ec).type();
-    // Anything but a plain file or a free name (a folder included, which the
-    // system then refuses to open) is written in place.
+    const fs::file_type type = fs::status(path, ec).type();
+    // Only a plain file, or a name that is free, is replaced. Anything else
+    // (a device such as /dev/null, a pipe, a folder, which the system then
+    // refuses to open) is written in place. A name that cannot be looked at
+    // goes on to fail with the system's reason when the temporary file is
+    // created.
     if (type != fs::file_type::regular && type != fs::file_type::not_found && type != fs::file_type::none)
-        return writeInPlace(target, content, ops);
+        return writeInPlace(path, content, ops);
+    const std::string target = finalTarget(path, type).string();
 
     // A file that could not be written in place (read-only, or locked by
     // another program) is not replaced either.
@@ -135,7 +143,13 @@ SaveResult saveFile(const char* path, const WriteContent& content, const FileOps
         // The new file keeps the old one's permissions.
         if (type == fs::file_type::regular)
             fs::permissions(temporary, fs::status(target, ec).permissions(), fs::perm_options::replace, ec);
-        if (!ops.replace(temporary.c_str(), target.c_str(), reason)) result = failure(SaveStep::kReplace, reason);
+        // Looked at once more, on its own: what took the target's place
+        // meanwhile is not replaced either.
+        const fs::file_type now = fs::status(target, ec).type();
+        if (now != fs::file_type::regular && now != fs::file_type::not_found)
+            result = failure(SaveStep::kReplace, "not a plain file");
+        else if (!ops.replace(temporary.c_str(), target.c_str(), reason))
+            result = failure(SaveStep::kReplace, reason);
     }
     if (!result.ok()) std::remove(temporary.c_str());
     return result;

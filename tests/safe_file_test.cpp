@@ -260,8 +260,28 @@ TEST_F(SafeFile, APipeIsWrittenInPlaceAndAFolderIsRefused) {
     char got[64] = {};
     EXPECT_EQ(read(reader, got, sizeof got), 16);
     EXPECT_STREQ(got, "through the pipe");
+    // Through a link, as /dev/stdout leads to a pipe.
+    fs::create_symlink("pipe", dir / "out");
+    EXPECT_TRUE(saveFile(at("out").c_str(), writing("linked")).ok());
+    EXPECT_EQ(read(reader, got, sizeof got), 6);
     close(reader);
     EXPECT_TRUE(fs::is_fifo(dir / "pipe")) << "the pipe was replaced by a file";
+
+    // A pipe that takes a plain file's place while the new file is written
+    // is not replaced either.
+    writeAll(dir / "later", "plain");
+    FileOps ops = systemFileOps();
+    ops.createNew = [](const char* path, std::string& reason) -> std::FILE* {
+        const std::string target = std::string(path).substr(0, std::strlen(path) - 4);
+        fs::remove(target);
+        mkfifo(target.c_str(), 0600);
+        return systemFileOps().createNew(path, reason);
+    };
+    const SaveResult changed = saveFile(at("later").c_str(), writing("x"), ops);
+    EXPECT_EQ(changed.failed, SaveStep::kReplace);
+    EXPECT_TRUE(fs::is_fifo(dir / "later"));
+    fs::remove(dir / "later");
+    fs::remove(dir / "out");
 
     fs::create_directories(dir / "folder.pat");
     const SaveResult r = saveFile(at("folder.pat").c_str(), writing("x"));
