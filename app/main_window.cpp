@@ -12,6 +12,7 @@
 #include "app/window_logic.h"
 #include "engine/mixdown.h"
 #include "files/pattern_file.h"
+#include "files/safe_file.h"
 #include "files/stream_to_disk.h"
 #include "model/controls.h"
 #include "model/units.h"
@@ -151,30 +152,55 @@ bool ensureExtension(HWND window, App& app, const char* ext) {
 void loadPattern(HWND window, App& app) {
     if (!chooseFile(app.openFileDialog, kPatternFilter, false)) return;
     Synth& s = *app.synth;
-    readPatternFile(s, app.fileName);
+    // A file that cannot be opened or read changes nothing: the units, the
+    // controls and the title stay as they were.
+    if (!readPatternFile(s, app.fileName)) return;
     rebuildUnitTabs(window);
     refreshAfterLoad(s);
     refreshMainControls(window);
     SetWindowTextA(window, titleAfterLoad(app.fileName).c_str());
 }
 
+// The save dialog asks before it replaces a file, but only about the name
+// that was typed: when the extension is appended afterwards, the program
+// asks about the name it will write in the same words. True to go on.
+bool mayReplace(HWND window, const App& app) {
+    if (GetFileAttributesA(app.fileName) == INVALID_FILE_ATTRIBUTES) return true;
+    char name[sizeof app.fileName];
+    std::memcpy(name, app.fileName, sizeof name);
+    stripDirectory(name);
+    const std::string question = std::string(name) + " already exists.\nDo you want to replace it?";
+    return MessageBoxA(window, question.c_str(), "Save As", MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
+}
+
+// The save commands' extension, and the question when the name with it is
+// that of an existing file. False when the command goes no further.
+bool prepareSaveName(HWND window, App& app, const char* ext) {
+    const size_t typed = std::strlen(app.fileName);
+    if (!ensureExtension(window, app, ext)) return false;
+    return std::strlen(app.fileName) == typed || mayReplace(window, app);
+}
+
+// A failed save: the message leads with `lead`, then names the file, the
+// step that failed and the system's reason. The old file is unchanged.
+void saveError(HWND window, const App& app, const char* lead, const SaveResult& r) {
+    const std::string text = std::string(lead) + "\n\n" + app.fileName + "\n" + describe(r);
+    error(window, text.c_str());
+}
+
 void savePattern(HWND window, App& app) {
     if (!chooseFile(app.saveFileDialog, kPatternFilter, true)) return;
-    if (!ensureExtension(window, app, ".pat")) return;
-    if (!writePatternFile(*app.synth, app.fileName)) error(window, "Pattern file write error");
+    if (!prepareSaveName(window, app, ".pat")) return;
+    SaveResult r;
+    if (!writePatternFile(*app.synth, app.fileName, &r)) saveError(window, app, "Pattern file write error", r);
 }
 
 void streamToFile(HWND window, App& app) {
     if (!chooseFile(app.saveFileDialog, kRawFilter, true)) return;
-    if (!ensureExtension(window, app, ".raw")) return;
-    std::FILE* f = std::fopen(app.fileName, "wb");
-    if (!f) {
-        error(window, "File open error");
-        return;
-    }
-    const int written = streamToDisk(*app.synth, f);
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) error(window, "File write error (insufficient disk space?)");
+    if (!prepareSaveName(window, app, ".raw")) return;
+    const SaveResult r = saveFile(app.fileName, [&](std::FILE* f) { return streamToDisk(*app.synth, f) == 1; });
+    if (!r.ok())
+        saveError(window, app, failedToStart(r) ? "File open error" : "File write error (insufficient disk space?)", r);
 }
 
 void loadUserWaveFile(App& app) {
@@ -192,7 +218,8 @@ void fillFileDialogRecords(HWND window, App& app) {
         record->nMaxFile = sizeof app.fileName;
     }
     app.openFileDialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    app.saveFileDialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
+    // The save dialog asks before an existing file is replaced.
+    app.saveFileDialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
 }
 
 void setButtonIcon(HWND window, int id, HICON icon) {

@@ -94,6 +94,33 @@ void configure(Synth& s, int cfg) {
     recomputeStepTiming(s);
 }
 
+// Swing, accents of every strength and, for the last, a song through
+// patterns of their own.
+void configureGroove(Synth& s, int cfg) {
+    configure(s, cfg - 10);
+    s.store.settings.swing = (cfg - 12) * 33;
+    for (int u = 0; u < 4; ++u) {
+        s.store.units[u].spareE = static_cast<uint32_t>(50 - u * 33);
+        for (int p = 0; p < 4; ++p)
+            for (int i = 0; i < 16; ++i) {
+                const int at = stepIndex(u, p, i);
+                s.store.stepSpare[at] = static_cast<uint8_t>((i + u + p) % 3 == 0);
+                if (p > 0) {
+                    s.store.stepPitch[at] = static_cast<int8_t>(3 + (i * (p + 2) + u * 7) % 49);
+                    s.store.stepSlide[at] = (i + p) % 5 == 0;
+                    s.store.stepNoteOn[at] = (i + u + p) % 4 != 0;
+                }
+            }
+    }
+    if (cfg == 15) {
+        const uint8_t song[] = {1, 3, 0, 2, 3};
+        s.store.settings.songLength = 5;
+        for (int i = 0; i < 5; ++i) s.store.settings.songSequence[i] = song[i];
+        s.store.settings.songMode = 1;
+    }
+    resetEngine(s);
+}
+
 }  // namespace
 }  // namespace velmor
 
@@ -114,9 +141,12 @@ int main() {
         std::printf("distCurvesA[%d] %016" PRIx64 "\n", row, hashOf(t.distCurvesA[row], kDistEntries));
         std::printf("distCurvesB[%d] %016" PRIx64 "\n", row, hashOf(t.distCurvesB[row], kDistEntries));
     }
-    for (int cfg = 0; cfg <= 12; ++cfg) {
+    for (int cfg = 0; cfg <= 15; ++cfg) {
         auto synth = testing::initialisedSynth();
-        configure(*synth, cfg);
+        if (cfg <= 12)
+            configure(*synth, cfg);
+        else
+            configureGroove(*synth, cfg);
         const auto frames = testing::renderFrames(*synth, 200000, 1000 + cfg * 333);
         std::printf("render %d %016" PRIx64 "\n", cfg, hashOf(frames.data(), frames.size()));
     }
