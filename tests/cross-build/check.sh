@@ -22,49 +22,37 @@ wine_prefix_ready || { echo "cross-build: the Wine prefix cannot be made"; exit 
 
 identical=0
 different=0
-differs() {
-    different=$((different + 1))
-    echo "DIFFERENT: $*"
-}
+differs() { different=$((different + 1)) && echo "DIFFERENT: $*"; }
 
-"$native/tests/velmor-fingerprint" >"$work/linux/fingerprint.txt"
-wine "$windows/tests/velmor-fingerprint.exe" 2>/dev/null | tr -d '\r' >"$work/windows/fingerprint.txt"
-if [ -s "$work/linux/fingerprint.txt" ] && diff "$work/linux/fingerprint.txt" "$work/windows/fingerprint.txt"; then
-    identical=$((identical + 1))
-else
-    differs "velmor-fingerprint"
-fi
-
-# Runs both velmor-render programs with the same arguments, OUT standing for
-# the output folder, and compares their exit status and every file written.
+# Runs both builds of PROGRAM with the same arguments, OUT standing for the
+# output folder, and compares their exit status, what they print and every
+# file they write.
 compare() {
-    local name="$1" status_linux status_windows file
-    shift
-    "$native/tools/velmor-render" "${@//OUT/$work/linux}" >/dev/null 2>&1
+    local name="$1" program="$2" status_linux status_windows file
+    shift 2
+    "$native/$program" "${@//OUT/$work/linux}" >"$work/linux/$name.out" 2>/dev/null
     status_linux=$?
-    wine "$windows/tools/velmor-render.exe" "${@//OUT/$work/windows}" >/dev/null 2>&1
-    status_windows=$?
+    wine "$windows/$program.exe" "${@//OUT/$work/windows}" 2>/dev/null | tr -d '\r' >"$work/windows/$name.out"
+    status_windows=${PIPESTATUS[0]}
     if [ $((status_linux != 0)) -ne $((status_windows != 0)) ]; then
         differs "$name: exit status $status_linux on Linux, $status_windows on Windows"
         return
     fi
     for file in "$work/linux/$name".*; do
-        [ -e "$file" ] || continue
-        if ! cmp "$file" "$work/windows/${file##*/}"; then
-            differs "$name"
-            return
-        fi
+        cmp "$file" "$work/windows/${file##*/}" || { differs "$name" && return; }
     done
     identical=$((identical + 1))
 }
 
-compare startup -o OUT/startup.raw --save OUT/startup.saved.pat
-compare startup-wav -o OUT/startup-wav.wav --wav
-compare startup-passes -o OUT/startup-passes.raw --passes 3
-compare startup-frames -o OUT/startup-frames.raw --frames 300001
+compare fingerprint tests/velmor-fingerprint
+[ -s "$work/linux/fingerprint.out" ] || differs "velmor-fingerprint printed nothing"
+compare startup tools/velmor-render -o OUT/startup.raw --save OUT/startup.saved.pat
+compare startup-wav tools/velmor-render -o OUT/startup-wav.wav --wav
+compare startup-passes tools/velmor-render -o OUT/startup-passes.raw --passes 3
+compare startup-frames tools/velmor-render -o OUT/startup-frames.raw --frames 300001
 for pattern in tests/fuzz/corpus/*.pat; do
     name="$(basename "$pattern" .pat)"
-    compare "$name" "$pattern" -o "OUT/$name.raw" --save "OUT/$name.saved.pat"
+    compare "$name" tools/velmor-render "$pattern" -o "OUT/$name.raw" --save "OUT/$name.saved.pat"
 done
 
 echo "cross-build: $identical identical, $different different"

@@ -28,6 +28,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,16 +50,6 @@ constexpr double kMinSeconds = 2.0;  // the shortest bit-exact run that passes
 
 double seconds(int64_t frames) { return static_cast<double>(frames) / kRate; }
 long long ll(int64_t v) { return static_cast<long long>(v); }
-
-bool readFile(const char* path, std::vector<uint8_t>& bytes) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    uint8_t chunk[65536];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
 
 // The state right after start-up, or after loading a pattern file.
 std::unique_ptr<Synth> state(const char* pattern) {
@@ -129,11 +121,8 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
     // Backwards to where the stream begins, passing over inserted silence.
     int64_t silence = 0;
     while (c > 0 && r > 0 && (cap[c - 1] == ref[r - 1] || cap[c - 1] == 0)) {
-        if (cap[c - 1] == ref[r - 1]) {
-            silence = 0, --c, --r;
-        } else {
-            ++silence, --c;
-        }
+        if (cap[c - 1] == ref[r - 1]) silence = 0, --c, --r;
+        else ++silence, --c;
     }
     const bool stoppedBack = c > 0 && r > 0;
     c += silence;
@@ -159,8 +148,7 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
         o.wrongCap = c, o.wrongRef = r;
         say("first differing frame: recording frame %lld = reference frame %lld\n", ll(c), ll(r));
         ok = false;
-        if (displaced(cap, c, ref, r) >= 0) timing = true;
-        else fault = true;
+        (displaced(cap, c, ref, r) >= 0 ? timing : fault) = true;
     } else if (r == refFrames) {
         say("the recording goes on past the reference\n");
         ok = false, fault = true;
@@ -168,8 +156,7 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
     if (maxSkip == 0 ? lockRef != 0 || skipped != 0 : skipped > maxSkip || lockRef > maxSkip) {
         say("the sound does not begin with the reference's first frames\n");
         ok = false;
-        if (stoppedBack && displaced(cap, lockCap - 32, ref, lockRef - 32) >= 0) timing = true;
-        else fault = true;
+        (stoppedBack && displaced(cap, lockCap - 32, ref, lockRef - 32) >= 0 ? timing : fault) = true;
     }
     o.status = ok ? 0 : (timing && !fault ? 3 : 1);
     say("%s\n", o.status == 0 ? "PASS" : o.status == 3 ? "INCONCLUSIVE: the sound came too late" : "FAIL");
@@ -178,8 +165,7 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
 }
 
 int usage() {
-    std::fputs("usage: velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES] [--move ID POS FROM TO]\n",
-               stderr);
+    std::fputs("usage: velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES] [--move ID POS FROM TO]\n", stderr);
     return 2;
 }
 
@@ -202,16 +188,12 @@ int run(int argc, char** argv) {
             return usage();
         }
     }
-    std::vector<uint8_t> bytes;
-    if (!readFile(argv[2], bytes)) {
-        std::printf("cannot read %s\n", argv[2]);
+    std::ifstream in(argv[2], std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in || !state(pattern)) {
+        std::printf("cannot read %s, or set up the state to compare with\n", argv[2]);
         return 2;
     }
-    if (!state(pattern)) {
-        std::printf("cannot set up the state%s%s\n", pattern ? " of " : "", pattern ? pattern : "");
-        return 2;
-    }
-
     Frames cap(bytes.size() / 4);
     std::memcpy(cap.data(), bytes.data(), 4 * cap.size());
     const int64_t frames = static_cast<int64_t>(cap.size()) + kRate;  // more than can have been played

@@ -33,9 +33,7 @@ std::string g_files;        // the folder that file names are relative to
 HWND g_dialog = nullptr;    // the dialog that `dialog` chose, or null for the main window
 std::string g_dialogTitle;
 
-struct Failure {
-    std::string what;
-};
+struct Failure { std::string what; };
 
 [[noreturn]] void fail(const std::string& what) { throw Failure{what}; }
 
@@ -112,12 +110,9 @@ void post(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
 // Polls `ready` every 20 ms until it holds or `ms` have passed.
 template <typename Ready>
 bool waitFor(DWORD ms, Ready ready) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (ready()) return true;
+    for (const DWORD start = GetTickCount(); !ready(); Sleep(20))
         if (GetTickCount() - start >= ms) return false;
-        Sleep(20);
-    }
+    return true;
 }
 
 HWND waitDialog(const std::string& title, DWORD ms) {
@@ -128,23 +123,12 @@ HWND waitDialog(const std::string& title, DWORD ms) {
 }
 
 // The first descendant of `parent` with the id and class, however deep.
-struct ChildSearch {
-    int id;
-    const char* className;
-    HWND found;
-};
-
-BOOL CALLBACK matchChild(HWND w, LPARAM param) {
-    auto* search = reinterpret_cast<ChildSearch*>(param);
-    if (GetDlgCtrlID(w) != search->id || className(w) != search->className) return TRUE;
-    search->found = w;
-    return FALSE;
-}
-
-HWND descendant(HWND parent, int id, const char* className) {
-    ChildSearch search{id, className, nullptr};
-    EnumChildWindows(parent, matchChild, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+HWND descendant(HWND parent, int id, const char* kind) {
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (GetDlgCtrlID(c) == id && className(c) == kind) return c;
+        if (HWND d = descendant(c, id, kind)) return d;
+    }
+    return nullptr;
 }
 
 // Every slider position and button check state of the main window, by
@@ -174,13 +158,10 @@ std::string filePath(std::string name) {
 void spin(HWND window, HWND updown, const std::string& arrow) {
     RECT r{};
     GetClientRect(updown, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    int x = w / 2, y = h / 2;
-    if (arrow == "up") y = h / 4;
-    else if (arrow == "down") y = h - 1 - h / 4;
-    else if (arrow == "left") x = w / 4;
-    else if (arrow == "right") x = w - 1 - w / 4;
-    else fail("no arrow \"" + arrow + "\" (up, down, left, right)");
+    const bool first = arrow == "up" || arrow == "left", across = arrow == "left" || arrow == "right";
+    if (!first && !across && arrow != "down") fail("no arrow \"" + arrow + "\" (up, down, left, right)");
+    const int x = across ? (first ? r.right / 4 : r.right - 1 - r.right / 4) : r.right / 2;
+    const int y = across ? r.bottom / 2 : (first ? r.bottom / 4 : r.bottom - 1 - r.bottom / 4);
     post(updown, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
     post(updown, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
     send(updown, WM_NULL, 0, 0);
@@ -228,15 +209,7 @@ std::string act(const std::vector<std::string>& a) {
     if (name == "menu-state") return std::to_string(send(mainWindow(), RegisterWindowMessageA("Velmor.OutputMenuState"), 0, 0));
     if (name == "dump") return dump();
     if (name == "exists") return findDialog(arg(1)) ? "1" : "0";
-    if (name == "has-text") {
-        for (HWND c = GetWindow(target(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-            if (windowText(c) == arg(1)) return "1";
-        return "0";
-    }
-    if (name == "message") {
-        HWND box = waitDialog(arg(1), ms(2, 10));
-        return windowText(control(box, kMessageBoxText));
-    }
+    if (name == "message") return windowText(control(waitDialog(arg(1), ms(2, 10)), kMessageBoxText));
     if (name == "file-size") {
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (!GetFileAttributesExA(filePath(arg(1)).c_str(), GetFileExInfoStandard, &data))
@@ -249,11 +222,6 @@ std::string act(const std::vector<std::string>& a) {
     } else if (name == "wait-gone") {
         if (!waitFor(ms(2, 10), [&] { return findDialog(arg(1)) == nullptr; }))
             fail("the window \"" + arg(1) + "\" is still there");
-    } else if (name == "wait-text") {
-        HWND c = control(mainWindow(), number(1));
-        std::string last;
-        if (!waitFor(ms(3, 10), [&] { return (last = windowText(c)) == arg(2); }))
-            fail("control " + arg(1) + " reads \"" + last + "\", not \"" + arg(2) + "\"");
     } else if (name == "sleep") {
         Sleep(static_cast<DWORD>(std::max(0L, number(1))));
     } else if (name == "set") {

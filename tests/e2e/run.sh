@@ -24,16 +24,10 @@ sink="velmor_e2e"
 attempts=4  # a scenario whose sound came too late to tell is run again
 
 say() { echo "e2e: $*"; }
-die() {
-    say "$*"
-    exit 1
-}
+die() { say "$*" && exit 1; }
 
-for tool in Xvfb import pulseaudio pactl parec wine wineserver timeout; do
-    command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
-done
-for file in "$compare" "$render" "$program" "$driver" /usr/share/wine/fonts; do
-    [ -e "$file" ] || die "$file is missing: build the Linux and the Windows targets (and install fonts-wine)"
+for file in "$compare" "$render" "$program" "$driver" /usr/share/wine/fonts Xvfb import pulseaudio pactl parec wine; do
+    [ -e "$file" ] || command -v "$file" >/dev/null || die "$file is missing: build the Linux and the Windows targets (scripts/install-deps.sh installs the rest)"
 done
 scenarios=("$@")
 [ $# -gt 0 ] || scenarios=("$root"/tests/e2e/scenarios/*.e2e)
@@ -46,10 +40,7 @@ mkdir -p "$work"
 # file names into its 128-byte buffer: in a deep build tree the runtime
 # folder (which holds the program's files) comes from mktemp instead.
 runtime="$(mktemp -d "$work/run.XXXXXX")" || die "cannot create a runtime folder"
-if [ "${#runtime}" -gt 80 ]; then
-    rmdir "$runtime"
-    runtime="$(mktemp -d)" || die "cannot create a runtime folder"
-fi
+[ "${#runtime}" -le 80 ] || { rmdir "$runtime" && runtime="$(mktemp -d)"; } || die "cannot create a runtime folder"
 chmod 0700 "$runtime"
 files="$runtime/files"
 mkdir -p "$files"
@@ -63,10 +54,7 @@ cleanup() {
     local pid
     for pid in $wineserver_pid $pulse_pid $xvfb_pid; do
         kill "$pid" 2>/dev/null
-        for _ in $(seq 50); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
+        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null && sleep 0.1; done
         kill -KILL "$pid" 2>/dev/null
     done
     mv "$files" "$work/files" 2>/dev/null
@@ -122,14 +110,8 @@ wineserver_pid=$!
 passed=0
 failed=0
 declare -A vars
-ok() {
-    passed=$((passed + 1))
-    say "  ok: $*"
-}
-bad() {
-    failed=$((failed + 1))
-    say "  FAILED: $*"
-}
+ok() { passed=$((passed + 1)) && say "  ok: $*"; }
+bad() { failed=$((failed + 1)) && say "  FAILED: $*"; }
 
 # judge WHAT ACTUAL OPERATOR [ARGUMENTS]: an expectation on a value read.
 judge() {
@@ -189,12 +171,7 @@ flush() {
 
 # ---- The program and the recorder --------------------------------------------
 
-end_program() {
-    [ -n "$program_pid" ] || return 0
-    kill "$program_pid" 2>/dev/null
-    wait "$program_pid" 2>/dev/null
-    program_pid=""
-}
+end_program() { [ -z "$program_pid" ] || { kill "$program_pid" && wait "$program_pid"; } 2>/dev/null; program_pid=""; }
 
 size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 
@@ -204,18 +181,14 @@ grow() {
     local target=$(($(size "$files/recording.raw") + $1))
     for _ in $(seq "$2"); do
         kill -0 "$parec_pid" 2>/dev/null || return 1
-        [ "$(size "$files/recording.raw")" -ge "$target" ] && return 0
+        [ "$(size "$files/recording.raw")" -lt "$target" ] || return 0
         sleep 0.1
     done
     return 1
 }
 
 # SIGINT, since SIGTERM would lose what the recorder has buffered.
-stop_recorder() {
-    kill -INT "$parec_pid" 2>/dev/null
-    wait "$parec_pid" 2>/dev/null
-    parec_pid=""
-}
+stop_recorder() { { kill -INT "$parec_pid" && wait "$parec_pid"; } 2>/dev/null; parec_pid=""; }
 
 # A line for the runner itself; returns 1 to end the scenario, 3 to run it
 # again (the sound came too late to tell).
@@ -235,14 +208,9 @@ host() {
             flush
             ;;
         exits)
-            for _ in $(seq 150); do
-                kill -0 "$program_pid" 2>/dev/null || break
-                sleep 0.1
-            done
+            for _ in $(seq 150); do kill -0 "$program_pid" 2>/dev/null && sleep 0.1; done
             if kill -0 "$program_pid" 2>/dev/null; then
-                bad "the program has not ended after 15 s"
-                end_program
-                return 1
+                bad "the program has not ended after 15 s" && end_program && return 1
             fi
             wait "$program_pid"
             judge "the program's exit status" "$?" = "$2"
