@@ -68,19 +68,8 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
 
 TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
     auto s = testing::startedSynth();
-    // A pattern file with four units to load again and again.
-    {
-        auto writer = testing::startedSynth();
-        for (int i = 0; i < 3; ++i) addUnit(*writer);
-        for (int u = 1; u < 4; ++u) {
-            selectUnit(*writer, u);
-            pasteSettings(*writer, 0);
-        }
-        const std::string path = ::testing::TempDir() + "stress.pat";
-        ASSERT_EQ(writePatternFile(*writer, path.c_str()), 1);
-    }
-    const std::string patternPath = ::testing::TempDir() + "stress.pat";
-
+    // A pattern file with four busy units to load again and again.
+    const std::string patternPath = VELMOR_FUZZ_DIR "/corpus/four-units.pat";
     testing::FakeDevice device(4608);
     AudioOutput out;
     testing::attach(out, device);
@@ -120,7 +109,6 @@ TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
     EXPECT_EQ(device.overlaps, 0);
     EXPECT_GT(ticks.load(), 100);
     EXPECT_GT(rounds, 10);
-    std::remove(patternPath.c_str());
 }
 
 }  // namespace
