@@ -57,6 +57,7 @@ cp THIRD-PARTY-NOTICES.txt "$stage/"
 
 stamp="$(git log -1 --format=%ct 2>/dev/null || true)"
 zip="build/$name-win32.zip"
+rm -f build/velmor-*-win32.zip  # only the present version's archive stays
 python3 - "$stage" "$zip" "${stamp:-1767225600}" <<'EOF'
 import os
 import sys

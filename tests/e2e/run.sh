@@ -7,7 +7,9 @@
 # is described in tests/e2e/README.md; screenshots, recordings, the
 # program's files and logs stay in build/e2e/.
 #
-# usage: tests/e2e/run.sh [SCENARIO.e2e]...
+# usage: tests/e2e/run.sh [--fresh-prefix] [SCENARIO.e2e]...
+# With --fresh-prefix the run gets a new Wine prefix of its own, a Windows
+# on which nothing has run yet, and keeps its files in build/e2e-fresh/.
 # Needs the Linux and the Windows build. Every daemon it starts is stopped
 # again by its process id.
 set -uo pipefail
@@ -15,6 +17,11 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root" || exit 1
 work="$root/build/e2e"
+if [ "${1-}" = "--fresh-prefix" ]; then
+    shift
+    work="$root/build/e2e-fresh"
+    export VELMOR_WINEPREFIX="$work/wine-prefix"
+fi
 program="$root/build/windows/app/velmor.exe"
 driver="$root/build/windows/tests/velmor-driver.exe"
 compare="$root/build/native/tests/velmor-e2e-compare"
@@ -69,7 +76,7 @@ xvfb_pid=$!
 for _ in $(seq 100); do
     [ -s "$runtime/display" ] || sleep 0.1
 done
-[ -s "$runtime/display" ] || die "Xvfb does not start (see build/e2e/xvfb.log)"
+[ -s "$runtime/display" ] || die "Xvfb does not start (see ${work#"$root"/}/xvfb.log)"
 export DISPLAY=":$(tr -d '\n' <"$runtime/display")"
 unset WAYLAND_DISPLAY
 
@@ -78,14 +85,14 @@ unset WAYLAND_DISPLAY
 export XDG_RUNTIME_DIR="$runtime" PULSE_SERVER="unix:$runtime/pulse/native" PULSE_CLIENTCONFIG="$runtime/client.conf"
 printf 'autospawn = no\n' >"$PULSE_CLIENTCONFIG"
 pulseaudio --daemonize=yes --exit-idle-time=-1 --system=false -n --load="module-native-protocol-unix" \
-    2>"$work/pulseaudio.log" || die "PulseAudio does not start (see build/e2e/pulseaudio.log)"
+    2>"$work/pulseaudio.log" || die "PulseAudio does not start (see ${work#"$root"/}/pulseaudio.log)"
 for _ in $(seq 100); do
     pulse_pid="$(cat "$runtime/pulse/pid" 2>/dev/null)"
     [ -n "$pulse_pid" ] && pactl info >/dev/null 2>&1 && break
     sleep 0.1
 done
 pactl load-module module-null-sink sink_name="$sink" format=s16le rate=44100 channels=2 norewinds=1 >/dev/null \
-    && pactl set-default-sink "$sink" || die "PulseAudio does not answer (see build/e2e/pulseaudio.log)"
+    && pactl set-default-sink "$sink" || die "PulseAudio does not answer (see ${work#"$root"/}/pulseaudio.log)"
 
 # The project's Wine prefix with Wine's fonts linked in (Debian leaves the
 # Fonts folder empty, and dialogs then come out the wrong size).
@@ -190,6 +197,35 @@ grow() {
 # SIGINT, since SIGTERM would lose what the recorder has buffered.
 stop_recorder() { { kill -INT "$parec_pid" && wait "$parec_pid"; } 2>/dev/null; parec_pid=""; }
 
+# The Linux path of a file name of the scenarios: C:\... or C:/... on the Wine
+# prefix's drive C, any other name in the program's files folder.
+host_path() {
+    if [[ $1 =~ ^[Cc]:[/\\](.*)$ ]]; then
+        local rest="${BASH_REMATCH[1]}"
+        echo "$WINEPREFIX/drive_c/${rest//\\//}"
+    else
+        echo "$files/$1"
+    fi
+}
+
+# Captures the window whose title begins with $1 (Wine's X window keeps the
+# title the window was created with) into $2, once it stands still; the
+# same picture gives the same file.
+window_shot() {
+    local line w h x y a="$work/shot-a.png" b="$work/shot-b.png"
+    line="$(xwininfo -root -tree | grep -F "\"$1" | grep -F '"velmor.exe"' | head -n 1)"
+    [[ $line =~ \ ([0-9]+)x([0-9]+)\+-?[0-9]+\+-?[0-9]+\ +\+(-?[0-9]+)\+(-?[0-9]+) ]] || return 1
+    w="${BASH_REMATCH[1]}" h="${BASH_REMATCH[2]}" x="${BASH_REMATCH[3]}" y="${BASH_REMATCH[4]}"
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$a"
+    for _ in $(seq 30); do
+        sleep 0.2
+        import -window root -crop "${w}x${h}+${x}+${y}" +repage "$b"
+        [ "$(compare -metric AE "$a" "$b" null: 2>&1 >/dev/null)" = "0" ] && break
+        mv "$b" "$a"
+    done
+    convert "$b" -strip -define png:exclude-chunks=date,time "PNG24:$2" && rm -f "$a" "$b"
+}
+
 # A line for the runner itself; returns 1 to end the scenario, 3 to run it
 # again (the sound came too late to tell).
 host() {
@@ -202,7 +238,9 @@ host() {
     case "$1" in
         start)
             end_program
-            "${priority[@]}" wine "$program" </dev/null >>"$work/velmor.log" 2>&1 &
+            local exe="$program"
+            [ $# -lt 2 ] || exe="$(host_path "$2")"
+            (cd "$(dirname "$exe")" && exec "${priority[@]}" wine "$exe" </dev/null >>"$work/velmor.log" 2>&1) &
             program_pid=$!
             queue wait-window "$title" 60
             flush
@@ -222,7 +260,7 @@ host() {
             parec_pid=$!
             # The idle sink's monitor delivers silence: once some has arrived,
             # nothing played from now on is missed.
-            grow 4096 100 || { bad "the recorder does not start (see build/e2e/parec.log)" && return 1; }
+            grow 4096 100 || { bad "the recorder does not start (see ${work#"$root"/}/parec.log)" && return 1; }
             ;;
         sound)
             grow 52920 50  # the last frames on their way
@@ -232,10 +270,10 @@ host() {
             status=$?
             sed 's/^/    /' "$work/$name.txt"
             [ "$status" -ne 3 ] || return 3
-            if [ "$status" -eq 0 ]; then ok "sound ${*:2}"; else bad "sound ${*:2} (build/e2e/$name.raw)"; fi
+            if [ "$status" -eq 0 ]; then ok "sound ${*:2}"; else bad "sound ${*:2} (${work#"$root"/}/$name.raw)"; fi
             ;;
         same)
-            if "$render" ${3:+"$files/$3"} -o "$work/same.raw" && cmp "$files/$2" "$work/same.raw"; then
+            if "$render" ${3:+"$(host_path "$3")"} -o "$work/same.raw" && cmp "$files/$2" "$work/same.raw"; then
                 ok "same $2 ${3-}"
             else
                 bad "same $2 ${3-}: not what velmor-render writes"
@@ -243,10 +281,26 @@ host() {
             ;;
         shot)
             sleep 0.5
-            import -window root "$work/$2.png" && say "  screenshot build/e2e/$2.png"
+            import -window root "$work/$2.png" && say "  screenshot ${work#"$root"/}/$2.png"
             ;;
         sh)
             if (cd "$files" && eval "${*:2}"); then ok "sh ${*:2}"; else bad "sh ${*:2}"; fi
+            ;;
+        unpack)
+            local archives=("$root"/$2) folder
+            folder="$(host_path "$3")"
+            rm -rf "$folder" "$work/unpacked"
+            if [ "${#archives[@]}" -eq 1 ] && [ -f "${archives[0]}" ] \
+                && python3 -m zipfile -e "${archives[0]}" "$work/unpacked" \
+                && [ "$(ls "$work/unpacked" | wc -l)" -eq 1 ] && mkdir -p "$(dirname "$folder")" \
+                && mv "$work/unpacked"/* "$folder"; then
+                ok "unpack ${archives[0]#"$root"/} into $3"
+            else
+                bad "unpack $2: not one archive with one folder" && return 1
+            fi
+            ;;
+        window-shot)
+            if window_shot "$2" "$root/$3"; then say "  $3"; else bad "window-shot: no window titled \"$2\"" && return 1; fi
             ;;
     esac
 }
@@ -259,7 +313,7 @@ run_scenario() {
         [[ $line =~ ^[[:space:]]*(#|$) ]] && continue
         eval "set -- $line"
         case "$1" in
-            start | exits | record | sound | same | shot | sh)
+            start | exits | record | sound | same | shot | sh | unpack | window-shot)
                 flush || return 1
                 host "$@"
                 status=$?
