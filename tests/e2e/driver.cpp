@@ -248,7 +248,7 @@ std::string act(const std::vector<std::string>& a) {
         post(box, WM_COMMAND, MAKEWPARAM(number(2), BN_CLICKED), reinterpret_cast<LPARAM>(button));
         if (!waitFor(10000, [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
             fail("the message box \"" + arg(1) + "\" does not close");
-    } else if (name == "file") {
+    } else if (name == "file" || name == "file-enter") {
         // The edit inside the file name combo box (which the Explorer-style
         // dialog wraps in an extended combo box), or the old-style one.
         HWND dialog = waitDialog(arg(1), ms(3, 30));
@@ -258,6 +258,8 @@ std::string act(const std::vector<std::string>& a) {
         const std::string path = filePath(arg(2));
         send(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
         post(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        // file-enter leaves the dialog to ask its own questions.
+        if (name == "file-enter") return "-";
         if (!waitFor(10000, [&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }))
             fail("the dialog \"" + arg(1) + "\" does not close (the name refused?)");
         send(mainWindow(), WM_NULL, 0, 0);  // until the command has run
