@@ -2,6 +2,7 @@
 
 #include "engine/arith.h"
 #include "engine/envelope.h"
+#include "engine/exact_division.h"
 #include "engine/filter.h"
 #include "engine/mixdown.h"
 
@@ -17,10 +18,6 @@ constexpr int32_t kLfoPhaseMask = (1 << 27) - 1;  // LFO phase cycle 2^27
 inline int32_t noteHz(const Tables& t, int32_t index) { return t.noteStepTable[clampInt(index, 0, kNoteSteps - 1)]; }
 // An eighth-semitone index into fineStepTable, kept inside the table.
 inline int32_t fineHz(const Tables& t, int32_t index) { return t.fineStepTable[clampInt(index, 0, kFineSteps - 1)]; }
-
-// Phase increment per frame for a frequency p in whole hertz: p 2^19 / 11025,
-// formed in 64 bits (p is at most 65535, so the quotient fits).
-inline int32_t phaseIncrement(int32_t p) { return static_cast<int32_t>((int64_t{p} << 19) / 11025); }
 
 // After the one subtraction of a period, an accumulator that is still at or
 // above 2^22 (strong FM at a high pitch, or values from a pattern file) is

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "engine/filter.h"
 #include "support/test_synth.h"
@@ -93,6 +94,61 @@ TEST_F(FilterTest, BandIgnoresResonance) {
             updateCoefficients(kb, t(), kBand, c, 5000);
             ASSERT_EQ(filterBand(b, kb, x), y);
         }
+    }
+}
+
+TEST_F(FilterTest, LoudAndOutOfRangeStatesDivideAsIn64Bits) {
+    // Memories anywhere in the 32-bit range (loud resonance, Hi12 outputs
+    // left by a mode change), resonances from pattern files, and divisors of
+    // 0 and +-1: every biquad gives the saturated quotient of its exact
+    // 64-bit numerator.
+    auto quotient = [](int64_t num, int64_t den) -> int64_t {
+        if (den == 0) return 0;
+        const int64_t v = num / den;
+        return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : v);
+    };
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int32_t> any(INT32_MIN, INT32_MAX);
+    std::uniform_int_distribution<int32_t> mix(-(1 << 22), 1 << 22);
+    std::uniform_int_distribution<int32_t> stage2(-(1 << 29), 1 << 29);
+    std::uniform_int_distribution<int32_t> cutoff(-20000, 120000);
+    // Cutoffs and resonances around q + 8192 = 0.
+    std::vector<std::pair<int32_t, int32_t>> special = {{0, 35000}, {0, 37000}, {0, INT32_MIN}, {0, INT32_MAX}};
+    for (int32_t c = 0; c < 16384; c += 256) {
+        const int32_t d0 = -t().filterSinTable[filterIndex(c)] / 2;
+        for (int32_t d = d0 - 2; d <= d0 + 2; ++d) special.push_back({c, 35000 - d}), special.push_back({c, 37000 - d});
+    }
+    for (int i = 0; i < 200000; ++i) {
+        const auto& pick = special[i % special.size()];
+        const int32_t c = i % 3 ? cutoff(rng) : pick.first;
+        const int32_t r = i % 3 ? any(rng) : pick.second;
+        const int32_t x = mix(rng);
+        FilterMemory m;
+        m.x1 = mix(rng), m.x2 = mix(rng), m.y1 = any(rng), m.y2 = any(rng);
+        m.w1 = stage2(rng), m.w2 = stage2(rng), m.z1 = any(rng), m.z2 = any(rng);
+        if (i % 2) m.y1 >>= 12, m.y2 >>= 12, m.z1 >>= 12, m.z2 >>= 12;
+        const int j = filterIndex(c);
+        const int64_t sw = t().filterSinTable[j], cw = t().filterCosTable[j], h = (8192 - cw) >> 1;
+
+        const int64_t q12 = div32(static_cast<int32_t>(sw * 4096), sub32(35000, r));
+        const int64_t y12 = quotient((int64_t{x} + m.x2) * h + (q12 - 8192) * m.y2 + 2 * cw * m.y1 + int64_t{m.x1} * (8192 - cw),
+                                     add32(static_cast<int32_t>(q12), 8192));
+        const int64_t q24 = div32(static_cast<int32_t>(sw * 4096), sub32(37000, r));
+        const int64_t den24 = add32(static_cast<int32_t>(q24), 8192);
+        const int64_t y24 = quotient((int64_t{x} + m.x2) * h + 2 * cw * m.y1 - (8192 - q24) * m.y2 + int64_t{m.x1} * (8192 - cw), den24);
+        const int64_t w = mul32(3, static_cast<int32_t>(y24)) / 4;
+        const int64_t z24 = quotient((w + m.w2) * h - (8192 - q24) * m.z2 + 2 * cw * m.z1 + (8192 - cw) * m.w1, den24);
+        const int64_t yBand = quotient(sw * (int64_t{x} - m.x2) + 2 * cw * m.y1 + (sw - 8192) * m.y2, sw + 8192);
+
+        FilterMemory a = m, b = m, d = m;
+        FilterCoefficients ka, kb, kd;
+        updateCoefficients(ka, t(), kLo12, c, r);
+        updateCoefficients(kb, t(), kLo24, c, r);
+        updateCoefficients(kd, t(), kBand, c, 0);
+        ASSERT_EQ(filterLo12(a, ka, x), y12) << i;
+        ASSERT_EQ(filterLo24(b, kb, x), z24) << i;
+        ASSERT_EQ(b.y1, y24) << i;
+        ASSERT_EQ(filterBand(d, kd, x), yBand) << i;
     }
 }
 
