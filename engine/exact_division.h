@@ -11,6 +11,7 @@
 // to reach the next whole number. For |d| = 2^k the multiplier is 2^31 and
 // the shift k - 1.
 
+#include <bit>
 #include <cstdint>
 
 namespace velmor {
@@ -28,8 +29,7 @@ inline ExactDivisor prepareDivisor(int32_t d) {
     x.divisor = d;
     const uint32_t magnitude = d < 0 ? 0u - static_cast<uint32_t>(d) : static_cast<uint32_t>(d);
     if (magnitude < 2) return x;
-    uint32_t k = 0;
-    while ((magnitude >> k) > 1) ++k;  // floor(log2 |d|)
+    const uint32_t k = static_cast<uint32_t>(std::bit_width(magnitude)) - 1;  // floor(log2 |d|)
     if ((magnitude & (magnitude - 1)) == 0) {
         x.magic = 0x80000000u;
         x.shift = k - 1;

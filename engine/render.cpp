@@ -142,8 +142,9 @@ void renderUnit(Synth& s, int u, int frames, int32_t& step, int32_t& tick) {
         acc1 = add32(acc1, add32(inc1, b.fine1));
         if (acc1 < 0) acc1 = 0;
         if (acc1 >= kPhasePeriod) acc1 = wrapPhase(acc1 - kPhasePeriod);
-        int64_t readPos = acc1;
-        if (acc1 >= b.pulseThreshold) readPos -= b.pulseThreshold;
+        // acc1 - P is 0..2^32 - 1 when acc1 >= P, exact in unsigned 32 bits.
+        uint32_t readPos = static_cast<uint32_t>(acc1);
+        if (acc1 >= b.pulseThreshold) readPos -= static_cast<uint32_t>(b.pulseThreshold);
         // A threshold below 0 (from a pattern file) could read past the
         // table: the index is clamped to its last entry.
         const int32_t s1 = r.osc1Table.load()[readPos >= kPhasePeriod ? kWaveLength - 1 : (readPos >> 12)];
