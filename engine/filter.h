@@ -31,7 +31,8 @@ inline int32_t filterQuotient(int64_t num, int32_t den) {
 // division.
 inline int32_t filterQuotient(int64_t num, const ExactDivisor& den) {
     const int32_t low = static_cast<int32_t>(num);
-    if (den.usable && num == low) return exactQuotient(den, low);
+    if (den.usable && num == low) [[likely]]
+        return exactQuotient(den, low);
     return filterQuotient(num, den.divisor);
 }
 
@@ -61,36 +62,25 @@ struct FilterCoefficients {
     ExactDivisor divisor;   // den, prepared
 };
 
+// Recomputes the coefficients for table index j, resonance r and mode. Kept
+// out of line: it runs only when one of them changes, and the frame loop
+// stays smaller without it.
+void computeCoefficients(FilterCoefficients& k, const Tables& t, uint16_t mode, int j, int32_t r);
+
 inline void updateCoefficients(FilterCoefficients& k, const Tables& t, uint16_t mode, int32_t c, int32_t r) {
     const int j = filterIndex(c);
     if (j == k.j && r == k.r && mode == k.mode) return;
-    k.j = j;
-    k.r = r;
-    k.mode = mode;
-    k.sw = t.filterSinTable[j];
-    k.cw = t.filterCosTable[j];
-    if (mode == kLo12) {
-        k.q = div32(k.sw * 4096, sub32(35000, r));
-        k.den = add32(k.q, 8192);
-        k.y2Factor = k.q - 8192;
-    } else if (mode == kLo24) {
-        k.q = div32(k.sw * 4096, sub32(37000, r));
-        k.den = add32(k.q, 8192);
-        k.y2Factor = k.q - 8192;
-    } else {
-        k.q = 0;
-        k.den = k.sw + 8192;
-        k.y2Factor = k.sw - 8192;
-    }
-    k.h = (8192 - k.cw) >> 1;
-    k.twoCw = 2 * k.cw;
-    k.cwComplement = 8192 - k.cw;
-    k.divisor = prepareDivisor(k.den);
+    computeCoefficients(k, t, mode, j, r);
 }
 
+// The inputs are the render's mix values, a 32-bit sum shifted right by 9,
+// so |x| <= 2^22 and the sum of two inputs fits in 32 bits; so does the sum
+// of two second-stage inputs of Lo24, 3y / 4 in 32 bits (|w| <= 2^29). The
+// term of the latest output is added last: it is the one each frame waits
+// for.
 inline int32_t filterLo12(FilterMemory& m, const FilterCoefficients& k, int32_t x) {
-    const int64_t num = wideMul(x, k.h) + wideMul(m.x2, k.h) + wideMul(k.y2Factor, m.y2) + wideMul(k.twoCw, m.y1) +
-                        wideMul(m.x1, k.cwComplement);
+    const int64_t num = wideMul(x + m.x2, k.h) + wideMul(m.x1, k.cwComplement) + wideMul(k.y2Factor, m.y2) +
+                        wideMul(k.twoCw, m.y1);
     const int32_t y = filterQuotient(num, k.divisor);
     m.y2 = m.y1;
     m.y1 = y;
@@ -99,10 +89,10 @@ inline int32_t filterLo12(FilterMemory& m, const FilterCoefficients& k, int32_t 
     return y;
 }
 
+// Two equal stages; y2Factor is q - 8192, the stages' -(8192 - q).
 inline int32_t filterLo24(FilterMemory& m, const FilterCoefficients& k, int32_t x) {
-    // y2Factor is q - 8192, the stages' -(8192 - q).
-    const int64_t num1 = wideMul(x, k.h) + wideMul(m.x2, k.h) + wideMul(k.twoCw, m.y1) + wideMul(k.y2Factor, m.y2) +
-                         wideMul(m.x1, k.cwComplement);
+    const int64_t num1 = wideMul(x + m.x2, k.h) + wideMul(m.x1, k.cwComplement) + wideMul(k.y2Factor, m.y2) +
+                         wideMul(k.twoCw, m.y1);
     const int32_t y = filterQuotient(num1, k.divisor);
     m.y2 = m.y1;
     m.y1 = y;
@@ -110,8 +100,8 @@ inline int32_t filterLo24(FilterMemory& m, const FilterCoefficients& k, int32_t 
     m.x1 = x;
 
     const int32_t w = mul32(3, y) / 4;
-    const int64_t num2 = wideMul(w, k.h) + wideMul(m.w2, k.h) + wideMul(k.y2Factor, m.z2) + wideMul(k.twoCw, m.z1) +
-                         wideMul(k.cwComplement, m.w1);
+    const int64_t num2 = wideMul(w + m.w2, k.h) + wideMul(m.w1, k.cwComplement) + wideMul(k.y2Factor, m.z2) +
+                         wideMul(k.twoCw, m.z1);
     const int32_t z = filterQuotient(num2, k.divisor);
     m.z2 = m.z1;
     m.z1 = z;
@@ -121,7 +111,7 @@ inline int32_t filterLo24(FilterMemory& m, const FilterCoefficients& k, int32_t 
 }
 
 inline int32_t filterBand(FilterMemory& m, const FilterCoefficients& k, int32_t x) {
-    const int64_t num = wideMul(k.sw, x) - wideMul(k.sw, m.x2) + wideMul(k.twoCw, m.y1) + wideMul(k.y2Factor, m.y2);
+    const int64_t num = wideMul(k.sw, x - m.x2) + wideMul(k.y2Factor, m.y2) + wideMul(k.twoCw, m.y1);
     const int32_t y = filterQuotient(num, k.divisor);
     m.y2 = m.y1;
     m.y1 = y;
