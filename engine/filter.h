@@ -53,13 +53,13 @@ struct FilterCoefficients {
     int32_t r = 0;
     uint16_t mode = 0xFFFF;
     int32_t sw = 0, cw = 0;
-    int32_t q = 0;    // 8192 alpha
-    int32_t den = 0;  // q + 8192 (or sw + 8192 for Band)
-    int32_t h = 0;          // (8192 - cw) >> 1
-    int32_t twoCw = 0;      // 2 cw
+    int32_t q = 0;             // 8192 alpha
+    int32_t den = 0;           // q + 8192 (or sw + 8192 for Band)
+    int32_t h = 0;             // (8192 - cw) >> 1
+    int32_t twoCw = 0;         // 2 cw
     int32_t cwComplement = 0;  // 8192 - cw
-    int32_t y2Factor = 0;   // q - 8192 (or sw - 8192 for Band)
-    ExactDivisor divisor;   // den, prepared
+    int32_t y2Factor = 0;      // q - 8192 (or sw - 8192 for Band)
+    ExactDivisor divisor;      // den, prepared
 };
 
 // Recomputes the coefficients for table index j, resonance r and mode. Kept
