@@ -193,13 +193,14 @@ std::string act(const std::vector<std::string>& a) {
     };
     const std::string& name = arg(0);
 
-    if (name == "title") return windowText(mainWindow());
-    if (name == "text") {
-        std::string text = windowText(control(target(), number(1)));
+    // A text on one line: line ends as spaces, trailing spaces cut.
+    const auto oneLine = [](std::string text) {
         std::replace(text.begin(), text.end(), '\n', ' ');
         std::erase(text, '\r');
         return text.erase(text.find_last_not_of(' ') + 1);
-    }
+    };
+    if (name == "title") return windowText(mainWindow());
+    if (name == "text") return oneLine(windowText(control(target(), number(1))));
     if (name == "pos") return series([](HWND c) { return static_cast<int>(send(c, TBM_GETPOS, 0, 0)); });
     if (name == "check") return series([](HWND c) { return static_cast<int>(send(c, BM_GETCHECK, 0, 0)); });
     if (name == "count") return std::to_string(send(control(target(), number(1)), LB_GETCOUNT, 0, 0));
@@ -209,7 +210,7 @@ std::string act(const std::vector<std::string>& a) {
     if (name == "menu-state") return std::to_string(send(mainWindow(), RegisterWindowMessageA("Velmor.OutputMenuState"), 0, 0));
     if (name == "dump") return dump();
     if (name == "exists") return findDialog(arg(1)) ? "1" : "0";
-    if (name == "message") return windowText(control(waitDialog(arg(1), ms(2, 10)), kMessageBoxText));
+    if (name == "message") return oneLine(windowText(control(waitDialog(arg(1), ms(2, 10)), kMessageBoxText)));
     if (name == "file-size") {
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (!GetFileAttributesExA(filePath(arg(1)).c_str(), GetFileExInfoStandard, &data))
