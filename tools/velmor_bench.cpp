@@ -1,6 +1,6 @@
 // Render speed: unit-frames per second (one unit for one frame is one
 // unit-frame, mixdown included) for 1 and 4 units with start-up-like settings
-// and with Lo24, Hi12 and strong-FM variants; and the time the distortion
+// and with Lo24, Hi12, strong-FM and swing-and-accent variants; and the time the distortion
 // curves take to build. Real time is 44100 frames per second.
 //
 // A plain timing loop, so that the Linux and the Windows build measure and
@@ -23,8 +23,8 @@
 namespace velmor {
 namespace {
 
-enum Variant { kStartup, kLowPass24, kHighPass12, kStrongFm };
-const char* const kVariantNames[] = {"startup", "lo24", "hi12", "strong_fm"};
+enum Variant { kStartup, kLowPass24, kHighPass12, kStrongFm, kSwingAccent };
+const char* const kVariantNames[] = {"startup", "lo24", "hi12", "strong_fm", "swing_accent"};
 
 std::unique_ptr<Synth> benchSynth(int units, Variant variant) {
     auto s = testing::initialisedSynth();
@@ -38,8 +38,13 @@ std::unique_ptr<Synth> benchSynth(int units, Variant variant) {
             r.fmAmount = 256;
             r.osc2Coarse = 12;
         }
-        for (int i = 0; i < 16; ++i) s->store.stepPitch[stepIndex(u, 0, i)] = static_cast<int8_t>(15 + (i * 5 + u) % 24);
+        for (int i = 0; i < 16; ++i) {
+            s->store.stepPitch[stepIndex(u, 0, i)] = static_cast<int8_t>(15 + (i * 5 + u) % 24);
+            // Start-up settings with swing and every third step accented.
+            if (variant == kSwingAccent) s->store.stepSpare[stepIndex(u, 0, i)] = static_cast<uint8_t>(i % 3 == 0);
+        }
     }
+    if (variant == kSwingAccent) s->store.settings.swing = 50;
     return s;
 }
 
@@ -131,7 +136,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: velmor-bench [--min-time SECONDS] [--rounds N] [--filter TEXT]\n");
         return 1;
     }
-    for (int variant = velmor::kStartup; variant <= velmor::kStrongFm; ++variant)
+    for (int variant = velmor::kStartup; variant <= velmor::kSwingAccent; ++variant)
         for (int units : {1, 4}) velmor::renderCase(options, static_cast<velmor::Variant>(variant), units);
     velmor::distortionCurveCase(options);
     return velmor::sink == 0xFFFFFFFFu ? 2 : 0;  // never true; reads the sink
