@@ -12,8 +12,8 @@
 #include "app/window_logic.h"
 #include "engine/mixdown.h"
 #include "files/pattern_file.h"
-#include "files/stream_to_disk.h"
 #include "model/controls.h"
+#include "model/song.h"
 #include "model/units.h"
 #include "resources/resource_ids.h"
 
@@ -112,6 +112,7 @@ void refreshMainControls(HWND window) {
     }
     CheckDlgButton(window, kSyncBox, getSync(s) != 0 ? BST_CHECKED : BST_UNCHECKED);
     refreshRadioGroups(window, s);
+    showSongModeCheck(appOf(window));
     drawEnvelope(window);
 }
 
@@ -162,19 +163,6 @@ void savePattern(HWND window, App& app) {
     if (!chooseFile(app.saveFileDialog, kPatternFilter, true)) return;
     if (!ensureExtension(window, app, ".pat")) return;
     if (!writePatternFile(*app.synth, app.fileName)) error(window, "Pattern file write error");
-}
-
-void streamToFile(HWND window, App& app) {
-    if (!chooseFile(app.saveFileDialog, kRawFilter, true)) return;
-    if (!ensureExtension(window, app, ".raw")) return;
-    std::FILE* f = std::fopen(app.fileName, "wb");
-    if (!f) {
-        error(window, "File open error");
-        return;
-    }
-    const int written = streamToDisk(*app.synth, f);
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) error(window, "File write error (insufficient disk space?)");
 }
 
 void loadUserWaveFile(App& app) {
@@ -274,8 +262,13 @@ void onCommand(HWND window, App& app, int id) {
         case IDC_OSC1_LOAD: loadUserWaveFile(app); return;
         case IDM_LOAD_PATTERN: loadPattern(window, app); return;
         case IDM_SAVE_PATTERN: savePattern(window, app); return;
-        case IDM_STREAM_TO_DISK: streamToFile(window, app); return;
+        case IDM_STREAM_TO_DISK: streamToDiskCommand(window, app); return;
         case IDM_PATTERN_EDIT: openDialog(window, app, IDD_PITCH, stepEditorProc); return;
+        case IDM_SONG_EDIT: openDialog(window, app, IDD_SONG, songDialogProc); return;
+        case IDM_SONG_MODE:
+            setSongMode(s, !songModeOn(s));
+            showSongModeCheck(app);
+            return;
         case IDM_FX_SETUP: openDialog(window, app, IDD_FX, fxDialogProc); return;
         case IDM_ABOUT: openDialog(window, app, IDD_ABOUT, aboutDialogProc); return;
         case IDM_OUTPUT_DEVICE: openDialog(window, app, IDD_WAVSELECT, deviceDialogProc); return;
@@ -320,12 +313,20 @@ void onStatusTimer(HWND window, App& app) {
     SetDlgItemTextA(window, IDC_CPU, t.cpu.c_str());
     SetDlgItemTextA(window, IDC_VOL_LEFT, t.left.c_str());
     SetDlgItemTextA(window, IDC_VOL_RIGHT, t.right.c_str());
+    SetDlgItemTextA(window, IDC_PLAYING, playingStatus(*app.synth).c_str());
 }
 
 // Tests cannot read another process's menu: this message answers which of
 // the three output commands are enabled (bits 1, 2 and 4).
 UINT outputMenuQuery() {
     static const UINT message = RegisterWindowMessageA("Velmor.OutputMenuState");
+    return message;
+}
+
+// ... and this one the state of the menu item whose command is wParam, as
+// GetMenuState gives it (MF_CHECKED 8, MF_GRAYED 1; -1 for no such item).
+UINT menuItemQuery() {
+    static const UINT message = RegisterWindowMessageA("Velmor.MenuItemState");
     return message;
 }
 
@@ -346,6 +347,10 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     App* app = reinterpret_cast<App*>(GetWindowLongPtrA(window, DWLP_USER));
     if (!app || !app->synth) return FALSE;
+    // While a stream renders, nothing may change the state it renders from.
+    if (app->streaming && (message == WM_COMMAND || message == WM_HSCROLL || message == WM_VSCROLL ||
+                           (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->idFrom == IDC_UNIT_TABS)))
+        return message == WM_COMMAND;
     switch (message) {
         case WM_COMMAND: {
             // Only the low 16 bits, the control or command id, are looked at.
@@ -369,6 +374,11 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     if (message == outputMenuQuery()) {
         SetWindowLongPtrA(window, DWLP_MSGRESULT, outputMenuState(window));
+        return TRUE;
+    }
+    if (message == menuItemQuery()) {
+        const UINT state = GetMenuState(GetMenu(window), static_cast<UINT>(wParam), MF_BYCOMMAND);
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, state == static_cast<UINT>(-1) ? -1 : static_cast<LRESULT>(state));
         return TRUE;
     }
     return FALSE;

@@ -38,6 +38,8 @@ const char kUsage[] =
     "  tab                        the selected unit tab (0-based; -1 for none)\n"
     "  menu-state                 which output commands are enabled: 1 Select Output\n"
     "                             Device, 2 Adjust Response, 4 Stream 2 Disk\n"
+    "  menu-check ID              1 when the menu item of command ID is checked, else 0\n"
+    "  enabled ID                 1 when a control is enabled, else 0\n"
     "  dump                       every slider (\"slider ID POS\") and every check or\n"
     "                             radio button (\"button ID STATE\"), one line each\n"
     "  exists TITLE               1 when a dialog window titled TITLE shows, else 0\n"
@@ -48,6 +50,8 @@ const char kUsage[] =
     "  wait-gone TITLE SECONDS    until no dialog window titled TITLE shows\n"
     "  wait-text ID TEXT SECONDS  until control ID reads TEXT\n"
     "  sync                       until the main window has handled what it was sent\n"
+    "  wait-enabled SECONDS       until the main window takes input again (after\n"
+    "                             Stream 2 Disk)\n"
     "  sleep MILLISECONDS\n"
     "\n"
     "Other:\n"
@@ -76,7 +80,16 @@ const char kUsage[] =
     "  spin ID ARROW              clicks an arrow of an up-down control (up, down,\n"
     "                             left, right) with posted mouse messages, then waits\n"
     "                             until its window has handled them\n"
-    "  count ID                   the number of items in a list box\n"
+    "  count ID                   the number of items in a list box or combo box\n"
+    "  selected ID                the selected item of a list box or combo box (-1:\n"
+    "                             none)\n"
+    "  item ID N                  the text of item N of a list box or combo box\n"
+    "  select ID N                selects item N of a list box or combo box as a\n"
+    "                             user's choice does (with LBN_SELCHANGE or\n"
+    "                             CBN_SELCHANGE to the dialog)\n"
+    "  key ID KEY                 presses and releases a key on a control and waits\n"
+    "                             until it is handled: insert, delete, add, subtract,\n"
+    "                             up, down, home, end, or a virtual-key code\n"
     "  has-text TEXT              1 when a control of the window reads TEXT, else 0\n";
 
 constexpr UINT kSendTimeoutMs = 20000;
@@ -262,6 +275,33 @@ bool isCheckable(HWND c) {
     }
 }
 
+// List boxes and combo boxes answer the same questions with their own
+// messages.
+struct ListMessages {
+    UINT count, getSelection, setSelection, textLength, text;
+    WORD changed;
+};
+
+ListMessages listMessages(HWND c) {
+    const std::string kind = className(c);
+    if (kind == "ListBox") return {LB_GETCOUNT, LB_GETCURSEL, LB_SETCURSEL, LB_GETTEXTLEN, LB_GETTEXT, LBN_SELCHANGE};
+    if (kind == "ComboBox")
+        return {CB_GETCOUNT, CB_GETCURSEL, CB_SETCURSEL, CB_GETLBTEXTLEN, CB_GETLBTEXT, CBN_SELCHANGE};
+    fail("control " + std::to_string(GetDlgCtrlID(c)) + " is a " + kind + ", not a list box or combo box");
+}
+
+UINT keyCode(const std::string& name) {
+    static const std::pair<const char*, UINT> kKeys[] = {
+        {"insert", VK_INSERT}, {"delete", VK_DELETE}, {"add", VK_ADD}, {"subtract", VK_SUBTRACT},
+        {"up", VK_UP},         {"down", VK_DOWN},     {"home", VK_HOME}, {"end", VK_END},
+    };
+    for (const auto& k : kKeys)
+        if (name == k.first) return k.second;
+    long code;
+    if (parseInt(name.c_str(), code) && code > 0 && code < 256) return static_cast<UINT>(code);
+    fail("no key \"" + name + "\"");
+}
+
 void dump(HWND main) {
     std::vector<std::pair<int, std::string>> lines;
     for (HWND c = GetWindow(main, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
@@ -351,6 +391,24 @@ int run(int argc, char** argv) {
             } else if (a == "menu-state") {
                 const UINT query = RegisterWindowMessageA("Velmor.OutputMenuState");
                 print(send(mainWindow(), query, 0, 0));
+            } else if (a == "menu-check") {
+                need(1);
+                const UINT query = RegisterWindowMessageA("Velmor.MenuItemState");
+                const LRESULT state = send(mainWindow(), query, static_cast<WPARAM>(number(1)), 0);
+                if (state == -1) fail("no menu item for command " + args[i + 1]);
+                print((state & MF_CHECKED) ? 1 : 0);
+                i += 1;
+            } else if (a == "enabled") {
+                need(1);
+                print(IsWindowEnabled(control(target(), number(1))) ? 1 : 0);
+                i += 1;
+            } else if (a == "wait-enabled") {
+                need(1);
+                HWND main = mainWindow();
+                if (!waitFor(seconds(1), [&] { return IsWindowEnabled(main) != FALSE; }))
+                    fail("the main window stays disabled");
+                send(main, WM_NULL, 0, 0);
+                i += 1;
             } else if (a == "dump") {
                 dump(mainWindow());
                 std::fflush(stdout);
@@ -486,10 +544,45 @@ int run(int argc, char** argv) {
                 send(spin, WM_NULL, 0, 0);
                 send(window, WM_NULL, 0, 0);
                 i += 2;
-            } else if (a == "count") {
+            } else if (a == "count" || a == "selected") {
                 need(1);
-                print(static_cast<int>(send(control(target(), number(1)), LB_GETCOUNT, 0, 0)));
+                HWND c = control(target(), number(1));
+                const ListMessages m = listMessages(c);
+                print(static_cast<int>(send(c, a == "count" ? m.count : m.getSelection, 0, 0)));
                 i += 1;
+            } else if (a == "item") {
+                need(2);
+                HWND c = control(target(), number(1));
+                const ListMessages m = listMessages(c);
+                const WPARAM n = static_cast<WPARAM>(number(2));
+                const LRESULT length = send(c, m.textLength, n, 0);
+                if (length < 0 || length > 1000) fail("no item " + args[i + 2]);
+                char text[1024] = {};
+                send(c, m.text, n, reinterpret_cast<LPARAM>(text));
+                print(text);
+                i += 2;
+            } else if (a == "select") {
+                need(2);
+                HWND dialog = target();
+                HWND c = control(dialog, number(1));
+                const ListMessages m = listMessages(c);
+                const long n = number(2);
+                send(c, m.setSelection, static_cast<WPARAM>(n), 0);
+                if (send(c, m.getSelection, 0, 0) != n) fail("item " + args[i + 2] + " cannot be selected");
+                send(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), m.changed), reinterpret_cast<LPARAM>(c));
+                i += 2;
+            } else if (a == "key") {
+                need(2);
+                HWND window = target();
+                HWND c = control(window, number(1));
+                const UINT key = keyCode(args[i + 2]);
+                const UINT scan = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
+                // Sent, so that the key has been handled when the action ends
+                // (a key that opens a message box cannot be pressed this way).
+                send(c, WM_KEYDOWN, key, 1 | (static_cast<LPARAM>(scan) << 16));
+                send(c, WM_KEYUP, key, 1 | (static_cast<LPARAM>(scan) << 16) | (LPARAM{3} << 30));
+                send(window, WM_NULL, 0, 0);
+                i += 2;
             } else if (a == "has-text") {
                 need(1);
                 bool found = false;
