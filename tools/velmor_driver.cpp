@@ -557,8 +557,15 @@ int run(int argc, char** argv) {
                 const WPARAM n = static_cast<WPARAM>(number(2));
                 const LRESULT length = send(c, m.textLength, n, 0);
                 if (length < 0 || length > 1000) fail("no item " + args[i + 2]);
+                // Asked for in UTF-16: Wine hands another process's item
+                // text over in that form whichever way it is asked for.
+                wchar_t wide[1024] = {};
+                DWORD_PTR result = 0;
+                if (!SendMessageTimeoutW(c, m.text, n, reinterpret_cast<LPARAM>(wide), SMTO_NORMAL, kSendTimeoutMs,
+                                         &result))
+                    fail("the control does not answer");
                 char text[1024] = {};
-                send(c, m.text, n, reinterpret_cast<LPARAM>(text));
+                WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text - 1, nullptr, nullptr);
                 print(text);
                 i += 2;
             } else if (a == "select") {
