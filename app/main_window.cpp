@@ -249,6 +249,7 @@ void onCommand(HWND window, App& app, int id) {
         case IDC_PLAY:
             if (s.engine.sequencerOn == 1) {
                 setOutputMenus(window, false);
+                if (app.audio.playing.load() == 0) prepareToPlay(s);
                 startOutput(app.audio, s);
             }
             return;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/song_clock.h"
 #include "files/file_names.h"
 #include "model/song.h"
 
@@ -42,6 +43,11 @@ std::string titleAfterLoad(const char* fileName) {
 }
 
 std::string unitTabLabel(int n) { return "Velmor #" + std::to_string(n + 1); }
+
+void prepareToPlay(Synth& s) {
+    EngineState& e = s.engine;
+    if (e.currentStep == 0 && e.stepTick == 0) resetSongClock(e, s.store.settings);
+}
 
 std::string playingStatus(const Synth& s) {
     const PlayingPlace place = playingPlace(s);

@@ -42,6 +42,12 @@ std::string titleAfterLoad(const char* fileName);
 // The label of unit tab n (0-based): "Velmor #%d" with n + 1.
 std::string unitTabLabel(int n);
 
+// Play from a stop: the clock still stands at the start where Stop, the
+// start-up or a load left it, and it starts with the pattern chosen since
+// (pattern mode) or at the song's first position (song mode). A clock that
+// a stream to disk left past the start goes on from there.
+void prepareToPlay(Synth& s);
+
 // What plays, for the field beside the tabs: "Pattern %d" in pattern mode,
 // "Song %d/%d: Pattern %d" (position, positions, pattern) in song mode.
 std::string playingStatus(const Synth& s);

@@ -60,6 +60,37 @@ TEST(PlayingStatus, PatternModeAndSongMode) {
     EXPECT_EQ(playingStatus(*s), "Song 3/3: Pattern 64");
 }
 
+TEST(PrepareToPlay, TheFirstPassFollowsChoicesMadeWhileStopped) {
+    auto s = testing::startedSynth();
+    const int pass = 16 * s->store.settings.samplesPerStep;
+    auto reference = testing::startedSynth();
+    selectPattern(*reference, 2);
+    resetEngine(*reference);
+
+    // Pattern 3 chosen after the start-up: Play starts with it.
+    selectPattern(*s, 2);
+    prepareToPlay(*s);
+    EXPECT_EQ(playingStatus(*s), "Pattern 3");
+    EXPECT_EQ(testing::renderFrames(*s, pass + 100), testing::renderFrames(*reference, pass + 100));
+
+    // Song mode switched on after a Stop: the song's first position, and
+    // the second after it (not the first again).
+    resetEngine(*s);
+    setSongPattern(*s, 0, 4);
+    insertSongPosition(*s, 1, 5);
+    setSongMode(*s, true);
+    prepareToPlay(*s);
+    EXPECT_EQ(playingStatus(*s), "Song 1/2: Pattern 5");
+    testing::renderFrames(*s, pass + 10);
+    EXPECT_EQ(playingStatus(*s), "Song 2/2: Pattern 6");
+
+    // Past the start (where a stream to disk leaves the clock) nothing moves.
+    testing::renderFrames(*s, 1000);
+    setSongMode(*s, false);
+    prepareToPlay(*s);
+    EXPECT_EQ(playingStatus(*s), "Pattern 6");
+}
+
 std::string streamed(const char* name, bool waveFilter, StreamKind* kind, size_t capacity = 128) {
     char buffer[128] = {};
     std::strcpy(buffer, name);
