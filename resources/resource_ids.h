@@ -175,7 +175,7 @@
 #define IDC_DELAY_FEEDBACK_TEXT 1074
 #define IDC_DELAY_PAN_TEXT      1075
 /* Groove */
-#define IDC_SWING               1111
+#define IDC_SWING               1109
 #define IDC_SWING_TEXT          1076
 
 /* ---- Dialog "SONG" -------------------------------------------------------- */
