@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/save_prompts.h"
 #include "app/side_dialogs.h"
 #include "app/window_logic.h"
 #include "engine/mixdown.h"
@@ -152,17 +153,28 @@ bool ensureExtension(HWND window, App& app, const char* ext) {
 void loadPattern(HWND window, App& app) {
     if (!chooseFile(app.openFileDialog, kPatternFilter, false)) return;
     Synth& s = *app.synth;
-    readPatternFile(s, app.fileName);
+    // A file that cannot be opened or read changes nothing: the units, the
+    // controls and the title stay as they were.
+    if (!readPatternFile(s, app.fileName)) return;
     rebuildUnitTabs(window);
     refreshAfterLoad(s);
     refreshMainControls(window);
     SetWindowTextA(window, titleAfterLoad(app.fileName).c_str());
 }
 
+// The save commands' extension, and the question when the name with it is
+// that of an existing file. False when the command goes no further.
+bool prepareSaveName(HWND window, App& app, const char* ext) {
+    const size_t typed = std::strlen(app.fileName);
+    if (!ensureExtension(window, app, ext)) return false;
+    return std::strlen(app.fileName) == typed || mayReplace(window, app);
+}
+
 void savePattern(HWND window, App& app) {
     if (!chooseFile(app.saveFileDialog, kPatternFilter, true)) return;
-    if (!ensureExtension(window, app, ".pat")) return;
-    if (!writePatternFile(*app.synth, app.fileName)) error(window, "Pattern file write error");
+    if (!prepareSaveName(window, app, ".pat")) return;
+    SaveResult r;
+    if (!writePatternFile(*app.synth, app.fileName, &r)) saveError(window, app, "Pattern file write error", r);
 }
 
 void loadUserWaveFile(App& app) {
@@ -180,7 +192,8 @@ void fillFileDialogRecords(HWND window, App& app) {
         record->nMaxFile = sizeof app.fileName;
     }
     app.openFileDialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    app.saveFileDialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
+    // The save dialog asks before an existing file is replaced.
+    app.saveFileDialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
 }
 
 void setButtonIcon(HWND window, int id, HICON icon) {

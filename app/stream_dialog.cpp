@@ -1,16 +1,20 @@
 // "Stream 2 Disk...": one pass of what Play plays into a raw or WAVE file.
 // While it renders, the main window is disabled and a progress dialog with
 // Cancel stands; messages are handled between blocks, so the window stays
-// responsive. A cancelled stream leaves no file behind.
+// responsive. The file is written through a temporary one: a cancelled or
+// failed stream leaves no new file behind and an old one as it was.
 
 #include "app/application.h"
 
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstring>
 
+#include "app/save_prompts.h"
 #include "app/side_dialogs.h"
 #include "app/window_logic.h"
+#include "files/safe_file.h"
 #include "files/stream_to_disk.h"
 #include "resources/resource_ids.h"
 
@@ -93,16 +97,14 @@ bool chooseStreamFile(App& app, bool& waveFilter) {
 void streamToDiskCommand(HWND window, App& app) {
     bool waveFilter = false;
     if (!chooseStreamFile(app, waveFilter)) return;
+    const size_t typed = std::strlen(app.fileName);
     const StreamKind kind = streamFileName(app.fileName, sizeof app.fileName, waveFilter);
     if (kind == StreamKind::kRefused) {
         error(window, "File name too long");
         return;
     }
-    std::FILE* f = std::fopen(app.fileName, "wb");
-    if (!f) {
-        error(window, "File open error");
-        return;
-    }
+    // The save dialog asked about the typed name only.
+    if (std::strlen(app.fileName) != typed && !mayReplace(window, app)) return;
 
     Progress progress;
     progress.fileName = app.fileName;
@@ -120,19 +122,17 @@ void streamToDiskCommand(HWND window, App& app) {
         options.progress = onBlock;
         options.context = &progress;
     }
-    const int written = streamToDisk(*app.synth, f, options);
-    const bool closed = std::fclose(f) == 0;
+    // A Cancel that came with the last block still discards the file.
+    const SaveResult r = saveFile(
+        app.fileName, [&](std::FILE* f) { return streamToDisk(*app.synth, f, options) == 1 && !progress.cancelled; });
 
     // The main window is enabled before the dialog goes, so that it becomes
     // the active window again.
     EnableWindow(window, TRUE);
     app.streaming = false;
     if (progress.dialog) DestroyWindow(progress.dialog);
-    if (progress.cancelled) {
-        std::remove(app.fileName);
-        return;
-    }
-    if (!written || !closed) error(window, "File write error (insufficient disk space?)");
+    if (progress.cancelled || r.ok()) return;
+    saveError(window, app, failedToStart(r) ? "File open error" : "File write error (insufficient disk space?)", r);
 }
 
 }  // namespace velmor

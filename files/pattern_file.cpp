@@ -1,8 +1,12 @@
 #include "files/pattern_file.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <memory>
 
 #include "engine/arith.h"
+#include "files/safe_file.h"
 #include "model/song.h"
 
 namespace velmor {
@@ -10,6 +14,26 @@ namespace velmor {
 namespace {
 
 constexpr char kVersion[6] = {'V', '1', '.', '0', 'A', '\0'};
+
+// What a load writes: the store and the user waveform. The file is read
+// into a copy of them, which takes the place of the originals only when the
+// whole read succeeded, so that a file that fails part way changes nothing.
+struct Loaded {
+    Store store;
+    WaveTable userTable;
+};
+
+std::unique_ptr<Loaded> copyForLoading(const Synth& s) {
+    auto l = std::make_unique<Loaded>();
+    l->store = s.store;
+    std::copy(std::begin(s.tables.userTable), std::end(s.tables.userTable), l->userTable);
+    return l;
+}
+
+void applyLoaded(Synth& s, const Loaded& l) {
+    s.store = l.store;
+    std::copy(std::begin(l.userTable), std::end(l.userTable), s.tables.userTable);
+}
 
 // Little-endian output that remembers whether every write succeeded.
 class Out {
@@ -163,7 +187,7 @@ void getPlane(In& in, Relaxed<T>* plane, int n, int patterns) {
 
 int16_t le16(const uint8_t* b) { return static_cast<int16_t>(static_cast<uint16_t>(b[0] | (b[1] << 8))); }
 
-void readCurrentLayout(Synth& s, In& in, const uint8_t* header) {
+void readCurrentLayout(Loaded& s, In& in, const uint8_t* header) {
     Store& st = s.store;
     EngineSettings& g = st.settings;
     const uint16_t present = static_cast<uint16_t>(le16(header + 16));
@@ -201,7 +225,7 @@ void readCurrentLayout(Synth& s, In& in, const uint8_t* header) {
         const int64_t taken = stored < 0 ? 0 : (stored > kWaveLength ? kWaveLength : stored);
         for (int64_t i = 0; i < taken; ++i) {
             uint64_t sample;
-            if (in.le(sample, 2)) s.tables.userTable[i] = static_cast<int16_t>(static_cast<uint16_t>(sample));
+            if (in.le(sample, 2)) s.userTable[i] = static_cast<int16_t>(static_cast<uint16_t>(sample));
         }
         if (stored > taken) in.skip(static_cast<uint64_t>(stored - taken) * 2);
     }
@@ -270,7 +294,7 @@ void readCurrentLayout(Synth& s, In& in, const uint8_t* header) {
     }
 }
 
-void readOldLayout(Synth& s, In& in) {
+void readOldLayout(Loaded& s, In& in) {
     Store& st = s.store;
     EngineSettings& g = st.settings;
     // The older layout knows neither swing nor songs: it plays straight, in
@@ -396,13 +420,11 @@ int writePatternStream(const Synth& s, std::FILE* f) {
     return o.ok() ? 1 : 0;
 }
 
-int writePatternFile(const Synth& s, const char* path) {
-    std::FILE* f = std::fopen(path, "wb");
-    if (!f) return 0;
-    // A failed write or close is reported, not taken for a saved file.
-    const bool written = writePatternStream(s, f) == 1;
-    const bool closed = std::fclose(f) == 0;
-    return written && closed ? 1 : 0;
+int writePatternFile(const Synth& s, const char* path, SaveResult* result) {
+    // The old file stays as it was unless the new one was written whole.
+    const SaveResult r = saveFile(path, [&](std::FILE* f) { return writePatternStream(s, f) == 1; });
+    if (result) *result = r;
+    return r.ok() ? 1 : 0;
 }
 
 int readPatternFile(Synth& s, const char* path, PatternReadStatus* status) {
@@ -421,6 +443,11 @@ int readPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status) {
     PatternReadStatus& result = status ? *status : ignored;
     uint8_t header[kPatternHeaderSize];
     const size_t got = std::fread(header, 1, sizeof header, f);
+    if (std::ferror(f)) {
+        result = PatternReadStatus::kReadError;
+        return 0;
+    }
+    const auto loaded = copyForLoading(s);
     if (got >= sizeof kVersion && std::memcmp(header, kVersion, sizeof kVersion) == 0) {
         if (got < sizeof header) {
             // No counts to take: the file is refused and nothing changes.
@@ -428,23 +455,32 @@ int readPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status) {
             return 0;
         }
         In in(f);
-        readCurrentLayout(s, in, header);
+        readCurrentLayout(*loaded, in, header);
         result = PatternReadStatus::kCurrentLayout;
     } else {
         // Not the current layout: the bytes taken for a header are the
         // older layout's first fields.
         In in(f, header, got);
-        readOldLayout(s, in);
+        readOldLayout(*loaded, in);
         result = PatternReadStatus::kOldLayout;
     }
+    // The end of the data ends a file cut short, which fills as far as it
+    // reaches; a failed read ends nothing but the attempt.
+    if (std::ferror(f)) {
+        result = PatternReadStatus::kReadError;
+        return 0;
+    }
     // A loaded file starts with its first pattern selected.
-    s.store.settings.currentPattern = 0;
+    loaded->store.settings.currentPattern = 0;
+    applyLoaded(s, *loaded);
     return 1;
 }
 
 void readOldPatternFile(Synth& s, std::FILE* f) {
+    const auto loaded = copyForLoading(s);
     In in(f);
-    readOldLayout(s, in);
+    readOldLayout(*loaded, in);
+    if (!std::ferror(f)) applyLoaded(s, *loaded);
 }
 
 }  // namespace velmor

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "files/safe_file.h"
 #include "model/synth.h"
 
 namespace velmor {
@@ -28,18 +29,22 @@ enum class PatternReadStatus {
     kOldLayout,      // read (as far as the data reached)
     kCannotOpen,     // nothing changed
     kShortHeader,    // begins with the version text but ends inside the header; nothing changed
+    kReadError,      // a read failed (not the end of the file); nothing changed
 };
 
-// Writes the current layout. Returns 1 when the whole file was written and
-// closed, 0 when it cannot be created or a write fails.
-int writePatternFile(const Synth& s, const char* path);
+// Writes the current layout through a temporary file that replaces the old
+// file only when it was written whole (files/safe_file.h). Returns 1 when the
+// file was saved, 0 when any step failed; the old file is then unchanged and
+// `result` says which step failed and why.
+int writePatternFile(const Synth& s, const char* path, SaveResult* result = nullptr);
 
 // The same into an open stream; the caller closes it. Returns 1 when every
 // write succeeded (data still in the stream's buffer is not flushed here).
 int writePatternStream(const Synth& s, std::FILE* f);
 
 // Reads a pattern file of either layout into the store. Returns 1 when it was
-// read, 0 when it cannot be opened or is refused (nothing changes then).
+// read, 0 when it cannot be opened or read, or is refused (nothing changes
+// then). A file cut short is read as far as its data reaches.
 // Counts are brought into the store's limits: unitCount 1..8, patternCount
 // 0..64, songLength 0..512, at most 1024 user samples.
 int readPatternFile(Synth& s, const char* path, PatternReadStatus* status = nullptr);
@@ -49,7 +54,7 @@ int readPatternFile(Synth& s, const char* path, PatternReadStatus* status = null
 int readPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status = nullptr);
 
 // Reads the older layout from the file's current position into slot 0, the
-// delay settings and the tempo.
+// delay settings and the tempo; a failed read changes nothing.
 void readOldPatternFile(Synth& s, std::FILE* f);
 
 }  // namespace velmor

@@ -1,9 +1,22 @@
 #!/usr/bin/env bash
 # Starts the synthesizer, velmor.exe. On Windows (an MSYS2 or Cygwin shell)
 # the built program is started directly. On Linux this installs what is
-# missing, builds the Windows target and runs it under Wine, which needs a
-# desktop session (DISPLAY) and a sound server.
+# missing, builds the Windows target and runs it under Wine in the desktop
+# session, starting the user's sound server (PulseAudio) first when none
+# answers.
+#
+# Without a desktop session (DISPLAY not set) the window cannot show: the
+# start-up state, or the pattern file given as the argument, is rendered to
+# a WAVE file under build/ instead, to be played with any player.
+#
+#   scripts/start.sh [PATTERN.pat]
 set -euo pipefail
+
+pattern=""
+if [ $# -gt 0 ]; then
+    [ -f "$1" ] || { echo "$1: no such pattern file" >&2; exit 1; }
+    pattern="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+fi
 cd "$(dirname "$0")/.."
 exe=build/windows/app/velmor.exe
 
@@ -15,17 +28,61 @@ case "$(uname -s)" in
 esac
 
 scripts/install-deps.sh
+
 if [ -z "${DISPLAY:-}" ]; then
     cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build build/native --target velmor-render >/dev/null
-    echo "Velmor is a desktop program: under Wine it needs a desktop session (DISPLAY is not set)" >&2
-    echo "and a sound server. Without one, build/native/tools/velmor-render renders the start-up" >&2
-    echo "state or a pattern file to a raw or WAVE file (see build/native/tools/velmor-render --help)." >&2
-    exit 1
+    if [ -n "$pattern" ]; then
+        name="$(basename "$pattern" .pat)"
+        wav="build/$name.wav"
+        what="the pattern file $pattern"
+    else
+        wav="build/velmor-startup.wav"
+        what="the start-up state"
+    fi
+    # Four passes of the pattern: they loop seamlessly.
+    build/native/tools/velmor-render ${pattern:+"$pattern"} --passes 4 --wav -o "$wav"
+    seconds="$(awk -v bytes="$(($(stat -c %s "$wav") - 44))" 'BEGIN { printf "%.1f", bytes / 176400 }')"
+    cat <<EOF
+No desktop session (DISPLAY is not set), so Velmor's window cannot show.
+Instead, $what was rendered, four passes of the pattern, to
+
+    $PWD/$wav
+
+($seconds seconds, 16-bit stereo at 44100 Hz). To listen to it:
+
+    aplay $wav        (ALSA)
+    paplay $wav       (PulseAudio)
+
+or open it with any audio player. To get the window, run scripts/start.sh in
+a desktop session (with DISPLAY set); there it starts Velmor under Wine. Other
+renders: build/native/tools/velmor-render --help.
+EOF
+    exit 0
 fi
+
 cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 cmake --build build/windows --target velmor >/dev/null
-pactl info >/dev/null 2>&1 || echo "No sound server answers: Velmor will start, but cannot play." >&2
+if [ -n "$pattern" ]; then
+    echo "Velmor reads no command line: load $pattern with \"File > Load Pattern...\"."
+fi
+
+# Velmor plays through the sound server; without one it cannot open a sound
+# device and ends at once.
+sound_server_answers() {
+    for _ in $(seq 50); do
+        pactl info >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+if ! pactl info >/dev/null 2>&1; then
+    echo "No sound server answers: starting PulseAudio (pulseaudio --start)."
+    if ! pulseaudio --start >/dev/null 2>&1 || ! sound_server_answers; then
+        echo "PulseAudio could not be started, so Velmor finds no sound device: it will show" >&2
+        echo "\"DirectSound Initialization failed!\" and end. Start a sound server and run this again." >&2
+    fi
+fi
 
 # A Wine prefix of the project's own (unless WINEPREFIX names one), with
 # Wine's fonts linked in: Debian leaves the Fonts folder empty, and the

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test of Velmor on a Debian 12 machine: installs what is missing,
 # builds the Linux and the Windows targets, runs the unit tests natively and
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and checks that the
-# Windows build (run under Wine) computes the same tables and frames.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the thread stress
+# test under ThreadSanitizer, checks that the Windows build (run under Wine)
+# computes the same tables and files, and runs the end-to-end scenarios.
 set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -74,45 +75,22 @@ fi
 
 echo "== Windows build"
 if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake; then
-    echo "== The Windows build computes the same tables and frames"
-    source scripts/wine-env.sh
-    if wine_prefix_ready \
-        && build/native/tools/velmor-fingerprint >build/native/fingerprint.txt \
-        && wine build/windows/tools/velmor-fingerprint.exe 2>/dev/null | tr -d '\r' >build/windows/fingerprint.txt \
-        && [ -s build/windows/fingerprint.txt ] \
-        && diff build/native/fingerprint.txt build/windows/fingerprint.txt; then
+    echo "== The Windows build computes the same tables and writes the same files"
+    if tests/cross-build/check.sh build/native build/windows | tee build/cross-build.log; then
         passed=$((passed + 1))
-        summary+=("cross-build fingerprint: identical ($(wc -l <build/native/fingerprint.txt) lines)")
+        summary+=("$(tail -1 build/cross-build.log)")
     else
-        step_failed "cross-build fingerprint"
+        step_failed "cross-build"
     fi
-    echo "== The Windows velmor-render writes the same bytes as the Linux one"
-    if wine_prefix_ready && scripts/cross-render-check.sh build/native build/windows; then
-        passed=$((passed + 1))
-        summary+=("cross-build renders: identical")
+    echo "== The Windows program end to end under Wine"
+    tests/e2e/run.sh | tee build/e2e.log
+    line="$(grep -E '^e2e: [0-9]+ scenarios passed, [0-9]+ failed' build/e2e.log | tail -1)"
+    if [ -n "$line" ]; then
+        passed=$((passed + $(sed -E 's/^e2e: ([0-9]+) .*/\1/' <<<"$line")))
+        failed=$((failed + $(sed -E 's/.*passed, ([0-9]+) failed.*/\1/' <<<"$line")))
+        summary+=("end to end: ${line#e2e: }")
     else
-        step_failed "cross-build renders"
-    fi
-    echo "== The Windows sound output, recorded end to end under Wine"
-    if scripts/e2e-audio.sh; then
-        passed=$((passed + 1))
-        summary+=("audio end to end: bit-exact at 32768 and 4608 bytes")
-    else
-        step_failed "audio end to end"
-    fi
-    echo "== The Windows program's window, driven end to end under Wine"
-    if scripts/e2e-gui.sh | tee build/e2e-gui.log; then
-        passed=$((passed + 1))
-        summary+=("window end to end: $(sed -nE 's/^e2e-gui: PASS: ([0-9]+) checks passed.*/\1/p' build/e2e-gui.log) checks passed")
-    else
-        step_failed "window end to end"
-    fi
-    echo "== The side dialogs, driven end to end under Wine"
-    if scripts/e2e-dialogs.sh | tee build/e2e-dialogs.log; then
-        passed=$((passed + 1))
-        summary+=("dialogs end to end: $(sed -nE 's/^e2e-dialogs: PASS: ([0-9]+) checks passed.*/\1/p' build/e2e-dialogs.log) checks passed")
-    else
-        step_failed "dialogs end to end"
+        step_failed "end to end"
     fi
 else
     step_failed "Windows build"

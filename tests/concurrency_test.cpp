@@ -13,6 +13,7 @@
 
 #include "files/pattern_file.h"
 #include "model/controls.h"
+#include "model/song.h"
 #include "support/fake_device.h"
 #include "support/test_synth.h"
 
@@ -42,6 +43,15 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
     setPan(s, static_cast<Position>(round % 129));
     onLinkClicked(s, kFirstLinkButton + round % 4);
     for (int i = 0; i < 16; ++i) s.store.stepPitch[stepIndex(s.store.currentUnit, 0, i)] = static_cast<int8_t>(3 + (round + i) % 49);
+    // The pattern bank, the song and the groove.
+    selectPattern(s, round % 5);
+    toggleStepAccent(s, round % 16);
+    setSwing(s, static_cast<Position>(round % 101));
+    setAccent(s, static_cast<Position>(round % 101));
+    if (round % 3 == 0) insertSongPosition(s, round % 7, round % 4);
+    if (round % 3 == 1) setSongPattern(s, round % 5, (round / 3) % 4);
+    if (round % 3 == 2 && round % 9 != 2) deleteSongPosition(s, round % 6);
+    if (round % 11 == 0) setSongMode(s, !songModeOn(s));
     switch (round % 6) {
         case 0: addUnit(s); break;
         case 1: copySettings(s); break;
@@ -58,19 +68,8 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
 
 TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
     auto s = testing::startedSynth();
-    // A pattern file with four units to load again and again.
-    {
-        auto writer = testing::startedSynth();
-        for (int i = 0; i < 3; ++i) addUnit(*writer);
-        for (int u = 1; u < 4; ++u) {
-            selectUnit(*writer, u);
-            pasteSettings(*writer, 0);
-        }
-        const std::string path = ::testing::TempDir() + "stress.pat";
-        ASSERT_EQ(writePatternFile(*writer, path.c_str()), 1);
-    }
-    const std::string patternPath = ::testing::TempDir() + "stress.pat";
-
+    // A pattern file with four busy units to load again and again.
+    const std::string patternPath = VELMOR_FUZZ_DIR "/corpus/four-units.pat";
     testing::FakeDevice device(4608);
     AudioOutput out;
     testing::attach(out, device);
@@ -110,7 +109,6 @@ TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
     EXPECT_EQ(device.overlaps, 0);
     EXPECT_GT(ticks.load(), 100);
     EXPECT_GT(rounds, 10);
-    std::remove(patternPath.c_str());
 }
 
 }  // namespace

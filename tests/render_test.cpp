@@ -1,8 +1,20 @@
+// The block render against a reference written independently of the
+// engine, step by step as the render loop works: one unit played frame by frame
+// (LFO, notes and slides, both oscillators with FM, sync and the pulse-width
+// warp, mix and ring modulation, the cutoff sum, every filter mode, the gate
+// and the envelope, amplifier, distortion and the master stage), compared
+// with whole renders. Besides: the step clock, block-size independence, the
+// engine reset and the refresh after a load.
+
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
 #include <random>
 
+#include "engine/envelope.h"
 #include "engine/filter.h"
+#include "files/pattern_file.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -11,356 +23,330 @@ namespace {
 using testing::applyStartupLikeSettings;
 using testing::initialisedSynth;
 using testing::renderFrames;
+using testing::startedSynth;
 
-void renderOneFrame(Synth& s) {
-    int16_t frame[2];
-    renderBlock(s, frame, 4);
-}
+// The filter of each mode, from its difference equation (64-bit arithmetic).
+struct ReferenceFilter {
+    int64_t x1 = 0, x2 = 0, y1 = 0, y2 = 0, w1 = 0, w2 = 0, z1 = 0, z2 = 0;
 
-// Unit 0 with every stage after the oscillators transparent: oscillator 1
-// only, filter bypassed, the envelope at full level from the second frame
-// on, no distortion, delay or gain. The output is then ((s1 >> 1) / 2) >> 1.
-void configureOscillatorProbe(Synth& s) {
-    applyStartupLikeSettings(s);
-    UnitRecord& r = s.store.units[0];
-    r.oscMix = 0;
-    r.filterMode = kBypass;
-    r.attack = 3.0e6;
-    r.decay = 1.0f;
-    r.stepGate = 1.0f;
-    r.lfoTarget = 1;  // resonance: the pitch comes from noteStepTable
-    s.store.settings.masterVolume = 64;
-    s.store.settings.delayFeedback = 0;
-    recomputeStepTiming(s);
-}
-
-int32_t probeOutput(int32_t s1) { return ((s1 >> 1) / 2) >> 1; }
-
-TEST(StepTiming, SamplesPerStepAndGate) {
-    EXPECT_EQ(samplesPerStepFor(150), 4410);
-    EXPECT_EQ(samplesPerStepFor(60), 11025);
-    EXPECT_EQ(samplesPerStepFor(61), 10844);
-    EXPECT_EQ(samplesPerStepFor(80), 8268);
-    EXPECT_EQ(samplesPerStepFor(120), 5512);
-    EXPECT_EQ(samplesPerStepFor(180), 3675);
-    // Tempos from pattern files outside the control range are clamped.
-    EXPECT_EQ(samplesPerStepFor(0), 11025);
-    EXPECT_EQ(samplesPerStepFor(-5), 11025);
-    EXPECT_EQ(samplesPerStepFor(100000), 3675);
-
-    EXPECT_EQ(gateSamplesFor(0.9f, 4410), 3969);  // the single-precision product
-    EXPECT_EQ(gateSamplesFor(0.95f, 8268), 7854);
-    EXPECT_EQ(gateSamplesFor(0.9f, 8268), 7441);
-    EXPECT_EQ(gateSamplesFor(std::nanf(""), 8268), 0);
-
-    auto s = initialisedSynth();
-    applyStartupLikeSettings(*s);
-    s->store.settings.tempoBpm = 0;
-    recomputeStepTiming(*s);
-    EXPECT_EQ(s->store.settings.tempoBpm, 0) << "the stored tempo keeps its value";
-    EXPECT_EQ(s->store.settings.samplesPerStep, 11025);
-    EXPECT_EQ(s->store.units[0].gateSamples, gateSamplesFor(0.95f, 11025));
-    EXPECT_EQ(s->store.units[5].gateSamples, gateSamplesFor(0.9f, 11025)) << "every slot follows its own gate";
-}
-
-TEST(Clock, PatternEndFrameMarksTheLastFrameOfStep15) {
-    auto s = initialisedSynth();
-    applyStartupLikeSettings(*s);
-    s->store.settings.tempoBpm = 150;
-    recomputeStepTiming(*s);
-    std::vector<int16_t> out(2 * 4096);
-    s->engine.patternEndFrame = 9999;
-    // 70560 frames per pass: 17 blocks of 4096 end at 69632.
-    for (int b = 0; b < 17; ++b) renderBlock(*s, out.data(), 4096 * 4);
-    EXPECT_EQ(s->engine.patternEndFrame, 9999);
-    EXPECT_EQ(s->engine.currentStep, 15);
-    renderBlock(*s, out.data(), 4096 * 4);
-    EXPECT_EQ(s->engine.patternEndFrame, 70560 - 1 - 69632);
-    EXPECT_EQ(s->engine.currentStep, 0);
-    EXPECT_EQ(s->engine.stepTick, 4096 - (70560 - 69632));
-}
-
-TEST(Clock, NoUnitsMeansTheClockStandsAndOnlyTheDelaySounds) {
-    auto s = initialisedSynth();
-    applyStartupLikeSettings(*s);
-    s->store.unitCount = 0;
-    s->engine.delayBuffer[0] = 1000;
-    s->engine.delayBuffer[1] = 1000;
-    const auto out = renderFrames(*s, 100);
-    EXPECT_EQ(s->engine.stepTick, 0);
-    EXPECT_EQ(s->engine.currentStep, 0);
-    // Pan -32: left gain 64, right gain 32; master 128.
-    EXPECT_EQ(out[0], ((128 * ((64 * 1000) >> 5)) >> 6));
-    EXPECT_EQ(out[1], ((128 * ((32 * 1000) >> 5)) >> 6));
-}
-
-TEST(Pitch, StepPitchThreeSoundsAtHalfTheTableFrequency) {
-    auto s = initialisedSynth();
-    configureOscillatorProbe(*s);
-    for (int i = 0; i < 16; ++i) s->store.stepPitch[stepIndex(0, 0, i)] = 3;
-    renderOneFrame(*s);
-    EXPECT_EQ(s->engine.voices[0].osc1Accum, 3091);  // 65 Hz table entry
-    renderOneFrame(*s);
-    EXPECT_EQ(s->engine.voices[0].osc1Accum, 2 * 3091);
-}
-
-TEST(Pitch, LfoOnOscillatorsOffsetsTheFineIndex) {
-    auto s = initialisedSynth();
-    configureOscillatorProbe(*s);
-    UnitRecord& r = s->store.units[0];
-    r.lfoTarget = 0;
-    r.lfoAmount = 256;
-    r.lfoWave = 1;  // square: l = 32767 for the first half of its period
-    renderOneFrame(*s);
-    const int32_t off = (32767 * 256 * 12) >> 20;  // 95 eighths
-    const int32_t p = s->tables.fineStepTable[15 * 8 + off];
-    EXPECT_EQ(s->engine.voices[0].osc1Accum, (int64_t{p} << 19) / 11025);
-}
-
-TEST(Pitch, OneHertzLfoAdvancesItsPhaseBy3043) {
-    auto s = initialisedSynth();
-    applyStartupLikeSettings(*s);
-    s->store.units[0].lfoSpeed = 1.0;
-    const int32_t before = s->engine.voices[0].lfoAccum;
-    renderFrames(*s, 10);
-    EXPECT_EQ(s->engine.voices[0].lfoAccum, before + 10 * 3043);
-}
-
-TEST(Pitch, SlideGlidesLinearlyInHertzTowardTheNextStep) {
-    auto s = initialisedSynth();
-    configureOscillatorProbe(*s);
-    s->store.settings.tempoBpm = 150;
-    recomputeStepTiming(*s);
-    const int sps = 4410;
-    s->store.stepSlide[stepIndex(0, 0, 3)] = 1;
-    s->store.stepPitch[stepIndex(0, 0, 4)] = 27;
-    renderFrames(*s, 3 * sps, 1000);
-    int32_t prev = s->engine.voices[0].osc1Accum;
-    for (int tick = 0; tick < sps; ++tick) {
-        renderOneFrame(*s);
-        const int32_t acc = s->engine.voices[0].osc1Accum;
-        const int32_t p = 131 + 131 * tick / sps;
-        ASSERT_EQ((acc - prev) & ((1 << 22) - 1), (int64_t{p} << 19) / 11025) << "tick " << tick;
-        prev = acc;
+    int64_t run(const Tables& t, int mode, int64_t x, int64_t c, int64_t r) {
+        const int j = static_cast<int>((c >> 8) + 15);
+        const int64_t sw = t.filterSinTable[j], cw = t.filterCosTable[j], h = (8192 - cw) >> 1;
+        int64_t y = x;
+        if (mode == kLo12) {
+            const int64_t q = sw * 4096 / (35000 - r);
+            y = ((x + x2) * h + (q - 8192) * y2 + 2 * cw * y1 + x1 * (8192 - cw)) / (q + 8192);
+        } else if (mode == kLo24) {
+            const int64_t q = sw * 4096 / (37000 - r);
+            y = ((x + x2) * h + 2 * cw * y1 - (8192 - q) * y2 + x1 * (8192 - cw)) / (q + 8192);
+            const int64_t w = 3 * y / 4;
+            const int64_t z = ((w + w2) * h - (8192 - q) * z2 + 2 * cw * z1 + (8192 - cw) * w1) / (q + 8192);
+            z2 = z1, z1 = z, w2 = w1, w1 = w;
+        } else if (mode == kHi12) {
+            const double scale = 44100.0 * std::sqrt(2.0) / (2.0 * 3.141592653);
+            const double K = static_cast<float>(scale / (c * 0.01 + 0.5));
+            const double R = static_cast<float>(r * 0.0001220703125 * 10);
+            const int64_t n = static_cast<int64_t>((x + x2 - 2 * x1 + 2 * y1 - y2) * K + y1 * R);
+            y = static_cast<int64_t>(n / (K + R + 1.0));
+        } else if (mode == kBand) {
+            y = (sw * (x - x2) + 2 * cw * y1 + (sw - 8192) * y2) / (sw + 8192);
+        } else {
+            return x;
+        }
+        y2 = y1, y1 = y, x2 = x1, x1 = x;
+        return mode == kLo24 ? z1 : y;
     }
-    renderOneFrame(*s);  // step 4, tick 0
-    EXPECT_EQ((s->engine.voices[0].osc1Accum - prev) & ((1 << 22) - 1), (int64_t{262} << 19) / 11025);
+};
 
-    // The same note on the next step: no glide.
-    auto flat = initialisedSynth();
-    configureOscillatorProbe(*flat);
-    flat->store.stepSlide[stepIndex(0, 0, 0)] = 1;
-    renderFrames(*flat, 1000, 1);
-    EXPECT_EQ(flat->engine.voices[0].osc1Accum, 1000 * ((int64_t{131} << 19) / 11025) % (1 << 22));
-}
+// Unit 0 alone (no delay return), one output sample per frame.
+struct ReferenceUnit {
+    const Synth& s;
+    int64_t acc1, acc2, lfo, level = 1, hold = 0;
+    int stage = 0, step = 0, tick = 0;
+    ReferenceFilter filter;
 
-// The oscillator section, frame by frame, for the control ranges.
-struct OscillatorModel {
-    int32_t acc1 = 0, acc2 = 0;
-    int32_t step(const Synth& s, int32_t p1, int32_t p2, int32_t* s1Out) {
+    explicit ReferenceUnit(const Synth& synth)
+        : s(synth), acc1(synth.engine.voices[0].osc1Accum), acc2(synth.engine.voices[0].osc2Accum),
+          lfo(synth.engine.voices[0].lfoAccum) {}
+
+    int pitch(int i) const { return s.store.stepPitch[stepIndex(0, 0, i % 16)]; }
+    bool slide(int i) const { return s.store.stepSlide[stepIndex(0, 0, i % 16)] != 0; }
+
+    int16_t next() {
         const UnitRecord& r = s.store.units[0];
-        const int32_t inc1 = static_cast<int32_t>((int64_t{p1} << 19) / 11025);
-        const int32_t inc2 = static_cast<int32_t>((int64_t{p2} << 19) / 11025);
-        const int32_t P = (1 << 22) - r.pulseWidth * 16384;
-        acc1 += inc1 + r.osc1Fine;
-        if (acc1 < 0) acc1 = 0;
-        if (acc1 >= (1 << 22)) acc1 -= 1 << 22;
-        const int32_t q = acc1 >= P ? acc1 - P : acc1;
-        const int32_t s1 = r.osc1Table.load()[q >> 12];
+        const Tables& t = s.tables;
+        const int64_t sps = s.store.settings.samplesPerStep, amount = r.lfoAmount;
+        lfo += static_cast<int64_t>(r.lfoSpeed / 44100.0 * 134217728.0);
+        if (lfo >= 1 << 27) lfo -= 1 << 27;
+        const int64_t l = (r.lfoWave == 1 ? t.squareTable : t.sineTable)[lfo >> 17];
+
+        const int note = pitch(step);
+        int64_t p1 = t.noteStepTable[note + r.osc1Coarse], p2 = t.noteStepTable[note + r.osc2Coarse];
+        if (r.lfoTarget == 0) {
+            const int64_t off = (l * amount * 12) >> 20;
+            p1 = t.fineStepTable[(note + r.osc1Coarse) * 8 + off];
+            p2 = t.fineStepTable[(note + r.osc2Coarse) * 8 + off];
+        }
+        if (slide(step) && pitch(step + 1) != note) {
+            p1 += (t.noteStepTable[pitch(step + 1) + r.osc1Coarse] - p1) * tick / sps;
+            p2 += (t.noteStepTable[pitch(step + 1) + r.osc2Coarse] - p2) * tick / sps;
+        }
+        const int64_t inc1 = (p1 << 19) / 11025, inc2 = (p2 << 19) / 11025;
+
+        acc1 = std::max<int64_t>(0, acc1 + inc1 + r.osc1Fine);
+        if (acc1 >= 1 << 22) acc1 -= 1 << 22;
+        const int64_t threshold = (1 << 22) - 16384 * r.pulseWidth;
+        const int64_t s1 = r.osc1Table.load()[(acc1 >= threshold ? acc1 - threshold : acc1) >> 12];
         if (r.fmAmount > 0) acc2 += (((inc2 * r.fmAmount) >> 10) * s1) >> 8;
-        acc2 += inc2 + r.osc2Fine;
-        if (acc2 < 0) acc2 = 0;
-        if (acc2 >= (1 << 22)) {
+        acc2 = std::max<int64_t>(0, acc2 + inc2 + r.osc2Fine);
+        if (acc2 >= 1 << 22) {
             acc2 -= 1 << 22;
             if (r.oscSync) acc1 = 0;
         }
-        *s1Out = s1;
-        return acc2;
+        const int64_t s2 = r.osc2Table.load()[acc2 >> 12];
+
+        int64_t reso = r.resonance;
+        if (r.lfoTarget == 1) reso = std::min<int64_t>(32767, ((((reso * l) >> 15) * amount) >> 8) + reso);
+        const int64_t mixed = ((r.oscMix * s2 + s1 * (256 - r.oscMix)) >> 8) * (256 - r.ringMod);
+        const int64_t x = (mixed + ((s1 * s2) >> 15) * r.ringMod) >> 9;
+        int64_t c = r.cutoff + (((r.envAmount >> 7) * level) >> 15);
+        if (r.lfoTarget == 2) c += (((l * amount) >> 15) * r.cutoff) >> 8;
+        const int64_t v = filter.run(t, r.filterMode, x, c, reso) / 2;
+
+        if (tick == 0 && !slide(step + 15) && s.store.stepNoteOn[stepIndex(0, 0, step)]) stage = 0;
+        if (r.gateSamples < tick && !slide(step)) stage = 3;
+        int64_t a = ((level >> 8) * v) >> 14;
+        if (stage == 0 && (level += static_cast<int64_t>(r.attack)) >= kEnvFull) level = kEnvFull, stage = 1;
+        else if (stage == 1 && (level = static_cast<int64_t>(static_cast<double>(r.decay.load()) * level)) <= 64 * r.sustainLevel)
+            stage = 2, hold = 0;
+        else if (stage == 2 && ++hold > r.sustainTime) stage = 3, level = static_cast<int64_t>(r.release * level);
+        else if (stage == 3) level = static_cast<int64_t>(r.release * level);
+
+        a = std::clamp<int64_t>(a, -32768, 32767);
+        const int32_t* curves = r.distMode == 1 ? t.distCurvesA[r.distThreshold] : t.distCurvesB[r.distThreshold];
+        const int64_t d = (curves[16384 + (a >> 1)] * r.distWet + (128 - r.distWet) * a) >> 7;
+        if (++tick >= sps) tick = 0, step = (step + 1) % 16;
+        const int64_t out = (s.store.settings.masterVolume * ((r.volume * static_cast<int16_t>(d)) >> 7)) >> 6;
+        return static_cast<int16_t>(out > 32767 ? 32767 : (out < -32768 ? -32767 : out));
     }
 };
 
-struct OscCase {
-    const char* name;
-    int32_t pulseWidth, fm, sync, fine1, fine2, coarse1, coarse2;
-    uint16_t wave1;
+// Settings that exercise the whole voice, from the start-up state.
+const std::function<void(Synth&)> kVoices[] = {
+    [](Synth& s) {  // Lo24 with the LFO on the cutoff, oscillator 2 a square a fifth up
+        UnitRecord& r = s.store.units[0];
+        r.filterMode = kLo24, r.lfoTarget = 2, r.lfoAmount = 200, r.lfoSpeed = 3.0, r.osc2Coarse = 7;
+        r.envAmount = 32000, r.resonance = 3000, r.decay = 0.9995f, r.sustainLevel = 9000, r.sustainTime = 700;
+        setOsc2Wave(s, 1);
+    },
+    [](Synth& s) {  // Lo12 with the LFO on the oscillators, FM, ring, sync, pulse width, fine tuning
+        UnitRecord& r = s.store.units[0];
+        r.lfoTarget = 0, r.lfoAmount = 256, r.lfoSpeed = 5.0, r.fmAmount = 150, r.ringMod = 60, r.oscSync = 1;
+        r.pulseWidth = 64, r.osc1Fine = 40, r.osc2Fine = -25, r.osc1Coarse = 5, r.osc2Coarse = 12, r.oscMix = 90;
+        setOsc1Wave(s, 3);
+        setOsc2Wave(s, 2);
+    },
+    [](Synth& s) {  // Hi12 with a square LFO on the resonance, distortion A, a quick release
+        UnitRecord& r = s.store.units[0];
+        r.filterMode = kHi12, r.lfoTarget = 1, r.lfoWave = 1, r.lfoAmount = 180, r.lfoSpeed = 7.0;
+        r.distWet = 100, r.distThreshold = 2, r.release = 0.998, r.sustainTime = 0, r.attack = 40000.0;
+        s.store.settings.masterVolume = 150;
+    },
+    [](Synth& s) {  // Band with distortion B, full pulse width, oscillator 1 only, loud: the limiter works
+        UnitRecord& r = s.store.units[0];
+        r.filterMode = kBand, r.distMode = 2, r.distWet = 128, r.distThreshold = 0, r.pulseWidth = 128, r.oscMix = 0;
+        s.store.settings.masterVolume = 256;
+    },
+    [](Synth& s) { s.store.units[0].filterMode = kBypass; },
 };
 
-class OscillatorTest : public ::testing::TestWithParam<OscCase> {};
-
-TEST_P(OscillatorTest, FollowsTheFrameRecurrence) {
-    const OscCase& c = GetParam();
-    auto s = initialisedSynth();
-    configureOscillatorProbe(*s);
-    UnitRecord& r = s->store.units[0];
-    r.pulseWidth = c.pulseWidth;
-    r.fmAmount = c.fm;
-    r.oscSync = static_cast<uint32_t>(c.sync);
-    r.osc1Fine = c.fine1;
-    r.osc2Fine = c.fine2;
-    r.osc1Coarse = c.coarse1;
-    r.osc2Coarse = c.coarse2;
-    r.osc2Phase = 64;
-    setOsc1Wave(*s, c.wave1);
-    for (int i = 0; i < 16; ++i) s->store.stepPitch[stepIndex(0, 0, i)] = static_cast<int8_t>(3 + 3 * i);
-
-    OscillatorModel model;
-    model.acc2 = 64 * 8192;
-    int wraps = 0;
-    for (int n = 0; n < 30000; ++n) {
-        const int step = s->engine.currentStep;
-        const int note = s->store.stepPitch[stepIndex(0, 0, step)];
-        const int32_t p1 = s->tables.noteStepTable[note + c.coarse1];
-        const int32_t p2 = s->tables.noteStepTable[note + c.coarse2];
-        int16_t frame[2];
-        renderBlock(*s, frame, 4);
-        int32_t s1 = 0;
-        const int32_t before = model.acc2;
-        model.step(*s, p1, p2, &s1);
-        if (model.acc2 < before) ++wraps;
-        ASSERT_EQ(s->engine.voices[0].osc1Accum, model.acc1) << "frame " << n;
-        ASSERT_EQ(s->engine.voices[0].osc2Accum, model.acc2) << "frame " << n;
-        if (n > 0) {
-            ASSERT_EQ(frame[0], probeOutput(s1)) << "frame " << n;
-        }
-    }
-    EXPECT_GT(wraps, 10);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Oscillators, OscillatorTest,
-    ::testing::Values(OscCase{"plain", 0, 0, 0, 0, 0, 0, 0, 0}, OscCase{"pulseWidthHalf", 64, 0, 0, 0, 0, 0, 0, 3},
-                      OscCase{"pulseWidthFull", 128, 0, 0, 0, 0, 0, 0, 1},
-                      OscCase{"sync", 0, 0, 1, 0, 0, 12, 0, 0}, OscCase{"fineTuning", 0, 0, 0, 128, -128, 0, 7, 2},
-                      OscCase{"fm", 0, 256, 0, 0, 0, 0, 12, 2}, OscCase{"fmSyncWidth", 100, 128, 1, -40, 40, -3, 5, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Oscillators, FullPulseWidthPlaysTheFirstHalfTwice) {
-    auto s = initialisedSynth();
-    configureOscillatorProbe(*s);
-    s->store.units[0].pulseWidth = 128;
-    // From phase 2^21 on, the read position restarts at the wave's start.
-    // Frame 0 only raises the envelope; frame 1 stands just below 2^21.
-    s->engine.voices[0].osc1Accum = (1 << 21) - 1 - 2 * 6229;  // note 15: increment 6229
-    std::vector<int16_t> out = renderFrames(*s, 3, 1);
-    EXPECT_EQ(out[2], probeOutput(s->tables.sawTable[((1 << 21) - 1) >> 12]));
-    EXPECT_EQ(out[4], probeOutput(s->tables.sawTable[6228 >> 12]));
-}
-
-TEST(Oscillators, SyncRestartsOscillatorOneAfterEachWrapOfOscillatorTwo) {
-    auto s = initialisedSynth();
-    configureOscillatorProbe(*s);
-    UnitRecord& r = s->store.units[0];
-    r.oscSync = 1;
-    r.osc2Coarse = 12;
-    int syncs = 0;
-    int32_t prev2 = s->engine.voices[0].osc2Accum;
-    for (int n = 0; n < 5000; ++n) {
-        renderOneFrame(*s);
-        const int32_t acc2 = s->engine.voices[0].osc2Accum;
-        if (acc2 < prev2) {
-            ++syncs;
-            ASSERT_EQ(s->engine.voices[0].osc1Accum, 0);
-            renderOneFrame(*s);
-            ASSERT_EQ(s->engine.voices[0].osc1Accum, 6229);
-            prev2 = s->engine.voices[0].osc2Accum;
-            continue;
-        }
-        prev2 = acc2;
-    }
-    EXPECT_GT(syncs, 10);
-}
-
-// Two units with equal settings, notes and state, and a richer voice.
-void configureBusyUnits(Synth& s) {
-    applyStartupLikeSettings(s, 0);
-    applyStartupLikeSettings(s, 1);
-    for (int u = 0; u < 2; ++u) {
-        UnitRecord& r = s.store.units[u];
-        r.lfoTarget = 2;
-        r.lfoAmount = 200;
-        r.lfoSpeed = 3.0;
-        r.distWet = 90;
-        r.distThreshold = 3;
-        r.delaySend[0] = 100;
-        r.fmAmount = 60;
-        r.ringMod = 50;
+TEST(Render, WholeRendersFollowTheReference) {
+    for (size_t v = 0; v < std::size(kVoices); ++v) {
+        SCOPED_TRACE(::testing::Message() << "voice " << v);
+        auto s = startedSynth();
         for (int i = 0; i < 16; ++i) {
-            s.store.stepPitch[stepIndex(u, 0, i)] = static_cast<int8_t>(3 + (i * 7) % 49);
-            s.store.stepSlide[stepIndex(u, 0, i)] = i % 5 == 2;
-            s.store.stepNoteOn[stepIndex(u, 0, i)] = i % 3 != 1;
+            s->store.stepPitch[i] = static_cast<int8_t>(15 + (i * 7) % 25);
+            s->store.stepSlide[i] = i % 5 == 2;
+            s->store.stepNoteOn[i] = i % 3 != 1;
+        }
+        s->store.units[0].stepGate = 0.6f;
+        s->store.settings.tempoBpm = 180;
+        kVoices[v](*s);
+        recomputeStepTiming(*s);
+        ReferenceUnit reference(*s);
+        const std::vector<int16_t> out = renderFrames(*s, 2 * 16 * 3675 + 999, 4096);
+        for (size_t n = 0; n < out.size() / 2; ++n) {
+            const int16_t expected = reference.next();
+            ASSERT_EQ(out[2 * n], expected) << "frame " << n;
+            ASSERT_EQ(out[2 * n + 1], expected) << "frame " << n;
         }
     }
-    s.store.unitCount = 2;
 }
 
-TEST(Render, IdenticalUnitsProduceIdenticalBuffers) {
+int32_t engineFilter(const Synth& s, FilterMemory& m, FilterCoefficients& k, int mode, int32_t c, int32_t r,
+                     int32_t x) {
+    if (mode == kHi12) return filterHi12(m, s.engine.highPassScale, c, r, x);
+    updateCoefficients(k, s.tables, static_cast<uint16_t>(mode), c, mode == kBand ? 0 : r);
+    return mode == kLo12 ? filterLo12(m, k, x) : (mode == kLo24 ? filterLo24(m, k, x) : filterBand(m, k, x));
+}
+
+// The modes run within whole renders above; here from rest, with the ends
+// of the cutoff and resonance ranges, over three frames of each input.
+TEST(Filter, EveryModeFromRestAndAtItsEnds) {
     auto s = initialisedSynth();
-    configureBusyUnits(*s);
-    for (int b = 0; b < 10; ++b) {
-        renderFrames(*s, 3000, 3000);
-        for (int n = 0; n < 3000; ++n)
-            ASSERT_EQ(s->engine.unitBuffers[n], s->engine.unitBuffers[kMaxBlockFrames + n]) << b << " " << n;
-    }
+    for (int mode : {kLo12, kLo24, kHi12, kBand})
+        for (int32_t c : {0, 5000, 30000})
+            for (int32_t r : {0, 32767})
+                for (int32_t x = -16384; x <= 16384; x += 61) {
+                    FilterMemory m;
+                    FilterCoefficients k;
+                    ReferenceFilter f;
+                    for (int32_t in : {x, 16000 - x, -x})
+                        ASSERT_EQ(engineFilter(*s, m, k, mode, c, r, in), f.run(s->tables, mode, in, c, r))
+                            << mode << " " << c << " " << r << " " << x;
+                }
+    // Lo12 by hand: c = 0 reads entry 15 (sw 97, cw 8191), so q = 97 * 4096 / 35000 = 11.
+    FilterMemory m;
+    FilterCoefficients k;
+    updateCoefficients(k, s->tables, kLo12, 0, 0);
+    EXPECT_EQ(k.q, 11);
+    EXPECT_EQ(filterLo12(m, k, 16384), 0);
+    EXPECT_EQ(filterLo12(m, k, 16384), 1);  // 16384 / 8203
+    EXPECT_EQ(filterLo12(m, k, 16384), 3);  // (2 * 8191 + 16384) / 8203
+    EXPECT_NEAR(s->engine.highPassScale, 9925.987, 0.001);
 }
 
-TEST(Render, FramesDoNotDependOnBlockSizes) {
-    auto whole = initialisedSynth();
-    configureBusyUnits(*whole);
-    whole->store.units[1].filterMode = kLo24;
-    whole->store.units[1].pulseWidth = 40;
-    whole->store.units[1].oscSync = 1;
-    const int frames = 2 * 16 * 8268 + 777;
-    std::vector<int16_t> once(2 * frames);
-    renderBlock(*whole, once.data(), 65536 * 4);
-    renderBlock(*whole, once.data() + 2 * 65536, 65536 * 4);
-    renderBlock(*whole, once.data() + 2 * 131072, (frames - 131072) * 4);
+TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
+    const int32_t steps[][2] = {{150, 4410}, {60, 11025}, {61, 10844}, {80, 8268}, {120, 5512}, {180, 3675},
+                                {0, 11025},  {-5, 11025}, {100000, 3675}};  // outside 60..180: clamped
+    for (const auto& t : steps) EXPECT_EQ(samplesPerStepFor(t[0]), t[1]) << t[0];
+    EXPECT_EQ(gateSamplesFor(0.9f, 4410), 3969);  // the single-precision product
+    EXPECT_EQ(gateSamplesFor(0.95f, 8268), 7854);
+    EXPECT_EQ(gateSamplesFor(std::nanf(""), 8268), 0);
+    auto s = startedSynth();
+    s->store.settings.tempoBpm = 0;
+    recomputeStepTiming(*s);
+    EXPECT_EQ(s->store.settings.tempoBpm, 0) << "the stored tempo keeps its value";
+    EXPECT_EQ(s->store.units[0].gateSamples, gateSamplesFor(0.95f, 11025));
+    EXPECT_EQ(s->store.units[5].gateSamples, gateSamplesFor(0.9f, 11025)) << "every slot follows its own gate";
 
-    auto pieces = initialisedSynth();
-    configureBusyUnits(*pieces);
-    pieces->store.units[1].filterMode = kLo24;
-    pieces->store.units[1].pulseWidth = 40;
-    pieces->store.units[1].oscSync = 1;
-    std::vector<int16_t> split(2 * frames);
-    std::mt19937 rng(7);
-    for (int done = 0; done < frames;) {
-        int n = std::min<int>(1 + rng() % 3000, frames - done);
-        if (rng() % 7 == 0) n = std::min(1, frames - done);
-        renderBlock(*pieces, split.data() + 2 * done, n * 4 + static_cast<uint32_t>(rng() % 4));
-        done += n;
-    }
-    ASSERT_EQ(once, split);
+    // The clock: the frame that ends step 15, only in the block that has it.
+    s->store.settings.tempoBpm = 150;
+    recomputeStepTiming(*s);
+    s->engine.patternEndFrame = 9999;
+    renderFrames(*s, 17 * 4096);  // 70560 frames per pass: 17 blocks end at 69632
+    EXPECT_EQ(s->engine.patternEndFrame, 9999);
+    EXPECT_EQ(s->engine.currentStep, 15);
+    renderFrames(*s, 4096);
+    EXPECT_EQ(s->engine.patternEndFrame, 70560 - 1 - 69632);
+    EXPECT_EQ(s->engine.currentStep, 0);
+    EXPECT_EQ(s->engine.stepTick, 4096 - (70560 - 69632));
 
-    // A block longer than one unit buffer gives the same frames too.
-    auto longBlock = initialisedSynth();
-    configureBusyUnits(*longBlock);
-    longBlock->store.units[1].filterMode = kLo24;
-    longBlock->store.units[1].pulseWidth = 40;
-    longBlock->store.units[1].oscSync = 1;
-    std::vector<int16_t> big(2 * frames);
-    renderBlock(*longBlock, big.data(), static_cast<uint32_t>(frames) * 4);
-    EXPECT_EQ(once, big);
-}
+    // No unit in use: the clock stands and only the delay sounds (pan -32:
+    // gains 64 and 32; master 128).
+    s = startedSynth();
+    s->store.unitCount = 0;
+    s->engine.delayBuffer[0] = s->engine.delayBuffer[1] = 1000;
+    const auto out = renderFrames(*s, 100);
+    EXPECT_EQ(s->engine.stepTick, 0);
+    EXPECT_EQ(out[0], (128 * ((64 * 1000) >> 5)) >> 6);
+    EXPECT_EQ(out[1], (128 * ((32 * 1000) >> 5)) >> 6);
 
-TEST(Render, ShortByteCountsWriteNothingButMeterSilence) {
-    auto s = initialisedSynth();
-    applyStartupLikeSettings(*s);
-    s->engine.levelLeft = 42;
-    s->engine.levelRight = 42;
+    // Fewer than 4 bytes: nothing written, the meters read silence.
+    s->engine.levelLeft = s->engine.levelRight = 42;
     int16_t sentinel[2] = {1234, 1234};
     renderBlock(*s, sentinel, 3);
     EXPECT_EQ(sentinel[0], 1234);
-    EXPECT_EQ(sentinel[1], 1234);
-    EXPECT_EQ(s->engine.levelLeft, 0);
-    EXPECT_EQ(s->engine.levelRight, 0);
-    EXPECT_EQ(s->engine.stepTick, 0);
-}
+    EXPECT_EQ(s->engine.levelLeft + s->engine.levelRight, 0);
 
-TEST(Render, DelaySendOutCarriesTwiceUnitZerosSend) {
-    auto s = initialisedSynth();
-    applyStartupLikeSettings(*s);
+    // A 1 Hz LFO advances by 3043 a frame; the send word goes out doubled.
+    s = startedSynth();
+    s->store.units[0].lfoSpeed = 1.0;
     s->store.units[0].delaySend[0] = 77;
     renderFrames(*s, 10);
+    EXPECT_EQ(s->engine.voices[0].lfoAccum, 10 * 3043);
     EXPECT_EQ(s->store.settings.delaySendOut, 154);
+}
+
+// Four busy units (every filter mode, LFO target and waveform, FM, sync,
+// pulse width, distortion, the delay) from a pattern file.
+std::unique_ptr<Synth> busy() {
+    auto s = startedSynth();
+    EXPECT_EQ(readPatternFile(*s, VELMOR_FUZZ_DIR "/corpus/four-units.pat"), 1);
+    refreshAfterLoad(*s);
+    return s;
+}
+
+TEST(Render, AnyBlockSizesGiveTheSameFramesAndEqualUnitsEqualBuffers) {
+    auto whole = busy();
+    const int frames = 2 * 16 * whole->store.settings.samplesPerStep + 777;
+    std::vector<int16_t> once(2 * frames);
+    renderBlock(*whole, once.data(), static_cast<uint32_t>(frames) * 4);  // longer than a unit buffer
+    auto pieces = busy();
+    std::vector<int16_t> split(2 * frames);
+    std::mt19937 rng(7);
+    for (int done = 0; done < frames;) {
+        const int n = std::min<int>(rng() % 7 == 0 ? 1 : 1 + rng() % 3000, frames - done);
+        renderBlock(*pieces, split.data() + 2 * done, n * 4 + static_cast<uint32_t>(rng() % 4));
+        done += n;
+    }
+    EXPECT_EQ(once, split);
+
+    // Two units with equal settings, notes and state: each runs the clock
+    // from the same point.
+    auto s = startedSynth();
+    applyStartupLikeSettings(*s, 1);
+    renderFrames(*s, 20000, 3000);
+    for (int n = 0; n < 3000; ++n) ASSERT_EQ(s->engine.unitBuffers[n], s->engine.unitBuffers[kMaxBlockFrames + n]) << n;
+}
+
+TEST(ResetEngine, RearmsVoicesAndClockButKeepsPhasesDelayAndMeters) {
+    auto s = startedSynth();
+    s->store.units[0].filterMode = kLo24;
+    s->store.units[0].delaySend[0] = 128;
+    renderFrames(*s, 20000);
+    const UnitVoice& v = s->engine.voices[0];
+    const int32_t osc1 = v.osc1Accum, lfo = v.lfoAccum, sustain = v.sustainCounter, pos = s->engine.delayPos;
+    const int32_t echo = s->engine.delayBuffer[pos ? pos - 2 : 0];
+    ASSERT_NE(v.filterZ1, 0);
+    ASSERT_NE(echo, 0);
+    resetEngine(*s);
+    for (const UnitVoice& w : s->engine.voices) {
+        EXPECT_TRUE(w.envStage == kAttack && w.envLevel == 1) << "re-armed in the attack from level 1";
+        EXPECT_EQ(w.filterX1 | w.filterX2 | w.filterY1 | w.filterY2 | w.filterW1 | w.filterW2 | w.filterZ1 | w.filterZ2, 0);
+    }
+    EXPECT_EQ(s->engine.currentStep + s->engine.stepTick, 0);
+    EXPECT_EQ(std::vector<int32_t>({v.osc1Accum, v.lfoAccum, v.sustainCounter, s->engine.delayPos}),
+              std::vector<int32_t>({osc1, lfo, sustain, pos}));
+    EXPECT_EQ(s->engine.delayBuffer[pos ? pos - 2 : 0], echo) << "after Stop and Play the delay still sounds";
+}
+
+TEST(RefreshAfterLoad, RenewsTimingWavesPhasesAndEnvelopesOfUnitsInUse) {
+    auto s = startedSynth();
+    applyStartupLikeSettings(*s, 1);
+    renderFrames(*s, 5000);
+    // What a loader writes directly into the store.
+    Store& st = s->store;
+    st.settings.tempoBpm = 150;
+    st.units[0].osc1Wave = 3;
+    st.units[0].osc2Wave = 9;  // not a wave: the table stays as it was
+    st.units[1].osc1Wave = 4;
+    st.units[1].osc2Wave = 2;
+    st.units[1].osc2Phase = 256;
+    st.units[1].stepGate = 0.5f;
+    st.unitLinks[1][2] = 1;  // unit 1's row also links slot 2
+    st.currentUnit = 1;
+    refreshAfterLoad(*s);
+    EXPECT_EQ(st.currentUnit, 0);
+    EXPECT_EQ(st.settings.samplesPerStep, 4410);
+    EXPECT_EQ(st.units[1].gateSamples, 2205);
+    const Tables& t = s->tables;
+    // Unit 2 is linked from unit 1: the setters wrote it too.
+    EXPECT_EQ(std::vector<const WaveSample*>({st.units[0].osc1Table, st.units[0].osc2Table, st.units[1].osc1Table,
+                                              st.units[1].osc2Table, st.units[2].osc1Table}),
+              std::vector<const WaveSample*>({t.saw303Table, t.sawTable, t.userTable, t.sineTable, t.userTable}));
+    EXPECT_EQ(s->engine.voices[1].osc1Accum + s->engine.voices[1].osc2Accum, 256 * 8192);
+    for (int u = 0; u < 2; ++u) EXPECT_TRUE(s->engine.voices[u].envStage == kAttack && s->engine.voices[u].envLevel == 1);
 }
 
 }  // namespace

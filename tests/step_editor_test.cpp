@@ -1,3 +1,7 @@
+// The step editor's logic: the weighted random note tables and their draw,
+// the random pattern, note names, slider positions, transposition and
+// rotation; and the pattern clipboard.
+
 #include <gtest/gtest.h>
 
 #include "model/step_editor.h"
@@ -6,7 +10,7 @@
 namespace velmor {
 namespace {
 
-TEST(RandomTables, PreparationGivesTheKnownOrderAndSums) {
+TEST(RandomNotes, TablesDrawsAndTheRandomPattern) {
     RandomNoteTables t;
     prepareRandomTables(t);
     const int evenOffsets[] = {1, 4, 6, 8, 9, 11, 5, 10, 2, 3, 7, 12, 0};
@@ -19,30 +23,19 @@ TEST(RandomTables, PreparationGivesTheKnownOrderAndSums) {
         EXPECT_EQ(t.odd.offsets[k], oddOffsets[k]) << k;
         EXPECT_NEAR(t.odd.weights[k] * 89, oddCumulative[k], 1e-9) << k;
     }
-    EXPECT_EQ(t.even.offsets[13], 0);
-}
-
-TEST(RandomTables, DrawMappingOverAllValues) {
-    RandomNoteTables t;
-    prepareRandomTables(t);
+    // The draw r = 0..32767 at both ends and counted over all values.
     EXPECT_EQ(randomPitch(t.even, 0), 25);
-    EXPECT_EQ(randomPitch(t.odd, 0), 25);
-    EXPECT_EQ(randomPitch(t.even, 32767), 24);
     EXPECT_EQ(randomPitch(t.odd, 32767), 36);
+    EXPECT_EQ(randomPitch(t.even, 32767), 24);
     int even[64] = {}, odd[64] = {};
-    for (int r = 0; r < 32768; ++r) {
-        ++even[randomPitch(t.even, r)];
-        ++odd[randomPitch(t.odd, r)];
+    for (int r = 0; r < 32768; ++r) ++even[randomPitch(t.even, r)], ++odd[randomPitch(t.odd, r)];
+    const int counts[][3] = {{24, 15384, 368}, {36, 6153, 7364}, {27, -1, 7364}, {31, -1, 7363}};
+    for (const auto& [pitch, inEven, inOdd] : counts) {
+        EXPECT_TRUE(inEven < 0 || even[pitch] == inEven) << pitch;
+        EXPECT_EQ(odd[pitch], inOdd) << pitch;
     }
-    EXPECT_EQ(even[24], 15384);
-    EXPECT_EQ(even[36], 6153);
-    EXPECT_EQ(odd[36], 7364);
-    EXPECT_EQ(odd[27], 7364);
-    EXPECT_EQ(odd[31], 7363);
-    EXPECT_EQ(odd[24], 368);
-}
 
-TEST(StepEditor, RandomPatternKeepsSwitchesAndStaysInRange) {
+    // A random pattern: one seeding, the even steps first; the switches stay.
     auto s = testing::startedSynth();
     prepareRandomTables(s->randomNotes);
     s->store.stepNoteOn[3] = 0;
@@ -52,23 +45,13 @@ TEST(StepEditor, RandomPatternKeepsSwitchesAndStaysInRange) {
     srand(g, 12345);
     for (int i = 0; i < 16; i += 2) EXPECT_EQ(s->store.stepPitch[i], randomPitch(s->randomNotes.even, rand(g)));
     for (int i = 1; i < 16; i += 2) EXPECT_EQ(s->store.stepPitch[i], randomPitch(s->randomNotes.odd, rand(g)));
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_GE(s->store.stepPitch[i], 24);
-        EXPECT_LE(s->store.stepPitch[i], 36);
-    }
-    EXPECT_EQ(s->store.stepNoteOn[3], 0);
-    EXPECT_EQ(s->store.stepSlide[5], 1);
+    EXPECT_EQ(s->store.stepNoteOn[3] + s->store.stepSlide[5], 1);
 }
 
 TEST(StepEditor, NamesPositionsTransposeAndShift) {
-    EXPECT_EQ(noteName(3), "C1");
-    EXPECT_EQ(noteName(24), "A2");
-    EXPECT_EQ(noteName(51), "C5");
-    EXPECT_EQ(noteName(15), "C2");
-    EXPECT_EQ(noteName(-20), "C1") << "pitches from files are named by the clamped note";
-    EXPECT_EQ(noteName(90), "C5");
+    const std::pair<int, const char*> names[] = {{3, "C1"}, {24, "A2"}, {15, "C2"}, {51, "C5"}, {-20, "C1"}, {90, "C5"}};
+    for (const auto& [pitch, name] : names) EXPECT_EQ(noteName(pitch), name) << pitch;  // clamped beyond 3..51
     EXPECT_EQ(pitchSliderPosition(3), 48);
-    EXPECT_EQ(pitchSliderPosition(51), 0);
     EXPECT_EQ(pitchSliderPosition(100), 0);
 
     auto s = testing::startedSynth();
@@ -80,20 +63,11 @@ TEST(StepEditor, NamesPositionsTransposeAndShift) {
     EXPECT_EQ(toggleStepNoteOn(*s, 2), 0);
     EXPECT_EQ(toggleStepNoteOn(*s, 2), 1);
     EXPECT_EQ(toggleStepSlide(*s, 15), 1);
-
-    p[0] = 50;
-    p[1] = 51;
-    p[2] = 3;
+    p[0] = 50, p[1] = 51, p[2] = 3;
     transposePattern(*s, -1);
-    EXPECT_EQ(p[0], 51);
-    EXPECT_EQ(p[1], 51);
-    EXPECT_EQ(p[2], 4);
+    EXPECT_EQ(p[0] + p[1] + p[2], 51 + 51 + 4) << "held at the top";
     transposePattern(*s, 1);
-    EXPECT_EQ(p[0], 50);
-    EXPECT_EQ(p[1], 50);
-    transposePattern(*s, 0);
-    EXPECT_EQ(p[0], 50);
-
+    EXPECT_EQ(p[0] + p[1] + p[2], 50 + 50 + 3);
     for (int i = 0; i < 16; ++i) p[i] = static_cast<int8_t>(10 + i);
     shiftPattern(*s, -1);
     EXPECT_EQ(p[0], 25) << "right: step 15's pitch moves to step 0";
@@ -102,6 +76,36 @@ TEST(StepEditor, NamesPositionsTransposeAndShift) {
     for (int i = 0; i < 16; ++i) EXPECT_EQ(p[i], 10 + i);
     EXPECT_EQ(s->store.stepSlide[stepIndex(1, 0, 15)], 1) << "switches stay in place";
     EXPECT_EQ(s->store.stepPitch[stepIndex(0, 0, 0)], 15) << "only the current unit";
+}
+
+TEST(PatternClipboard, CopiesBetweenUnitsAndPastesRestsBeforeAnyCopy) {
+    auto s = testing::startedSynth();
+    addUnit(*s);
+    Store& st = s->store;
+    selectUnit(*s, 1);
+    st.stepSpare[stepIndex(1, 0, 2)] = 9;
+    pastePattern(*s);  // before any copy: rests at pitch 15 without slides
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(st.stepPitch[stepIndex(1, 0, i)], 15);
+        EXPECT_EQ(st.stepNoteOn[stepIndex(1, 0, i)] + st.stepSlide[stepIndex(1, 0, i)], 0);
+    }
+    selectUnit(*s, 0);
+    for (int i = 0; i < 16; ++i) {
+        st.stepPitch[i] = static_cast<int8_t>(3 + 3 * i);
+        st.stepNoteOn[i] = i % 2;
+        st.stepSlide[i] = i % 3 == 0;
+    }
+    copyPattern(*s);
+    st.stepPitch[0] = 40;  // later edits are not in the clipboard
+    selectUnit(*s, 1);
+    pastePattern(*s);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(st.stepPitch[stepIndex(1, 0, i)], 3 + 3 * i);
+        EXPECT_EQ(st.stepNoteOn[stepIndex(1, 0, i)], i % 2);
+        EXPECT_EQ(st.stepSlide[stepIndex(1, 0, i)], i % 3 == 0);
+    }
+    EXPECT_EQ(st.stepSpare[stepIndex(1, 0, 2)], 8) << "of stepSpare only the accent bit travels";
+    EXPECT_EQ(st.stepPitch[stepIndex(1, 1, 0)], 15) << "only the current pattern";
 }
 
 }  // namespace

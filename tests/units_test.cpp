@@ -1,4 +1,9 @@
+// The life of the unit slots: initialisation, the start-up state, adding,
+// deleting, copying and pasting units, and the release of the buffers.
+
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include "model/controls.h"
 #include "support/test_synth.h"
@@ -6,18 +11,12 @@
 namespace velmor {
 namespace {
 
-using testing::initialisedSynth;
-using testing::startedSynth;
-
-TEST(UnitInitialisation, GivesEverySlotItsStartValues) {
-    auto s = initialisedSynth();
-    ASSERT_NE(s->engine.delayBuffer, nullptr);
+TEST(Units, InitialisationGivesEverySlotItsStartValues) {
+    auto s = testing::initialisedSynth();
     ASSERT_NE(s->engine.unitBuffers, nullptr);
+    ASSERT_NE(s->engine.delayBuffer, nullptr);
     for (int i = 0; i < kDelaySlots; ++i) ASSERT_EQ(s->engine.delayBuffer[i], 0);
-    EXPECT_EQ(s->engine.delayPos, 0);
-    EXPECT_EQ(s->store.settings.patternCount, 1);
-    EXPECT_EQ(s->store.settings.songLength, 1);
-    EXPECT_EQ(s->store.currentUnit, 0);
+    EXPECT_EQ(s->store.settings.patternCount + s->store.settings.songLength, 2);
     for (int u = 0; u < kUnitSlots; ++u) {
         const UnitRecord& r = s->store.units[u];
         EXPECT_EQ(r.release, 0.995);
@@ -28,62 +27,41 @@ TEST(UnitInitialisation, GivesEverySlotItsStartValues) {
         EXPECT_EQ(r.osc2Table.load(), s->tables.sawTable);
         for (int v = 0; v < kUnitSlots; ++v) EXPECT_EQ(s->store.unitLinks[u][v], u == v ? 1 : 0);
         for (int i = 0; i < kStepsPerSlot; ++i) {
-            ASSERT_EQ(s->store.stepPitch[stepIndex(u, 0, i)], 15);
+            ASSERT_EQ(s->store.stepPitch[stepIndex(u, 0, i)], 15) << u << " " << i;
             ASSERT_EQ(s->store.stepNoteOn[stepIndex(u, 0, i)], 1);
-            ASSERT_EQ(s->store.stepSlide[stepIndex(u, 0, i)], 0);
-            ASSERT_EQ(s->store.stepSpare[stepIndex(u, 0, i)], 0);
+            ASSERT_EQ(s->store.stepSlide[stepIndex(u, 0, i)] + s->store.stepSpare[stepIndex(u, 0, i)], 0);
         }
     }
-    EXPECT_EQ(s->tables.noteStepTable[95], 13290) << "the tables are built";
+    releaseBuffers(*s);
+    EXPECT_EQ(s->engine.unitBuffers, nullptr);
+    EXPECT_EQ(s->engine.delayBuffer, nullptr);
 }
 
-TEST(StartUp, DefaultsReachUnitZeroOnly) {
-    auto s = startedSynth();
+TEST(Units, StartUpDefaultsReachUnitZeroOnly) {
+    auto s = testing::startedSynth();
     const Store& st = s->store;
     EXPECT_EQ(st.unitCount, 1);
-    EXPECT_EQ(st.currentUnit, 0);
     EXPECT_EQ(s->engine.sequencerOn, 1);
     const UnitRecord& r = st.units[0];
-    EXPECT_EQ(r.cutoff, 8192);
-    EXPECT_EQ(r.resonance, 19660);
-    EXPECT_EQ(r.envAmount, 16250);
-    EXPECT_EQ(r.oscMix, 128);
-    EXPECT_EQ(r.volume, 128);
-    EXPECT_EQ(r.distThreshold, 9);
-    EXPECT_EQ(r.distMode, 1);
+    const int32_t values[][2] = {{r.cutoff, 8192},  {r.resonance, 19660},     {r.envAmount, 16250},
+                                 {r.oscMix, 128},   {r.volume, 128},          {r.distThreshold, 9},
+                                 {r.distMode, 1},   {r.distWet, 0},           {r.gateSamples, 7854},
+                                 {r.fmAmount, 0},   {r.pulseWidth, 0},        {st.settings.tempoBpm, 80},
+                                 {st.settings.samplesPerStep, 8268},          {st.settings.masterVolume, 128},
+                                 {st.settings.delaySteps, 2},                 {st.settings.delayFeedback, 108},
+                                 {st.settings.delayPan, -32},                 {static_cast<int32_t>(r.oscSync), 0}};
+    for (size_t i = 0; i < std::size(values); ++i) EXPECT_EQ(values[i][0], values[i][1]) << "value " << i;
     EXPECT_EQ(r.stepGate, 0.95f);
-    EXPECT_EQ(r.gateSamples, 7854);
-    EXPECT_EQ(r.fmAmount, 0);
-    EXPECT_EQ(r.pulseWidth, 0);
-    EXPECT_EQ(r.oscSync, 0u);
-    EXPECT_EQ(st.settings.tempoBpm, 80);
-    EXPECT_EQ(st.settings.samplesPerStep, 8268);
-    EXPECT_EQ(st.settings.masterVolume, 128);
-    EXPECT_EQ(st.settings.delaySteps, 2);
-    EXPECT_EQ(st.settings.delayFeedback, 108);
-    EXPECT_EQ(st.settings.delayPan, -32);
+    EXPECT_NEAR(r.lfoSpeed, std::exp(-3.5), 1e-12);
     for (int u = 1; u < kUnitSlots; ++u) {
-        EXPECT_EQ(st.units[u].volume, 0);
-        EXPECT_EQ(st.units[u].cutoff, 0);
-        EXPECT_EQ(st.units[u].oscMix, 0);
+        EXPECT_EQ(st.units[u].volume + st.units[u].cutoff + st.units[u].oscMix, 0) << u;
         EXPECT_EQ(st.units[u].gateSamples, 7441);
     }
-    // What the window shows right after start-up.
-    EXPECT_EQ(sliderRefreshPosition(*s, 1011), 49);
-    EXPECT_EQ(sliderRefreshPosition(*s, 1010), 41);
-    EXPECT_EQ(sliderRefreshPosition(*s, 1063), 69);
-    EXPECT_EQ(sliderRefreshPosition(*s, 1064), 94);
-    EXPECT_EQ(sliderRefreshPosition(*s, kVolumeSlider), 0);
-    EXPECT_EQ(sliderRefreshPosition(*s, kSustainLevelSlider), 100);
-    EXPECT_EQ(getTempo(*s), 80);
-    EXPECT_EQ(getFeedback(*s), 84);
-    EXPECT_EQ(getDelaySteps(*s), 1);
-    EXPECT_EQ(getPan(*s), 32);
     EXPECT_EQ(linkButtonState(*s, 0), kLinkOwn);
 }
 
-TEST(AddUnit, UpToFourSilentUnitsWithoutSelectingThem) {
-    auto s = startedSynth();
+TEST(Units, AddUpToFourSilentUnitsWithoutSelectingThem) {
+    auto s = testing::startedSynth();
     s->store.units[2].osc1Wave = 2;
     s->engine.voices[2].osc1Accum = 12345;
     for (int i = 0; i < 3; ++i) EXPECT_EQ(addUnit(*s), 1);
@@ -93,22 +71,18 @@ TEST(AddUnit, UpToFourSilentUnitsWithoutSelectingThem) {
     EXPECT_EQ(s->engine.voices[2].osc1Accum, 0);
     EXPECT_EQ(addUnit(*s), 0) << "Maximum # reached";
     EXPECT_EQ(s->store.unitCount, 4);
-    // Fresh slots play silently until their volume is raised: the mix is
-    // that of unit 0 alone.
-    auto alone = startedSynth();
-    EXPECT_EQ(testing::renderFrames(*s, 20000), testing::renderFrames(*alone, 20000));
+    // Fresh slots play silently until their volume is raised.
+    EXPECT_EQ(testing::renderFrames(*s, 20000), testing::renderFrames(*testing::startedSynth(), 20000));
 }
 
-TEST(DeleteUnit, MovesLaterUnitsDownByPasteAndTheFirstPatterns) {
-    auto s = startedSynth();
+TEST(Units, DeleteMovesLaterUnitsDownByPasteAndTheFirstPatterns) {
+    auto s = testing::startedSynth();
     for (int i = 0; i < 3; ++i) addUnit(*s);
     Store& st = s->store;
     for (int u = 0; u < 4; ++u) {
-        st.units[u].cutoff = 1000 + u;
-        st.units[u].volume = 10 + u;
-        st.units[u].pulseWidth = 50 + u;
-        st.units[u].spareA = 70 + u;
-        st.units[u].osc2Wave = static_cast<uint16_t>(u);
+        UnitRecord& r = st.units[u];
+        r.cutoff = 1000 + u, r.volume = 10 + u, r.pulseWidth = 50 + u, r.spareA = 70 + u;
+        r.osc2Wave = static_cast<uint16_t>(u);
         for (int i = 0; i < 32; ++i) {
             st.stepPitch[stepIndex(u, 0, i)] = static_cast<int8_t>(u * 10 + i % 16);
             st.stepSpare[stepIndex(u, 0, i)] = static_cast<uint8_t>(u);
@@ -130,15 +104,13 @@ TEST(DeleteUnit, MovesLaterUnitsDownByPasteAndTheFirstPatterns) {
     }
     EXPECT_EQ(st.units[3].cutoff, 1003) << "the last slot keeps the old unit 3";
     EXPECT_EQ(st.units[0].cutoff, 1000);
-
-    // With one unit left nothing happens.
-    auto one = startedSynth();
-    EXPECT_EQ(deleteCurrentUnit(*one), 0);
+    auto one = testing::startedSynth();
+    EXPECT_EQ(deleteCurrentUnit(*one), 0) << "with one unit left nothing happens";
     EXPECT_EQ(one->store.unitCount, 1);
 }
 
-TEST(CopyPaste, PastesTheSourcesSettingsAtPasteTime) {
-    auto s = startedSynth();
+TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {
+    auto s = testing::startedSynth();
     addUnit(*s);
     Store& st = s->store;
     st.units[0].pulseWidth = 90;
@@ -160,55 +132,16 @@ TEST(CopyPaste, PastesTheSourcesSettingsAtPasteTime) {
     EXPECT_EQ(r.gateSamples, 4134);
     EXPECT_EQ(r.osc1Table.load(), s->tables.saw303Table);
     EXPECT_EQ(s->engine.voices[1].osc1Accum, 0);
-    EXPECT_EQ(r.pulseWidth, 0);
-    EXPECT_EQ(r.oscSync, 0u);
-    EXPECT_EQ(r.spareC, 0);
-
+    EXPECT_EQ(r.pulseWidth + static_cast<int32_t>(r.oscSync) + r.spareC, 0) << "not settings that paste";
+    // A source beyond the slots reads the last one.
+    pasteSettings(*s, 100);
+    EXPECT_EQ(r.cutoff, st.units[7].cutoff);
     // The current unit as its own source: only the phases restart.
     testing::renderFrames(*s, 500);
     const int32_t cutoff = r.cutoff;
     pasteSettings(*s, 1);
     EXPECT_EQ(r.cutoff, cutoff);
     EXPECT_EQ(s->engine.voices[1].osc1Accum, 0);
-}
-
-}  // namespace
-}  // namespace velmor
-
-namespace velmor {
-namespace {
-
-TEST(PatternClipboard, CopiesBetweenUnitsAndPastesRestsBeforeAnyCopy) {
-    auto s = testing::startedSynth();
-    addUnit(*s);
-    Store& st = s->store;
-    // Before any copy: rests at pitch 15 without slides.
-    selectUnit(*s, 1);
-    st.stepSpare[stepIndex(1, 0, 2)] = 9;
-    pastePattern(*s);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(st.stepPitch[stepIndex(1, 0, i)], 15);
-        EXPECT_EQ(st.stepNoteOn[stepIndex(1, 0, i)], 0);
-        EXPECT_EQ(st.stepSlide[stepIndex(1, 0, i)], 0);
-    }
-    selectUnit(*s, 0);
-    for (int i = 0; i < 16; ++i) {
-        st.stepPitch[stepIndex(0, 0, i)] = static_cast<int8_t>(3 + 3 * i);
-        st.stepNoteOn[stepIndex(0, 0, i)] = i % 2;
-        st.stepSlide[stepIndex(0, 0, i)] = i % 3 == 0;
-        st.stepSpare[stepIndex(0, 0, i)] = 7;
-    }
-    copyPattern(*s);
-    st.stepPitch[stepIndex(0, 0, 0)] = 40;  // later edits are not in the clipboard
-    selectUnit(*s, 1);
-    pastePattern(*s);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(st.stepPitch[stepIndex(1, 0, i)], 3 + 3 * i);
-        EXPECT_EQ(st.stepNoteOn[stepIndex(1, 0, i)], i % 2);
-        EXPECT_EQ(st.stepSlide[stepIndex(1, 0, i)], i % 3 == 0);
-    }
-    EXPECT_EQ(st.stepSpare[stepIndex(1, 0, 2)], 9) << "stepSpare is neither copied nor pasted";
-    EXPECT_EQ(st.stepPitch[stepIndex(1, 1, 0)], 15) << "only pattern currentPattern";
 }
 
 }  // namespace

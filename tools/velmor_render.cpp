@@ -12,6 +12,7 @@
 #include "engine/mixdown.h"
 #include "engine/render.h"
 #include "files/pattern_file.h"
+#include "files/safe_file.h"
 #include "files/stream_to_disk.h"
 #include "files/wave_file.h"
 #include "model/song.h"
@@ -226,21 +227,28 @@ int run(int argc, char** argv) {
         setSongMode(*s, false);
         selectPattern(*s, o.patternNumber - 1);
     }
-    if (o.save && !writePatternFile(*s, o.save)) return fail(std::string("cannot write pattern file ") + o.save);
+    SaveResult saved;
+    if (o.save && !writePatternFile(*s, o.save, &saved))
+        return fail(std::string("cannot write pattern file ") + o.save + ": " + describe(saved));
 
     const int64_t pass = passFrames(*s);
     const int64_t frames = o.frames >= 0 ? o.frames : (o.passes >= 0 ? o.passes * pass : pass - 1);
     if (o.wav && frames > kMaxWaveFrames) return fail("too many frames for a WAVE file");
 
-    const bool toStdout = std::strcmp(o.output, "-") == 0;
-    std::FILE* f = toStdout ? stdout : std::fopen(o.output, "wb");
-    if (!f) return fail(std::string("cannot create ") + o.output + ": " + std::strerror(errno));
+    const auto content = [&](std::FILE* f) {
+        return o.frames < 0 && o.passes < 0 ? renderPass(*s, f, o.wav) : renderFrames(*s, f, frames, o.wav);
+    };
+    if (std::strcmp(o.output, "-") == 0) {
 #ifdef _WIN32
-    if (toStdout) _setmode(_fileno(stdout), _O_BINARY);
+        _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    bool ok = o.frames < 0 && o.passes < 0 ? renderPass(*s, f, o.wav) : renderFrames(*s, f, frames, o.wav);
-    if (toStdout ? std::fflush(f) != 0 : std::fclose(f) != 0) ok = false;
-    if (!ok) return fail(std::string("writing ") + (toStdout ? "to standard output" : o.output) + " failed (disk full?)");
+        if (!content(stdout) || std::fflush(stdout) != 0) return fail("writing to standard output failed");
+        return 0;
+    }
+    // An existing output file is replaced only by a complete new one.
+    const SaveResult written = saveFile(o.output, content);
+    if (failedToStart(written)) return fail(std::string("cannot create ") + o.output + ": " + describe(written));
+    if (!written.ok()) return fail(std::string("writing ") + o.output + " failed: " + describe(written));
     return 0;
 }
 

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The Windows build (run under Wine) against the Linux build: the hashes of
+# every table (velmor-fingerprint), and the bytes that velmor-render writes
+# for the start-up state and for the named pattern files of the fuzzing
+# corpus (four units with every filter mode, LFO target, waveform, FM, sync,
+# pulse width and distortion; a song with swing and accents; the older
+# layout; damaged files; values only a file can bring): frames, WAVE files,
+# saved patterns and exit status.
+#
+# usage: tests/cross-build/check.sh [LINUX_BUILD WINDOWS_BUILD]
+set -uo pipefail
+
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+cd "$root"
+native="${1:-build/native}"
+windows="${2:-build/windows}"
+work="build/cross-build"
+rm -rf "$work"
+mkdir -p "$work/linux" "$work/windows"
+
+source scripts/wine-env.sh
+wine_prefix_ready || { echo "cross-build: the Wine prefix cannot be made"; exit 1; }
+
+identical=0
+different=0
+differs() { different=$((different + 1)) && echo "DIFFERENT: $*"; }
+
+# Runs both builds of PROGRAM with the same arguments, OUT standing for the
+# output folder, and compares their exit status, what they print and every
+# file they write.
+compare() {
+    local name="$1" program="$2" status_linux status_windows file
+    shift 2
+    "$native/$program" "${@//OUT/$work/linux}" >"$work/linux/$name.out" 2>/dev/null
+    status_linux=$?
+    wine "$windows/$program.exe" "${@//OUT/$work/windows}" 2>/dev/null | tr -d '\r' >"$work/windows/$name.out"
+    status_windows=${PIPESTATUS[0]}
+    if [ $((status_linux != 0)) -ne $((status_windows != 0)) ]; then
+        differs "$name: exit status $status_linux on Linux, $status_windows on Windows"
+        return
+    fi
+    for file in "$work/linux/$name".*; do
+        cmp "$file" "$work/windows/${file##*/}" || { differs "$name" && return; }
+    done
+    identical=$((identical + 1))
+}
+
+compare fingerprint tests/velmor-fingerprint
+[ -s "$work/linux/fingerprint.out" ] || differs "velmor-fingerprint printed nothing"
+compare startup tools/velmor-render -o OUT/startup.raw --save OUT/startup.saved.pat
+compare startup-wav tools/velmor-render -o OUT/startup-wav.wav --wav
+compare startup-passes tools/velmor-render -o OUT/startup-passes.raw --passes 3
+compare startup-frames tools/velmor-render -o OUT/startup-frames.raw --frames 300001
+for pattern in tests/fuzz/corpus/*.pat; do
+    name="$(basename "$pattern" .pat)"
+    compare "$name" tools/velmor-render "$pattern" -o "OUT/$name.raw" --save "OUT/$name.saved.pat"
+done
+
+echo "cross-build: $identical identical, $different different"
+[ "$different" -eq 0 ] && [ "$identical" -gt 1 ]

@@ -1,0 +1,250 @@
+// velmor-e2e-compare: the comparison of the end-to-end tests' recordings.
+// It computes with the engine of the Linux build what the Windows program
+// should have played and compares it with what the sound system recorded.
+//
+//   velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES]
+//                      [--move ID POS FROM TO] [--passes N]
+//
+// RECORDING (16-bit stereo) is the playback of the start-up state, or of the
+// state after loading PATTERN; with --move, slider ID was moved to POS while
+// the recording's length in bytes went from FROM to TO.
+//
+// Exit status 0 when the check holds, 1 when it does not, 2 on a usage or
+// file error, 3 when a recording came too late to tell (play again).
+//
+// A recording starts and ends with silence. In between it must be the
+// reference from some frame on: it "locks onto" the reference where a window
+// of reference frames is found, followed backwards and forwards frame by
+// frame. A sound system that falls behind plays silence and then goes on
+// where it stopped (an underrun); a refill or a mix too late plays stream
+// buffer contents out of place (reference frames from shortly before or
+// after the expected ones). Both only make the check inconclusive; any
+// other wrong frame fails it. Strict (the default): the sound must begin with
+// the reference's first frame. With --max-skip, up to that many frames may
+// come before the lock (a small buffer's start played more than once).
+// With --passes, the recording must follow the reference without a wrong
+// frame over at least N whole passes (N songs in song mode) from the lock.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/mixdown.h"
+#include "engine/render.h"
+#include "files/pattern_file.h"
+#include "files/stream_to_disk.h"
+#include "model/controls.h"
+#include "model/units.h"
+
+namespace velmor {
+namespace {
+
+using Frames = std::vector<uint32_t>;
+constexpr int64_t kRate = 44100;
+constexpr int64_t kWindow = 4096;
+constexpr double kMinSeconds = 2.0;  // the shortest bit-exact run that passes
+
+double seconds(int64_t frames) { return static_cast<double>(frames) / kRate; }
+long long ll(int64_t v) { return static_cast<long long>(v); }
+
+// The state right after start-up, or after loading a pattern file.
+std::unique_ptr<Synth> state(const char* pattern) {
+    auto s = makeSynth();
+    if (!startUpState(*s) || (pattern && readPatternFile(*s, pattern) != 1)) return nullptr;
+    if (pattern) refreshAfterLoad(*s);
+    return s;
+}
+
+// Playback from step 0 as the output renders it: the prefill of the whole
+// stream buffer, then one half per refill; the slider moved before frame
+// `moveAt` (a refill boundary; -1 for none).
+Frames playback(const char* pattern, int64_t frames, int64_t half, int id, int pos, int64_t moveAt) {
+    auto s = state(pattern);
+    resetEngine(*s);
+    std::vector<int16_t> samples(static_cast<size_t>(2 * (frames + 2 * half)));
+    for (int64_t done = 0; done < frames; done += done == 0 ? 2 * half : half) {
+        if (done == moveAt) onSliderScrolled(*s, id, pos);
+        renderBlock(*s, &samples[2 * done], static_cast<uint32_t>(4 * (done == 0 ? 2 * half : half)));
+    }
+    Frames out(static_cast<size_t>(frames));
+    std::memcpy(out.data(), samples.data(), 4 * out.size());
+    return out;
+}
+
+struct Outcome {
+    int status = 1;           // 0 pass, 1 fail, 3 too late to tell
+    int64_t wrongCap = -1;    // the first wrong frame after the lock, in the recording
+    int64_t wrongRef = -1;    // where the reference stood there
+};
+
+// Where recorded frames from `c` on, expected to be the reference from
+// `expected` on, lie within half a second of there, or -1: sound heard out
+// of place. Silence says nothing.
+int64_t displaced(const Frames& cap, int64_t c, const Frames& ref, int64_t expected) {
+    constexpr int64_t kProbe = 32;
+    if (c < 0 || c + kProbe > static_cast<int64_t>(cap.size())) return -1;
+    if (std::all_of(&cap[c], &cap[c] + kProbe, [](uint32_t v) { return v == 0; })) return -1;
+    const int64_t last = std::min<int64_t>(static_cast<int64_t>(ref.size()) - kProbe, expected + kRate / 2);
+    for (int64_t j = std::max<int64_t>(0, expected - kRate / 2); j <= last; ++j)
+        if (j != expected && std::memcmp(&cap[c], &ref[j], kProbe * 4) == 0) return j;
+    return -1;
+}
+
+Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool print, int64_t minFollowed = 0) {
+#define say(...) (print ? std::printf(__VA_ARGS__) : 0)
+    Outcome o;
+    const int64_t capFrames = static_cast<int64_t>(cap.size()), refFrames = static_cast<int64_t>(ref.size());
+    int64_t capStart = 0;
+    while (capStart < capFrames && cap[capStart] == 0) ++capStart;
+    if (capStart == capFrames) {
+        say("the recording is silent\n");
+        return o;
+    }
+    // The lock: a window of the reference from its start (strict) or from
+    // each of its first seconds, so that an underrun does not hide it.
+    int64_t refStart = 0;
+    while (refStart < refFrames && ref[refStart] == 0) ++refStart;
+    int64_t c = -1, r = maxSkip == 0 ? refStart : kRate;
+    for (; r + kWindow <= refFrames && r <= 6 * kRate; r = r < kRate ? kRate : r + kRate) {
+        for (int64_t i = capStart; i + kWindow <= capFrames && c < 0; ++i)
+            if (cap[i] == ref[r] && std::memcmp(&cap[i], &ref[r], kWindow * 4) == 0) c = i;
+        if (c >= 0) break;
+    }
+    if (c < 0) {
+        say("the recording never matches the reference\n");
+        return o;
+    }
+    // Backwards to where the stream begins, passing over inserted silence.
+    int64_t silence = 0;
+    while (c > 0 && r > 0 && (cap[c - 1] == ref[r - 1] || cap[c - 1] == 0)) {
+        if (cap[c - 1] == ref[r - 1]) silence = 0, --c, --r;
+        else ++silence, --c;
+    }
+    const bool stoppedBack = c > 0 && r > 0;
+    c += silence;
+    const int64_t lockCap = c, lockRef = r, skipped = std::max<int64_t>(0, lockCap - capStart);
+    say("lock: recording frame %lld = reference frame %lld after %lld frames of sound\n", ll(lockCap), ll(lockRef),
+        ll(skipped));
+    // Forwards to the trailing silence or a wrong frame.
+    int64_t run = 0, longest = 0, gaps = 0;
+    silence = 0;
+    while (c < capFrames && r < refFrames && (cap[c] == ref[r] || cap[c] == 0)) {
+        if (cap[c] != ref[r]) {
+            ++silence, ++c;
+            continue;
+        }
+        if (silence > 0) ++gaps, run = 0, silence = 0;
+        longest = std::max(longest, ++run);
+        ++c, ++r;
+    }
+    say("followed to reference frame %lld; %lld underrun(s); longest bit-exact run %.3f s\n", ll(r), ll(gaps),
+        seconds(longest));
+    bool timing = gaps > 0, fault = false, ok = seconds(longest) >= kMinSeconds;
+    if (c < capFrames && r < refFrames) {
+        o.wrongCap = c, o.wrongRef = r;
+        say("first differing frame: recording frame %lld = reference frame %lld\n", ll(c), ll(r));
+        ok = false;
+        (displaced(cap, c, ref, r) >= 0 ? timing : fault) = true;
+    } else if (r == refFrames) {
+        say("the recording goes on past the reference\n");
+        ok = false, fault = true;
+    }
+    if (r - lockRef < minFollowed) {
+        say("the recording follows the reference over %.3f s, not the %.3f s asked for\n", seconds(r - lockRef),
+            seconds(minFollowed));
+        ok = false;
+    }
+    if (maxSkip == 0 ? lockRef != 0 || skipped != 0 : skipped > maxSkip || lockRef > maxSkip) {
+        say("the sound does not begin with the reference's first frames\n");
+        ok = false;
+        (stoppedBack && displaced(cap, lockCap - 32, ref, lockRef - 32) >= 0 ? timing : fault) = true;
+    }
+    o.status = ok ? 0 : (timing && !fault ? 3 : 1);
+    say("%s\n", o.status == 0 ? "PASS" : o.status == 3 ? "INCONCLUSIVE: the sound came too late" : "FAIL");
+    return o;
+#undef say
+}
+
+int usage() {
+    std::fputs("usage: velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES] [--move ID POS FROM TO]\n"
+               "                          [--passes N]\n", stderr);
+    return 2;
+}
+
+int run(int argc, char** argv) {
+    if (argc < 3 || std::string(argv[1]) != "sound") return usage();
+    const char* pattern = nullptr;
+    int64_t maxSkip = 0, moveFrom = -1, moveTo = -1, passes = 0;
+    int id = 0, pos = 0;
+    for (int i = 3; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--max-skip" && i + 1 < argc) {
+            maxSkip = std::atoll(argv[++i]);
+        } else if (a == "--passes" && i + 1 < argc) {
+            passes = std::atoll(argv[++i]);
+        } else if (a == "--move" && i + 4 < argc) {
+            id = std::atoi(argv[i + 1]), pos = std::atoi(argv[i + 2]);
+            moveFrom = std::atoll(argv[i + 3]) / 4, moveTo = std::atoll(argv[i + 4]) / 4;
+            i += 4;
+        } else if (!pattern && a[0] != '-') {
+            pattern = argv[i];
+        } else {
+            return usage();
+        }
+    }
+    std::ifstream in(argv[2], std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in || !state(pattern)) {
+        std::printf("cannot read %s, or set up the state to compare with\n", argv[2]);
+        return 2;
+    }
+    Frames cap(bytes.size() / 4);
+    std::memcpy(cap.data(), bytes.data(), 4 * cap.size());
+    const int64_t frames = static_cast<int64_t>(cap.size()) + kRate;  // more than can have been played
+    constexpr int64_t kHalf = 4096;  // frames in half of the start-up stream buffer
+    const Frames plain = playback(pattern, frames, kHalf, 0, 0, -1);
+    if (moveFrom < 0) return compareSound(cap, plain, maxSkip, true, passes * passFrames(*state(pattern))).status;
+
+    // A slider moved while playing is heard from the refill after the move on:
+    // the recording leaves the unchanged sound at a refill boundary, within
+    // one stream buffer (and slack for the sound system) after the move, and
+    // from there it is the sound with the slider moved.
+    const Outcome before = compareSound(cap, plain, 0, false);
+    if (before.wrongCap < 0) {
+        std::printf(before.status == 3 ? "INCONCLUSIVE: the sound came too late\n"
+                                       : "FAIL: the recording never leaves the unchanged sound\n");
+        return before.status == 3 ? 3 : 1;
+    }
+    std::printf("the move was made at recording frames %lld..%lld; the sound changes at recording frame %lld "
+                "(reference frame %lld)\n",
+                ll(moveFrom), ll(moveTo), ll(before.wrongCap), ll(before.wrongRef));
+    if (before.wrongCap < moveFrom) {
+        std::printf("FAIL: the sound changes before the move\n");
+        return 1;
+    }
+    if (before.wrongCap > moveTo + 2 * kHalf + kRate / 4) {
+        std::printf("INCONCLUSIVE: the change is heard later than a stream buffer after the move\n");
+        return 3;
+    }
+    const int64_t at = before.wrongRef / kHalf * kHalf;
+    if (at < 2 * kHalf) return 1;
+    std::printf("against the sound with the slider moved at frame %lld:\n", ll(at));
+    const int status = compareSound(cap, playback(pattern, frames, kHalf, id, pos, at), 0, true).status;
+    if (status == 1 && before.wrongRef % kHalf != 0) {
+        std::printf("INCONCLUSIVE: the move landed while a half was being rendered\n");
+        return 3;
+    }
+    return status;
+}
+
+}  // namespace
+}  // namespace velmor
+
+int main(int argc, char** argv) { return velmor::run(argc, argv); }
