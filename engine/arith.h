@@ -17,6 +17,9 @@ inline int32_t sub32(int32_t a, int32_t b) { return static_cast<int32_t>(static_
 inline int32_t mul32(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
 inline int32_t neg32(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
 inline int32_t shl32(int32_t a, int k) { return static_cast<int32_t>(static_cast<uint32_t>(a) << k); }
+// The exact 64-bit product of two 32-bit values (one multiplication on a
+// 32-bit processor, where a product of 64-bit operands takes three).
+inline int64_t wideMul(int32_t a, int32_t b) { return int64_t{a} * int64_t{b}; }
 
 // Truncating division; a division by zero (only reachable from values that a
 // pattern file brings) gives 0, and the one overflowing case wraps.

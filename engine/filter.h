@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/arith.h"
+#include "engine/exact_division.h"
 #include "engine/tables.h"
 
 namespace velmor {
@@ -25,6 +26,16 @@ inline int32_t filterQuotient(int64_t num, int32_t den) {
     return saturate32(num / den);
 }
 
+// The same quotient by a prepared divisor: a numerator that fits in 32 bits
+// (all but the loudest resonant signals) is divided exactly without a 64-bit
+// division.
+inline int32_t filterQuotient(int64_t num, const ExactDivisor& den) {
+    const int32_t low = static_cast<int32_t>(num);
+    if (den.usable && num == low) [[likely]]
+        return exactQuotient(den, low);
+    return filterQuotient(num, den.divisor);
+}
+
 // Table index of a cutoff sum: (c >> 8) + 15, kept inside the table (cutoffs
 // from pattern files can reach outside the grid).
 inline int filterIndex(int32_t c) {
@@ -33,41 +44,44 @@ inline int filterIndex(int32_t c) {
 }
 
 // Coefficients that change only with the table index and the resonance; the
-// per-frame filters recompute them only when either changes.
+// per-frame filters recompute them only when either changes. The table
+// entries are 8192 sin and 8192 cos, so |sw|, |cw| <= 8192, and
+// |q| <= 8192 * 4096: every factor below fits in 32 bits, and each product
+// of a factor and a 32-bit signal value is formed exactly in 64 bits.
 struct FilterCoefficients {
     int j = -1;
     int32_t r = 0;
     uint16_t mode = 0xFFFF;
     int32_t sw = 0, cw = 0;
-    int32_t q = 0;    // 8192 alpha
-    int32_t den = 0;  // q + 8192 (or sw + 8192 for Band)
+    int32_t q = 0;             // 8192 alpha
+    int32_t den = 0;           // q + 8192 (or sw + 8192 for Band)
+    int32_t h = 0;             // (8192 - cw) >> 1
+    int32_t twoCw = 0;         // 2 cw
+    int32_t cwComplement = 0;  // 8192 - cw
+    int32_t y2Factor = 0;      // q - 8192 (or sw - 8192 for Band)
+    ExactDivisor divisor;      // den, prepared
 };
+
+// Recomputes the coefficients for table index j, resonance r and mode. Kept
+// out of line: it runs only when one of them changes, and the frame loop
+// stays smaller without it.
+void computeCoefficients(FilterCoefficients& k, const Tables& t, uint16_t mode, int j, int32_t r);
 
 inline void updateCoefficients(FilterCoefficients& k, const Tables& t, uint16_t mode, int32_t c, int32_t r) {
     const int j = filterIndex(c);
     if (j == k.j && r == k.r && mode == k.mode) return;
-    k.j = j;
-    k.r = r;
-    k.mode = mode;
-    k.sw = t.filterSinTable[j];
-    k.cw = t.filterCosTable[j];
-    if (mode == kLo12) {
-        k.q = div32(k.sw * 4096, sub32(35000, r));
-        k.den = add32(k.q, 8192);
-    } else if (mode == kLo24) {
-        k.q = div32(k.sw * 4096, sub32(37000, r));
-        k.den = add32(k.q, 8192);
-    } else {
-        k.q = 0;
-        k.den = k.sw + 8192;
-    }
+    computeCoefficients(k, t, mode, j, r);
 }
 
+// The inputs are the render's mix values, a 32-bit sum shifted right by 9,
+// so |x| <= 2^22 and the sum of two inputs fits in 32 bits; so does the sum
+// of two second-stage inputs of Lo24, 3y / 4 in 32 bits (|w| <= 2^29). The
+// term of the latest output is added last: it is the one each frame waits
+// for.
 inline int32_t filterLo12(FilterMemory& m, const FilterCoefficients& k, int32_t x) {
-    const int64_t cw = k.cw;
-    const int64_t num = (int64_t{x} + m.x2) * ((8192 - k.cw) >> 1) + (int64_t{k.q} - 8192) * m.y2 +
-                        2 * cw * m.y1 + int64_t{m.x1} * (8192 - cw);
-    const int32_t y = filterQuotient(num, k.den);
+    const int64_t num = wideMul(x + m.x2, k.h) + wideMul(m.x1, k.cwComplement) + wideMul(k.y2Factor, m.y2) +
+                        wideMul(k.twoCw, m.y1);
+    const int32_t y = filterQuotient(num, k.divisor);
     m.y2 = m.y1;
     m.y1 = y;
     m.x2 = m.x1;
@@ -75,20 +89,20 @@ inline int32_t filterLo12(FilterMemory& m, const FilterCoefficients& k, int32_t 
     return y;
 }
 
+// Two equal stages; y2Factor is q - 8192, the stages' -(8192 - q).
 inline int32_t filterLo24(FilterMemory& m, const FilterCoefficients& k, int32_t x) {
-    const int64_t cw = k.cw;
-    const int64_t h = (8192 - k.cw) >> 1;
-    const int64_t damp = 8192 - int64_t{k.q};
-    const int64_t num1 = (int64_t{x} + m.x2) * h + 2 * cw * m.y1 - damp * m.y2 + int64_t{m.x1} * (8192 - cw);
-    const int32_t y = filterQuotient(num1, k.den);
+    const int64_t num1 = wideMul(x + m.x2, k.h) + wideMul(m.x1, k.cwComplement) + wideMul(k.y2Factor, m.y2) +
+                         wideMul(k.twoCw, m.y1);
+    const int32_t y = filterQuotient(num1, k.divisor);
     m.y2 = m.y1;
     m.y1 = y;
     m.x2 = m.x1;
     m.x1 = x;
 
     const int32_t w = mul32(3, y) / 4;
-    const int64_t num2 = (int64_t{w} + m.w2) * h - damp * m.z2 + 2 * cw * m.z1 + (8192 - cw) * m.w1;
-    const int32_t z = filterQuotient(num2, k.den);
+    const int64_t num2 = wideMul(w + m.w2, k.h) + wideMul(m.w1, k.cwComplement) + wideMul(k.y2Factor, m.z2) +
+                         wideMul(k.twoCw, m.z1);
+    const int32_t z = filterQuotient(num2, k.divisor);
     m.z2 = m.z1;
     m.z1 = z;
     m.w2 = m.w1;
@@ -97,8 +111,8 @@ inline int32_t filterLo24(FilterMemory& m, const FilterCoefficients& k, int32_t 
 }
 
 inline int32_t filterBand(FilterMemory& m, const FilterCoefficients& k, int32_t x) {
-    const int64_t num = int64_t{k.sw} * (int64_t{x} - m.x2) + 2 * int64_t{k.cw} * m.y1 + (int64_t{k.sw} - 8192) * m.y2;
-    const int32_t y = filterQuotient(num, k.den);
+    const int64_t num = wideMul(k.sw, x - m.x2) + wideMul(k.y2Factor, m.y2) + wideMul(k.twoCw, m.y1);
+    const int32_t y = filterQuotient(num, k.divisor);
     m.y2 = m.y1;
     m.y1 = y;
     m.x2 = m.x1;

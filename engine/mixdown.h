@@ -13,6 +13,8 @@ namespace velmor {
 // 0..128: the stored unit sample.
 inline int16_t distort(const int32_t* curve, int32_t wet, int32_t a) {
     a = clampInt(a, -32768, 32767);
+    // Dry (the start-up setting): 128 a >> 7 is a, the curve is not needed.
+    if (wet == 0) return static_cast<int16_t>(a);
     const int32_t t = curve[16384 + (a >> 1)];
     return static_cast<int16_t>(add32(mul32(t, wet), mul32(sub32(128, wet), a)) >> 7);
 }

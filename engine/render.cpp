@@ -2,6 +2,7 @@
 
 #include "engine/arith.h"
 #include "engine/envelope.h"
+#include "engine/exact_division.h"
 #include "engine/filter.h"
 #include "engine/mixdown.h"
 #include "engine/song_clock.h"
@@ -18,10 +19,6 @@ constexpr int32_t kLfoPhaseMask = (1 << 27) - 1;  // LFO phase cycle 2^27
 inline int32_t noteHz(const Tables& t, int32_t index) { return t.noteStepTable[clampInt(index, 0, kNoteSteps - 1)]; }
 // An eighth-semitone index into fineStepTable, kept inside the table.
 inline int32_t fineHz(const Tables& t, int32_t index) { return t.fineStepTable[clampInt(index, 0, kFineSteps - 1)]; }
-
-// Phase increment per frame for a frequency p in whole hertz: p 2^19 / 11025,
-// formed in 64 bits (p is at most 65535, so the quotient fits).
-inline int32_t phaseIncrement(int32_t p) { return static_cast<int32_t>((int64_t{p} << 19) / 11025); }
 
 // After the one subtraction of a period, an accumulator that is still at or
 // above 2^22 (strong FM at a high pitch, or values from a pattern file) is
@@ -199,8 +196,9 @@ void renderUnit(Synth& s, int u, int frames, UnitClock& clock, const SongLatch& 
         acc1 = add32(acc1, add32(inc1, b.fine1));
         if (acc1 < 0) acc1 = 0;
         if (acc1 >= kPhasePeriod) acc1 = wrapPhase(acc1 - kPhasePeriod);
-        int64_t readPos = acc1;
-        if (acc1 >= b.pulseThreshold) readPos -= b.pulseThreshold;
+        // acc1 - P is 0..2^32 - 1 when acc1 >= P, exact in unsigned 32 bits.
+        uint32_t readPos = static_cast<uint32_t>(acc1);
+        if (acc1 >= b.pulseThreshold) readPos -= static_cast<uint32_t>(b.pulseThreshold);
         // A threshold below 0 (from a pattern file) could read past the
         // table: the index is clamped to its last entry.
         const int32_t s1 = r.osc1Table.load()[readPos >= kPhasePeriod ? kWaveLength - 1 : (readPos >> 12)];

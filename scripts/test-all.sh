@@ -53,6 +53,17 @@ else
     step_failed "Linux build"
 fi
 
+echo "== The start command without a desktop session renders a WAVE file"
+rm -f build/velmor-startup.wav
+if env -u DISPLAY -u WAYLAND_DISPLAY scripts/start.sh >build/start.log 2>&1 \
+    && [ "$(head -c 4 build/velmor-startup.wav)" = RIFF ] \
+    && [ "$(stat -c %s build/velmor-startup.wav)" -eq $((4 * 16 * 8268 * 4 + 44)) ]; then
+    passed=$((passed + 1))
+    summary+=("start command without a desktop: a WAVE file of four passes, exit status 0")
+else
+    step_failed "start command without a desktop (see build/start.log)"
+fi
+
 echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 if build build/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_SANITIZE=ON; then
     run_ctest "sanitizer tests" build/sanitize

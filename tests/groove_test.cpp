@@ -4,12 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <random>
 #include <vector>
 
 #include "engine/filter.h"
-#include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
 #include "model/song.h"
 #include "support/test_synth.h"
@@ -192,31 +189,6 @@ TEST(Accent, StrengthZeroOrNoAccentedStepChangesNothing) {
     EXPECT_FALSE(renderFrames(*fresh, 8268) == std::vector<int16_t>(reference.begin(), reference.begin() + 2 * 8268));
 }
 
-TEST(Groove, FramesDoNotDependOnBlockSizes) {
-    auto make = [] {
-        auto s = startedSynth();
-        setSwing(*s, 61);
-        setAccent(*s, 80);
-        for (int i = 0; i < 16; ++i) {
-            s->store.stepSpare[stepIndex(0, 0, i)] = static_cast<uint8_t>(i % 3 == 0);
-            s->store.stepSlide[stepIndex(0, 0, i)] = static_cast<uint8_t>(i % 5 == 1);
-            s->store.stepPitch[stepIndex(0, 0, i)] = static_cast<int8_t>(15 + i);
-        }
-        return s;
-    };
-    auto whole = make();
-    const std::vector<int16_t> reference = renderFrames(*whole, 3 * 16 * 8268, 65536);
-    auto pieces = make();
-    std::mt19937 rng(3);
-    std::vector<int16_t> out;
-    while (out.size() < reference.size()) {
-        const int n = std::min(static_cast<int>(reference.size() - out.size()) / 2, static_cast<int>(rng() % 2500) + 1);
-        const std::vector<int16_t> x = renderFrames(*pieces, n, n);
-        out.insert(out.end(), x.begin(), x.end());
-    }
-    EXPECT_TRUE(out == reference);
-}
-
 TEST(Groove, SettingsReadBackAndTravelWithTheUnit) {
     auto s = startedSynth();
     setSwing(*s, 37);
@@ -248,39 +220,6 @@ TEST(Groove, SettingsReadBackAndTravelWithTheUnit) {
     setAccent(*s, 20);
     ASSERT_EQ(deleteCurrentUnit(*s), 1);  // unit 1 moves to slot 0
     EXPECT_EQ(getAccent(*s), 90);
-}
-
-TEST(Groove, SwingIsTheFirstReservedHeaderWord) {
-    auto s = startedSynth();
-    setSwing(*s, 37);
-    setAccent(*s, 77);
-    toggleStepAccent(*s, 9);
-    std::FILE* f = std::tmpfile();
-    ASSERT_EQ(writePatternStream(*s, f), 1);
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::ftell(f)));
-    std::rewind(f);
-    ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
-    EXPECT_EQ(bytes[26], 37);
-    EXPECT_EQ(bytes[27], 0);
-
-    struct Case {
-        uint8_t lo, hi;
-        int swing;
-    };
-    for (const Case c : {Case{37, 0, 37}, Case{0x2C, 0x01, 100}, Case{0xFB, 0xFF, 0}}) {
-        bytes[26] = c.lo;
-        bytes[27] = c.hi;
-        auto loaded = startedSynth();
-        std::FILE* g = std::tmpfile();
-        std::fwrite(bytes.data(), 1, bytes.size(), g);
-        std::rewind(g);
-        ASSERT_EQ(readPatternStream(*loaded, g), 1);
-        std::fclose(g);
-        EXPECT_EQ(getSwing(*loaded), c.swing);
-        EXPECT_EQ(getAccent(*loaded), 77);
-        EXPECT_EQ(stepAccent(*loaded, 9), 1);
-    }
 }
 
 }  // namespace

@@ -78,7 +78,8 @@ struct ReferenceUnit {
         const int64_t sps = s.store.settings.samplesPerStep, amount = r.lfoAmount;
         lfo += static_cast<int64_t>(r.lfoSpeed / 44100.0 * 134217728.0);
         if (lfo >= 1 << 27) lfo -= 1 << 27;
-        const int64_t l = (r.lfoWave == 1 ? t.squareTable : t.sineTable)[lfo >> 17];
+        const WaveSample* lfoTable = r.lfoWave == 1 ? t.squareTable : t.sineTable;
+        const int64_t l = lfoTable[lfo >> 17];
 
         const int note = pitch(step);
         int64_t p1 = t.noteStepTable[note + r.osc1Coarse], p2 = t.noteStepTable[note + r.osc2Coarse];

@@ -249,13 +249,14 @@ std::string act(const std::vector<std::string>& a) {
     };
     const std::string& name = arg(0);
 
-    if (name == "title") return windowText(mainWindow());
-    if (name == "text") {
-        std::string text = windowText(control(target(), number(1)));
+    // A text on one line: line ends as spaces, trailing spaces cut.
+    const auto oneLine = [](std::string text) {
         std::replace(text.begin(), text.end(), '\n', ' ');
         std::erase(text, '\r');
         return text.erase(text.find_last_not_of(' ') + 1);
-    }
+    };
+    if (name == "title") return windowText(mainWindow());
+    if (name == "text") return oneLine(windowText(control(target(), number(1))));
     if (name == "pos") return series([](HWND c) { return static_cast<int>(send(c, TBM_GETPOS, 0, 0)); });
     if (name == "check") return series([](HWND c) { return static_cast<int>(send(c, BM_GETCHECK, 0, 0)); });
     if (name == "count" || name == "selected") {
@@ -276,7 +277,7 @@ std::string act(const std::vector<std::string>& a) {
     }
     if (name == "dump") return dump();
     if (name == "exists") return findDialog(arg(1)) ? "1" : "0";
-    if (name == "message") return windowText(control(waitDialog(arg(1), ms(2, 10)), kMessageBoxText));
+    if (name == "message") return oneLine(windowText(control(waitDialog(arg(1), ms(2, 10)), kMessageBoxText)));
     if (name == "file-size") {
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (!GetFileAttributesExA(filePath(arg(1)).c_str(), GetFileExInfoStandard, &data))
@@ -331,7 +332,7 @@ std::string act(const std::vector<std::string>& a) {
         post(box, WM_COMMAND, MAKEWPARAM(number(2), BN_CLICKED), reinterpret_cast<LPARAM>(button));
         if (!waitFor(10000, [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
             fail("the message box \"" + arg(1) + "\" does not close");
-    } else if (name == "file") {
+    } else if (name == "file" || name == "file-enter") {
         // The edit inside the file name combo box (which the Explorer-style
         // dialog wraps in an extended combo box), or the old-style one.
         HWND dialog = waitDialog(arg(1), ms(3, 30));
@@ -341,6 +342,8 @@ std::string act(const std::vector<std::string>& a) {
         const std::string path = filePath(arg(2));
         send(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
         post(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        // file-enter leaves the dialog to ask its own questions.
+        if (name == "file-enter") return "-";
         if (!waitFor(10000, [&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }))
             fail("the dialog \"" + arg(1) + "\" does not close (the name refused?)");
         send(mainWindow(), WM_NULL, 0, 0);  // until the command has run

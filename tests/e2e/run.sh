@@ -57,6 +57,11 @@ cleanup() {
         for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null && sleep 0.1; done
         kill -KILL "$pid" 2>/dev/null
     done
+    # A folder a scenario locked (so that it cannot take a new file) is
+    # unlocked, so that it can be moved and removed.
+    chattr -R -i "$files" 2>/dev/null
+    chmod -R u+w "$files" 2>/dev/null
+    rm -rf "$work/files"
     mv "$files" "$work/files" 2>/dev/null
     rm -rf "$runtime"
 }
@@ -121,6 +126,7 @@ judge() {
         keep) vars[$4]="$actual" ;;
         =) if [ "$actual" = "$want" ]; then ok "$what = ${want:0:60}"; else bad "$what: '$actual', expected '$want'"; fi ;;
         !=) if [ "$actual" != "$want" ]; then ok "$what != ${want:0:60}"; else bad "$what: '$actual' unchanged"; fi ;;
+        has) if [[ $actual == *"$want"* ]]; then ok "$what has ${want:0:60}"; else bad "$what: '$actual', expected to hold '$want'"; fi ;;
         in)
             for v in $actual; do [[ $v =~ ^-?[0-9]+$ ]] && [ "$v" -ge "$4" ] && [ "$v" -le "$5" ] || inside=0; done
             if [ -n "$actual" ] && [ "$inside" -eq 1 ]; then ok "$what in $4..$5: $actual"; else
@@ -143,7 +149,7 @@ queue() {
         *) [ "${#queued[@]}" -gt 0 ] || [ -z "$dialog" ] || { queued+=("dialog"$'\t'"$dialog") && expects+=(""); } ;;
     esac
     for ((i = 1; i <= $#; ++i)); do
-        case "${!i}" in =|!=|in|keep) op=$i && break ;; esac
+        case "${!i}" in =|!=|has|in|keep) op=$i && break ;; esac
     done
     queued+=("$(IFS=$'\t' && echo "${*:1:op-1}")")
     expects+=("$(IFS=$'\t' && echo "${*:op}")")
