@@ -292,6 +292,11 @@ for scenario in "${scenarios[@]}"; do
     for attempt in $(seq "$attempts"); do
         say "$name"
         passed=0 failed=0
+        # Every scenario starts with an empty files folder, so that no file
+        # of another scenario (or an earlier attempt) is asked about.
+        chattr -R -i "$files" 2>/dev/null
+        chmod -R u+w "$files" 2>/dev/null
+        find "$files" -mindepth 1 -delete
         run_scenario "$scenario"
         status=$?
         end_program
