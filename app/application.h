@@ -31,6 +31,7 @@ struct App {
     OPENFILENAMEA openFileDialog = {};
     OPENFILENAMEA saveFileDialog = {};
     uint32_t pendingBufferBytes = 0;  // the response dialog's size before OK
+    bool streaming = false;           // "Stream 2 Disk..." renders: the window takes no command
 
     std::unique_ptr<Synth> synth;
     AudioOutput audio;

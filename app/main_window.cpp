@@ -8,13 +8,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/save_prompts.h"
 #include "app/side_dialogs.h"
 #include "app/window_logic.h"
 #include "engine/mixdown.h"
 #include "files/pattern_file.h"
-#include "files/safe_file.h"
-#include "files/stream_to_disk.h"
 #include "model/controls.h"
+#include "model/song.h"
 #include "model/units.h"
 #include "resources/resource_ids.h"
 
@@ -113,6 +113,7 @@ void refreshMainControls(HWND window) {
     }
     CheckDlgButton(window, kSyncBox, getSync(s) != 0 ? BST_CHECKED : BST_UNCHECKED);
     refreshRadioGroups(window, s);
+    showSongModeCheck(appOf(window));
     drawEnvelope(window);
 }
 
@@ -161,18 +162,6 @@ void loadPattern(HWND window, App& app) {
     SetWindowTextA(window, titleAfterLoad(app.fileName).c_str());
 }
 
-// The save dialog asks before it replaces a file, but only about the name
-// that was typed: when the extension is appended afterwards, the program
-// asks about the name it will write in the same words. True to go on.
-bool mayReplace(HWND window, const App& app) {
-    if (GetFileAttributesA(app.fileName) == INVALID_FILE_ATTRIBUTES) return true;
-    char name[sizeof app.fileName];
-    std::memcpy(name, app.fileName, sizeof name);
-    stripDirectory(name);
-    const std::string question = std::string(name) + " already exists.\nDo you want to replace it?";
-    return MessageBoxA(window, question.c_str(), "Save As", MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
-}
-
 // The save commands' extension, and the question when the name with it is
 // that of an existing file. False when the command goes no further.
 bool prepareSaveName(HWND window, App& app, const char* ext) {
@@ -181,26 +170,11 @@ bool prepareSaveName(HWND window, App& app, const char* ext) {
     return std::strlen(app.fileName) == typed || mayReplace(window, app);
 }
 
-// A failed save: the message leads with `lead`, then names the file, the
-// step that failed and the system's reason. The old file is unchanged.
-void saveError(HWND window, const App& app, const char* lead, const SaveResult& r) {
-    const std::string text = std::string(lead) + "\n\n" + app.fileName + "\n" + describe(r);
-    error(window, text.c_str());
-}
-
 void savePattern(HWND window, App& app) {
     if (!chooseFile(app.saveFileDialog, kPatternFilter, true)) return;
     if (!prepareSaveName(window, app, ".pat")) return;
     SaveResult r;
     if (!writePatternFile(*app.synth, app.fileName, &r)) saveError(window, app, "Pattern file write error", r);
-}
-
-void streamToFile(HWND window, App& app) {
-    if (!chooseFile(app.saveFileDialog, kRawFilter, true)) return;
-    if (!prepareSaveName(window, app, ".raw")) return;
-    const SaveResult r = saveFile(app.fileName, [&](std::FILE* f) { return streamToDisk(*app.synth, f) == 1; });
-    if (!r.ok())
-        saveError(window, app, failedToStart(r) ? "File open error" : "File write error (insufficient disk space?)", r);
 }
 
 void loadUserWaveFile(App& app) {
@@ -295,6 +269,7 @@ void onCommand(HWND window, App& app, int id) {
         case IDC_PLAY:
             if (s.engine.sequencerOn == 1) {
                 setOutputMenus(window, false);
+                if (app.audio.playing.load() == 0) prepareToPlay(s);
                 startOutput(app.audio, s);
             }
             return;
@@ -308,8 +283,13 @@ void onCommand(HWND window, App& app, int id) {
         case IDC_OSC1_LOAD: loadUserWaveFile(app); return;
         case IDM_LOAD_PATTERN: loadPattern(window, app); return;
         case IDM_SAVE_PATTERN: savePattern(window, app); return;
-        case IDM_STREAM_TO_DISK: streamToFile(window, app); return;
+        case IDM_STREAM_TO_DISK: streamToDiskCommand(window, app); return;
         case IDM_PATTERN_EDIT: openDialog(window, app, IDD_PITCH, stepEditorProc); return;
+        case IDM_SONG_EDIT: openDialog(window, app, IDD_SONG, songDialogProc); return;
+        case IDM_SONG_MODE:
+            setSongMode(s, !songModeOn(s));
+            showSongModeCheck(app);
+            return;
         case IDM_FX_SETUP: openDialog(window, app, IDD_FX, fxDialogProc); return;
         case IDM_ABOUT: openDialog(window, app, IDD_ABOUT, aboutDialogProc); return;
         case IDM_OUTPUT_DEVICE: openDialog(window, app, IDD_WAVSELECT, deviceDialogProc); return;
@@ -354,12 +334,20 @@ void onStatusTimer(HWND window, App& app) {
     SetDlgItemTextA(window, IDC_CPU, t.cpu.c_str());
     SetDlgItemTextA(window, IDC_VOL_LEFT, t.left.c_str());
     SetDlgItemTextA(window, IDC_VOL_RIGHT, t.right.c_str());
+    SetDlgItemTextA(window, IDC_PLAYING, playingStatus(*app.synth).c_str());
 }
 
 // Tests cannot read another process's menu: this message answers which of
 // the three output commands are enabled (bits 1, 2 and 4).
 UINT outputMenuQuery() {
     static const UINT message = RegisterWindowMessageA("Velmor.OutputMenuState");
+    return message;
+}
+
+// ... and this one the state of the menu item whose command is wParam, as
+// GetMenuState gives it (MF_CHECKED 8, MF_GRAYED 1; -1 for no such item).
+UINT menuItemQuery() {
+    static const UINT message = RegisterWindowMessageA("Velmor.MenuItemState");
     return message;
 }
 
@@ -380,6 +368,10 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     App* app = reinterpret_cast<App*>(GetWindowLongPtrA(window, DWLP_USER));
     if (!app || !app->synth) return FALSE;
+    // While a stream renders, nothing may change the state it renders from.
+    if (app->streaming && (message == WM_COMMAND || message == WM_HSCROLL || message == WM_VSCROLL ||
+                           (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->idFrom == IDC_UNIT_TABS)))
+        return message == WM_COMMAND;
     switch (message) {
         case WM_COMMAND: {
             // Only the low 16 bits, the control or command id, are looked at.
@@ -403,6 +395,11 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     if (message == outputMenuQuery()) {
         SetWindowLongPtrA(window, DWLP_MSGRESULT, outputMenuState(window));
+        return TRUE;
+    }
+    if (message == menuItemQuery()) {
+        const UINT state = GetMenuState(GetMenu(window), static_cast<UINT>(wParam), MF_BYCOMMAND);
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, state == static_cast<UINT>(-1) ? -1 : static_cast<LRESULT>(state));
         return TRUE;
     }
     return FALSE;

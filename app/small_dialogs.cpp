@@ -1,4 +1,4 @@
-// "Effects Setup" and About.
+// "Effects Setup" (the delay and the groove) and About.
 
 #include "app/application.h"
 
@@ -31,6 +31,7 @@ const FxSlider kFxSliders[] = {
     {IDC_DELAY_STEPS, 0, 4, 1, 1, getDelaySteps},
     {IDC_DELAY_FEEDBACK, 0, 100, 1, 10, getFeedback},
     {IDC_DELAY_PAN, 0, 128, 16, 16, getPan},
+    {IDC_SWING, 0, 100, 10, 10, getSwing},
 };
 
 }  // namespace
@@ -43,6 +44,7 @@ INT_PTR CALLBACK fxDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             showNumber(window, IDC_DELAY_STEPS_TEXT, "%d Steps", s.store.settings.delaySteps);
             showNumber(window, IDC_DELAY_FEEDBACK_TEXT, "%d%%", getFeedback(s));
             showNumber(window, IDC_DELAY_PAN_TEXT, "%d", s.store.settings.delayPan);
+            showNumber(window, IDC_SWING_TEXT, "%d%%", getSwing(s));
             for (const FxSlider& f : kFxSliders) {
                 SendDlgItemMessageA(window, f.id, TBM_SETRANGE, FALSE, MAKELPARAM(f.minimum, f.maximum));
                 SendDlgItemMessageA(window, f.id, TBM_SETPAGESIZE, 0, f.page);
@@ -68,6 +70,10 @@ INT_PTR CALLBACK fxDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM l
                 case IDC_DELAY_PAN:
                     setPan(s, position);
                     showNumber(window, IDC_DELAY_PAN_TEXT, "%d", s.store.settings.delayPan);
+                    break;
+                case IDC_SWING:
+                    setSwing(s, position);
+                    showNumber(window, IDC_SWING_TEXT, "%d%%", getSwing(s));
                     break;
                 default: break;
             }

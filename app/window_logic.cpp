@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/song_clock.h"
 #include "files/file_names.h"
+#include "model/song.h"
 
 namespace velmor {
 
@@ -41,5 +43,39 @@ std::string titleAfterLoad(const char* fileName) {
 }
 
 std::string unitTabLabel(int n) { return "Velmor #" + std::to_string(n + 1); }
+
+void prepareToPlay(Synth& s) {
+    EngineState& e = s.engine;
+    if (e.currentStep == 0 && e.stepTick == 0) resetSongClock(e, s.store.settings);
+}
+
+std::string playingStatus(const Synth& s) {
+    const PlayingPlace place = playingPlace(s);
+    char text[48];
+    if (place.position == 0) std::snprintf(text, sizeof text, "Pattern %d", place.pattern);
+    else std::snprintf(text, sizeof text, "Song %d/%d: Pattern %d", place.position, songPositions(s), place.pattern);
+    return text;
+}
+
+namespace {
+
+bool endsWithWave(const char* name) {
+    const size_t n = std::strlen(name);
+    if (n < 4) return false;
+    const char* ext = name + n - 4;
+    return ext[0] == '.' && (ext[1] | 0x20) == 'w' && (ext[2] | 0x20) == 'a' && (ext[3] | 0x20) == 'v';
+}
+
+}  // namespace
+
+StreamKind streamFileName(char* name, size_t capacity, bool waveFilter) {
+    if (!waveFilter && !endsWithWave(name))
+        return appendExtension(name, capacity, ".raw") ? StreamKind::kRaw : StreamKind::kRefused;
+    if (endsWithWave(name)) return StreamKind::kWave;
+    const size_t n = std::strlen(name);
+    if (n + 5 > capacity) return StreamKind::kRefused;
+    std::memcpy(name + n, ".wav", 5);
+    return StreamKind::kWave;
+}
 
 }  // namespace velmor

@@ -1,6 +1,7 @@
 #pragma once
 // What the main window computes without the platform: the envelope
-// picture's outline, the status line's texts and the title after a load.
+// picture's outline, the status line's texts, the title after a load and
+// the name and kind of a streamed file.
 
 #include <cstddef>
 #include <string>
@@ -9,6 +10,8 @@
 #include "engine/engine_state.h"
 
 namespace velmor {
+
+struct Synth;
 
 struct Point {
     int x, y;
@@ -38,5 +41,22 @@ std::string titleAfterLoad(const char* fileName);
 
 // The label of unit tab n (0-based): "Velmor #%d" with n + 1.
 std::string unitTabLabel(int n);
+
+// Play from a stop: the clock still stands at the start where Stop, the
+// start-up or a load left it, and it starts with the pattern chosen since
+// (pattern mode) or at the song's first position (song mode). A clock that
+// a stream to disk left past the start goes on from there.
+void prepareToPlay(Synth& s);
+
+// What plays, for the field beside the tabs: "Pattern %d" in pattern mode,
+// "Song %d/%d: Pattern %d" (position, positions, pattern) in song mode.
+std::string playingStatus(const Synth& s);
+
+// The file "Stream 2 Disk..." writes: a WAVE file when the WAVE filter was
+// chosen or the name ends in ".wav" (any case), which then gets ".wav"
+// unless it ends so; otherwise raw, with ".raw" as the save commands add
+// it. A name the extension would not fit is refused and left unchanged.
+enum class StreamKind { kRefused, kRaw, kWave };
+StreamKind streamFileName(char* name, size_t capacity, bool waveFilter);
 
 }  // namespace velmor

@@ -19,6 +19,7 @@ const SliderSpec kSliders[] = {
     {1074, 0, 128, 1, 16, false, false, setPulseWidth, getPulseWidth},
     {1024, 0, 100, 10, 10, false, false, setDelaySend, getDelaySend},
     {kVolumeSlider, 0, 128, 16, 16, true, false, setVolume, getVolume},
+    {kAccentSlider, 0, 100, 1, 10, true, false, setAccent, getAccent},
     {1023, 0, 100, 25, 25, false, false, setDistWet, getDistWet},
     {1022, 0, 100, 25, 25, false, false, setThreshold, getThreshold},
     {kAttackSlider, 0, 100, 1, 10, false, false, setAttack, getAttack},
@@ -78,7 +79,7 @@ bool onSliderScrolled(Synth& s, int id, int sliderPosition) {
     if (!row) return false;
     int p = sliderPosition;
     if (id == kVolumeSlider) p = 128 - sliderPosition;
-    if (id == kSustainLevelSlider) p = 100 - sliderPosition;
+    if (id == kSustainLevelSlider || id == kAccentSlider) p = 100 - sliderPosition;
     row->set(s, static_cast<Position>(p));
     return id == kAttackSlider || id == kDecaySlider || id == kSustainSlider || id == kReleaseSlider ||
            id == kSustainLevelSlider;
@@ -88,7 +89,7 @@ Position sliderRefreshPosition(const Synth& s, int id) {
     const SliderSpec* row = findSlider(id);
     if (!row) return 0;
     const Position p = row->get(s);
-    return id == kSustainLevelSlider ? static_cast<Position>(100 - p) : p;
+    return id == kSustainLevelSlider || id == kAccentSlider ? static_cast<Position>(100 - p) : p;
 }
 
 bool onChoiceClicked(Synth& s, int id) {

@@ -27,6 +27,7 @@ const SliderSpec* findSlider(int id);
 enum ControlId : int {
     kVolumeSlider = 1073,
     kSustainLevelSlider = 1067,
+    kAccentSlider = 1078,  // the strongest accent at the top, like "Sus Lvl"
     kTempoSlider = 1018,
     kAttackSlider = 1062,
     kDecaySlider = 1063,
@@ -37,13 +38,15 @@ enum ControlId : int {
 };
 
 // A scroll notification from a slider at sliderPosition: calls the slider's
-// setter ("Volume" with 128 minus the position, "Sus Lvl" with 100 minus it).
+// setter ("Volume" with 128 minus the position, "Sus Lvl" and "Accent" with
+// 100 minus it).
 // Returns true when the envelope picture must be redrawn (Attack, Decay,
 // Sustain, Release, Sus Lvl); false for the others and for unknown ids.
 bool onSliderScrolled(Synth& s, int id, int sliderPosition);
 
-// The position a slider shows after a refresh ("Sus Lvl" shows 100 minus
-// its getter; "Volume"'s getter already gives the slider position).
+// The position a slider shows after a refresh ("Sus Lvl" and "Accent" show
+// 100 minus their getter; "Volume"'s getter already gives the slider
+// position).
 Position sliderRefreshPosition(const Synth& s, int id);
 
 // Radio buttons: oscillator waves 1030..1034 and 1041..1045, filter modes

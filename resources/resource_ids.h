@@ -22,6 +22,8 @@
 #define IDD_ABOUT               "AppAbout"
 #define IDD_WAVSELECT           "WAVSELECT"
 #define IDD_BUFSIZE             "BUFSIZE"
+#define IDD_SONG                "SONG"
+#define IDD_STREAM_PROGRESS     "STREAMING"
 #define IDB_STARTUP             "STARTUP"
 #define IDI_APP                 "APPICON"
 #define IDI_SAW                 "SAW"
@@ -42,6 +44,8 @@
 #define IDM_PATTERN_EDIT        40029
 #define IDM_PATTERN_COPY        40030
 #define IDM_PATTERN_PASTE       40031
+#define IDM_SONG_EDIT           40040
+#define IDM_SONG_MODE           40041
 /* &Velmor */
 #define IDM_UNIT_ADD            40028
 #define IDM_UNIT_DELETE         40034
@@ -104,6 +108,7 @@
 #define IDC_SUS_LEVEL           1067
 #define IDC_STEP_GATE           1064
 #define IDC_VOLUME              1073
+#define IDC_ACCENT              1078
 
 /* FX Routing */
 #define IDC_DELAY_SEND          1024
@@ -140,9 +145,12 @@
 #define IDC_CPU                 1014
 #define IDC_QUIT                1
 
+/* What plays, in the tab strip's free space: "Pattern 2", "Song 3/8: Pattern 5" */
+#define IDC_PLAYING             1111
+
 /* ---- Dialog "PITCH" (step editor) ---------------------------------------- */
 
-/* Step i (0..15): pitch slider, note name, note switch, slide switch. */
+/* Step i (0..15): pitch slider, note name, note, slide and accent switch. */
 #define IDC_STEP_PITCH_FIRST    3000
 #define IDC_STEP_NAME_FIRST     1974
 #define IDC_STEP_NOTE_FIRST     1958
@@ -151,6 +159,10 @@
 #define IDC_STEP_NAME(i)        (IDC_STEP_NAME_FIRST + (i))
 #define IDC_STEP_NOTE(i)        (IDC_STEP_NOTE_FIRST + (i))
 #define IDC_STEP_SLIDE(i)       (IDC_STEP_SLIDE_FIRST + (i))
+#define IDC_STEP_ACCENT_FIRST   2030
+#define IDC_STEP_ACCENT(i)      (IDC_STEP_ACCENT_FIRST + (i))
+/* The pattern shown and edited: a drop-down list of 1..64 */
+#define IDC_PATTERN_SELECT      2050
 #define IDC_GENERATE_RANDOM     1047
 #define IDC_SHIFT_SPIN          1048
 #define IDC_PITCH_SPIN          1110
@@ -163,6 +175,22 @@
 #define IDC_DELAY_STEPS_TEXT    1073
 #define IDC_DELAY_FEEDBACK_TEXT 1074
 #define IDC_DELAY_PAN_TEXT      1075
+/* Groove */
+#define IDC_SWING               1109
+#define IDC_SWING_TEXT          1076
+
+/* ---- Dialog "SONG" -------------------------------------------------------- */
+
+#define IDC_SONG_LIST           2101
+#define IDC_SONG_PATTERN        2102
+#define IDC_SONG_INSERT         2103
+#define IDC_SONG_DELETE         2104
+#define IDC_SONG_MODE           2105
+
+/* ---- Dialog "STREAMING" (Stream 2 Disk in progress) ---------------------- */
+
+#define IDC_STREAM_TEXT         2201
+#define IDC_STREAM_PROGRESS     2202
 
 /* ---- Dialog "WAVSELECT" (Select WAV Device) ------------------------------ */
 

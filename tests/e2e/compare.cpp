@@ -3,7 +3,7 @@
 // should have played and compares it with what the sound system recorded.
 //
 //   velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES]
-//                      [--move ID POS FROM TO]
+//                      [--move ID POS FROM TO] [--passes N]
 //
 // RECORDING (16-bit stereo) is the playback of the start-up state, or of the
 // state after loading PATTERN; with --move, slider ID was moved to POS while
@@ -22,6 +22,8 @@
 // other wrong frame fails it. Strict (the default): the sound must begin with
 // the reference's first frame. With --max-skip, up to that many frames may
 // come before the lock (a small buffer's start played more than once).
+// With --passes, the recording must follow the reference without a wrong
+// frame over at least N whole passes (N songs in song mode) from the lock.
 
 #include <algorithm>
 #include <cstdint>
@@ -37,6 +39,7 @@
 #include "engine/mixdown.h"
 #include "engine/render.h"
 #include "files/pattern_file.h"
+#include "files/stream_to_disk.h"
 #include "model/controls.h"
 #include "model/units.h"
 
@@ -94,7 +97,7 @@ int64_t displaced(const Frames& cap, int64_t c, const Frames& ref, int64_t expec
     return -1;
 }
 
-Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool print) {
+Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool print, int64_t minFollowed = 0) {
 #define say(...) (print ? std::printf(__VA_ARGS__) : 0)
     Outcome o;
     const int64_t capFrames = static_cast<int64_t>(cap.size()), refFrames = static_cast<int64_t>(ref.size());
@@ -153,6 +156,11 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
         say("the recording goes on past the reference\n");
         ok = false, fault = true;
     }
+    if (r - lockRef < minFollowed) {
+        say("the recording follows the reference over %.3f s, not the %.3f s asked for\n", seconds(r - lockRef),
+            seconds(minFollowed));
+        ok = false;
+    }
     if (maxSkip == 0 ? lockRef != 0 || skipped != 0 : skipped > maxSkip || lockRef > maxSkip) {
         say("the sound does not begin with the reference's first frames\n");
         ok = false;
@@ -165,19 +173,22 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
 }
 
 int usage() {
-    std::fputs("usage: velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES] [--move ID POS FROM TO]\n", stderr);
+    std::fputs("usage: velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES] [--move ID POS FROM TO]\n"
+               "                          [--passes N]\n", stderr);
     return 2;
 }
 
 int run(int argc, char** argv) {
     if (argc < 3 || std::string(argv[1]) != "sound") return usage();
     const char* pattern = nullptr;
-    int64_t maxSkip = 0, moveFrom = -1, moveTo = -1;
+    int64_t maxSkip = 0, moveFrom = -1, moveTo = -1, passes = 0;
     int id = 0, pos = 0;
     for (int i = 3; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--max-skip" && i + 1 < argc) {
             maxSkip = std::atoll(argv[++i]);
+        } else if (a == "--passes" && i + 1 < argc) {
+            passes = std::atoll(argv[++i]);
         } else if (a == "--move" && i + 4 < argc) {
             id = std::atoi(argv[i + 1]), pos = std::atoi(argv[i + 2]);
             moveFrom = std::atoll(argv[i + 3]) / 4, moveTo = std::atoll(argv[i + 4]) / 4;
@@ -199,7 +210,7 @@ int run(int argc, char** argv) {
     const int64_t frames = static_cast<int64_t>(cap.size()) + kRate;  // more than can have been played
     constexpr int64_t kHalf = 4096;  // frames in half of the start-up stream buffer
     const Frames plain = playback(pattern, frames, kHalf, 0, 0, -1);
-    if (moveFrom < 0) return compareSound(cap, plain, maxSkip, true).status;
+    if (moveFrom < 0) return compareSound(cap, plain, maxSkip, true, passes * passFrames(*state(pattern))).status;
 
     // A slider moved while playing is heard from the refill after the move on:
     // the recording leaves the unchanged sound at a refill boundary, within

@@ -168,6 +168,62 @@ void spin(HWND window, HWND updown, const std::string& arrow) {
     send(window, WM_NULL, 0, 0);
 }
 
+// List boxes and combo boxes answer the same questions with their own
+// messages.
+struct ListMessages {
+    UINT count, getSelection, setSelection, textLength, text;
+    WORD changed;
+};
+
+ListMessages listMessages(HWND c) {
+    const std::string kind = className(c);
+    if (kind == "ListBox") return {LB_GETCOUNT, LB_GETCURSEL, LB_SETCURSEL, LB_GETTEXTLEN, LB_GETTEXT, LBN_SELCHANGE};
+    if (kind == "ComboBox") return {CB_GETCOUNT, CB_GETCURSEL, CB_SETCURSEL, CB_GETLBTEXTLEN, CB_GETLBTEXT, CBN_SELCHANGE};
+    fail("control " + std::to_string(GetDlgCtrlID(c)) + " is a " + kind + ", not a list box or combo box");
+}
+
+// The text of item n. Asked for in UTF-16: Wine hands another process's item
+// text over in that form whichever way it is asked for.
+std::string itemText(HWND c, WPARAM n) {
+    const ListMessages m = listMessages(c);
+    const LRESULT length = send(c, m.textLength, n, 0);
+    if (length < 0 || length > 1000) fail("no item " + std::to_string(n));
+    wchar_t wide[1024] = {};
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(c, m.text, n, reinterpret_cast<LPARAM>(wide), SMTO_NORMAL, kSendTimeoutMs, &result))
+        fail("the control does not answer");
+    char text[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text - 1, nullptr, nullptr);
+    return text;
+}
+
+// Selects item n as a user's choice does: the selection, then the
+// notification to the dialog.
+void selectItem(HWND window, HWND c, long n) {
+    const ListMessages m = listMessages(c);
+    send(c, m.setSelection, static_cast<WPARAM>(n), 0);
+    if (send(c, m.getSelection, 0, 0) != n) fail("item " + std::to_string(n) + " cannot be selected");
+    send(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), m.changed), reinterpret_cast<LPARAM>(c));
+}
+
+// A key pressed and released on a control, sent so that it has been handled
+// when the action ends (a key that opens a message box cannot be pressed
+// this way).
+void pressKey(HWND window, HWND c, const std::string& key) {
+    static const std::pair<const char*, UINT> kKeys[] = {
+        {"insert", VK_INSERT}, {"delete", VK_DELETE}, {"add", VK_ADD}, {"subtract", VK_SUBTRACT},
+        {"up", VK_UP},         {"down", VK_DOWN},     {"home", VK_HOME}, {"end", VK_END},
+    };
+    UINT code = 0;
+    for (const auto& [name, vk] : kKeys)
+        if (key == name) code = vk;
+    if (!code) fail("no key \"" + key + "\"");
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(code, MAPVK_VK_TO_VSC)) << 16;
+    send(c, WM_KEYDOWN, code, 1 | scan);
+    send(c, WM_KEYUP, code, 1 | scan | (LPARAM{3} << 30));
+    send(window, WM_NULL, 0, 0);
+}
+
 // One action; returns what it read, or "-".
 std::string act(const std::vector<std::string>& a) {
     const auto arg = [&](size_t k) -> const std::string& {
@@ -203,11 +259,22 @@ std::string act(const std::vector<std::string>& a) {
     if (name == "text") return oneLine(windowText(control(target(), number(1))));
     if (name == "pos") return series([](HWND c) { return static_cast<int>(send(c, TBM_GETPOS, 0, 0)); });
     if (name == "check") return series([](HWND c) { return static_cast<int>(send(c, BM_GETCHECK, 0, 0)); });
-    if (name == "count") return std::to_string(send(control(target(), number(1)), LB_GETCOUNT, 0, 0));
+    if (name == "count" || name == "selected") {
+        HWND c = control(target(), number(1));
+        const ListMessages m = listMessages(c);
+        return std::to_string(send(c, name == "count" ? m.count : m.getSelection, 0, 0));
+    }
+    if (name == "item") return itemText(control(target(), number(1)), static_cast<WPARAM>(number(2)));
+    if (name == "enabled") return IsWindowEnabled(control(target(), number(1))) ? "1" : "0";
     if (name == "tabs" || name == "tab")
         return std::to_string(send(control(mainWindow(), kUnitTabs), name == "tabs" ? TCM_GETITEMCOUNT : TCM_GETCURSEL,
                                    0, 0));
     if (name == "menu-state") return std::to_string(send(mainWindow(), RegisterWindowMessageA("Velmor.OutputMenuState"), 0, 0));
+    if (name == "menu-check") {
+        const LRESULT state = send(mainWindow(), RegisterWindowMessageA("Velmor.MenuItemState"), number(1), 0);
+        if (state == -1) fail("no menu item for command " + arg(1));
+        return (state & MF_CHECKED) ? "1" : "0";
+    }
     if (name == "dump") return dump();
     if (name == "exists") return findDialog(arg(1)) ? "1" : "0";
     if (name == "message") return oneLine(windowText(control(waitDialog(arg(1), ms(2, 10)), kMessageBoxText)));
@@ -223,6 +290,22 @@ std::string act(const std::vector<std::string>& a) {
     } else if (name == "wait-gone") {
         if (!waitFor(ms(2, 10), [&] { return findDialog(arg(1)) == nullptr; }))
             fail("the window \"" + arg(1) + "\" is still there");
+    } else if (name == "wait-text") {
+        HWND c = control(mainWindow(), number(1));
+        std::string last;
+        if (!waitFor(ms(3, 10), [&] { return (last = windowText(c)) == arg(2); }))
+            fail("control " + arg(1) + " reads \"" + last + "\", not \"" + arg(2) + "\"");
+    } else if (name == "wait-enabled") {
+        HWND main = mainWindow();
+        if (!waitFor(ms(1, 60), [&] { return IsWindowEnabled(main) != FALSE; })) fail("the main window stays disabled");
+        send(main, WM_NULL, 0, 0);
+    } else if (name == "select") {
+        HWND window = target();
+        selectItem(window, control(window, number(1)), number(2));
+    } else if (name == "key") {
+        HWND window = target();
+        HWND c = control(window, number(1));
+        for (long n = a.size() > 3 ? number(3) : 1; n > 0; --n) pressKey(window, c, arg(2));
     } else if (name == "sleep") {
         Sleep(static_cast<DWORD>(std::max(0L, number(1))));
     } else if (name == "set") {

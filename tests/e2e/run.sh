@@ -272,14 +272,19 @@ host() {
             grow 52920 50  # the last frames on their way
             stop_recorder
             mv "$files/recording.raw" "$work/$name.raw"
-            "$compare" sound "$work/$name.raw" "${@:2}" >"$work/$name.txt"
+            # A pattern file named first lies in the program's files folder.
+            local options=("${@:2}")
+            [ $# -lt 2 ] || [[ $2 == -* ]] || options=("$files/$2" "${@:3}")
+            "$compare" sound "$work/$name.raw" "${options[@]}" >"$work/$name.txt"
             status=$?
             sed 's/^/    /' "$work/$name.txt"
             [ "$status" -ne 3 ] || return 3
             if [ "$status" -eq 0 ]; then ok "sound ${*:2}"; else bad "sound ${*:2} (${work#"$root"/}/$name.raw)"; fi
             ;;
         same)
-            if "$render" ${3:+"$(host_path "$3")"} -o "$work/same.raw" && cmp "$files/$2" "$work/same.raw"; then
+            local wave=()
+            [[ $2 != *.wav ]] || wave=(--wav)
+            if "$render" ${3:+"$(host_path "$3")"} "${wave[@]}" -o "$work/same.raw" && cmp "$files/$2" "$work/same.raw"; then
                 ok "same $2 ${3-}"
             else
                 bad "same $2 ${3-}: not what velmor-render writes"
@@ -341,6 +346,11 @@ for scenario in "${scenarios[@]}"; do
     for attempt in $(seq "$attempts"); do
         say "$name"
         passed=0 failed=0
+        # Every scenario starts with an empty files folder, so that no file
+        # of another scenario (or an earlier attempt) is asked about.
+        chattr -R -i "$files" 2>/dev/null
+        chmod -R u+w "$files" 2>/dev/null
+        find "$files" -mindepth 1 -delete
         run_scenario "$scenario"
         status=$?
         end_program
