@@ -103,6 +103,23 @@ if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/m
     else
         step_failed "end to end"
     fi
+    echo "== The Windows release zip, and the zip on a fresh Windows"
+    zip="build/velmor-$(head -n 1 VERSION)-win32.zip"
+    if scripts/package.sh && python3 tests/package_check.py "$zip"; then
+        passed=$((passed + 1))
+        summary+=("release zip: $zip")
+        tests/e2e/run.sh --fresh-prefix tests/e2e/fresh/release-zip.e2e | tee build/e2e-fresh.log
+        line="$(grep -E '^e2e: [0-9]+ scenarios passed, [0-9]+ failed' build/e2e-fresh.log | tail -1)"
+        if [ -n "$line" ]; then
+            passed=$((passed + $(sed -E 's/^e2e: ([0-9]+) .*/\1/' <<<"$line")))
+            failed=$((failed + $(sed -E 's/.*passed, ([0-9]+) failed.*/\1/' <<<"$line")))
+            summary+=("release zip on a fresh Windows: ${line#e2e: }")
+        else
+            step_failed "release zip on a fresh Windows"
+        fi
+    else
+        step_failed "release zip"
+    fi
 else
     step_failed "Windows build"
 fi
