@@ -17,21 +17,18 @@
 namespace velmor {
 namespace {
 
+using testing::renderFrames;
+using testing::startedSynth;
+
 TEST(AccentSlider, StrongestAtTheTopFollowingTheLinksAndRefreshed) {
-    auto s = testing::startedSynth();
+    auto s = startedSynth();
     testing::applyStartupLikeSettings(*s, 1);
     const SliderSpec* row = findSlider(kAccentSlider);
     ASSERT_NE(row, nullptr);
-    EXPECT_TRUE(row->vertical);
-    EXPECT_EQ(row->minimum, 0);
-    EXPECT_EQ(row->maximum, 100);
-    // A fresh unit (stored 0, as in every earlier file) has the middle strength.
-    EXPECT_EQ(getAccent(*s), 50);
-    EXPECT_EQ(sliderRefreshPosition(*s, kAccentSlider), 50);
-
+    EXPECT_TRUE(row->vertical && row->minimum == 0 && row->maximum == 100);
+    EXPECT_EQ(sliderRefreshPosition(*s, kAccentSlider), 50) << "a fresh unit (stored 0) has the middle strength";
     s->store.unitLinks[0][1] = 1;
     EXPECT_FALSE(onSliderScrolled(*s, kAccentSlider, 0));  // no envelope redraw
-    EXPECT_EQ(getAccent(*s), 100);
     EXPECT_EQ(sliderRefreshPosition(*s, kAccentSlider), 0);
     s->store.currentUnit = 1;
     EXPECT_EQ(getAccent(*s), 100) << "the linked unit follows";
@@ -41,141 +38,93 @@ TEST(AccentSlider, StrongestAtTheTopFollowingTheLinksAndRefreshed) {
     EXPECT_EQ(getAccent(*s), 100) << "the link is one-way";
 }
 
-TEST(PlayingStatus, PatternModeAndSongMode) {
-    auto s = testing::startedSynth();
+TEST(PlayingStatus, FollowsPatternAndSongModeAndChoicesMadeWhileStopped) {
+    auto s = startedSynth();
+    const int pass = 16 * s->store.settings.samplesPerStep;
     EXPECT_EQ(playingStatus(*s), "Pattern 1");
-    selectPattern(*s, 4);
-    resetEngine(*s);
-    EXPECT_EQ(playingStatus(*s), "Pattern 5");
-
-    setSongPattern(*s, 0, 2);
-    insertSongPosition(*s, 1, 7);
-    insertSongPosition(*s, 2, 63);
-    setSongMode(*s, true);
-    resetEngine(*s);
-    EXPECT_EQ(playingStatus(*s), "Song 1/3: Pattern 3");
-    // After two pattern passes the third position plays.
-    const int pass = 16 * s->store.settings.samplesPerStep;
-    testing::renderFrames(*s, 2 * pass + 10);
-    EXPECT_EQ(playingStatus(*s), "Song 3/3: Pattern 64");
-}
-
-TEST(PrepareToPlay, TheFirstPassFollowsChoicesMadeWhileStopped) {
-    auto s = testing::startedSynth();
-    const int pass = 16 * s->store.settings.samplesPerStep;
-    auto reference = testing::startedSynth();
+    auto reference = startedSynth();
     selectPattern(*reference, 2);
     resetEngine(*reference);
-
-    // Pattern 3 chosen after the start-up: Play starts with it.
-    selectPattern(*s, 2);
+    selectPattern(*s, 2);  // after the start-up: Play starts with it
     prepareToPlay(*s);
     EXPECT_EQ(playingStatus(*s), "Pattern 3");
-    EXPECT_EQ(testing::renderFrames(*s, pass + 100), testing::renderFrames(*reference, pass + 100));
+    EXPECT_EQ(renderFrames(*s, pass + 100), renderFrames(*reference, pass + 100));
 
-    // Song mode switched on after a Stop: the song's first position, and
-    // the second after it (not the first again).
+    // Song mode switched on after a Stop: the first position, then the second.
     resetEngine(*s);
     setSongPattern(*s, 0, 4);
     insertSongPosition(*s, 1, 5);
+    insertSongPosition(*s, 2, 63);
     setSongMode(*s, true);
     prepareToPlay(*s);
-    EXPECT_EQ(playingStatus(*s), "Song 1/2: Pattern 5");
-    testing::renderFrames(*s, pass + 10);
-    EXPECT_EQ(playingStatus(*s), "Song 2/2: Pattern 6");
-
+    EXPECT_EQ(playingStatus(*s), "Song 1/3: Pattern 5");
+    renderFrames(*s, 2 * pass + 10);
+    EXPECT_EQ(playingStatus(*s), "Song 3/3: Pattern 64");
     // Past the start (where a stream to disk leaves the clock) nothing moves.
-    testing::renderFrames(*s, 1000);
     setSongMode(*s, false);
     prepareToPlay(*s);
-    EXPECT_EQ(playingStatus(*s), "Pattern 6");
-}
-
-std::string streamed(const char* name, bool waveFilter, StreamKind* kind, size_t capacity = 128) {
-    char buffer[128] = {};
-    std::strcpy(buffer, name);
-    *kind = streamFileName(buffer, capacity, waveFilter);
-    return buffer;
+    EXPECT_EQ(playingStatus(*s), "Pattern 64");
 }
 
 TEST(StreamFileName, FilterAndNameChooseTheKindAndTheExtension) {
-    StreamKind kind;
-    EXPECT_EQ(streamed("take", false, &kind), "take.raw");
-    EXPECT_EQ(kind, StreamKind::kRaw);
-    EXPECT_EQ(streamed("take.raw", false, &kind), "take.raw");
-    EXPECT_EQ(streamed("TAKE.RAW", false, &kind), "TAKE.RAW.raw") << "raw names keep the save commands' rule";
-    EXPECT_EQ(streamed("take", true, &kind), "take.wav");
-    EXPECT_EQ(kind, StreamKind::kWave);
-    EXPECT_EQ(streamed("take.wav", true, &kind), "take.wav");
-    EXPECT_EQ(streamed("take.raw", true, &kind), "take.raw.wav");
-    EXPECT_EQ(kind, StreamKind::kWave);
-    // A name ending in .wav, in any case, is a WAVE file under the raw filter too.
-    EXPECT_EQ(streamed("Z:\\music\\Take.WaV", false, &kind), "Z:\\music\\Take.WaV");
-    EXPECT_EQ(kind, StreamKind::kWave);
-    EXPECT_EQ(streamed("take.wave", false, &kind), "take.wave.raw");
-    EXPECT_EQ(kind, StreamKind::kRaw);
-    EXPECT_EQ(streamed(".wav", false, &kind), ".wav");
-    EXPECT_EQ(kind, StreamKind::kWave);
-    EXPECT_EQ(streamed("wav", false, &kind), "wav.raw");
-
-    // The extension must fit with the terminator: 8 bytes hold "abc.wav".
-    EXPECT_EQ(streamed("abc", true, &kind, 8), "abc.wav");
-    EXPECT_EQ(kind, StreamKind::kWave);
-    EXPECT_EQ(streamed("abcd", true, &kind, 8), "abcd");
-    EXPECT_EQ(kind, StreamKind::kRefused);
-    EXPECT_EQ(streamed("abcd", false, &kind, 8), "abcd");
-    EXPECT_EQ(kind, StreamKind::kRefused);
+    const StreamKind raw = StreamKind::kRaw, wave = StreamKind::kWave, refused = StreamKind::kRefused;
+    const struct {
+        const char *name, *result;
+        bool waveFilter;
+        size_t capacity;
+        StreamKind kind;
+    } cases[] = {
+        {"take", "take.raw", false, 128, raw},
+        {"take.raw", "take.raw", false, 128, raw},
+        {"TAKE.RAW", "TAKE.RAW.raw", false, 128, raw},  // the save commands' rule
+        {"take", "take.wav", true, 128, wave},
+        {"take.wav", "take.wav", true, 128, wave},
+        {"take.raw", "take.raw.wav", true, 128, wave},
+        {"Z:\\music\\Take.WaV", "Z:\\music\\Take.WaV", false, 128, wave},  // .wav in any case
+        {"take.wave", "take.wave.raw", false, 128, raw},
+        {".wav", ".wav", false, 128, wave},
+        {"wav", "wav.raw", false, 128, raw},
+        {"abc", "abc.wav", true, 8, wave},  // the extension must fit with the terminator
+        {"abcd", "abcd", true, 8, refused},
+        {"abcd", "abcd", false, 8, refused},
+    };
+    for (const auto& c : cases) {
+        char buffer[128] = {};
+        std::strcpy(buffer, c.name);
+        EXPECT_EQ(streamFileName(buffer, c.capacity, c.waveFilter), c.kind) << c.name;
+        EXPECT_STREQ(buffer, c.result);
+    }
 }
 
-TEST(SongDialog, InsertAfterTheSelectionNamingItsPattern) {
-    auto s = testing::startedSynth();
+TEST(SongDialog, InsertDeleteAndPlusMinusKeepTheSongAndTheBankLimits) {
+    auto s = startedSynth();
     EXPECT_EQ(songPositionLabel(0, 0), "1: Pattern 1");
     EXPECT_EQ(songPositionLabel(511, 63), "512: Pattern 64");
-
+    // Insert after the selection naming its pattern, at the end without one.
     setSongPattern(*s, 0, 5);
     EXPECT_EQ(insertAfterSelected(*s, 0), 1);
-    EXPECT_EQ(songPositions(*s), 2);
-    EXPECT_EQ(songPattern(*s, 1), 5);
     setSongPattern(*s, 1, 9);
-    EXPECT_EQ(insertAfterSelected(*s, 0), 1);  // between the two
-    EXPECT_EQ(songPattern(*s, 0), 5);
-    EXPECT_EQ(songPattern(*s, 1), 5);
-    EXPECT_EQ(songPattern(*s, 2), 9);
-    // Without a selection the new position goes at the end.
+    EXPECT_EQ(insertAfterSelected(*s, 0), 1);
     EXPECT_EQ(insertAfterSelected(*s, -1), 3);
-    EXPECT_EQ(songPattern(*s, 3), 9);
-
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(songPattern(*s, i), i < 2 ? 5 : 9);
+    // Delete: the next one takes the place; deleting the last selects the
+    // new last; the last position stays.
+    setSongPattern(*s, 0, 1);
+    EXPECT_EQ(deleteSelected(*s, 0), 0);
+    EXPECT_EQ(deleteSelected(*s, 2), 1);
+    EXPECT_EQ(deleteSelected(*s, 0), 0);
+    EXPECT_EQ(deleteSelected(*s, 0), -1);
+    EXPECT_EQ(songPositions(*s), 1);
+    EXPECT_EQ(songPattern(*s, 0), 9);
+    // Plus and minus stop at the ends of the bank.
+    for (const auto& [from, delta, to] : {std::tuple{0, -1, 0}, {0, 1, 1}, {62, 1, 63}, {63, 1, 63}, {63, -1, 62}}) {
+        setSongPattern(*s, 0, from);
+        EXPECT_EQ(stepSelectedPattern(*s, 0, delta), to);
+        EXPECT_EQ(songPattern(*s, 0), to);
+    }
     while (songPositions(*s) < kSongEntries) ASSERT_GE(insertAfterSelected(*s, 0), 0);
     EXPECT_EQ(insertAfterSelected(*s, 0), -1) << "512 positions at most";
     EXPECT_EQ(songPositions(*s), kSongEntries);
-}
-
-TEST(SongDialog, DeleteKeepsASelectionAndTheLastPosition) {
-    auto s = testing::startedSynth();
-    setSongPattern(*s, 0, 1);
-    insertAfterSelected(*s, 0);
-    setSongPattern(*s, 1, 2);
-    insertAfterSelected(*s, 1);
-    setSongPattern(*s, 2, 3);  // patterns 2, 3, 4
-    EXPECT_EQ(deleteSelected(*s, 0), 0);
-    EXPECT_EQ(songPattern(*s, 0), 2) << "the next one takes the place";
-    EXPECT_EQ(deleteSelected(*s, 1), 0) << "deleting the last selects the new last";
-    EXPECT_EQ(songPositions(*s), 1);
-    EXPECT_EQ(deleteSelected(*s, 0), -1);
-    EXPECT_EQ(songPositions(*s), 1);
-    EXPECT_EQ(songPattern(*s, 0), 2);
-}
-
-TEST(SongDialog, PlusAndMinusStopAtTheEndsOfTheBank) {
-    auto s = testing::startedSynth();
-    EXPECT_EQ(stepSelectedPattern(*s, 0, -1), 0);
-    EXPECT_EQ(stepSelectedPattern(*s, 0, 1), 1);
-    EXPECT_EQ(stepSelectedPattern(*s, 0, 1), 2);
-    setSongPattern(*s, 0, 62);
-    EXPECT_EQ(stepSelectedPattern(*s, 0, 1), 63);
-    EXPECT_EQ(stepSelectedPattern(*s, 0, 1), 63);
-    EXPECT_EQ(stepSelectedPattern(*s, 0, -1), 62);
-    EXPECT_EQ(songPattern(*s, 0), 62);
 }
 
 }  // namespace
