@@ -151,13 +151,13 @@ TEST(SongEditing, EditsWhilePlayingMoveOnSensibly) {
     ASSERT_EQ(deleteSongPosition(*s, 1), 1);  // its pattern plays on, then the one after it
     renderFrames(*s, kPass80 - 10);
     expectPlaying(*s, 1, 2);
-    ASSERT_EQ(insertSongPosition(*s, 0, 3), 1);  // 4-1-3-4, playing 3: what follows stays
+    ASSERT_EQ(insertSongPosition(*s, 1, 3), 1);  // at the playing position: 1-4-3-4, what follows stays
     renderFrames(*s, kPass80);
     expectPlaying(*s, 3, 3);
     ASSERT_EQ(deleteSongPosition(*s, 3), 1);  // the playing one and the one before: from the start
     ASSERT_EQ(deleteSongPosition(*s, 2), 1);
     renderFrames(*s, kPass80);
-    expectPlaying(*s, 0, 3);
+    expectPlaying(*s, 0, 0);
 }
 
 TEST(PatternBank, SongAndBankKeepTheirLimitsAndEditsGrowThePatternCount) {
