@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "engine/render.h"
 #include "files/pattern_file.h"
@@ -19,86 +19,56 @@
 namespace velmor {
 namespace {
 
-std::vector<std::string> demoFiles() {
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(VELMOR_DEMO_DIR))
-        if (entry.path().extension() == ".pat") files.push_back(entry.path().string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-std::unique_ptr<Synth> loaded(const std::string& path) {
-    auto s = testing::startedSynth();
-    EXPECT_EQ(readPatternFile(*s, path.c_str()), 1) << path;
-    refreshAfterLoad(*s);
-    return s;
-}
-
-// What the demos use, over all of them.
-struct Shown {
-    std::set<int> filterModes;
-    bool slides = false, delay = false, distortion = false, severalUnits = false, grooveSong = false;
-};
-
-void collect(const Synth& s, Shown& shown) {
-    const Store& st = s.store;
-    const EngineSettings& g = st.settings;
-    const int patterns = patternsToSave(st);
-    bool accents = false;
-    for (int u = 0; u < st.unitCount; ++u) {
-        const UnitRecord& r = st.units[u];
-        shown.filterModes.insert(r.filterMode);
-        if (r.delaySend[0] > 0 && g.delayFeedback > 0) shown.delay = true;
-        if (r.distWet > 0) shown.distortion = true;
-        for (int i = 0; i < patterns * kStepsPerPattern; ++i) {
-            const int at = stepIndex(u, 0, i);
-            if (st.stepNoteOn[at] == 0) continue;
-            EXPECT_GE(st.stepPitch[at], 3);
-            EXPECT_LE(st.stepPitch[at], 51);
-            if (st.stepSlide[at] != 0) shown.slides = true;
-            if ((st.stepSpare[at] & 1) != 0) accents = true;
+// Over all demos: the filter modes, slides, the delay, the distortion,
+// several units and a song in song mode of 4 positions and 3 patterns with
+// swing and accents; each pass, as Stream 2 Disk writes it, loud enough to
+// hear and never clipping.
+TEST(DemoFiles, TogetherShowWhatTheSynthesizerDoesAndEachPlaysWell) {
+    std::set<int> modes;
+    bool slides = false, delay = false, distortion = false, units = false, groove = false;
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(VELMOR_DEMO_DIR)) {
+        if (entry.path().extension() != ".pat") continue;
+        const std::string file = entry.path().string();
+        ++files;
+        auto s = testing::startedSynth();
+        ASSERT_EQ(readPatternFile(*s, file.c_str()), 1) << file;
+        refreshAfterLoad(*s);
+        const Store& st = s->store;
+        bool accents = false;
+        for (int u = 0; u < st.unitCount; ++u) {
+            const UnitRecord& r = st.units[u];
+            modes.insert(r.filterMode);
+            delay |= r.delaySend[0] > 0 && st.settings.delayFeedback > 0;
+            distortion |= r.distWet > 0;
+            for (int i = 0; i < patternsToSave(st) * kStepsPerPattern; ++i) {
+                const int at = stepIndex(u, 0, i);
+                if (st.stepNoteOn[at] == 0) continue;
+                EXPECT_TRUE(st.stepPitch[at] >= 3 && st.stepPitch[at] <= 51) << file;
+                slides |= st.stepSlide[at] != 0;
+                accents |= (st.stepSpare[at] & 1) != 0;
+            }
         }
-    }
-    if (st.unitCount >= 3) shown.severalUnits = true;
-    std::set<int> songPatterns;
-    for (int p = 0; p < songPositions(s); ++p) songPatterns.insert(songPattern(s, p));
-    if (songModeOn(s) && songPositions(s) >= 4 && songPatterns.size() >= 3 && g.swing > 0 && accents)
-        shown.grooveSong = true;
-}
+        units |= st.unitCount >= 3;
+        std::set<int> songPatterns;
+        for (int p = 0; p < songPositions(*s); ++p) songPatterns.insert(songPattern(*s, p));
+        groove |= songModeOn(*s) && songPositions(*s) >= 4 && songPatterns.size() >= 3 && st.settings.swing > 0 && accents;
 
-TEST(DemoFiles, TogetherShowEveryFilterModeSlidesDelayDistortionUnitsAndAGrooveSong) {
-    const auto files = demoFiles();
-    ASSERT_GE(files.size(), 6u);
-    Shown shown;
-    for (const std::string& file : files) collect(*loaded(file), shown);
-    EXPECT_EQ(shown.filterModes, (std::set<int>{0, 1, 2, 3, 4}));
-    EXPECT_TRUE(shown.slides);
-    EXPECT_TRUE(shown.delay);
-    EXPECT_TRUE(shown.distortion);
-    EXPECT_TRUE(shown.severalUnits);
-    EXPECT_TRUE(shown.grooveSong);
-}
-
-// A pass of each, as Stream 2 Disk writes it: loud enough to hear, never
-// clipping.
-TEST(DemoFiles, EachPlaysAPassAtAGoodLevelWithoutClipping) {
-    for (const std::string& file : demoFiles()) {
-        auto s = loaded(file);
         resetEngine(*s);
-        const int64_t frames = passFrames(*s) - 1;
         int peak = 0;
         bool clipped = false;
-        for (int64_t done = 0; done < frames;) {
-            const int n = static_cast<int>(std::min<int64_t>(512, frames - done));
-            const auto block = testing::renderFrames(*s, n, n);
-            for (int16_t v : block) peak = std::max(peak, v < 0 ? -v : int{v});
-            if (s->engine.levelLeft == 0xFFFF) clipped = true;
-            done += n;
+        for (int64_t done = 0, frames = passFrames(*s) - 1; done < frames; done += 512) {
+            for (int16_t v : testing::renderFrames(*s, static_cast<int>(std::min<int64_t>(512, frames - done)), 512))
+                peak = std::max(peak, std::abs(int{v}));
+            clipped |= s->engine.levelLeft == 0xFFFF;
         }
         EXPECT_FALSE(clipped) << file;
-        EXPECT_GT(peak, 32768 / 4) << file;
-        EXPECT_LT(peak, 32767 * 95 / 100) << file;
+        EXPECT_TRUE(peak > 32768 / 4 && peak < 32767 * 95 / 100) << file << " peaks at " << peak;
     }
+    EXPECT_GE(files, 6);
+    EXPECT_EQ(modes, (std::set<int>{0, 1, 2, 3, 4}));
+    EXPECT_TRUE(slides && delay && distortion && units && groove)
+        << slides << delay << distortion << units << groove;
 }
 
 }  // namespace
