@@ -28,16 +28,6 @@ protected:
         updateMeters(s_->engine, peaks);
         return out;
     }
-    // The delay at 150 BPM, one step long, full feedback, only the send.
-    void echoSetUp(int pan) {
-        SetUp();
-        s_->store.settings.tempoBpm = 150;
-        s_->store.settings.delaySteps = 1;
-        s_->store.settings.delayFeedback = 128;
-        s_->store.settings.delayPan = pan;
-        s_->store.units[0].delaySend[0] = 128;
-        s_->store.units[0].volume = 0;
-    }
     std::unique_ptr<Synth> s_;
 };
 
@@ -57,23 +47,26 @@ TEST(Distortion, WetLevelAndCurves) {
     for (int32_t a = -32768; a < 32768; a += 5) ASSERT_NEAR(distort(identity, 128, a), a, 3) << a;
 }
 
+// Two units scaled and summed term by term; unit 0 is sent, but the
+// feedback 0 silences the delay.
 TEST_F(MixdownTest, UnitsAreScaledAndSummedTermByTerm) {
     s_->store.unitCount = 2;
-    s_->store.units[0].volume = 100;
-    s_->store.units[1].volume = 3;
-    s_->store.units[0].delaySend[0] = 128;  // sent, but the feedback 0 silences the delay
+    s_->store.units[0].volume = 100, s_->store.units[1].volume = 3, s_->store.units[0].delaySend[0] = 128;
     const auto out = mix({-7, 20000}, {1001, 0});
     EXPECT_EQ(out[0], ((100 * -7) >> 7) + ((3 * 1001) >> 7));
     EXPECT_EQ(out[3], (100 * 20000) >> 7);
 }
 
+// The delay at 150 BPM, one step long, full feedback, only the send.
 TEST_F(MixdownTest, EchoOneStepLaterPannedAndShortenedAtOnce) {
     std::vector<int16_t> in(3 * 4410, 0);
     in[10] = 1000;
     for (int pan : {0, 64, -64}) {
-        echoSetUp(pan);
+        SetUp();
+        EngineSettings& g = s_->store.settings;
+        g.tempoBpm = 150, g.delaySteps = 1, g.delayFeedback = 128, g.delayPan = pan;
+        s_->store.units[0].delaySend[0] = 128, s_->store.units[0].volume = 0;
         const auto out = mix(in);
-        EXPECT_EQ(s_->engine.delayLength, 8820);
         // Send 500, fed back with 128/128, returns at gain 64 >> 5 = 2.
         for (int n = 0; n < 3 * 4410; ++n) {
             const bool echo = n == 10 + 4410 || n == 10 + 2 * 4410;  // and once more, fed back
@@ -86,54 +79,41 @@ TEST_F(MixdownTest, EchoOneStepLaterPannedAndShortenedAtOnce) {
     EXPECT_EQ(s_->engine.delayPos, 4) << "a position beyond the new length returns to 0";
 }
 
+// -40000 is written as -32767, and exactly -32768 passes unchanged but
+// counts as clipped. The mark is held until the display clears levelLeft;
+// then the next block reports its own peak: 16384 is 50 %.
 TEST_F(MixdownTest, LimitingAndClipMetering) {
-    s_->store.settings.masterVolume = 128;
-    auto out = mix({-20000, 20000, 8192, -16384});
-    EXPECT_EQ(out[0], -32767) << "-40000 is written as -32767";
-    EXPECT_EQ(out[1], -32767);
-    EXPECT_EQ(out[2], 32767);
-    EXPECT_EQ(out[3], 32767);
-    EXPECT_EQ(out[4], 16384);
-    EXPECT_EQ(s_->engine.levelLeft, kLevelClipped);
-    EXPECT_EQ(s_->engine.levelRight, kLevelClipped);
-    // The mark is held until the display clears levelLeft; then the next
-    // block reports its own peak: 16384 is 50 %.
-    mix({100});
-    EXPECT_EQ(s_->engine.levelLeft, kLevelClipped);
-    s_->engine.levelLeft = 0;
-    mix({8192, -100});
-    EXPECT_EQ(s_->engine.levelLeft, 50);
-    EXPECT_EQ(s_->engine.levelRight, 50);
-    // Exactly -32768 passes unchanged but counts as clipped.
-    s_->store.settings.masterVolume = 64;
-    out = mix({-32768});
-    EXPECT_EQ(out[0], -32768);
-    EXPECT_EQ(out[1], -32768);
-    EXPECT_EQ(s_->engine.levelLeft, kLevelClipped);
-    s_->engine.levelLeft = 0;
-    mix({32767});
-    EXPECT_EQ(s_->engine.levelLeft, 99);
+    const struct { int master; std::vector<int16_t> in, out; bool clear; int levelLeft, levelRight; } blocks[] = {
+        {128, {-20000, 20000, 8192}, {-32767, -32767, 32767, 32767, 16384, 16384}, false, kLevelClipped, kLevelClipped},
+        {128, {100}, {200, 200}, true, kLevelClipped, kLevelClipped},
+        {128, {8192, -100}, {16384, 16384, -200, -200}, false, 50, 50},
+        {64, {-32768}, {-32768, -32768}, true, kLevelClipped, kLevelClipped},
+        {64, {32767}, {32767, 32767}, false, 99, 99},
+    };
+    for (const auto& b : blocks) {
+        s_->store.settings.masterVolume = b.master;
+        EXPECT_EQ(mix(b.in), b.out) << b.in[0];
+        EXPECT_EQ(s_->engine.levelLeft, b.levelLeft) << b.in[0];
+        EXPECT_EQ(s_->engine.levelRight, b.levelRight) << b.in[0];
+        if (b.clear) s_->engine.levelLeft = 0;
+    }
 }
 
 TEST(DelaySetup, LengthAndGains) {
     auto s = testing::startedSynth();
     EngineSettings& g = s->store.settings;
     const int32_t cases[][6] = {
-        // steps, tempo, pan: length, left gain, right gain
+        // steps, tempo, pan: length, left gain, right gain; the length is
+        // even and at most the delay line's, whatever a pattern file brings.
         {8, 60, 0, 176400, 64, 64}, {2, 80, -32, 2 * 2646000 / 80 / 2 & ~1, 64, 32}, {2, 80, 10, 2 * 2646000 / 80 / 2 & ~1, 54, 64},
-        {9, 60, 0, 198450 & ~1, 64, 64},
+        {9, 60, 0, 198450 & ~1, 64, 64}, {100, 0, 0, kMaxDelayLength, 64, 64},
     };
     for (const auto& c : cases) {
         g.delaySteps = c[0], g.tempoBpm = c[1], g.delayPan = c[2];
         setupDelay(*s);
         EXPECT_EQ(s->engine.delayLength, c[3]) << c[0] << " steps at " << c[1];
-        EXPECT_EQ(s->engine.delayGainL, c[4]) << "pan " << c[2];
-        EXPECT_EQ(s->engine.delayGainR, c[5]) << "pan " << c[2];
+        EXPECT_EQ(s->engine.delayGainL * 1000 + s->engine.delayGainR, c[4] * 1000 + c[5]) << "pan " << c[2];
     }
-    // Values only a pattern file can bring stay inside the delay line.
-    g.delaySteps = 1000, g.tempoBpm = 0;
-    setupDelay(*s);
-    EXPECT_LE(s->engine.delayLength, kMaxDelayLength);
 }
 
 }  // namespace
