@@ -58,22 +58,11 @@ TEST(StreamToDisk, PassIsTheStartOfContinuousPlaybackFromStepZero) {
     const int pass = 16 * b->store.settings.samplesPerStep;
     const std::vector<int16_t> continuous = testing::renderFrames(*b, pass + 1000, 3000);
     ASSERT_EQ(values.size(), 2 * static_cast<size_t>(pass - 1));
-    EXPECT_TRUE(std::equal(values.begin(), values.end(), continuous.begin()));
-    EXPECT_TRUE(std::any_of(values.begin(), values.end(), [](int16_t v) { return v != 0; }));
+    EXPECT_TRUE(std::equal(values.begin(), values.end(), continuous.begin()) && values[2 * 5000] != 0);
 }
 
-TEST(StreamToDisk, ReportsAFullDiskAndStopsWhenNoUnitRunsTheClock) {
-    // With the stream's own buffer the failure shows at a block write; with
-    // a buffer larger than the whole pass only at the final flush.
-    for (const size_t buffer : {size_t{0}, size_t{1} << 20}) {
-        std::FILE* f = std::fopen("/dev/full", "wb");
-        if (!f) GTEST_SKIP() << "no /dev/full here";
-        std::vector<char> storage(buffer);
-        ASSERT_TRUE(!buffer || std::setvbuf(f, storage.data(), _IOFBF, buffer) == 0);
-        auto s = testing::startedSynth();
-        EXPECT_EQ(streamToDisk(*s, f), 0) << buffer;
-        std::fclose(f);
-    }
+// A full disk is tested with the safe writer (safe_file_test.cpp).
+TEST(StreamToDisk, StopsWhenNoUnitRunsTheClock) {
     // The clock advances with the units: with none in use the write stops
     // after the blocks a pass can take.
     auto s = testing::startedSynth();

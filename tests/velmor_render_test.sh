@@ -74,8 +74,7 @@ printf '\x00' >>song.pat
 check "a song plays every position once" renders song.raw $(((2 * F - 1) * 4)) song.pat
 check "two passes of the song" renders song2.raw $((4 * F * 4)) song.pat --passes 2
 check "--pattern 1 overrides the song mode" renders song-pattern.raw $(((F - 1) * 4)) song.pat --pattern 1
-check "--song on the start-up state is the pattern" eval "run --song -o startup-song.raw && cmp startup-song.raw pass.raw"
-check "pattern 2 holds the start values" eval "run --pattern 2 -o pattern2.raw && cmp pattern2.raw pass.raw"
+check "--song of the start-up state, and its pattern 2, are its pattern" eval "run --song -o startup-song.raw && cmp startup-song.raw pass.raw && run --pattern 2 -o pattern2.raw && cmp pattern2.raw pass.raw"
 check "refused: --pattern 65" refused --pattern 65 -o x.raw
 check "refused: --song with --pattern" refused --song --pattern 1 -o x.raw
 

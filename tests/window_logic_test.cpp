@@ -1,12 +1,132 @@
-// What the main window computes without the platform: the envelope outline,
-// the status texts with the clip mark, the titles and tab labels.
+// What the windows compute without the platform: the envelope outline, the
+// status texts with the clip mark, the titles and tab labels, the "Accent"
+// slider row, the field that shows what plays, the file name and kind of a
+// stream, and the Song dialog's edits.
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
+#include "app/song_editing.h"
 #include "app/window_logic.h"
+#include "engine/mixdown.h"
+#include "model/controls.h"
+#include "model/song.h"
+#include "support/test_synth.h"
 
 namespace velmor {
 namespace {
+
+using testing::renderFrames;
+using testing::startedSynth;
+
+TEST(AccentSlider, StrongestAtTheTopFollowingTheLinksAndRefreshed) {
+    auto s = startedSynth();
+    testing::applyStartupLikeSettings(*s, 1);
+    const SliderSpec* row = findSlider(kAccentSlider);
+    ASSERT_NE(row, nullptr);
+    EXPECT_TRUE(row->vertical && row->minimum == 0 && row->maximum == 100);
+    EXPECT_EQ(sliderRefreshPosition(*s, kAccentSlider), 50) << "a fresh unit (stored 0) has the middle strength";
+    s->store.unitLinks[0][1] = 1;
+    EXPECT_FALSE(onSliderScrolled(*s, kAccentSlider, 0));  // no envelope redraw
+    EXPECT_EQ(sliderRefreshPosition(*s, kAccentSlider), 0);
+    s->store.currentUnit = 1;
+    EXPECT_EQ(getAccent(*s), 100) << "the linked unit follows";
+    onSliderScrolled(*s, kAccentSlider, 70);
+    EXPECT_EQ(getAccent(*s), 30);
+    s->store.currentUnit = 0;
+    EXPECT_EQ(getAccent(*s), 100) << "the link is one-way";
+}
+
+TEST(PlayingStatus, FollowsPatternAndSongModeAndChoicesMadeWhileStopped) {
+    auto s = startedSynth();
+    const int pass = 16 * s->store.settings.samplesPerStep;
+    EXPECT_EQ(playingStatus(*s), "Pattern 1");
+    auto reference = startedSynth();
+    selectPattern(*reference, 2);
+    resetEngine(*reference);
+    selectPattern(*s, 2);  // after the start-up: Play starts with it
+    prepareToPlay(*s);
+    EXPECT_EQ(playingStatus(*s), "Pattern 3");
+    EXPECT_EQ(renderFrames(*s, pass + 100), renderFrames(*reference, pass + 100));
+
+    // Song mode switched on after a Stop: the first position, then the second.
+    resetEngine(*s);
+    setSongPattern(*s, 0, 4);
+    insertSongPosition(*s, 1, 5);
+    insertSongPosition(*s, 2, 63);
+    setSongMode(*s, true);
+    prepareToPlay(*s);
+    EXPECT_EQ(playingStatus(*s), "Song 1/3: Pattern 5");
+    renderFrames(*s, 2 * pass + 10);
+    EXPECT_EQ(playingStatus(*s), "Song 3/3: Pattern 64");
+    // Past the start (where a stream to disk leaves the clock) nothing moves.
+    setSongMode(*s, false);
+    prepareToPlay(*s);
+    EXPECT_EQ(playingStatus(*s), "Pattern 64");
+}
+
+TEST(StreamFileName, FilterAndNameChooseTheKindAndTheExtension) {
+    const StreamKind raw = StreamKind::kRaw, wave = StreamKind::kWave, refused = StreamKind::kRefused;
+    const struct {
+        const char *name, *result;
+        bool waveFilter;
+        size_t capacity;
+        StreamKind kind;
+    } cases[] = {
+        {"take", "take.raw", false, 128, raw},
+        {"take.raw", "take.raw", false, 128, raw},
+        {"TAKE.RAW", "TAKE.RAW.raw", false, 128, raw},  // the save commands' rule
+        {"take", "take.wav", true, 128, wave},
+        {"take.wav", "take.wav", true, 128, wave},
+        {"take.raw", "take.raw.wav", true, 128, wave},
+        {"Z:\\music\\Take.WaV", "Z:\\music\\Take.WaV", false, 128, wave},  // .wav in any case
+        {"take.wave", "take.wave.raw", false, 128, raw},
+        {".wav", ".wav", false, 128, wave},
+        {"wav", "wav.raw", false, 128, raw},
+        {"abc", "abc.wav", true, 8, wave},  // the extension must fit with the terminator
+        {"abcd", "abcd", true, 8, refused},
+        {"abcd", "abcd", false, 8, refused},
+    };
+    for (const auto& c : cases) {
+        char buffer[128] = {};
+        std::strcpy(buffer, c.name);
+        EXPECT_EQ(streamFileName(buffer, c.capacity, c.waveFilter), c.kind) << c.name;
+        EXPECT_STREQ(buffer, c.result);
+    }
+}
+
+TEST(SongDialog, InsertDeleteAndPlusMinusKeepTheSongAndTheBankLimits) {
+    auto s = startedSynth();
+    EXPECT_EQ(songPositionLabel(0, 0), "1: Pattern 1");
+    EXPECT_EQ(songPositionLabel(511, 63), "512: Pattern 64");
+    // Insert after the selection naming its pattern, at the end without one.
+    setSongPattern(*s, 0, 5);
+    EXPECT_EQ(insertAfterSelected(*s, 0), 1);
+    setSongPattern(*s, 1, 9);
+    EXPECT_EQ(insertAfterSelected(*s, 0), 1);
+    EXPECT_EQ(insertAfterSelected(*s, -1), 3);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(songPattern(*s, i), i < 2 ? 5 : 9);
+    // Delete: the next one takes the place; deleting the last selects the
+    // new last; the last position stays.
+    setSongPattern(*s, 0, 1);
+    EXPECT_EQ(deleteSelected(*s, 0), 0);
+    EXPECT_EQ(deleteSelected(*s, 2), 1);
+    EXPECT_EQ(deleteSelected(*s, 0), 0);
+    EXPECT_EQ(deleteSelected(*s, 0), -1);
+    EXPECT_EQ(songPositions(*s), 1);
+    EXPECT_EQ(songPattern(*s, 0), 9);
+    // Plus and minus stop at the ends of the bank.
+    for (const auto& [from, delta, to] : {std::tuple{0, -1, 0}, {0, 1, 1}, {62, 1, 63}, {63, 1, 63}, {63, -1, 62}}) {
+        setSongPattern(*s, 0, from);
+        EXPECT_EQ(stepSelectedPattern(*s, 0, delta), to);
+        EXPECT_EQ(songPattern(*s, 0), to);
+    }
+    while (songPositions(*s) < kSongEntries) ASSERT_GE(insertAfterSelected(*s, 0), 0);
+    EXPECT_EQ(insertAfterSelected(*s, 0), -1) << "512 positions at most";
+    EXPECT_EQ(songPositions(*s), kSongEntries);
+}
 
 TEST(WindowLogic, EnvelopeOutlineStatusTitlesAndTabs) {
     // All four times at 100 end the release at the right edge when W is a
