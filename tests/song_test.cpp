@@ -275,8 +275,7 @@ TEST(SongStream, WritesEveryPositionOnceAsRawOrWave) {
     const std::vector<uint8_t> wav = streamed(*s[1], wave);
     ASSERT_EQ(wav.size(), raw.size() + 44);
     // The header's fields are checked with velmor-render's (velmor_render_test.sh).
-    EXPECT_EQ(std::memcmp(wav.data(), "RIFF", 4), 0);
-    EXPECT_EQ(std::memcmp(wav.data() + 44, raw.data(), raw.size()), 0);
+    EXPECT_TRUE(std::memcmp(wav.data(), "RIFF", 4) == 0 && std::memcmp(wav.data() + 44, raw.data(), raw.size()) == 0);
 }
 
 TEST(SongStream, ReportsProgressAndCanBeCancelled) {
@@ -294,8 +293,7 @@ TEST(SongStream, ReportsProgressAndCanBeCancelled) {
     EXPECT_EQ(streamed(*s, options, &result).size(), (2u * kPass80 - 1) * 4);
     EXPECT_TRUE(result == 1 && seen[1] == 2 * kPass80 - 1 && seen[0] == seen[1]);
     seen[0] = 0, seen[2] = 10000;
-    EXPECT_LT(streamed(*s, options, &result).size(), 20000u * 4);
-    EXPECT_EQ(result, 0) << "a cancelled stream is not a written one";
+    EXPECT_TRUE(streamed(*s, options, &result).size() < 20000u * 4 && result == 0) << "a cancelled stream is not a written one";
 }
 
 }  // namespace

@@ -85,26 +85,23 @@ TEST(PatternClipboard, CopiesBetweenUnitsAndPastesRestsBeforeAnyCopy) {
     selectUnit(*s, 1);
     st.stepSpare[stepIndex(1, 0, 2)] = 9;
     pastePattern(*s);  // before any copy: rests at pitch 15 without slides
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(st.stepPitch[stepIndex(1, 0, i)], 15);
-        EXPECT_EQ(st.stepNoteOn[stepIndex(1, 0, i)] + st.stepSlide[stepIndex(1, 0, i)], 0);
-    }
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(st.stepPitch[stepIndex(1, 0, i)] * 100 + st.stepNoteOn[stepIndex(1, 0, i)] + st.stepSlide[stepIndex(1, 0, i)], 1500);
     selectUnit(*s, 0);
     for (int i = 0; i < 16; ++i) {
         st.stepPitch[i] = static_cast<int8_t>(3 + 3 * i);
         st.stepNoteOn[i] = i % 2;
         st.stepSlide[i] = i % 3 == 0;
     }
+    st.stepSpare[5] = 1;  // an accent
     copyPattern(*s);
     st.stepPitch[0] = 40;  // later edits are not in the clipboard
     selectUnit(*s, 1);
     pastePattern(*s);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(st.stepPitch[stepIndex(1, 0, i)], 3 + 3 * i);
-        EXPECT_EQ(st.stepNoteOn[stepIndex(1, 0, i)], i % 2);
-        EXPECT_EQ(st.stepSlide[stepIndex(1, 0, i)], i % 3 == 0);
-    }
-    EXPECT_EQ(st.stepSpare[stepIndex(1, 0, 2)], 8) << "of stepSpare only the accent bit travels";
+    for (int i = 0; i < 16; ++i)
+        EXPECT_TRUE(st.stepPitch[stepIndex(1, 0, i)] == 3 + 3 * i && st.stepNoteOn[stepIndex(1, 0, i)] == i % 2 &&
+                    st.stepSlide[stepIndex(1, 0, i)] == (i % 3 == 0)) << i;
+    EXPECT_EQ(st.stepSpare[stepIndex(1, 0, 2)] * 10 + st.stepSpare[stepIndex(1, 0, 5)], 81) << "of stepSpare only the accent bit travels";
     EXPECT_EQ(st.stepPitch[stepIndex(1, 1, 0)], 15) << "only the current pattern";
 }
 

@@ -19,7 +19,8 @@ TEST(Units, InitialisationGivesEverySlotItsStartValues) {
     EXPECT_EQ(s->store.settings.patternCount + s->store.settings.songLength, 2);
     for (int u = 0; u < kUnitSlots; ++u) {
         const UnitRecord& r = s->store.units[u];
-        EXPECT_TRUE(r.release == 0.995 && r.decay == 0.9998f && r.attack == 10000.0 && r.stepGate == 0.9f) << u;
+        EXPECT_TRUE(r.release == 0.995 && r.decay == 0.9998f && r.attack == 10000.0 && r.stepGate == 0.9f &&
+                    r.sustainTime == 0 && r.sustainLevel == 0) << u;
         EXPECT_TRUE(r.osc1Table.load() == s->tables.sawTable && r.osc2Table.load() == s->tables.sawTable) << u;
         for (int v = 0; v < kUnitSlots; ++v) EXPECT_EQ(s->store.unitLinks[u][v], u == v ? 1 : 0);
         for (int i = stepIndex(u, 0, 0); i < stepIndex(u, 0, kStepsPerSlot); ++i) {
@@ -96,6 +97,9 @@ TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {
     addUnit(*s);
     Store& st = s->store;
     st.units[0].pulseWidth = 90, st.units[0].oscSync = 1, st.units[0].spareC = 3;
+    UnitRecord& a = st.units[0];  // every other setting the paste covers, with a value of its own
+    a.filterMode = 3, a.lfoAmount = 77, a.lfoTarget = 2, a.lfoWave = 1, a.ringMod = 55, a.fmAmount = 66, a.envAmount = 999;
+    a.distMode = 2, a.distWet = 33, a.distThreshold = 4, a.osc1Coarse = 5, a.osc2Fine = -7, a.oscMix = 200, a.sustainTime = 4410;
     copySettings(*s);
     onSliderScrolled(*s, 1011, 100);  // changed after the copy: pasted too
     onSliderScrolled(*s, 1064, 50);
@@ -106,6 +110,9 @@ TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {
     const UnitRecord& r = st.units[1];
     EXPECT_TRUE(r.cutoff == 16384 && r.volume == 128 && r.resonance == 19660 && r.attack == st.units[0].attack);
     EXPECT_TRUE(r.stepGate == 0.5f && r.gateSamples == 4134 && r.osc1Table.load() == s->tables.saw303Table);
+    EXPECT_TRUE(r.filterMode == 3 && r.lfoAmount == 77 && r.lfoTarget == 2 && r.lfoWave == 1 && r.ringMod == 55 &&
+                r.fmAmount == 66 && r.envAmount == 999 && r.distMode == 2 && r.distWet == 33 && r.distThreshold == 4 &&
+                r.osc1Coarse == 5 && r.osc2Fine == -7 && r.oscMix == 200 && r.sustainTime == 4410);
     EXPECT_EQ(s->engine.voices[1].osc1Accum, 0);
     EXPECT_EQ(r.pulseWidth + static_cast<int32_t>(r.oscSync) + r.spareC, 0) << "not settings that paste";
     // A source beyond the slots reads the last one.
