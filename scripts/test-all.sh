@@ -41,6 +41,22 @@ build() {
     cmake -S . -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$jobs"
 }
 
+# Runs the end-to-end runner with ARGS, keeping its output in LOG; each
+# scenario counts as one test.
+run_e2e() {
+    local name="$1" log="$2" line
+    shift 2
+    tests/e2e/run.sh "$@" | tee "$log"
+    line="$(grep -E '^e2e: [0-9]+ scenarios passed, [0-9]+ failed' "$log" | tail -1)"
+    if [ -z "$line" ]; then
+        step_failed "$name"
+        return
+    fi
+    passed=$((passed + $(sed -E 's/^e2e: ([0-9]+) .*/\1/' <<<"$line")))
+    failed=$((failed + $(sed -E 's/.*passed, ([0-9]+) failed.*/\1/' <<<"$line")))
+    summary+=("$name: ${line#e2e: }")
+}
+
 step_failed() {
     failed=$((failed + 1))
     summary+=("$1: FAILED")
@@ -94,29 +110,13 @@ if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/m
         step_failed "cross-build"
     fi
     echo "== The Windows program end to end under Wine"
-    tests/e2e/run.sh | tee build/e2e.log
-    line="$(grep -E '^e2e: [0-9]+ scenarios passed, [0-9]+ failed' build/e2e.log | tail -1)"
-    if [ -n "$line" ]; then
-        passed=$((passed + $(sed -E 's/^e2e: ([0-9]+) .*/\1/' <<<"$line")))
-        failed=$((failed + $(sed -E 's/.*passed, ([0-9]+) failed.*/\1/' <<<"$line")))
-        summary+=("end to end: ${line#e2e: }")
-    else
-        step_failed "end to end"
-    fi
+    run_e2e "end to end" build/e2e.log
     echo "== The Windows release zip, and the zip on a fresh Windows"
     zip="build/velmor-$(head -n 1 VERSION)-win32.zip"
     if scripts/package.sh && python3 tests/package_check.py "$zip"; then
         passed=$((passed + 1))
         summary+=("release zip: $zip")
-        tests/e2e/run.sh --fresh-prefix tests/e2e/fresh/release-zip.e2e | tee build/e2e-fresh.log
-        line="$(grep -E '^e2e: [0-9]+ scenarios passed, [0-9]+ failed' build/e2e-fresh.log | tail -1)"
-        if [ -n "$line" ]; then
-            passed=$((passed + $(sed -E 's/^e2e: ([0-9]+) .*/\1/' <<<"$line")))
-            failed=$((failed + $(sed -E 's/.*passed, ([0-9]+) failed.*/\1/' <<<"$line")))
-            summary+=("release zip on a fresh Windows: ${line#e2e: }")
-        else
-            step_failed "release zip on a fresh Windows"
-        fi
+        run_e2e "release zip on a fresh Windows" build/e2e-fresh.log --fresh-prefix tests/e2e/fresh/release-zip.e2e
     else
         step_failed "release zip"
     fi
