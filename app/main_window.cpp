@@ -8,12 +8,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/controls.h"
 #include "app/save_prompts.h"
 #include "app/side_dialogs.h"
 #include "app/window_logic.h"
 #include "engine/mixdown.h"
 #include "files/pattern_file.h"
-#include "model/controls.h"
+#include "files/user_wave.h"
 #include "model/song.h"
 #include "model/units.h"
 #include "resources/resource_ids.h"
@@ -55,7 +56,7 @@ void refreshRadioGroups(HWND window, const Synth& s) {
             if (isChoiceChecked(s, g.ids[i])) checked = i;
         // A value without a button leaves its group as it was, except the LFO
         // wave 2, which shows no button checked.
-        const bool noWave = g.ids[0] == IDC_LFO_SINE && s.store.units[s.store.currentUnit].lfoWave == 2;
+        const bool noWave = g.ids[0] == IDC_LFO_SINE && getCurrent(s, Param::kLfoWave) == 2;
         if (checked < 0 && !noWave) continue;
         for (int i = 0; i < g.count; ++i) CheckDlgButton(window, g.ids[i], i == checked ? BST_CHECKED : BST_UNCHECKED);
     }
@@ -102,16 +103,16 @@ void showTempo(HWND window, int bpm) {
 void refreshMainControls(HWND window) {
     Synth& s = *appOf(window).synth;
     int count = 0;
-    const SliderSpec* sliders = mainWindowSliders(&count);
+    const SliderControl* sliders = mainWindowSliders(&count);
     for (int i = 0; i < count; ++i)
-        SendDlgItemMessageA(window, sliders[i].id, TBM_SETPOS, TRUE, sliderRefreshPosition(s, sliders[i].id));
-    showTempo(window, getTempo(s));
+        SendDlgItemMessageA(window, sliders[i].id, TBM_SETPOS, TRUE, sliderRefreshPosition(s, sliders[i]));
+    showTempo(window, getCurrent(s, Param::kTempo));
     for (int k = 0; k < kMaxUnitsInUse; ++k) {
         const LinkState state = linkButtonState(s, k);
         CheckDlgButton(window, kFirstLinkButton + k,
                        state == kLinkOwn ? BST_INDETERMINATE : (state == kLinkOn ? BST_CHECKED : BST_UNCHECKED));
     }
-    CheckDlgButton(window, kSyncBox, getSync(s) != 0 ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(window, kSyncBox, getCurrent(s, Param::kSync) != 0 ? BST_CHECKED : BST_UNCHECKED);
     refreshRadioGroups(window, s);
     showSongModeCheck(appOf(window));
     drawEnvelope(window);
@@ -127,7 +128,7 @@ void addUnitTab(HWND window, int index) {
 
 void rebuildUnitTabs(HWND window) {
     SendDlgItemMessageA(window, IDC_UNIT_TABS, TCM_DELETEALLITEMS, 0, 0);
-    const int units = appOf(window).synth->store.unitCount;
+    const int units = appOf(window).synth->score.doc.unitCount;
     for (int i = 0; i < units; ++i) addUnitTab(window, i);
     refreshMainControls(window);
 }
@@ -155,10 +156,8 @@ void loadPattern(HWND window, App& app) {
     Synth& s = *app.synth;
     // A file that cannot be opened or read changes nothing: the units, the
     // controls and the title stay as they were.
-    if (!readPatternFile(s, app.fileName)) return;
+    if (!loadPatternFile(s, app.fileName)) return;
     rebuildUnitTabs(window);
-    refreshAfterLoad(s);
-    refreshMainControls(window);
     SetWindowTextA(window, titleAfterLoad(app.fileName).c_str());
 }
 
@@ -174,12 +173,12 @@ void savePattern(HWND window, App& app) {
     if (!chooseFile(app.saveFileDialog, kPatternFilter, true)) return;
     if (!prepareSaveName(window, app, ".pat")) return;
     SaveResult r;
-    if (!writePatternFile(*app.synth, app.fileName, &r)) saveError(window, app, "Pattern file write error", r);
+    if (!writePatternFile(app.synth->score.doc, app.fileName, &r)) saveError(window, app, "Pattern file write error", r);
 }
 
 void loadUserWaveFile(App& app) {
     if (!chooseFile(app.openFileDialog, kRawFilter, false)) return;
-    loadUserWave(app.synth->tables, app.fileName);
+    loadUserWave(*app.synth, app.fileName);
 }
 
 void fillFileDialogRecords(HWND window, App& app) {
@@ -209,25 +208,25 @@ BOOL setUp(HWND window, App& app) {
         return FALSE;
     }
     Synth& s = *app.synth;
-    app.tick.out = &app.audio;
-    app.tick.synth = &s;
-    app.tick.owner = window;
-    startAudioTimer(app.audio, &app.tick);
-    if (!initialiseUnits(s)) {
+    // The first unit tab, the sequencer on, every default; the tick starts
+    // once the engine's buffers exist.
+    if (!startUpState(s)) {
         error(window, "Not enough memory for the sound engine.");
         EndDialog(window, 0);
         return FALSE;
     }
-    resetEngine(s);
-    prepareRandomTables(s.randomNotes);
-    applyDefaults(s);  // the first unit tab, the sequencer on, every default
+    app.tick.out = &app.audio;
+    app.tick.engine = &s.engine;
+    app.tick.owner = window;
+    startAudioTimer(app.audio, &app.tick);
     addUnitTab(window, 0);
 
     int count = 0;
-    const SliderSpec* sliders = mainWindowSliders(&count);
+    const SliderControl* sliders = mainWindowSliders(&count);
     for (int i = 0; i < count; ++i) {
-        const SliderSpec& row = sliders[i];
-        SendDlgItemMessageA(window, row.id, TBM_SETRANGE, FALSE, MAKELPARAM(row.minimum, row.maximum));
+        const SliderControl& row = sliders[i];
+        const ParameterSpec& p = parameterSpec(row.param);
+        SendDlgItemMessageA(window, row.id, TBM_SETRANGE, FALSE, MAKELPARAM(p.minimum, p.maximum));
         SendDlgItemMessageA(window, row.id, TBM_SETPAGESIZE, 0, row.page);
         SendDlgItemMessageA(window, row.id, TBM_SETTICFREQ, row.tick, 0);
     }
@@ -270,12 +269,12 @@ void onCommand(HWND window, App& app, int id) {
             if (s.engine.sequencerOn == 1) {
                 setOutputMenus(window, false);
                 if (app.audio.playing.load() == 0) prepareToPlay(s);
-                startOutput(app.audio, s);
+                startOutput(app.audio, s.engine);
             }
             return;
         case IDC_STOP:
             if (s.engine.sequencerOn == 1) {
-                stopAndReset(app.audio, s);
+                stopAndReset(app.audio, s.engine);
                 setOutputMenus(window, true);
             }
             return;
@@ -301,14 +300,14 @@ void onCommand(HWND window, App& app, int id) {
                 error(window, "Maximum # reached");
                 return;
             }
-            addUnitTab(window, s.store.unitCount - 1);
+            addUnitTab(window, s.score.doc.unitCount - 1);
             return;
         case IDM_UNIT_DELETE:
             if (deleteCurrentUnit(s)) rebuildUnitTabs(window);
             return;
         case IDM_SETTINGS_COPY: copySettings(s); return;
         case IDM_SETTINGS_PASTE:
-            pasteSettings(s, s.store.settingsSource);
+            pasteSettings(s, s.selection.settingsSource);
             refreshMainControls(window);
             return;
         default: break;

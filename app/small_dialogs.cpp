@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/side_dialogs.h"
+#include "app/controls.h"
 #include "model/parameters.h"
 #include "resources/resource_ids.h"
 
@@ -22,17 +23,16 @@ void showNumber(HWND window, int id, const char* format, int value) {
     SetDlgItemTextA(window, id, text);
 }
 
-struct FxSlider {
-    int id;
-    int minimum, maximum, page, tick;
-    Position (*get)(const Synth&);
-};
-const FxSlider kFxSliders[] = {
-    {IDC_DELAY_STEPS, 0, 4, 1, 1, getDelaySteps},
-    {IDC_DELAY_FEEDBACK, 0, 100, 1, 10, getFeedback},
-    {IDC_DELAY_PAN, 0, 128, 16, 16, getPan},
-    {IDC_SWING, 0, 100, 10, 10, getSwing},
-};
+// The label beside each slider, as the dialog opens (the stored values) and
+// after a change (the value's text).
+int labelOf(int sliderId) {
+    switch (sliderId) {
+        case IDC_DELAY_STEPS: return IDC_DELAY_STEPS_TEXT;
+        case IDC_DELAY_FEEDBACK: return IDC_DELAY_FEEDBACK_TEXT;
+        case IDC_DELAY_PAN: return IDC_DELAY_PAN_TEXT;
+        default: return IDC_SWING_TEXT;
+    }
+}
 
 }  // namespace
 
@@ -40,16 +40,21 @@ INT_PTR CALLBACK fxDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     switch (message) {
         case WM_INITDIALOG: {
             SetWindowLongPtrA(window, DWLP_USER, lParam);
-            Synth& s = synthOf(window);
-            showNumber(window, IDC_DELAY_STEPS_TEXT, "%d Steps", s.store.settings.delaySteps);
-            showNumber(window, IDC_DELAY_FEEDBACK_TEXT, "%d%%", getFeedback(s));
-            showNumber(window, IDC_DELAY_PAN_TEXT, "%d", s.store.settings.delayPan);
-            showNumber(window, IDC_SWING_TEXT, "%d%%", getSwing(s));
-            for (const FxSlider& f : kFxSliders) {
-                SendDlgItemMessageA(window, f.id, TBM_SETRANGE, FALSE, MAKELPARAM(f.minimum, f.maximum));
-                SendDlgItemMessageA(window, f.id, TBM_SETPAGESIZE, 0, f.page);
-                SendDlgItemMessageA(window, f.id, TBM_SETTICFREQ, f.tick, 0);
-                SendDlgItemMessageA(window, f.id, TBM_SETPOS, TRUE, f.get(s));
+            const Synth& s = synthOf(window);
+            const EngineSettings& g = s.score.doc.settings;
+            showNumber(window, IDC_DELAY_STEPS_TEXT, "%d Steps", g.delaySteps);
+            showNumber(window, IDC_DELAY_FEEDBACK_TEXT, "%d%%", getCurrent(s, Param::kFeedback));
+            showNumber(window, IDC_DELAY_PAN_TEXT, "%d", g.delayPan);
+            showNumber(window, IDC_SWING_TEXT, "%d%%", getCurrent(s, Param::kSwing));
+            int count = 0;
+            const SliderControl* sliders = effectsSliders(&count);
+            for (int i = 0; i < count; ++i) {
+                const SliderControl& c = sliders[i];
+                const ParameterSpec& p = parameterSpec(c.param);
+                SendDlgItemMessageA(window, c.id, TBM_SETRANGE, FALSE, MAKELPARAM(p.minimum, p.maximum));
+                SendDlgItemMessageA(window, c.id, TBM_SETPAGESIZE, 0, c.page);
+                SendDlgItemMessageA(window, c.id, TBM_SETTICFREQ, c.tick, 0);
+                SendDlgItemMessageA(window, c.id, TBM_SETPOS, TRUE, sliderRefreshPosition(s, c));
             }
             return TRUE;
         }
@@ -57,25 +62,16 @@ INT_PTR CALLBACK fxDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             HWND slider = reinterpret_cast<HWND>(lParam);
             if (!slider) return FALSE;
             Synth& s = synthOf(window);
-            const Position position = static_cast<Position>(SendMessageA(slider, TBM_GETPOS, 0, 0));
-            switch (GetDlgCtrlID(slider)) {
-                case IDC_DELAY_STEPS:
-                    setDelaySteps(s, position);
-                    showNumber(window, IDC_DELAY_STEPS_TEXT, "%d Steps", s.store.settings.delaySteps);
-                    break;
-                case IDC_DELAY_FEEDBACK:
-                    setFeedback(s, position);
-                    showNumber(window, IDC_DELAY_FEEDBACK_TEXT, "%d%%", position);
-                    break;
-                case IDC_DELAY_PAN:
-                    setPan(s, position);
-                    showNumber(window, IDC_DELAY_PAN_TEXT, "%d", s.store.settings.delayPan);
-                    break;
-                case IDC_SWING:
-                    setSwing(s, position);
-                    showNumber(window, IDC_SWING_TEXT, "%d%%", getSwing(s));
-                    break;
-                default: break;
+            const int id = GetDlgCtrlID(slider);
+            int count = 0;
+            const SliderControl* sliders = effectsSliders(&count);
+            for (int i = 0; i < count; ++i) {
+                if (sliders[i].id != id) continue;
+                const Param param = sliders[i].param;
+                const int32_t value = sliderValue(sliders[i], static_cast<int16_t>(SendMessageA(slider, TBM_GETPOS, 0, 0)));
+                setLinked(s, param, value);
+                // Feedback shows the position; the others what was stored.
+                SetDlgItemTextA(window, labelOf(id), valueText(param, param == Param::kFeedback ? value : getCurrent(s, param)).c_str());
             }
             return FALSE;
         }

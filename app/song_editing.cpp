@@ -1,7 +1,7 @@
 #include "app/song_editing.h"
 
 #include "model/song.h"
-#include "model/store.h"
+#include "model/document.h"
 
 namespace velmor {
 

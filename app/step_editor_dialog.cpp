@@ -52,7 +52,7 @@ BOOL setUp(HWND window) {
     for (int p = 0; p < kPatternsPerUnit; ++p)
         SendDlgItemMessageA(window, IDC_PATTERN_SELECT, CB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(std::to_string(p + kFirstPatternNumber).c_str()));
-    SendDlgItemMessageA(window, IDC_PATTERN_SELECT, CB_SETCURSEL, selectedPattern(s.store.settings), 0);
+    SendDlgItemMessageA(window, IDC_PATTERN_SELECT, CB_SETCURSEL, selectedPattern(s.score.derived), 0);
     showPattern(window);
     return TRUE;
 }

@@ -18,7 +18,7 @@ EnvelopeOutline envelopeOutline(int W, int H, int a, int d, int s, int r, int l)
     return EnvelopeOutline{{{0, 0}, {0, H}, {xA, 0}, {xD, yL}, {xS, yL}, {xR, H}, {W - 1, H}, {W - 1, 0}}};
 }
 
-StatusTexts refreshStatus(const AudioOutput& out, EngineState& e) {
+StatusTexts refreshStatus(const AudioOutput& out, Engine& e) {
     char text[32];
     StatusTexts t;
     std::snprintf(text, sizeof text, "CPU: %d%%", static_cast<int16_t>(out.cpuLoad.load()));
@@ -45,8 +45,8 @@ std::string titleAfterLoad(const char* fileName) {
 std::string unitTabLabel(int n) { return "Velmor #" + std::to_string(n + 1); }
 
 void prepareToPlay(Synth& s) {
-    EngineState& e = s.engine;
-    if (e.currentStep == 0 && e.stepTick == 0) resetSongClock(e, s.store.settings);
+    Engine& e = s.engine;
+    if (e.currentStep == 0 && e.stepTick == 0) resetSongClock(e);
 }
 
 std::string playingStatus(const Synth& s) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "audio/output.h"
-#include "engine/engine_state.h"
+#include "engine/engine.h"
 
 namespace velmor {
 
@@ -32,7 +32,7 @@ EnvelopeOutline envelopeOutline(int W, int H, int a, int d, int s, int r, int l)
 struct StatusTexts {
     std::string cpu, left, right;
 };
-StatusTexts refreshStatus(const AudioOutput& out, EngineState& e);
+StatusTexts refreshStatus(const AudioOutput& out, Engine& e);
 
 constexpr const char* kProgramTitle = "Velmor V1.05";
 

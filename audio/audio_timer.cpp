@@ -16,13 +16,13 @@ namespace {
 
 void CALLBACK onTimer(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
     auto* context = reinterpret_cast<TickContext*>(user);
-    audioTick(*context->out, *context->synth);
+    audioTick(*context->out, *context->engine);
 }
 
 void fallbackTick(TickContext* context) {
     auto next = std::chrono::steady_clock::now();
     while (context->fallbackRunning.load()) {
-        audioTick(*context->out, *context->synth);
+        audioTick(*context->out, *context->engine);
         next += std::chrono::milliseconds(10);
         std::this_thread::sleep_until(next);
     }
@@ -52,7 +52,7 @@ void shutdownAudio(AudioOutput& out, DirectSoundDevice& ds, TickContext* context
         context->fallbackRunning.store(false);
         context->fallback.join();
     }
-    shutdownStreaming(out);
+    shutdownStreaming(out, context ? context->engine : nullptr);
     releaseAudioOutput(out, ds);
 }
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "audio/output.h"
-#include "model/synth.h"
+#include "engine/engine.h"
 
 struct HWND__;
 
@@ -18,7 +18,7 @@ class DirectSoundDevice;
 // What the tick needs; it must outlive the tick (until shutdownAudio).
 struct TickContext {
     AudioOutput* out = nullptr;
-    Synth* synth = nullptr;
+    Engine* engine = nullptr;
     HWND__* owner = nullptr;  // the window that owns the message box, if any
 
     // The fallback tick, when the multimedia timer could not be had.

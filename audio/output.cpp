@@ -3,6 +3,7 @@
 #include <cstring>
 #include <thread>
 
+#include "engine/engine_input.h"
 #include "engine/mixdown.h"
 #include "engine/render.h"
 
@@ -23,7 +24,7 @@ void waitForRefill(const AudioOutput& out) {
     while (out.renderBusy.load() != 0) std::this_thread::yield();
 }
 
-void startOutput(AudioOutput& out, Synth& s) {
+void startOutput(AudioOutput& out, Engine& e) {
     if (!out.outputReady) return;
     if (out.playing.load() != 0) {
         out.playing.store(0);
@@ -33,9 +34,10 @@ void startOutput(AudioOutput& out, Synth& s) {
     out.device->rewind();
     LockedRegion region;
     if (out.device->lock(0, out.bufferBytes, region) == 0) {
-        renderBlock(s, static_cast<int16_t*>(region.first), region.firstBytes);
+        renderBlock(e, static_cast<int16_t*>(region.first), region.firstBytes);
         out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
     }
+    handEngineToAudio(e);
     out.device->playLooping();
     out.playing.store(1);
 }
@@ -47,17 +49,18 @@ void stopOutput(AudioOutput& out) {
     out.device->stopPrimary();
 }
 
-void stopAndReset(AudioOutput& out, Synth& s) {
+void stopAndReset(AudioOutput& out, Engine& e) {
     stopOutput(out);
     waitForRefill(out);
-    resetEngine(s);
+    takeEngineBack(e);
+    resetEngine(e);
 }
 
-void audioTick(AudioOutput& out, Synth& s) {
-    if (out.playing.load() == 1) refillHalf(out, s);
+void audioTick(AudioOutput& out, Engine& e) {
+    if (out.playing.load() == 1) refillHalf(out, e);
 }
 
-long refillHalf(AudioOutput& out, Synth& s) {
+long refillHalf(AudioOutput& out, Engine& e) {
     out.renderBusy.store(1);
     // Shutdown sets stopRequested before it reads renderBusy, and Stop clears
     // playing before it does: one of the two sides always sees the other, so
@@ -76,7 +79,7 @@ long refillHalf(AudioOutput& out, Synth& s) {
                 out.renderBusy.store(0);
                 return result;
             }
-            renderBlock(s, static_cast<int16_t*>(region.first), region.firstBytes);
+            renderBlock(e, static_cast<int16_t*>(region.first), region.firstBytes);
             out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
         }
         out.pendingHalf = 0;
@@ -88,7 +91,7 @@ long refillHalf(AudioOutput& out, Synth& s) {
                 out.renderBusy.store(0);
                 return result;
             }
-            renderBlock(s, static_cast<int16_t*>(region.first), region.firstBytes);
+            renderBlock(e, static_cast<int16_t*>(region.first), region.firstBytes);
             out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
             const uint32_t elapsed = out.device->milliseconds() - t0;
             out.cpuLoad = static_cast<uint16_t>((elapsed * 352800u) / (out.bufferBytes * 10u));
@@ -99,10 +102,11 @@ long refillHalf(AudioOutput& out, Synth& s) {
     return 0;
 }
 
-void shutdownStreaming(AudioOutput& out) {
+void shutdownStreaming(AudioOutput& out, Engine* e) {
     stopOutput(out);
     out.stopRequested.store(1);
     waitForRefill(out);
+    if (e) takeEngineBack(*e);
 }
 
 }  // namespace velmor

@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/engine.h"
 #include "model/relaxed.h"
-#include "model/synth.h"
 
 namespace velmor {
 
@@ -72,31 +72,32 @@ struct AudioOutput {
     DeviceTable devices;
 };
 
-// Play: prefills the whole buffer and starts looping playback. Only with a
-// stream buffer. Pressing Play while playing first stops the refills and
-// waits for one in progress, so that two renders never overlap.
-void startOutput(AudioOutput& out, Synth& s);
+// Play: prefills the whole buffer and starts looping playback; from then on
+// the audio thread takes the engine's input. Only with a stream buffer.
+// Pressing Play while playing first stops the refills and waits for one in
+// progress, so that two renders never overlap.
+void startOutput(AudioOutput& out, Engine& e);
 
 // Stop: clears playing and stops the stream and the primary buffer. Only
 // with a stream buffer.
 void stopOutput(AudioOutput& out);
 
-// The Stop button: stopOutput, then wait until no refill is running, then
-// the engine reset.
-void stopAndReset(AudioOutput& out, Synth& s);
+// The Stop button: stopOutput, then wait until no refill is running, take
+// the engine back (what is still queued applies), then the engine reset.
+void stopAndReset(AudioOutput& out, Engine& e);
 
 // The 1 ms tick: refills while playing.
-void audioTick(AudioOutput& out, Synth& s);
+void audioTick(AudioOutput& out, Engine& e);
 
 // One refill decision; returns 0, or the failed lock's error code.
-long refillHalf(AudioOutput& out, Synth& s);
+long refillHalf(AudioOutput& out, Engine& e);
 
 // Waits until no refill is running (reading the flag afresh every turn).
 void waitForRefill(const AudioOutput& out);
 
 // The end of the output, after the platform has stopped the tick: stop,
-// forbid further refills, wait for one in progress. The caller then
-// releases the device objects.
-void shutdownStreaming(AudioOutput& out);
+// forbid further refills, wait for one in progress, take the engine back
+// (when there is one). The caller then releases the device objects.
+void shutdownStreaming(AudioOutput& out, Engine* e);
 
 }  // namespace velmor

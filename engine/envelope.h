@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "engine/arith.h"
-#include "engine/engine_state.h"
+#include "engine/engine.h"
 
 namespace velmor {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/engine_input.h"
 #include "engine/render.h"
 #include "engine/song_clock.h"
-#include "model/parameters.h"
 
 namespace velmor {
 
@@ -14,9 +14,8 @@ const int32_t* distortionCurve(const Tables& t, uint16_t distMode, uint16_t dist
     return distMode == 1 ? t.distCurvesA[row] : t.distCurvesB[row];
 }
 
-void setupDelay(Synth& s) {
-    const EngineSettings& g = s.store.settings;
-    EngineState& e = s.engine;
+void setupDelay(Engine& e) {
+    const EngineSettings& g = e.score.doc.settings;
     // Two slots per frame for delaySteps sixteenth notes, the lowest bit
     // cleared. The tempo is clamped to 60..180 here as in the step timing.
     const int32_t tempo = clampInt(g.tempoBpm, 60, 180);
@@ -28,9 +27,8 @@ void setupDelay(Synth& s) {
     e.delayGainR = pan < 0 ? add32(64, pan) : 64;
 }
 
-void mixdown(Synth& s, int16_t* out, int frames, Peaks& peaks) {
-    EngineState& e = s.engine;
-    const Store& st = s.store;
+void mixdown(Engine& e, int16_t* out, int frames, Peaks& peaks) {
+    const Document& st = e.score.doc;
     const EngineSettings& g = st.settings;
     const int16_t* buffers = e.unitBuffers.get();
     int32_t* delay = e.delayBuffer.get();
@@ -49,7 +47,7 @@ void mixdown(Synth& s, int16_t* out, int frames, Peaks& peaks) {
             const int32_t sample = buffers[u * kMaxBlockFrames + n];
             const UnitRecord& r = st.units[u];
             dry = add32(dry, mul32(r.volume, sample) >> 7);
-            send = add32(send, mul32(static_cast<int32_t>(r.delaySend[0].load()), sample) >> 8);
+            send = add32(send, mul32(static_cast<int32_t>(r.delaySend[0]), sample) >> 8);
         }
         const int32_t dl = delay[pos];
         const int32_t dr = delay[pos + 1];
@@ -80,7 +78,7 @@ void mixdown(Synth& s, int16_t* out, int frames, Peaks& peaks) {
     peaks.right = peakR;
 }
 
-void updateMeters(EngineState& e, const Peaks& peaks) {
+void updateMeters(Engine& e, const Peaks& peaks) {
     if (peaks.left > 32767 || peaks.right > 32767) {
         e.levelLeft = kLevelClipped;
         e.levelRight = kLevelClipped;
@@ -91,10 +89,9 @@ void updateMeters(EngineState& e, const Peaks& peaks) {
     }
 }
 
-void resetEngine(Synth& s) {
-    EngineState& e = s.engine;
+void resetEngine(Engine& e) {
     e.highPassScale = 44100.0 * std::sqrt(2.0) / (2.0 * 3.141592653);
-    for (int u = 0; u < kUnitSlots; ++u) clearFilterMemory(s, u);
+    for (int u = 0; u < kUnitSlots; ++u) clearFilterMemory(e, u);
     for (UnitVoice& v : e.voices) {
         v.envStage = 0;
         v.envLevel = 1;
@@ -103,21 +100,7 @@ void resetEngine(Synth& s) {
     }
     e.currentStep = 0;
     e.stepTick = 0;
-    resetSongClock(e, s.store.settings);
-}
-
-void refreshAfterLoad(Synth& s) {
-    recomputeStepTiming(s);
-    Store& st = s.store;
-    const int units = clampInt(st.unitCount, 0, kUnitSlots);
-    for (int u = 0; u < units; ++u) {
-        s.engine.voices[u].envStage = 0;
-        s.engine.voices[u].envLevel = 1;
-        st.currentUnit = u;
-        setOsc1Wave(s, st.units[u].osc1Wave);
-        setOsc2Wave(s, st.units[u].osc2Wave);
-    }
-    st.currentUnit = 0;
+    resetSongClock(e);
 }
 
 }  // namespace velmor

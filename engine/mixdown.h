@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "engine/arith.h"
-#include "model/synth.h"
+#include "engine/engine.h"
 
 namespace velmor {
 
@@ -24,7 +24,7 @@ inline int16_t distort(const int32_t* curve, int32_t wet, int32_t a) {
 const int32_t* distortionCurve(const Tables& t, uint16_t distMode, uint16_t distThreshold);
 
 // Per-block delay set-up: delayLength and the two return gains.
-void setupDelay(Synth& s);
+void setupDelay(Engine& e);
 
 // Longest delay line in slots; a longer one (only reachable from pattern
 // files) is capped here.
@@ -37,19 +37,14 @@ struct Peaks {
 
 // Mixes frames [0, frames) of the unit buffers through the delay and master
 // stage into out, widening the running peaks.
-void mixdown(Synth& s, int16_t* out, int frames, Peaks& peaks);
+void mixdown(Engine& e, int16_t* out, int frames, Peaks& peaks);
 
 // Level meters at the end of a block.
-void updateMeters(EngineState& e, const Peaks& peaks);
+void updateMeters(Engine& e, const Peaks& peaks);
 
 // The engine reset: filter memories cleared, every envelope re-armed in the
 // attack from level 1 without accent, the clock at step 0, tick 0 of the
 // song's first position (song mode) or of the selected pattern.
-void resetEngine(Synth& s);
-
-// After a pattern load: step timing from the loaded tempo and gates; the
-// envelopes, wave tables and phases of the units in use renewed; unit 0
-// current.
-void refreshAfterLoad(Synth& s);
+void resetEngine(Engine& e);
 
 }  // namespace velmor

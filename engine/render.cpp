@@ -4,8 +4,9 @@
 #include "engine/envelope.h"
 #include "engine/exact_division.h"
 #include "engine/filter.h"
+#include "engine/engine_input.h"
 #include "engine/mixdown.h"
-#include "engine/song_clock.h"
+#include "engine/step_clock.h"
 
 namespace velmor {
 
@@ -38,7 +39,6 @@ struct BlockParams {
     const WaveSample* lfoTable;
     const int32_t* distCurve;
     int32_t distWet;
-    int32_t swing;        // 0..100
     int32_t accentGain;   // 0..128: how much an accented note gains, in 128ths
 };
 
@@ -53,8 +53,8 @@ inline int32_t accentStrength(uint32_t stored) {
 // falls back with a time constant of 8192 frames (186 ms).
 constexpr int32_t kAccentChargeFull = 8192 << 16;
 
-BlockParams latchBlockParams(const Synth& s, const UnitRecord& r) {
-    const Tables& t = s.tables;
+BlockParams latchBlockParams(const Engine& e, const UnitRecord& r) {
+    const Tables& t = *e.tables;
     BlockParams b;
     b.coarse1 = r.osc1Coarse;
     b.coarse2 = r.osc2Coarse;
@@ -70,37 +70,28 @@ BlockParams latchBlockParams(const Synth& s, const UnitRecord& r) {
     b.resonance = r.resonance;
     b.envAmount = r.envAmount;
     b.attackIncrement = truncToInt(r.attack);
-    b.lfoIncrement = truncToInt(r.lfoSpeed / 44100.0 * s.engine.lfoPhaseScale);
+    b.lfoIncrement = truncToInt(r.lfoSpeed / 44100.0 * e.lfoPhaseScale);
     b.lfoAmount = r.lfoAmount;
     b.lfoTarget = r.lfoTarget;
     // Square for wave 1; the sine for 0 and for any other value.
     b.lfoTable = r.lfoWave == 1 ? t.squareTable : t.sineTable;
     b.distCurve = distortionCurve(t, r.distMode, r.distThreshold);
     b.distWet = r.distWet;
-    b.swing = clampInt(s.store.settings.swing, 0, 100);
-    b.accentGain = accentStrength(r.spareE) * 128 / 100;
+    b.accentGain = accentStrength(r.accentOffset) * 128 / 100;
     return b;
 }
 
-// The clock as one unit runs it: step and tick, and which patterns play.
-struct UnitClock {
-    int32_t step;
-    int32_t tick;
-    int32_t pattern;          // playing
-    int32_t previousPattern;  // played before it
-    int32_t position;         // song position
-    int wraps;                // pattern ends so far in this block
-};
-
-// Runs unit u over `frames` frames from the clock position, leaving the
-// clock where the block ends.
-void renderUnit(Synth& s, int u, int frames, UnitClock& clock, const SongLatch& latch) {
-    const Tables& t = s.tables;
-    Store& st = s.store;
-    EngineState& e = s.engine;
-    const UnitRecord& r = st.units[u];
+// Runs unit u over the runs of one stretch, into its unit buffer.
+void renderUnit(Engine& e, int u, const StepSpan* spans, int count) {
+    const Tables& t = *e.tables;
+    const Document& doc = e.score.doc;
+    const UnitRecord& r = doc.units[u];
+    const UnitDerived& derived = e.score.derived.units[u];
     UnitVoice& voice = e.voices[u];
-    const BlockParams b = latchBlockParams(s, r);
+    const BlockParams b = latchBlockParams(e, r);
+    const WaveSample* osc1Table = waveTableFor(t, doc.userWave, derived.osc1Table);
+    const WaveSample* osc2Table = waveTableFor(t, doc.userWave, derived.osc2Table);
+    const uint16_t mode = r.filterMode;
 
     int32_t acc1 = voice.osc1Accum;
     int32_t acc2 = voice.osc2Accum;
@@ -117,200 +108,154 @@ void renderUnit(Synth& s, int u, int frames, UnitClock& clock, const SongLatch& 
     mem.z2 = voice.filterZ2;
     FilterCoefficients coeff;
     const double highPassScale = e.highPassScale;
-
-    // The unit's step planes, addressed by step index: the playing
-    // pattern's steps start at `playing`, the pattern before it at
-    // `previous` and the one that follows it at `following`.
-    const Relaxed<int8_t>* pitch = st.stepPitch;
-    const Relaxed<uint8_t>* noteOn = st.stepNoteOn;
-    const Relaxed<uint8_t>* slide = st.stepSlide;
-    const Relaxed<uint8_t>* spare = st.stepSpare;
-    int32_t step = clock.step;
-    int32_t tick = clock.tick;
-    int wraps = clock.wraps;
-    int playing = stepIndex(u, clock.pattern, 0);
-    int previous = stepIndex(u, clock.previousPattern, 0);
-    int following = stepIndex(u, latch.after[wraps].pattern, 0);
-    int16_t* outBuf = e.unitBuffers.get() + u * kMaxBlockFrames;
-
     uint8_t accentOn = voice.accentOn;
     int32_t accentCharge = voice.accentCharge;
-
-    // Swing: the even steps last samplesPerStep + d frames, the odd ones
-    // samplesPerStep - d, with d = samplesPerStep swing / 300; a swung step's
-    // gate closes at gateSamples L / samplesPerStep of its length L. Both are
-    // worked out again only when samplesPerStep or gateSamples change.
-    int32_t swingKey = -1, swingDelay = 0;
-    int32_t gateKeyGate = 0, gateKeyLength = -1, gateKeySteps = 0, swungGate = 0;
+    int16_t* outBuf = e.unitBuffers.get() + u * kMaxBlockFrames;
 
     // Notes are signed 8-bit, so this key never matches one.
     constexpr int32_t kNoPitchKey = INT32_MIN;
-    int32_t pitchKeyNote = kNoPitchKey, pitchKeyOff = 0;
-    int32_t inc1 = 0, inc2 = 0;
 
-    for (int n = 0; n < frames; ++n) {
-        const int32_t samplesPerStep = st.settings.samplesPerStep;
-        if (samplesPerStep != swingKey) {
-            swingKey = samplesPerStep;
-            swingDelay = mul32(samplesPerStep, b.swing) / 300;
-        }
-        const int32_t stepLength = (step & 1) != 0 ? sub32(samplesPerStep, swingDelay) : add32(samplesPerStep, swingDelay);
-        const int at = playing + step;
-
-        // LFO. The one subtraction of a period, and the reduction of a phase
-        // outside 0..2^27 - 1 (from pattern-file speeds), are both the
-        // remainder modulo 2^27.
-        lfoAcc = add32(lfoAcc, b.lfoIncrement) & kLfoPhaseMask;
-        const int32_t l = b.lfoTable[lfoAcc >> 17];
-
-        // Note, pitch and slide. The increments are recomputed only when the
-        // note or the LFO offset changes, or at every frame of a glide.
-        const int32_t note = pitch[at];
-        const int32_t off = b.lfoTarget == 0 ? mul32(mul32(l, b.lfoAmount), 12) >> 20 : 0;
-        // Step 15 slides toward step 0 of the pattern that plays next.
-        const bool slides = slide[at] != 0;
-        const int32_t next = slides ? int32_t{pitch[step < 15 ? at + 1 : following]} : note;
+    for (const StepSpan* span = spans; span != spans + count; ++span) {
+        // The step's data: its note, and with slide the note it glides to
+        // (step 15 slides toward step 0 of the pattern that plays next).
+        const int at = stepIndex(u, span->playing, span->step);
+        const int32_t note = doc.stepPitch[at];
+        const bool slides = doc.stepSlide[at] != 0;
+        const int32_t next =
+            slides ? int32_t{doc.stepPitch[span->step < 15 ? at + 1 : stepIndex(u, span->following, 0)]} : note;
         const bool gliding = next != note;
-        if (gliding || note != pitchKeyNote || off != pitchKeyOff) {
-            int32_t p1, p2;
-            if (b.lfoTarget == 0) {
-                p1 = fineHz(t, add32(mul32(add32(note, b.coarse1), 8), off));
-                p2 = fineHz(t, add32(mul32(add32(note, b.coarse2), 8), off));
-            } else {
-                p1 = noteHz(t, add32(note, b.coarse1));
-                p2 = noteHz(t, add32(note, b.coarse2));
+        // A note-on step retriggers unless the step before (step 15 of the
+        // pattern that played before, for step 0) slid.
+        const bool strikes = doc.stepSlide[span->step > 0 ? at - 1 : stepIndex(u, span->previous, 15)] == 0 &&
+                             doc.stepNoteOn[at] != 0;
+        const bool accented = (doc.stepSpare[at] & 1) != 0;
+        const int32_t stepLength = span->stepLength;
+        // A swung step's gate closes at gateSamples L / samplesPerStep of its
+        // length L.
+        int32_t gate = derived.gateSamples;
+        if (span->swingDelay != 0) gate = static_cast<int32_t>(int64_t{gate} * stepLength / span->samplesPerStep);
+        int32_t pitchKeyNote = kNoPitchKey, pitchKeyOff = 0;
+        int32_t inc1 = 0, inc2 = 0;
+
+        int32_t tick = span->tick;
+        int16_t* out = outBuf + span->offset;
+        for (int n = 0; n < span->frames; ++n, ++tick) {
+            // LFO. The one subtraction of a period, and the reduction of a
+            // phase outside 0..2^27 - 1 (from pattern-file speeds), are both
+            // the remainder modulo 2^27.
+            lfoAcc = add32(lfoAcc, b.lfoIncrement) & kLfoPhaseMask;
+            const int32_t l = b.lfoTable[lfoAcc >> 17];
+
+            // Pitch and slide. The increments are recomputed only when the
+            // LFO offset changes, or at every frame of a glide.
+            const int32_t off = b.lfoTarget == 0 ? mul32(mul32(l, b.lfoAmount), 12) >> 20 : 0;
+            if (gliding || note != pitchKeyNote || off != pitchKeyOff) {
+                int32_t p1, p2;
+                if (b.lfoTarget == 0) {
+                    p1 = fineHz(t, add32(mul32(add32(note, b.coarse1), 8), off));
+                    p2 = fineHz(t, add32(mul32(add32(note, b.coarse2), 8), off));
+                } else {
+                    p1 = noteHz(t, add32(note, b.coarse1));
+                    p2 = noteHz(t, add32(note, b.coarse2));
+                }
+                if (gliding) {
+                    p1 = p1 + (noteHz(t, add32(next, b.coarse1)) - p1) * tick / stepLength;
+                    p2 = p2 + (noteHz(t, add32(next, b.coarse2)) - p2) * tick / stepLength;
+                }
+                inc1 = phaseIncrement(p1);
+                inc2 = phaseIncrement(p2);
+                pitchKeyNote = gliding ? kNoPitchKey : note;
+                pitchKeyOff = off;
             }
-            if (gliding) {
-                p1 = p1 + (noteHz(t, add32(next, b.coarse1)) - p1) * tick / stepLength;
-                p2 = p2 + (noteHz(t, add32(next, b.coarse2)) - p2) * tick / stepLength;
+
+            if (b.lfoTarget == 3) acc2 = add32(acc2, mul32(mul32(inc2, b.lfoAmount) >> 10, l) >> 8);
+
+            // Oscillator 1 with the pulse-width warp.
+            acc1 = add32(acc1, add32(inc1, b.fine1));
+            if (acc1 < 0) acc1 = 0;
+            if (acc1 >= kPhasePeriod) acc1 = wrapPhase(acc1 - kPhasePeriod);
+            // acc1 - P is 0..2^32 - 1 when acc1 >= P, exact in unsigned 32 bits.
+            uint32_t readPos = static_cast<uint32_t>(acc1);
+            if (acc1 >= b.pulseThreshold) readPos -= static_cast<uint32_t>(b.pulseThreshold);
+            // A threshold below 0 (from a pattern file) could read past the
+            // table: the index is clamped to its last entry.
+            const int32_t s1 = osc1Table[readPos >= kPhasePeriod ? kWaveLength - 1 : (readPos >> 12)];
+
+            // Frequency modulation of oscillator 2 by oscillator 1.
+            if (b.fm > 0) acc2 = add32(acc2, mul32(mul32(inc2, b.fm) >> 10, s1) >> 8);
+
+            // Oscillator 2, the sync master.
+            acc2 = add32(acc2, add32(inc2, b.fine2));
+            if (acc2 < 0) acc2 = 0;
+            if (acc2 >= kPhasePeriod) {
+                acc2 = wrapPhase(acc2 - kPhasePeriod);
+                if (b.sync != 0) acc1 = 0;
             }
-            inc1 = phaseIncrement(p1);
-            inc2 = phaseIncrement(p2);
-            pitchKeyNote = gliding ? kNoPitchKey : note;
-            pitchKeyOff = off;
-        }
+            const int32_t s2 = osc2Table[acc2 >> 12];
 
-        if (b.lfoTarget == 3) acc2 = add32(acc2, mul32(mul32(inc2, b.lfoAmount) >> 10, l) >> 8);
-
-        // Oscillator 1 with the pulse-width warp.
-        acc1 = add32(acc1, add32(inc1, b.fine1));
-        if (acc1 < 0) acc1 = 0;
-        if (acc1 >= kPhasePeriod) acc1 = wrapPhase(acc1 - kPhasePeriod);
-        // acc1 - P is 0..2^32 - 1 when acc1 >= P, exact in unsigned 32 bits.
-        uint32_t readPos = static_cast<uint32_t>(acc1);
-        if (acc1 >= b.pulseThreshold) readPos -= static_cast<uint32_t>(b.pulseThreshold);
-        // A threshold below 0 (from a pattern file) could read past the
-        // table: the index is clamped to its last entry.
-        const int32_t s1 = r.osc1Table.load()[readPos >= kPhasePeriod ? kWaveLength - 1 : (readPos >> 12)];
-
-        // Frequency modulation of oscillator 2 by oscillator 1.
-        if (b.fm > 0) acc2 = add32(acc2, mul32(mul32(inc2, b.fm) >> 10, s1) >> 8);
-
-        // Oscillator 2, the sync master.
-        acc2 = add32(acc2, add32(inc2, b.fine2));
-        if (acc2 < 0) acc2 = 0;
-        if (acc2 >= kPhasePeriod) {
-            acc2 = wrapPhase(acc2 - kPhasePeriod);
-            if (b.sync != 0) acc1 = 0;
-        }
-        const int32_t s2 = r.osc2Table.load()[acc2 >> 12];
-
-        int32_t reso = b.resonance;
-        if (b.lfoTarget == 1) {
-            reso = add32(mul32(mul32(b.resonance, l) >> 15, b.lfoAmount) >> 8, b.resonance);
-            if (reso > 32767) reso = 32767;
-        }
-
-        // Mix and ring modulation, at half of full scale.
-        const int32_t m = mul32(add32(mul32(b.mix, s2), mul32(s1, sub32(256, b.mix))) >> 8, sub32(256, b.ring));
-        const int32_t k = mul32((s1 * s2) >> 15, b.ring);
-        const int32_t x = add32(m, k) >> 9;
-
-        const int32_t envTerm = mul32(b.envAmount >> 7, env.level) >> 15;
-        int32_t c = add32(b.cutoff, envTerm);
-        // An accented note opens the filter further: a stronger envelope,
-        // plus the charge of the accents before it.
-        if (accentOn != 0) c = add32(c, mul32(add32(envTerm, accentCharge >> 16), b.accentGain) >> 7);
-        if (b.lfoTarget == 2) c = add32(c, mul32(mul32(l, b.lfoAmount) >> 15, b.cutoff) >> 8);
-
-        int32_t y;
-        const uint16_t mode = r.filterMode;
-        switch (mode) {
-            case kLo12:
-                updateCoefficients(coeff, t, mode, c, reso);
-                y = filterLo12(mem, coeff, x);
-                break;
-            case kLo24:
-                updateCoefficients(coeff, t, mode, c, reso);
-                y = filterLo24(mem, coeff, x);
-                break;
-            case kHi12:
-                y = filterHi12(mem, highPassScale, c, reso, x);
-                break;
-            case kBand:
-                updateCoefficients(coeff, t, mode, c, 0);
-                y = filterBand(mem, coeff, x);
-                break;
-            default:
-                y = x;
-                break;
-        }
-        const int32_t v = y / 2;
-
-        // Gate: a note-on step retriggers unless the step before (step 15 of
-        // the pattern that played before, for step 0) slid; the release
-        // starts after the gate length of a step without slide. The note
-        // struck decides the accent, which a slide carries on.
-        if (tick == 0 && slide[step > 0 ? at - 1 : previous + 15] == 0 && noteOn[at] != 0) {
-            env.stage = kAttack;
-            accentOn = b.accentGain > 0 && (spare[at] & 1) != 0;
-            if (accentOn != 0) accentCharge = add32(accentCharge, (kAccentChargeFull - accentCharge) >> 2);
-        }
-        int32_t gate = r.gateSamples;
-        if (swingDelay != 0) {
-            if (gate != gateKeyGate || stepLength != gateKeyLength || samplesPerStep != gateKeySteps) {
-                gateKeyGate = gate;
-                gateKeyLength = stepLength;
-                gateKeySteps = samplesPerStep;
-                swungGate = static_cast<int32_t>(int64_t{gate} * stepLength / samplesPerStep);
+            int32_t reso = b.resonance;
+            if (b.lfoTarget == 1) {
+                reso = add32(mul32(mul32(b.resonance, l) >> 15, b.lfoAmount) >> 8, b.resonance);
+                if (reso > 32767) reso = 32767;
             }
-            gate = swungGate;
-        }
-        if (gate < tick && !slides) env.stage = kRelease;
 
-        int32_t a = mul32(env.level >> 8, v) >> 14;
-        // An accented note's amplitude rises by up to the whole of itself.
-        if (accentOn != 0) a = add32(a, mul32(a, b.accentGain) >> 7);
+            // Mix and ring modulation, at half of full scale.
+            const int32_t m = mul32(add32(mul32(b.mix, s2), mul32(s1, sub32(256, b.mix))) >> 8, sub32(256, b.ring));
+            const int32_t k = mul32((s1 * s2) >> 15, b.ring);
+            const int32_t x = add32(m, k) >> 9;
 
-        updateEnvelope(env, b.attackIncrement, r);
-        accentCharge -= accentCharge >> 13;
+            const int32_t envTerm = mul32(b.envAmount >> 7, env.level) >> 15;
+            int32_t c = add32(b.cutoff, envTerm);
+            // An accented note opens the filter further: a stronger
+            // envelope, plus the charge of the accents before it.
+            if (accentOn != 0) c = add32(c, mul32(add32(envTerm, accentCharge >> 16), b.accentGain) >> 7);
+            if (b.lfoTarget == 2) c = add32(c, mul32(mul32(l, b.lfoAmount) >> 15, b.cutoff) >> 8);
 
-        outBuf[n] = distort(b.distCurve, b.distWet, a);
-
-        // Clock. At the end of step 15 the next pattern starts.
-        if (++tick >= stepLength) {
-            tick = 0;
-            if (++step >= 16) {
-                step = 0;
-                e.patternEndFrame = n;
-                const SongStep& now = latch.after[wraps];
-                if (endsPass(now)) e.passEndFrame = n;
-                previous = playing;
-                playing = stepIndex(u, now.pattern, 0);
-                clock.previousPattern = clock.pattern;
-                clock.pattern = now.pattern;
-                clock.position = now.position;
-                if (wraps < kSongLookahead - 1) ++wraps;
-                following = stepIndex(u, latch.after[wraps].pattern, 0);
+            int32_t y;
+            switch (mode) {
+                case kLo12:
+                    updateCoefficients(coeff, t, mode, c, reso);
+                    y = filterLo12(mem, coeff, x);
+                    break;
+                case kLo24:
+                    updateCoefficients(coeff, t, mode, c, reso);
+                    y = filterLo24(mem, coeff, x);
+                    break;
+                case kHi12:
+                    y = filterHi12(mem, highPassScale, c, reso, x);
+                    break;
+                case kBand:
+                    updateCoefficients(coeff, t, mode, c, 0);
+                    y = filterBand(mem, coeff, x);
+                    break;
+                default:
+                    y = x;
+                    break;
             }
+            const int32_t v = y / 2;
+
+            // Gate: the note struck at the step's start decides the accent,
+            // which a slide carries on; the release starts after the gate
+            // length of a step without slide.
+            if (tick == 0 && strikes) {
+                env.stage = kAttack;
+                accentOn = b.accentGain > 0 && accented;
+                if (accentOn != 0) accentCharge = add32(accentCharge, (kAccentChargeFull - accentCharge) >> 2);
+            }
+            if (gate < tick && !slides) env.stage = kRelease;
+
+            int32_t a = mul32(env.level >> 8, v) >> 14;
+            // An accented note's amplitude rises by up to the whole of itself.
+            if (accentOn != 0) a = add32(a, mul32(a, b.accentGain) >> 7);
+
+            updateEnvelope(env, b.attackIncrement, r);
+            accentCharge -= accentCharge >> 13;
+
+            out[n] = distort(b.distCurve, b.distWet, a);
         }
     }
-    clock.step = step;
-    clock.tick = tick;
-    clock.wraps = wraps;
     voice.accentOn = accentOn;
     voice.accentCharge = accentCharge;
-
     voice.osc1Accum = acc1;
     voice.osc2Accum = acc2;
     voice.lfoAccum = lfoAcc;
@@ -327,36 +272,17 @@ void renderUnit(Synth& s, int u, int frames, UnitClock& clock, const SongLatch& 
     voice.filterZ2 = mem.z2;
 }
 
-// One stretch of at most 65536 frames (one unit buffer).
-void renderStretch(Synth& s, int16_t* out, int frames, Peaks& peaks) {
-    EngineState& e = s.engine;
-    setupDelay(s);
-    // The older pattern layout halves this word to recover unit 0's send.
-    s.store.settings.delaySendOut = mul32(2, static_cast<int32_t>(s.store.units[0].delaySend[0].load()));
-
-    // Every unit runs the same clock from the same start.
-    const UnitClock start{e.currentStep & 15,
-                          e.stepTick,
-                          clampInt(e.song.pattern, 0, kPatternsPerUnit - 1),
-                          clampInt(e.song.previousPattern, 0, kPatternsPerUnit - 1),
-                          e.song.position,
-                          0};
-    const SongLatch latch = latchSong(s.store.settings, start.position);
-    const int units = clampInt(s.store.unitCount, 0, kUnitSlots);
-    for (int u = 0; u < units; ++u) {
-        UnitClock clock = start;
-        renderUnit(s, u, frames, clock, latch);
-        e.stepTick = clock.tick;
-        e.currentStep = clock.step;
-        // The song position is written only when it moved, so that an edit
-        // of the song made meanwhile (which may move it) is not undone.
-        if (u == units - 1 && clock.wraps > 0) {
-            e.song.position = clock.position;
-            e.song.pattern = clock.pattern;
-            e.song.previousPattern = clock.previousPattern;
-        }
-    }
-    mixdown(s, out, frames, peaks);
+// One stretch of at most 65536 frames (one unit buffer), beginning at frame
+// blockOffset of the block. Returns the frames rendered.
+int renderStretch(Engine& e, int16_t* out, int blockOffset, int frames, Peaks& peaks) {
+    setupDelay(e);
+    StepSpan spans[kMaxSpans];
+    int count = 0;
+    frames = runStepClock(e, blockOffset, frames, spans, count);
+    const int units = clampInt(e.score.doc.unitCount, 0, kUnitSlots);
+    for (int u = 0; u < units; ++u) renderUnit(e, u, spans, count);
+    mixdown(e, out, frames, peaks);
+    return frames;
 }
 
 }  // namespace
@@ -368,25 +294,21 @@ int32_t gateSamplesFor(float stepGate, int32_t samplesPerStep) {
     return truncToInt(product);
 }
 
-void recomputeStepTiming(Synth& s) {
-    EngineSettings& g = s.store.settings;
-    const int32_t sps = samplesPerStepFor(g.tempoBpm);
-    g.samplesPerStep = sps;
-    for (UnitRecord& r : s.store.units) r.gateSamples = gateSamplesFor(r.stepGate, sps);
-}
-
-void renderBlock(Synth& s, int16_t* out, uint32_t byteCount) {
-    uint32_t frames = byteCount >> 2;
+void renderBlock(Engine& e, int16_t* out, uint32_t byteCount, std::span<const EngineEvent> events) {
+    takeInput(e);
+    const int frames = static_cast<int>(byteCount >> 2 > 0x7FFFFFFF ? 0x7FFFFFFF : byteCount >> 2);
     Peaks peaks;
-    // A block longer than one unit buffer is rendered as consecutive
-    // stretches; the frames are the same as from one long block.
-    do {
-        const int chunk = static_cast<int>(frames > kMaxBlockFrames ? kMaxBlockFrames : frames);
-        renderStretch(s, out, chunk, peaks);
-        out += 2 * chunk;
-        frames -= chunk;
-    } while (frames > 0);
-    updateMeters(s.engine, peaks);
+    size_t next = 0;
+    int done = 0;
+    // Stretches of at most one unit buffer, split at the events' frames: the
+    // frames are those of one long block with the same events.
+    for (;;) {
+        while (next < events.size() && events[next].frame <= done) applyCommand(e, events[next++].command);
+        if (done >= frames) break;
+        int end = frames - done > kMaxBlockFrames ? done + kMaxBlockFrames : frames;
+        if (next < events.size() && events[next].frame < end) end = events[next].frame;
+        done += renderStretch(e, out + 2 * done, done, end - done, peaks);
+    }
+    updateMeters(e, peaks);
 }
-
 }  // namespace velmor

@@ -1,7 +1,7 @@
 #include "engine/song_clock.h"
 
 #include "engine/arith.h"
-#include "engine/engine_state.h"
+#include "engine/engine.h"
 
 namespace velmor {
 
@@ -12,32 +12,23 @@ int32_t songPositionPattern(const EngineSettings& g, int32_t position) {
     return entry > kPatternsPerUnit - 1 ? kPatternsPerUnit - 1 : entry;
 }
 
-int32_t selectedPattern(const EngineSettings& g) { return clampInt(g.currentPattern, 0, kPatternsPerUnit - 1); }
+int32_t selectedPattern(const Derived& d) { return clampInt(d.currentPattern, 0, kPatternsPerUnit - 1); }
 
-SongLatch latchSong(const EngineSettings& g, int32_t position) {
-    SongLatch latch;
-    const bool song = g.songMode != 0;
-    const int32_t length = playedSongLength(g);
-    const int32_t pattern = selectedPattern(g);
-    for (SongStep& next : latch.after) {
-        if (song) {
-            position = position + 1 >= length || position < 0 ? 0 : position + 1;
-            next = {position, songPositionPattern(g, position)};
-        } else {
-            position = kNoSongPosition;
-            next = {position, pattern};
-        }
-    }
-    return latch;
+SongStep nextSongStep(const Score& score, int32_t position) {
+    const EngineSettings& g = score.doc.settings;
+    if (g.songMode == 0) return {kNoSongPosition, selectedPattern(score.derived)};
+    position = position + 1 >= playedSongLength(g) || position < 0 ? 0 : position + 1;
+    return {position, songPositionPattern(g, position)};
 }
 
-void resetSongClock(EngineState& e, const EngineSettings& g) {
+void resetSongClock(Engine& e) {
+    const EngineSettings& g = e.score.doc.settings;
     if (g.songMode != 0) {
         e.song.position = 0;
         e.song.pattern = songPositionPattern(g, 0);
         e.song.previousPattern = songPositionPattern(g, playedSongLength(g) - 1);
     } else {
-        const int32_t pattern = selectedPattern(g);
+        const int32_t pattern = selectedPattern(e.score.derived);
         e.song.position = kNoSongPosition;
         e.song.pattern = pattern;
         e.song.previousPattern = pattern;

@@ -6,11 +6,11 @@
 
 #include <cstdint>
 
-#include "model/store.h"
+#include "model/document.h"
 
 namespace velmor {
 
-struct EngineState;
+struct Engine;
 
 // The song as it plays: a stored length of 0 plays as one position, more
 // than 512 as 512.
@@ -18,29 +18,21 @@ int32_t playedSongLength(const EngineSettings& g);
 // The pattern of a song position; an entry above 63 plays pattern 64.
 int32_t songPositionPattern(const EngineSettings& g, int32_t position);
 // The selected pattern, kept inside the bank.
-int32_t selectedPattern(const EngineSettings& g);
+int32_t selectedPattern(const Derived& d);
 
 // In pattern mode the clock's position is -1: switching song mode on while
 // playing starts the song at its first position at the next pattern end.
 constexpr int32_t kNoSongPosition = -1;
-
-// A block sees at most this many pattern ends (a block holds at most 65536
-// frames, a pattern at least 58800), plus the pattern after the last one,
-// toward which a slide on step 15 glides.
-constexpr int kSongLookahead = 4;
 
 struct SongStep {
     int32_t position;
     int32_t pattern;
 };
 
-// What follows a position at its next pattern ends, taken once per block so
-// that every unit switches to the same patterns whatever the interface
-// thread changes meanwhile: after[k] is the clock after k + 1 pattern ends.
-struct SongLatch {
-    SongStep after[kSongLookahead];
-};
-SongLatch latchSong(const EngineSettings& g, int32_t position);
+// What follows a position at its pattern's end: the next song position (the
+// first after the last, or after none) in song mode, the selected pattern in
+// pattern mode.
+SongStep nextSongStep(const Score& score, int32_t position);
 
 // A pattern end that completes a pass: every pattern in pattern mode, the
 // return to the first position in song mode.
@@ -49,6 +41,6 @@ inline bool endsPass(const SongStep& next) { return next.position <= 0; }
 // The song clock at the start: the first position (song mode) or the
 // selected pattern (pattern mode), and before it the last position's
 // pattern (song mode) or that same pattern (pattern mode).
-void resetSongClock(EngineState& e, const EngineSettings& g);
+void resetSongClock(Engine& e);
 
 }  // namespace velmor

@@ -1,6 +1,5 @@
 #include "engine/tables.h"
 
-#include <cstdio>
 
 #include "engine/arith.h"
 #include "engine/precise_math.h"
@@ -21,13 +20,13 @@ void mirrorCurve(int32_t* row) {
 
 }  // namespace
 
-const WaveSample* waveTableFor(const Tables& t, uint32_t waveCode) {
+const WaveSample* waveTableFor(const Tables& t, const WaveTable& userWave, uint32_t waveCode) {
     switch (waveCode) {
         case 0: return t.sawTable;
         case 1: return t.squareTable;
         case 2: return t.sineTable;
         case 3: return t.saw303Table;
-        case 4: return t.userTable;
+        case 4: return userWave;
         default: return nullptr;
     }
 }
@@ -67,6 +66,7 @@ void buildDistortionCurves(Tables& t) {
         mirrorCurve(t.distCurvesA[i]);
         mirrorCurve(t.distCurvesB[i]);
     }
+    t.distCurvesBuilt = true;
 }
 
 void buildPitchTables(Tables& t) {
@@ -85,7 +85,7 @@ void buildPitchTables(Tables& t) {
     }
 }
 
-void buildWaveTables(Tables& t, CrtRand& rng) {
+void buildWaveTables(Tables& t, WaveTable& userWave, CrtRand& rng) {
     for (int i = 0; i < kWaveLength; ++i)
         t.sawTable[i] = static_cast<int16_t>(truncToInt((i * 0.001953125 - 1.0) * 32767.0));
 
@@ -109,9 +109,9 @@ void buildWaveTables(Tables& t, CrtRand& rng) {
         t.squareTable[i++] = static_cast<int16_t>(truncToInt(32768.0 - v));
         v = v * 1.1;
     } while (v < 65535.0 && i < kWaveLength / 2);
-    for (; i < kWaveLength / 2; ++i) t.squareTable[i] = t.squareTable[i - 1].load();
+    for (; i < kWaveLength / 2; ++i) t.squareTable[i] = t.squareTable[i - 1];
     for (int k = 0; k < kWaveLength / 2; ++k)
-        t.squareTable[kWaveLength / 2 + k] = static_cast<int16_t>(-t.squareTable[k].load());
+        t.squareTable[kWaveLength / 2 + k] = static_cast<int16_t>(-t.squareTable[k]);
 
     for (int n = 0; n < kWaveLength; ++n)
         t.sineTable[n] = static_cast<int16_t>(truncToInt(preciseSin(n * kPi * 0.001953125) * 32767.0));
@@ -119,12 +119,12 @@ void buildWaveTables(Tables& t, CrtRand& rng) {
     // White noise from the generator's start state: the same at every start.
     for (int n = 0; n < kWaveLength; ++n) {
         const int r = rand(rng);
-        t.userTable[n] = static_cast<int16_t>(32767 - r * 65535 / 32767);
+        userWave[n] = static_cast<int16_t>(32767 - r * 65535 / 32767);
     }
 }
 
-void buildFilterTables(Tables& t, CrtRand& rng, double baseHz) {
-    buildWaveTables(t, rng);
+void buildFilterTables(Tables& t, WaveTable& userWave, CrtRand& rng, double baseHz) {
+    buildWaveTables(t, userWave, rng);
     for (int j = 0; j < kFilterComputed; ++j) {
         const double f = precisePow(1.05, j) * baseHz;
         const double w = f / 44100.0 * kPi * 2.0;
@@ -135,17 +135,6 @@ void buildFilterTables(Tables& t, CrtRand& rng, double baseHz) {
         t.filterSinTable[j] = t.filterSinTable[kFilterComputed - 1];
         t.filterCosTable[j] = t.filterCosTable[kFilterComputed - 1];
     }
-}
-
-int loadUserWave(Tables& t, const char* path) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) return 0;
-    unsigned char bytes[2 * kWaveLength];
-    const size_t got = std::fread(bytes, 1, sizeof bytes, f);
-    std::fclose(f);
-    for (size_t n = 0; 2 * n + 1 < got; ++n)
-        t.userTable[n] = static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * n] | (bytes[2 * n + 1] << 8)));
-    return 1;
 }
 
 }  // namespace velmor

@@ -4,36 +4,19 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <type_traits>
 
 #include "engine/arith.h"
 #include "files/safe_file.h"
 #include "model/song.h"
+#include "model/unit_fields.h"
+#include "model/units.h"
 
 namespace velmor {
 
 namespace {
 
 constexpr char kVersion[6] = {'V', '1', '.', '0', 'A', '\0'};
-
-// What a load writes: the store and the user waveform. The file is read
-// into a copy of them, which takes the place of the originals only when the
-// whole read succeeded, so that a file that fails part way changes nothing.
-struct Loaded {
-    Store store;
-    WaveTable userTable;
-};
-
-std::unique_ptr<Loaded> copyForLoading(const Synth& s) {
-    auto l = std::make_unique<Loaded>();
-    l->store = s.store;
-    std::copy(std::begin(s.tables.userTable), std::end(s.tables.userTable), l->userTable);
-    return l;
-}
-
-void applyLoaded(Synth& s, const Loaded& l) {
-    s.store = l.store;
-    std::copy(std::begin(l.userTable), std::end(l.userTable), s.tables.userTable);
-}
 
 // Little-endian output that remembers whether every write succeeded.
 class Out {
@@ -102,38 +85,20 @@ private:
 };
 
 // One stored value of each field type, in the field's own width.
-void put(Out& o, const Relaxed<uint16_t>& v) { o.u16(v.load()); }
-void put(Out& o, const Relaxed<int32_t>& v) { o.u32(static_cast<uint32_t>(v.load())); }
-void put(Out& o, const Relaxed<uint32_t>& v) { o.u32(v.load()); }
-void put(Out& o, const Relaxed<float>& v) { o.u32(v.loadBits()); }
-void put(Out& o, const Relaxed<double>& v) { o.u64(v.loadBits()); }
-void put(Out& o, const uint16_t& v) { o.u16(v); }
-void put(Out& o, const uint32_t& v) { o.u32(v); }
-void put(Out& o, const uint64_t& v) { o.u64(v); }
+void put(Out& o, uint16_t v) { o.u16(v); }
+void put(Out& o, int32_t v) { o.u32(static_cast<uint32_t>(v)); }
+void put(Out& o, uint32_t v) { o.u32(v); }
+void put(Out& o, uint64_t v) { o.u64(v); }
+void put(Out& o, const StoredSingle& v) { o.u32(v.loadBits()); }
+void put(Out& o, const StoredDouble& v) { o.u64(v.loadBits()); }
 
-void get(In& in, Relaxed<uint16_t>& v) {
-    uint64_t b;
-    if (in.le(b, 2)) v = static_cast<uint16_t>(b);
-}
-void get(In& in, Relaxed<int32_t>& v) {
-    uint64_t b;
-    if (in.le(b, 4)) v = static_cast<int32_t>(static_cast<uint32_t>(b));
-}
-void get(In& in, Relaxed<uint32_t>& v) {
-    uint64_t b;
-    if (in.le(b, 4)) v = static_cast<uint32_t>(b);
-}
-void get(In& in, Relaxed<float>& v) {
-    uint64_t b;
-    if (in.le(b, 4)) v.storeBits(static_cast<uint32_t>(b));
-}
-void get(In& in, Relaxed<double>& v) {
-    uint64_t b;
-    if (in.le(b, 8)) v.storeBits(b);
-}
 void get(In& in, uint16_t& v) {
     uint64_t b;
     if (in.le(b, 2)) v = static_cast<uint16_t>(b);
+}
+void get(In& in, int32_t& v) {
+    uint64_t b;
+    if (in.le(b, 4)) v = static_cast<int32_t>(static_cast<uint32_t>(b));
 }
 void get(In& in, uint32_t& v) {
     uint64_t b;
@@ -143,25 +108,37 @@ void get(In& in, uint64_t& v) {
     uint64_t b;
     if (in.le(b, 8)) v = b;
 }
+void get(In& in, StoredSingle& v) {
+    uint64_t b;
+    if (in.le(b, 4)) v.storeBits(static_cast<uint32_t>(b));
+}
+void get(In& in, StoredDouble& v) {
+    uint64_t b;
+    if (in.le(b, 8)) v.storeBits(b);
+}
 
 // A per-unit row: the field of slots 0 to n - 1.
 template <class F>
-void putRow(Out& o, const Store& st, int n, const F UnitRecord::*field) {
-    for (int u = 0; u < n; ++u) put(o, st.units[u].*field);
+void putRow(Out& o, const Document& d, int n, const F UnitRecord::*field) {
+    for (int u = 0; u < n; ++u) put(o, d.units[u].*field);
 }
 template <class F>
-void getRow(In& in, Store& st, int n, F UnitRecord::*field) {
-    for (int u = 0; u < n; ++u) get(in, st.units[u].*field);
+void getRow(In& in, Document& d, int n, F UnitRecord::*field) {
+    for (int u = 0; u < n; ++u) get(in, d.units[u].*field);
 }
 
-void putDelayBlock(Out& o, const EngineSettings& g) {
-    put(o, g.delaySendOut);
-    put(o, g.delayPan);
-    put(o, g.delayFeedback);
-    put(o, g.delaySteps);
+// The delay block, written twice. Its first word belongs to the older
+// layout, whose reader halves it to find unit 0's send: it is written as
+// twice that send, and read into nothing.
+void putDelayBlock(Out& o, const Document& d) {
+    put(o, mul32(2, static_cast<int32_t>(d.units[0].delaySend[0])));
+    put(o, d.settings.delayPan);
+    put(o, d.settings.delayFeedback);
+    put(o, d.settings.delaySteps);
 }
 void getDelayBlock(In& in, EngineSettings& g) {
-    get(in, g.delaySendOut);
+    int32_t ignored = 0;
+    get(in, ignored);
     get(in, g.delayPan);
     get(in, g.delayFeedback);
     get(in, g.delaySteps);
@@ -169,15 +146,15 @@ void getDelayBlock(In& in, EngineSettings& g) {
 
 // The step planes: for each unit, patterns 0 to P - 1, 16 bytes each.
 template <class T>
-void putPlane(Out& o, const Relaxed<T>* plane, int n, int patterns) {
+void putPlane(Out& o, const T* plane, int n, int patterns) {
     for (int u = 0; u < n; ++u)
         for (int i = 0; i < patterns * kStepsPerPattern; ++i) {
-            const uint8_t b = static_cast<uint8_t>(plane[stepIndex(u, 0, i)].load());
+            const uint8_t b = static_cast<uint8_t>(plane[stepIndex(u, 0, i)]);
             o.bytes(&b, 1);
         }
 }
 template <class T>
-void getPlane(In& in, Relaxed<T>* plane, int n, int patterns) {
+void getPlane(In& in, T* plane, int n, int patterns) {
     for (int u = 0; u < n; ++u)
         for (int i = 0; i < patterns * kStepsPerPattern; ++i) {
             uint8_t b;
@@ -187,8 +164,7 @@ void getPlane(In& in, Relaxed<T>* plane, int n, int patterns) {
 
 int16_t le16(const uint8_t* b) { return static_cast<int16_t>(static_cast<uint16_t>(b[0] | (b[1] << 8))); }
 
-void readCurrentLayout(Loaded& s, In& in, const uint8_t* header) {
-    Store& st = s.store;
+void readCurrentLayout(Document& st, In& in, const uint8_t* header) {
     EngineSettings& g = st.settings;
     const uint16_t present = static_cast<uint16_t>(le16(header + 16));
     g.masterVolume = le16(header + 18);
@@ -209,14 +185,15 @@ void readCurrentLayout(Loaded& s, In& in, const uint8_t* header) {
             uint8_t b;
             if (in.bytes(&b, 1)) link = b;
         }
-    getRow(in, st, n, &UnitRecord::osc1Wave);
-    getRow(in, st, n, &UnitRecord::osc2Wave);
-    getRow(in, st, n, &UnitRecord::osc1Coarse);
-    getRow(in, st, n, &UnitRecord::osc2Coarse);
-    getRow(in, st, n, &UnitRecord::osc1Fine);
-    getRow(in, st, n, &UnitRecord::osc2Fine);
-    getRow(in, st, n, &UnitRecord::oscMix);
-    getRow(in, st, n, &UnitRecord::osc2Phase);
+    const auto row = [&](auto field, const RowRule& rule) {
+        if (rule.present == 0 || (present & rule.present) != 0) {
+            getRow(in, st, n, field);
+            return;
+        }
+        // Not in the file: every slot takes the row's fixed value.
+        for (UnitRecord& r : st.units) r.*field = static_cast<std::remove_reference_t<decltype(r.*field)>>(rule.absent);
+    };
+    forEachOscillatorRow(row);
 
     uint64_t w;
     if (in.le(w, 4)) {
@@ -225,7 +202,7 @@ void readCurrentLayout(Loaded& s, In& in, const uint8_t* header) {
         const int64_t taken = stored < 0 ? 0 : (stored > kWaveLength ? kWaveLength : stored);
         for (int64_t i = 0; i < taken; ++i) {
             uint64_t sample;
-            if (in.le(sample, 2)) s.userTable[i] = static_cast<int16_t>(static_cast<uint16_t>(sample));
+            if (in.le(sample, 2)) st.userWave[i] = static_cast<int16_t>(static_cast<uint16_t>(sample));
         }
         if (stored > taken) in.skip(static_cast<uint64_t>(stored - taken) * 2);
     }
@@ -234,55 +211,7 @@ void readCurrentLayout(Loaded& s, In& in, const uint8_t* header) {
     getDelayBlock(in, g);  // the second copy's values stay
     for (int u = 0; u < n; ++u)
         for (auto& word : st.units[u].delaySend) get(in, word);
-    getRow(in, st, n, &UnitRecord::distMode);
-    getRow(in, st, n, &UnitRecord::distWet);
-    getRow(in, st, n, &UnitRecord::distThreshold);
-    getRow(in, st, n, &UnitRecord::filterMode);
-    getRow(in, st, n, &UnitRecord::cutoff);
-    getRow(in, st, n, &UnitRecord::resonance);
-    getRow(in, st, n, &UnitRecord::envAmount);
-    getRow(in, st, n, &UnitRecord::lfoAmount);
-    getRow(in, st, n, &UnitRecord::lfoSpeed);
-    getRow(in, st, n, &UnitRecord::lfoTarget);
-    getRow(in, st, n, &UnitRecord::lfoWave);
-    getRow(in, st, n, &UnitRecord::spareA);
-    getRow(in, st, n, &UnitRecord::spareB);
-    getRow(in, st, n, &UnitRecord::spareC);
-    getRow(in, st, n, &UnitRecord::spareD);
-    getRow(in, st, n, &UnitRecord::ringMod);
-
-    // Optional blocks; a block whose bit is clear is not in the file, and its
-    // fields take fixed values in all 8 slots.
-    if (present & kHasFmAmount) {
-        getRow(in, st, n, &UnitRecord::fmAmount);
-    } else {
-        for (UnitRecord& r : st.units) r.fmAmount = 0;
-    }
-    if (present & kHasOscSync) {
-        getRow(in, st, n, &UnitRecord::oscSync);
-    } else {
-        for (UnitRecord& r : st.units) r.oscSync = 0;
-    }
-    if (present & kHasPulseWidth) {
-        getRow(in, st, n, &UnitRecord::pulseWidth);
-        getRow(in, st, n, &UnitRecord::spareE);
-    } else {
-        for (UnitRecord& r : st.units) {
-            r.pulseWidth = 0;
-            r.spareE = 0;
-        }
-    }
-    getRow(in, st, n, &UnitRecord::attack);
-    getRow(in, st, n, &UnitRecord::decay);
-    getRow(in, st, n, &UnitRecord::sustainTime);
-    getRow(in, st, n, &UnitRecord::release);
-    getRow(in, st, n, &UnitRecord::sustainLevel);
-    getRow(in, st, n, &UnitRecord::stepGate);
-    if (present & kHasVolume) {
-        getRow(in, st, n, &UnitRecord::volume);
-    } else {
-        for (UnitRecord& r : st.units) r.volume = 128;
-    }
+    forEachVoiceRow(row);
     get(in, g.tempoBpm);
     getPlane(in, st.stepPitch, n, patterns);
     getPlane(in, st.stepNoteOn, n, patterns);
@@ -294,8 +223,7 @@ void readCurrentLayout(Loaded& s, In& in, const uint8_t* header) {
     }
 }
 
-void readOldLayout(Loaded& s, In& in) {
-    Store& st = s.store;
+void readOldLayout(Document& st, In& in) {
     EngineSettings& g = st.settings;
     // The older layout knows neither swing nor songs: it plays straight, in
     // pattern mode.
@@ -309,10 +237,8 @@ void readOldLayout(Loaded& s, In& in) {
     get(in, r.osc1Fine);
     get(in, r.osc2Fine);
     uint64_t b;
-    if (in.le(b, 4)) {
-        g.delaySendOut = static_cast<int32_t>(static_cast<uint32_t>(b));
-        r.delaySend[0] = static_cast<uint32_t>(g.delaySendOut / 2);
-    }
+    // The delay send of the whole mix: half of it is the unit's.
+    if (in.le(b, 4)) r.delaySend[0] = static_cast<uint32_t>(static_cast<int32_t>(static_cast<uint32_t>(b)) / 2);
     get(in, g.delayPan);
     get(in, g.delayFeedback);
     get(in, g.delaySteps);
@@ -344,8 +270,7 @@ void readOldLayout(Loaded& s, In& in) {
 
 }  // namespace
 
-int writePatternStream(const Synth& s, std::FILE* f) {
-    const Store& st = s.store;
+int writePatternStream(const Document& st, std::FILE* f) {
     const EngineSettings& g = st.settings;
     // The counts are written as the reader takes them, so that the header
     // always agrees with the rows that follow it.
@@ -358,7 +283,7 @@ int writePatternStream(const Synth& s, std::FILE* f) {
     std::memcpy(version, kVersion, sizeof kVersion);
     o.bytes(version, sizeof version);
     o.u16(kAllFieldsPresent);
-    o.u16(static_cast<uint16_t>(g.masterVolume.load()));
+    o.u16(static_cast<uint16_t>(g.masterVolume));
     o.u16(static_cast<uint16_t>(n));
     o.u16(static_cast<uint16_t>(patterns));
     o.u16(static_cast<uint16_t>(songLength));
@@ -366,79 +291,33 @@ int writePatternStream(const Synth& s, std::FILE* f) {
     o.u16(g.songMode != 0 ? 1 : 0);
 
     for (int u = 0; u < n; ++u) o.bytes(st.unitLinks[u], kUnitSlots);
-    putRow(o, st, n, &UnitRecord::osc1Wave);
-    putRow(o, st, n, &UnitRecord::osc2Wave);
-    putRow(o, st, n, &UnitRecord::osc1Coarse);
-    putRow(o, st, n, &UnitRecord::osc2Coarse);
-    putRow(o, st, n, &UnitRecord::osc1Fine);
-    putRow(o, st, n, &UnitRecord::osc2Fine);
-    putRow(o, st, n, &UnitRecord::oscMix);
-    putRow(o, st, n, &UnitRecord::osc2Phase);
+    const auto row = [&](auto field, const RowRule&) { putRow(o, st, n, field); };
+    forEachOscillatorRow(row);
     o.u32(kWaveLength);
-    for (const WaveSample& sample : s.tables.userTable) o.u16(static_cast<uint16_t>(sample.load()));
-    putDelayBlock(o, g);
-    putDelayBlock(o, g);
+    for (const WaveSample sample : st.userWave) o.u16(static_cast<uint16_t>(sample));
+    putDelayBlock(o, st);
+    putDelayBlock(o, st);
     for (int u = 0; u < n; ++u)
-        for (const auto& word : st.units[u].delaySend) put(o, word);
-    putRow(o, st, n, &UnitRecord::distMode);
-    putRow(o, st, n, &UnitRecord::distWet);
-    putRow(o, st, n, &UnitRecord::distThreshold);
-    putRow(o, st, n, &UnitRecord::filterMode);
-    putRow(o, st, n, &UnitRecord::cutoff);
-    putRow(o, st, n, &UnitRecord::resonance);
-    putRow(o, st, n, &UnitRecord::envAmount);
-    putRow(o, st, n, &UnitRecord::lfoAmount);
-    putRow(o, st, n, &UnitRecord::lfoSpeed);
-    putRow(o, st, n, &UnitRecord::lfoTarget);
-    putRow(o, st, n, &UnitRecord::lfoWave);
-    putRow(o, st, n, &UnitRecord::spareA);
-    putRow(o, st, n, &UnitRecord::spareB);
-    putRow(o, st, n, &UnitRecord::spareC);
-    putRow(o, st, n, &UnitRecord::spareD);
-    putRow(o, st, n, &UnitRecord::ringMod);
-    putRow(o, st, n, &UnitRecord::fmAmount);
-    putRow(o, st, n, &UnitRecord::oscSync);
-    putRow(o, st, n, &UnitRecord::pulseWidth);
-    putRow(o, st, n, &UnitRecord::spareE);
-    putRow(o, st, n, &UnitRecord::attack);
-    putRow(o, st, n, &UnitRecord::decay);
-    putRow(o, st, n, &UnitRecord::sustainTime);
-    putRow(o, st, n, &UnitRecord::release);
-    putRow(o, st, n, &UnitRecord::sustainLevel);
-    putRow(o, st, n, &UnitRecord::stepGate);
-    putRow(o, st, n, &UnitRecord::volume);
+        for (const uint32_t word : st.units[u].delaySend) put(o, word);
+    forEachVoiceRow(row);
     put(o, g.tempoBpm);
     putPlane(o, st.stepPitch, n, patterns);
     putPlane(o, st.stepNoteOn, n, patterns);
     putPlane(o, st.stepSlide, n, patterns);
     putPlane(o, st.stepSpare, n, patterns);
-    for (int i = 0; i < songLength; ++i) {
-        const uint8_t entry = g.songSequence[i];
-        o.bytes(&entry, 1);
-    }
+    o.bytes(g.songSequence, static_cast<size_t>(songLength));
 
     return o.ok() ? 1 : 0;
 }
 
-int writePatternFile(const Synth& s, const char* path, SaveResult* result) {
+int writePatternFile(const Document& d, const char* path, SaveResult* result) {
     // The old file stays as it was unless the new one was written whole.
-    const SaveResult r = saveFile(path, [&](std::FILE* f) { return writePatternStream(s, f) == 1; });
+    const SaveResult r = saveFile(path, [&](std::FILE* f) { return writePatternStream(d, f) == 1; });
     if (result) *result = r;
     return r.ok() ? 1 : 0;
 }
 
-int readPatternFile(Synth& s, const char* path, PatternReadStatus* status) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) {
-        if (status) *status = PatternReadStatus::kCannotOpen;
-        return 0;
-    }
-    const int result = readPatternStream(s, f, status);
-    std::fclose(f);
-    return result;
-}
-
-int readPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status) {
+int readPatternStream(std::FILE* f, Document& doc, PatternReadStatus* status) {
     PatternReadStatus ignored;
     PatternReadStatus& result = status ? *status : ignored;
     uint8_t header[kPatternHeaderSize];
@@ -447,21 +326,20 @@ int readPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status) {
         result = PatternReadStatus::kReadError;
         return 0;
     }
-    const auto loaded = copyForLoading(s);
     if (got >= sizeof kVersion && std::memcmp(header, kVersion, sizeof kVersion) == 0) {
         if (got < sizeof header) {
-            // No counts to take: the file is refused and nothing changes.
+            // No counts to take: the file is refused.
             result = PatternReadStatus::kShortHeader;
             return 0;
         }
         In in(f);
-        readCurrentLayout(*loaded, in, header);
+        readCurrentLayout(doc, in, header);
         result = PatternReadStatus::kCurrentLayout;
     } else {
         // Not the current layout: the bytes taken for a header are the
         // older layout's first fields.
         In in(f, header, got);
-        readOldLayout(*loaded, in);
+        readOldLayout(doc, in);
         result = PatternReadStatus::kOldLayout;
     }
     // The end of the data ends a file cut short, which fills as far as it
@@ -470,17 +348,27 @@ int readPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status) {
         result = PatternReadStatus::kReadError;
         return 0;
     }
-    // A loaded file starts with its first pattern selected.
-    loaded->store.settings.currentPattern = 0;
-    applyLoaded(s, *loaded);
     return 1;
 }
 
-void readOldPatternFile(Synth& s, std::FILE* f) {
-    const auto loaded = copyForLoading(s);
-    In in(f);
-    readOldLayout(*loaded, in);
-    if (!std::ferror(f)) applyLoaded(s, *loaded);
+int loadPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status) {
+    // Parsed into a copy, which takes the place of the document only when
+    // the whole read succeeded.
+    auto loaded = std::make_unique<Document>(s.score.doc);
+    if (!readPatternStream(f, *loaded, status)) return 0;
+    installDocument(s, *loaded);
+    return 1;
+}
+
+int loadPatternFile(Synth& s, const char* path, PatternReadStatus* status) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        if (status) *status = PatternReadStatus::kCannotOpen;
+        return 0;
+    }
+    const int result = loadPatternStream(s, f, status);
+    std::fclose(f);
+    return result;
 }
 
 }  // namespace velmor

@@ -1,8 +1,8 @@
 #pragma once
-// Pattern files (*.pat): the whole working state as a plain little-endian
-// dump of the store. The writer produces the current layout, which begins
-// with the version text "V1.0A"; the reader also takes the older single-unit
-// layout without a header.
+// Pattern files (*.pat): the document as a plain little-endian dump. The
+// writer produces the current layout, which begins with the version text
+// "V1.0A"; the reader also takes the older single-unit layout without a
+// header.
 
 #include <cstdint>
 #include <cstdio>
@@ -14,15 +14,6 @@ namespace velmor {
 
 constexpr int kPatternHeaderSize = 30;
 constexpr int kOldLayoutSize = 212;
-constexpr uint16_t kAllFieldsPresent = 15;
-
-// Bits of presentFields: which optional blocks the file holds.
-enum PresentField : uint16_t {
-    kHasFmAmount = 1,
-    kHasVolume = 2,
-    kHasPulseWidth = 4,  // pulseWidth, then spareE
-    kHasOscSync = 8,
-};
 
 enum class PatternReadStatus {
     kCurrentLayout,  // read (as far as the data reached)
@@ -36,25 +27,28 @@ enum class PatternReadStatus {
 // file only when it was written whole (files/safe_file.h). Returns 1 when the
 // file was saved, 0 when any step failed; the old file is then unchanged and
 // `result` says which step failed and why.
-int writePatternFile(const Synth& s, const char* path, SaveResult* result = nullptr);
+int writePatternFile(const Document& d, const char* path, SaveResult* result = nullptr);
 
 // The same into an open stream; the caller closes it. Returns 1 when every
 // write succeeded (data still in the stream's buffer is not flushed here).
-int writePatternStream(const Synth& s, std::FILE* f);
+int writePatternStream(const Document& d, std::FILE* f);
 
-// Reads a pattern file of either layout into the store. Returns 1 when it was
-// read, 0 when it cannot be opened or read, or is refused (nothing changes
-// then). A file cut short is read as far as its data reaches.
-// Counts are brought into the store's limits: unitCount 1..8, patternCount
-// 0..64, songLength 0..512, at most 1024 user samples.
-int readPatternFile(Synth& s, const char* path, PatternReadStatus* status = nullptr);
+// Loads a pattern file of either layout: it is read into a copy of the
+// document, which replaces the document whole only when the read succeeded;
+// then everything derived is renewed (installDocument). Returns 1 when it
+// was loaded, 0 when it cannot be opened or read, or is refused (nothing
+// changes then). A file cut short is read as far as its data reaches.
+// Counts are brought into the document's limits: unitCount 1..8,
+// patternCount 0..64, songLength 0..512, at most 1024 user samples.
+int loadPatternFile(Synth& s, const char* path, PatternReadStatus* status = nullptr);
 
 // The same from an open stream, read from its current position to its end;
 // the caller closes it. The stream need not be seekable.
-int readPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status = nullptr);
+int loadPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status = nullptr);
 
-// Reads the older layout from the file's current position into slot 0, the
-// delay settings and the tempo; a failed read changes nothing.
-void readOldPatternFile(Synth& s, std::FILE* f);
+// The reading alone, into `doc`, which holds what the fields the file does
+// not reach keep. Returns 0 when a read failed or the file is refused; doc
+// may then be written in part.
+int readPatternStream(std::FILE* f, Document& doc, PatternReadStatus* status = nullptr);
 
 }  // namespace velmor

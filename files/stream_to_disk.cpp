@@ -5,13 +5,14 @@
 #include "engine/render.h"
 #include "engine/song_clock.h"
 #include "files/wave_file.h"
+#include "model/engine_feed.h"
 
 namespace velmor {
 
 int64_t passFrames(const Synth& s) {
-    const EngineSettings& g = s.store.settings;
+    const EngineSettings& g = s.score.doc.settings;
     const int64_t positions = g.songMode != 0 ? playedSongLength(g) : 1;
-    return positions * 16 * int64_t{clampInt(g.samplesPerStep, 1, INT32_MAX)};
+    return positions * 16 * int64_t{clampInt(s.score.derived.samplesPerStep, 1, INT32_MAX)};
 }
 
 int streamToDisk(Synth& s, std::FILE* f, const StreamOptions& options) {

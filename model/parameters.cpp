@@ -1,5 +1,7 @@
 #include "model/parameters.h"
 
+#include <cstdio>
+
 #include "engine/arith.h"
 #include "engine/precise_math.h"
 #include "engine/render.h"
@@ -8,185 +10,259 @@ namespace velmor {
 
 namespace {
 
-const UnitRecord& current(const Synth& s) { return s.store.units[s.store.currentUnit]; }
+UnitRecord& unitOf(Synth& s, int u) { return s.score.doc.units[u]; }
+const UnitRecord& unitOf(const Synth& s, int u) { return s.score.doc.units[u]; }
+EngineSettings& settings(Synth& s) { return s.score.doc.settings; }
+const EngineSettings& settings(const Synth& s) { return s.score.doc.settings; }
 
-// Writes one value into the current unit and every unit it links.
-template <class T, class V>
-void setLinked(Synth& s, Relaxed<T> UnitRecord::*field, V value) {
-    forEachLinkedUnit(s, [&](int u) { s.store.units[u].*field = static_cast<T>(value); });
+// Values from pattern files can lie far outside the control ranges: the
+// getters' 32-bit arithmetic wraps, and the result is a 16-bit position.
+int32_t position(int32_t v) { return static_cast<Position>(v); }
+int32_t position(double v) { return static_cast<Position>(truncToInt(v)); }
+
+// A slider row's field written from position p of unit u.
+#define UNIT_SLIDER(name, field, formula)                                        \
+    void set##name(Synth& s, int u, int32_t value) {                             \
+        const Position p = static_cast<Position>(value);                         \
+        unitOf(s, u).field = formula;                                            \
+    }
+
+UNIT_SLIDER(Cutoff, cutoff, p * 16383 / 100 + 1)
+UNIT_SLIDER(Resonance, resonance, (100 - p) * 32767 / 100)
+UNIT_SLIDER(EnvAmount, envAmount, p * 315 + 500)
+UNIT_SLIDER(Osc1Coarse, osc1Coarse, p * 24 / 100 - 12)
+UNIT_SLIDER(Osc1Fine, osc1Fine, p * 256 / 100 - 128)
+UNIT_SLIDER(Osc2Coarse, osc2Coarse, p * 24 / 100 - 12)
+UNIT_SLIDER(Osc2Fine, osc2Fine, p * 256 / 100 - 128)
+UNIT_SLIDER(OscMix, oscMix, p * 256 / 100)
+UNIT_SLIDER(RingMod, ringMod, p * 256 / 100)
+UNIT_SLIDER(FmAmount, fmAmount, p * 256 / 100)
+UNIT_SLIDER(PulseWidth, pulseWidth, p)
+UNIT_SLIDER(DelaySend, delaySend[0], static_cast<uint32_t>(p * 128 / 100))
+UNIT_SLIDER(Volume, volume, p)
+UNIT_SLIDER(DistWet, distWet, static_cast<uint16_t>(p * 128 / 100))
+UNIT_SLIDER(Threshold, distThreshold, static_cast<uint16_t>(9 - (p * 9 / 100)))
+UNIT_SLIDER(SustainLevel, sustainLevel, p * 32768 / 100)
+UNIT_SLIDER(LfoAmount, lfoAmount, p * 256 / 100)
+UNIT_SLIDER(Attack, attack, preciseExp((-25 - p) * 0.1) * 2097152)
+UNIT_SLIDER(Decay, decay, static_cast<float>(p * 2.9999999999996697e-06 + 0.9997))
+UNIT_SLIDER(Sustain, sustainTime, truncToInt(p * (44100 * 10) * 0.01))
+UNIT_SLIDER(Release, release, preciseExp((p - 100) * 7e-05))
+UNIT_SLIDER(LfoSpeed, lfoSpeed, preciseExp((p - 50) * 0.07))
+// The accent strength is stored as 50 minus the position: the 0 that every
+// earlier file and every fresh slot holds is the middle strength.
+UNIT_SLIDER(Accent, accentOffset, static_cast<uint32_t>(50 - clampInt(p, 0, 100)))
+#undef UNIT_SLIDER
+
+void setPhase(Synth& s, int u, int32_t value) {
+    unitOf(s, u).osc2Phase = static_cast<Position>(value) * 256 / 100;
+    postToEngine(s, EngineCommand::forUnit(EngineCommand::kRestartOscillators, u));
 }
 
-// Getters hand back a 16-bit position. Values from pattern files can lie far
-// outside the control ranges: the getters' 32-bit arithmetic wraps.
-Position position(int32_t v) { return static_cast<Position>(v); }
-Position position(double v) { return static_cast<Position>(truncToInt(v)); }
-
-void setWave(Synth& s, uint16_t wave, Relaxed<uint16_t> UnitRecord::*field,
-             Relaxed<const WaveSample*> UnitRecord::*table) {
-    const WaveSample* chosen = waveTableFor(s.tables, wave);
-    forEachLinkedUnit(s, [&](int u) {
-        UnitRecord& r = s.store.units[u];
-        (r.*field) = wave;
-        if (chosen) (r.*table) = chosen;
-        restartOscillators(s, u);
-    });
-}
-
-}  // namespace
-
-void restartOscillators(Synth& s, int u) {
-    UnitVoice& v = s.engine.voices[u];
-    v.osc1Accum = 0;
-    // osc2Phase x 8192, formed as the phase shifted left by 22 bits and
-    // divided by 512, which is the same for the control range 0..256.
-    v.osc2Accum = shl32(s.store.units[u].osc2Phase, 22) / 512;
-}
-
-void clearFilterMemory(Synth& s, int u) {
-    UnitVoice& v = s.engine.voices[u];
-    for (Relaxed<int32_t>* m : {&v.filterX1, &v.filterX2, &v.filterY1, &v.filterY2, &v.filterW1, &v.filterW2,
-                                &v.filterZ1, &v.filterZ2})
-        *m = 0;
-}
-
-// Per-unit sliders.
-
-void setCutoff(Synth& s, Position p) { setLinked(s, &UnitRecord::cutoff, p * 16383 / 100 + 1); }
-void setResonance(Synth& s, Position p) { setLinked(s, &UnitRecord::resonance, (100 - p) * 32767 / 100); }
-void setEnvAmount(Synth& s, Position p) { setLinked(s, &UnitRecord::envAmount, p * 315 + 500); }
-void setOsc1Coarse(Synth& s, Position p) { setLinked(s, &UnitRecord::osc1Coarse, p * 24 / 100 - 12); }
-void setOsc1Fine(Synth& s, Position p) { setLinked(s, &UnitRecord::osc1Fine, p * 256 / 100 - 128); }
-void setOsc2Coarse(Synth& s, Position p) { setLinked(s, &UnitRecord::osc2Coarse, p * 24 / 100 - 12); }
-void setOsc2Fine(Synth& s, Position p) { setLinked(s, &UnitRecord::osc2Fine, p * 256 / 100 - 128); }
-void setOscMix(Synth& s, Position p) { setLinked(s, &UnitRecord::oscMix, p * 256 / 100); }
-void setRingMod(Synth& s, Position p) { setLinked(s, &UnitRecord::ringMod, p * 256 / 100); }
-void setFmAmount(Synth& s, Position p) { setLinked(s, &UnitRecord::fmAmount, p * 256 / 100); }
-void setPulseWidth(Synth& s, Position p) { setLinked(s, &UnitRecord::pulseWidth, p); }
-void setVolume(Synth& s, Position p) { setLinked(s, &UnitRecord::volume, p); }
-void setDistWet(Synth& s, Position p) { setLinked(s, &UnitRecord::distWet, p * 128 / 100); }
-void setThreshold(Synth& s, Position p) { setLinked(s, &UnitRecord::distThreshold, 9 - (p * 9 / 100)); }
-void setSustainLevel(Synth& s, Position p) { setLinked(s, &UnitRecord::sustainLevel, p * 32768 / 100); }
-void setLfoAmount(Synth& s, Position p) { setLinked(s, &UnitRecord::lfoAmount, p * 256 / 100); }
-
-void setPhase(Synth& s, Position p) {
-    const int32_t phase = p * 256 / 100;
-    forEachLinkedUnit(s, [&](int u) {
-        s.engine.voices[u].osc1Accum = 0;
-        s.store.units[u].osc2Phase = phase;
-        restartOscillators(s, u);
-    });
-}
-
-void setDelaySend(Synth& s, Position p) {
-    const uint32_t send = static_cast<uint32_t>(p * 128 / 100);
-    forEachLinkedUnit(s, [&](int u) { s.store.units[u].delaySend[0] = send; });
-}
-
-void setAttack(Synth& s, Position p) { setLinked(s, &UnitRecord::attack, preciseExp((-25 - p) * 0.1) * 2097152); }
-void setDecay(Synth& s, Position p) {
-    setLinked(s, &UnitRecord::decay, static_cast<float>(p * 2.9999999999996697e-06 + 0.9997));
-}
-void setSustain(Synth& s, Position p) { setLinked(s, &UnitRecord::sustainTime, truncToInt(p * (44100 * 10) * 0.01)); }
-void setRelease(Synth& s, Position p) { setLinked(s, &UnitRecord::release, preciseExp((p - 100) * 7e-05)); }
-void setLfoSpeed(Synth& s, Position p) { setLinked(s, &UnitRecord::lfoSpeed, preciseExp((p - 50) * 0.07)); }
-
-void setStepGate(Synth& s, Position p) {
+void setStepGate(Synth& s, int u, int32_t value) {
     // The factor 0.01 is held as a 32-bit float; the product is formed in
     // double and stored as a 32-bit float.
-    const float gate = static_cast<float>(p * static_cast<double>(0.01f));
-    const int32_t samplesPerStep = s.store.settings.samplesPerStep;
-    forEachLinkedUnit(s, [&](int u) {
-        UnitRecord& r = s.store.units[u];
-        r.stepGate = gate;
-        r.gateSamples = gateSamplesFor(r.stepGate, samplesPerStep);
-    });
+    UnitRecord& r = unitOf(s, u);
+    r.stepGate = static_cast<float>(static_cast<Position>(value) * static_cast<double>(0.01f));
+    s.score.derived.units[u].gateSamples = gateSamplesFor(r.stepGate, s.score.derived.samplesPerStep);
 }
 
-Position getCutoff(const Synth& s) { return position(mul32(sub32(current(s).cutoff, 1), 100) / 16383); }
-Position getResonance(const Synth& s) { return position(sub32(100, mul32(current(s).resonance, 100) / 32767)); }
-Position getEnvAmount(const Synth& s) { return position(mul32(sub32(current(s).envAmount, 500), 100) / 31500); }
-Position getOsc1Coarse(const Synth& s) { return position(mul32(add32(current(s).osc1Coarse, 12), 100) / 24); }
-Position getOsc1Fine(const Synth& s) { return position(mul32(add32(current(s).osc1Fine, 128), 100) / 256); }
-Position getOsc2Coarse(const Synth& s) { return position(mul32(add32(current(s).osc2Coarse, 12), 100) / 24); }
-Position getOsc2Fine(const Synth& s) { return position(mul32(add32(current(s).osc2Fine, 128), 100) / 256); }
-Position getOscMix(const Synth& s) { return position(mul32(current(s).oscMix, 100) / 256); }
-Position getPhase(const Synth& s) { return position(mul32(current(s).osc2Phase, 100) / 256); }
-Position getRingMod(const Synth& s) { return position(mul32(current(s).ringMod, 100) / 256); }
-Position getFmAmount(const Synth& s) { return position(mul32(current(s).fmAmount, 100) / 256); }
-Position getPulseWidth(const Synth& s) { return position(current(s).pulseWidth.load()); }
-Position getDelaySend(const Synth& s) {
-    return position(mul32(static_cast<int32_t>(current(s).delaySend[0].load()), 100) / 128);
+// The waveforms: the table of a choice 0..4 (another choice leaves the table
+// as it was), then both oscillators restart.
+void setWave(Synth& s, int u, int32_t value, uint16_t UnitRecord::*field, uint8_t UnitDerived::*table) {
+    const uint16_t wave = static_cast<uint16_t>(value);
+    unitOf(s, u).*field = wave;
+    if (wave <= 4) s.score.derived.units[u].*table = static_cast<uint8_t>(wave);
+    postToEngine(s, EngineCommand::forUnit(EngineCommand::kRestartOscillators, u));
 }
-Position getVolume(const Synth& s) { return position(sub32(128, current(s).volume)); }
-Position getDistWet(const Synth& s) { return position(current(s).distWet * 100 / 128); }
-Position getThreshold(const Synth& s) { return position((9 - current(s).distThreshold) * 100 / 9); }
-Position getSustainLevel(const Synth& s) { return position(mul32(current(s).sustainLevel, 100) / 32768); }
-Position getLfoAmount(const Synth& s) { return position(mul32(current(s).lfoAmount, 100) / 256); }
+void setOsc1Wave(Synth& s, int u, int32_t v) { setWave(s, u, v, &UnitRecord::osc1Wave, &UnitDerived::osc1Table); }
+void setOsc2Wave(Synth& s, int u, int32_t v) { setWave(s, u, v, &UnitRecord::osc2Wave, &UnitDerived::osc2Table); }
 
-Position getAttack(const Synth& s) { return position(preciseLog(current(s).attack / 2097152) * (-10) - 25); }
-Position getDecay(const Synth& s) {
-    return position((static_cast<double>(current(s).decay) - 0.9997) * 333333.33333337004);
+void setFilterMode(Synth& s, int u, int32_t value) {
+    unitOf(s, u).filterMode = static_cast<uint16_t>(value);
+    postToEngine(s, EngineCommand::forUnit(EngineCommand::kClearFilter, u));
+}
+void setLfoTarget(Synth& s, int u, int32_t v) { unitOf(s, u).lfoTarget = static_cast<uint16_t>(v); }
+void setLfoWave(Synth& s, int u, int32_t v) { unitOf(s, u).lfoWave = static_cast<uint16_t>(v); }
+void setDistMode(Synth& s, int u, int32_t v) { unitOf(s, u).distMode = static_cast<uint16_t>(v); }
+void setSync(Synth& s, int u, int32_t v) { unitOf(s, u).oscSync = static_cast<uint32_t>(v); }
+
+int32_t getCutoff(const Synth& s, int u) { return position(mul32(sub32(unitOf(s, u).cutoff, 1), 100) / 16383); }
+int32_t getResonance(const Synth& s, int u) { return position(sub32(100, mul32(unitOf(s, u).resonance, 100) / 32767)); }
+int32_t getEnvAmount(const Synth& s, int u) { return position(mul32(sub32(unitOf(s, u).envAmount, 500), 100) / 31500); }
+int32_t getOsc1Coarse(const Synth& s, int u) { return position(mul32(add32(unitOf(s, u).osc1Coarse, 12), 100) / 24); }
+int32_t getOsc1Fine(const Synth& s, int u) { return position(mul32(add32(unitOf(s, u).osc1Fine, 128), 100) / 256); }
+int32_t getOsc2Coarse(const Synth& s, int u) { return position(mul32(add32(unitOf(s, u).osc2Coarse, 12), 100) / 24); }
+int32_t getOsc2Fine(const Synth& s, int u) { return position(mul32(add32(unitOf(s, u).osc2Fine, 128), 100) / 256); }
+int32_t getOscMix(const Synth& s, int u) { return position(mul32(unitOf(s, u).oscMix, 100) / 256); }
+int32_t getPhase(const Synth& s, int u) { return position(mul32(unitOf(s, u).osc2Phase, 100) / 256); }
+int32_t getRingMod(const Synth& s, int u) { return position(mul32(unitOf(s, u).ringMod, 100) / 256); }
+int32_t getFmAmount(const Synth& s, int u) { return position(mul32(unitOf(s, u).fmAmount, 100) / 256); }
+int32_t getPulseWidth(const Synth& s, int u) { return position(unitOf(s, u).pulseWidth); }
+int32_t getDelaySend(const Synth& s, int u) {
+    return position(mul32(static_cast<int32_t>(unitOf(s, u).delaySend[0]), 100) / 128);
+}
+int32_t getVolume(const Synth& s, int u) { return position(unitOf(s, u).volume); }
+int32_t getDistWet(const Synth& s, int u) { return position(unitOf(s, u).distWet * 100 / 128); }
+int32_t getThreshold(const Synth& s, int u) { return position((9 - unitOf(s, u).distThreshold) * 100 / 9); }
+int32_t getSustainLevel(const Synth& s, int u) { return position(mul32(unitOf(s, u).sustainLevel, 100) / 32768); }
+int32_t getLfoAmount(const Synth& s, int u) { return position(mul32(unitOf(s, u).lfoAmount, 100) / 256); }
+int32_t getAttack(const Synth& s, int u) { return position(preciseLog(unitOf(s, u).attack / 2097152) * (-10) - 25); }
+int32_t getDecay(const Synth& s, int u) {
+    return position((static_cast<double>(unitOf(s, u).decay) - 0.9997) * 333333.33333337004);
 }
 // The hold in samples back to the slider, in double: v / 441000 x 100.
-Position getSustain(const Synth& s) { return position(current(s).sustainTime / (44100.0 * 10) * 100); }
-Position getRelease(const Synth& s) { return position(preciseLog(current(s).release) * 14285.714285714286 + 100); }
-Position getStepGate(const Synth& s) { return position(static_cast<double>(current(s).stepGate) * 100); }
-Position getLfoSpeed(const Synth& s) { return position(preciseLog(current(s).lfoSpeed) * 14.285714285714285 + 50); }
-
-// Choices.
-
-void setOsc1Wave(Synth& s, uint16_t wave) { setWave(s, wave, &UnitRecord::osc1Wave, &UnitRecord::osc1Table); }
-void setOsc2Wave(Synth& s, uint16_t wave) { setWave(s, wave, &UnitRecord::osc2Wave, &UnitRecord::osc2Table); }
-
-void setFilterMode(Synth& s, uint16_t mode) {
-    forEachLinkedUnit(s, [&](int u) {
-        s.store.units[u].filterMode = mode;
-        clearFilterMemory(s, u);
-    });
+int32_t getSustain(const Synth& s, int u) { return position(unitOf(s, u).sustainTime / (44100.0 * 10) * 100); }
+int32_t getRelease(const Synth& s, int u) {
+    return position(preciseLog(unitOf(s, u).release) * 14285.714285714286 + 100);
 }
-
-void setLfoTarget(Synth& s, uint16_t target) { setLinked(s, &UnitRecord::lfoTarget, target); }
-void setLfoWave(Synth& s, uint16_t wave) { setLinked(s, &UnitRecord::lfoWave, wave); }
-void setDistMode(Synth& s, uint16_t mode) { setLinked(s, &UnitRecord::distMode, mode); }
-void setSync(Synth& s, uint32_t sync) { setLinked(s, &UnitRecord::oscSync, sync); }
-
-uint16_t getOsc1Wave(const Synth& s) { return current(s).osc1Wave; }
-uint16_t getOsc2Wave(const Synth& s) { return current(s).osc2Wave; }
-uint16_t getFilterMode(const Synth& s) { return current(s).filterMode; }
-uint16_t getLfoTarget(const Synth& s) { return current(s).lfoTarget; }
-uint16_t getLfoWave(const Synth& s) { return current(s).lfoWave; }
-uint16_t getDistMode(const Synth& s) { return current(s).distMode; }
-uint32_t getSync(const Synth& s) { return current(s).oscSync; }
+int32_t getStepGate(const Synth& s, int u) { return position(static_cast<double>(unitOf(s, u).stepGate) * 100); }
+int32_t getLfoSpeed(const Synth& s, int u) {
+    return position(preciseLog(unitOf(s, u).lfoSpeed) * 14.285714285714285 + 50);
+}
+int32_t getAccent(const Synth& s, int u) {
+    return position(clampInt(sub32(50, static_cast<int32_t>(unitOf(s, u).accentOffset)), 0, 100));
+}
+int32_t getOsc1Wave(const Synth& s, int u) { return unitOf(s, u).osc1Wave; }
+int32_t getOsc2Wave(const Synth& s, int u) { return unitOf(s, u).osc2Wave; }
+int32_t getFilterMode(const Synth& s, int u) { return unitOf(s, u).filterMode; }
+int32_t getLfoTarget(const Synth& s, int u) { return unitOf(s, u).lfoTarget; }
+int32_t getLfoWave(const Synth& s, int u) { return unitOf(s, u).lfoWave; }
+int32_t getDistMode(const Synth& s, int u) { return unitOf(s, u).distMode; }
+// Sync is a 32-bit word: a value a file brings reads as itself.
+int32_t getSync(const Synth& s, int u) { return static_cast<int32_t>(unitOf(s, u).oscSync); }
 
 // Global settings.
 
-void setTempo(Synth& s, Position p) {
-    s.store.settings.tempoBpm = p;
+void setTempo(Synth& s, int, int32_t v) {
+    settings(s).tempoBpm = static_cast<Position>(v);
     recomputeStepTiming(s);
 }
-void setMasterVolume(Synth& s, Position p) { s.store.settings.masterVolume = p * 256 / 100; }
+void setMasterVolume(Synth& s, int, int32_t v) { settings(s).masterVolume = static_cast<Position>(v) * 256 / 100; }
 // The control gives 0..4; any other position picks the nearest choice.
-void setDelaySteps(Synth& s, Position p) { s.store.settings.delaySteps = delayStepChoices[clampInt(p, 0, 4)]; }
-void setFeedback(Synth& s, Position p) { s.store.settings.delayFeedback = p * 128 / 100; }
-void setPan(Synth& s, Position p) { s.store.settings.delayPan = p - 64; }
-void setSwing(Synth& s, Position p) { s.store.settings.swing = clampInt(p, 0, 100); }
-Position getSwing(const Synth& s) { return position(clampInt(s.store.settings.swing, 0, 100)); }
+void setDelaySteps(Synth& s, int, int32_t v) { settings(s).delaySteps = delayStepChoices[clampInt(v, 0, 4)]; }
+void setFeedback(Synth& s, int, int32_t v) { settings(s).delayFeedback = static_cast<Position>(v) * 128 / 100; }
+void setPan(Synth& s, int, int32_t v) { settings(s).delayPan = static_cast<Position>(v) - 64; }
+void setSwing(Synth& s, int, int32_t v) { settings(s).swing = clampInt(v, 0, 100); }
 
-// The accent strength is stored as 50 minus the position: the 0 that every
-// earlier file and every fresh slot holds is the middle strength.
-void setAccent(Synth& s, Position p) { setLinked(s, &UnitRecord::spareE, static_cast<uint32_t>(50 - clampInt(p, 0, 100))); }
-Position getAccent(const Synth& s) {
-    return position(clampInt(sub32(50, static_cast<int32_t>(current(s).spareE.load())), 0, 100));
-}
-
-Position getTempo(const Synth& s) { return position(s.store.settings.tempoBpm.load()); }
-Position getMasterVolume(const Synth& s) { return position(mul32(s.store.settings.masterVolume, 100) / 256); }
-Position getDelaySteps(const Synth& s) {
+int32_t getTempo(const Synth& s, int) { return position(settings(s).tempoBpm); }
+int32_t getMasterVolume(const Synth& s, int) { return position(mul32(settings(s).masterVolume, 100) / 256); }
+int32_t getDelaySteps(const Synth& s, int) {
     for (int i = 0; i < 5; ++i)
-        if (delayStepChoices[i] == s.store.settings.delaySteps) return static_cast<Position>(i);
+        if (delayStepChoices[i] == settings(s).delaySteps) return i;
     return 0;
 }
-Position getFeedback(const Synth& s) { return position(mul32(s.store.settings.delayFeedback, 100) / 128); }
-Position getPan(const Synth& s) { return position(add32(s.store.settings.delayPan, 64)); }
+int32_t getFeedback(const Synth& s, int) { return position(mul32(settings(s).delayFeedback, 100) / 128); }
+int32_t getPan(const Synth& s, int) { return position(add32(settings(s).delayPan, 64)); }
+int32_t getSwing(const Synth& s, int) { return clampInt(settings(s).swing, 0, 100); }
+
+const char* const kOsc1Waves[] = {"\"SAW\"", "Square", "Sine", "303 Saw", "User"};
+const char* const kOsc2Waves[] = {"Pure Saw", "Square", "Sine", "303 Saw", "User"};
+const char* const kFilterModes[] = {"Lo12", "Lo24", "Hi12", "Band", "Bypass"};
+const char* const kLfoTargets[] = {"Osc1/2", "Reso", "Cutoff"};
+const char* const kLfoWaves[] = {"Sine", "Square"};
+const char* const kDistModes[] = {"A", "B"};
+const char* const kOffOn[] = {"Off", "On"};
+
+using T = ValueText;
+#define ROW(id, name, lo, hi, start, text, set, get) {Param::id, name, lo, hi, start, false, text, nullptr, set, get}
+#define CHOICE(id, name, lo, hi, start, names, set, get) \
+    {Param::id, name, lo, hi, start, false, T::kChoice, names, set, get}
+#define GLOBAL(id, name, lo, hi, start, text, set, get) {Param::id, name, lo, hi, start, true, text, nullptr, set, get}
+
+const ParameterSpec kParameters[kParamCount] = {
+    ROW(kCutoff, "Cutoff", 0, 100, 50, T::kNumber, setCutoff, getCutoff),
+    ROW(kResonance, "Reso", 0, 100, 40, T::kNumber, setResonance, getResonance),
+    ROW(kEnvAmount, "EnvAmt", 0, 100, 50, T::kNumber, setEnvAmount, getEnvAmount),
+    ROW(kOsc1Coarse, "Osc 1 Coarse", 0, 100, 50, T::kNumber, setOsc1Coarse, getOsc1Coarse),
+    ROW(kOsc1Fine, "Osc 1 Fine", 0, 100, 50, T::kNumber, setOsc1Fine, getOsc1Fine),
+    ROW(kOsc2Coarse, "Osc 2 Coarse", 0, 100, 50, T::kNumber, setOsc2Coarse, getOsc2Coarse),
+    ROW(kOsc2Fine, "Osc 2 Fine", 0, 100, 50, T::kNumber, setOsc2Fine, getOsc2Fine),
+    ROW(kOscMix, "Osc Mix", 0, 100, 50, T::kNumber, setOscMix, getOscMix),
+    ROW(kPhase, "Phase", 0, 100, 0, T::kNumber, setPhase, getPhase),
+    ROW(kRingMod, "Ring Mod", 0, 100, 0, T::kNumber, setRingMod, getRingMod),
+    ROW(kFmAmount, "FM (1->2)", 0, 100, -1, T::kNumber, setFmAmount, getFmAmount),
+    ROW(kPulseWidth, "PW", 0, 128, -1, T::kNumber, setPulseWidth, getPulseWidth),
+    ROW(kDelaySend, "->Delay", 0, 100, 0, T::kNumber, setDelaySend, getDelaySend),
+    ROW(kVolume, "Volume", 0, 128, 128, T::kNumber, setVolume, getVolume),
+    ROW(kAccent, "Accent", 0, 100, -1, T::kNumber, setAccent, getAccent),
+    ROW(kDistWet, "Wet Lvl", 0, 100, 0, T::kNumber, setDistWet, getDistWet),
+    ROW(kThreshold, "Threshold", 0, 100, 0, T::kNumber, setThreshold, getThreshold),
+    ROW(kAttack, "Attack", 0, 100, 20, T::kNumber, setAttack, getAttack),
+    ROW(kDecay, "Decay", 0, 100, 70, T::kNumber, setDecay, getDecay),
+    ROW(kSustain, "Sustain", 0, 100, 0, T::kNumber, setSustain, getSustain),
+    ROW(kSustainLevel, "Sus Lvl", 0, 100, 0, T::kNumber, setSustainLevel, getSustainLevel),
+    ROW(kRelease, "Release", 0, 100, 10, T::kNumber, setRelease, getRelease),
+    ROW(kStepGate, "Step Gate", 0, 100, 95, T::kNumber, setStepGate, getStepGate),
+    ROW(kLfoSpeed, "LFO Speed", 0, 100, 0, T::kNumber, setLfoSpeed, getLfoSpeed),
+    ROW(kLfoAmount, "LFO Amt", 0, 100, 0, T::kNumber, setLfoAmount, getLfoAmount),
+    CHOICE(kOsc1Wave, "Osc 1 Wave", 0, 4, 0, kOsc1Waves, setOsc1Wave, getOsc1Wave),
+    CHOICE(kOsc2Wave, "Osc 2 Wave", 0, 4, 0, kOsc2Waves, setOsc2Wave, getOsc2Wave),
+    CHOICE(kFilterMode, "Filter", 0, 4, 0, kFilterModes, setFilterMode, getFilterMode),
+    CHOICE(kLfoTarget, "LFO Target", 0, 2, 0, kLfoTargets, setLfoTarget, getLfoTarget),
+    CHOICE(kLfoWave, "LFO Wave", 0, 1, 0, kLfoWaves, setLfoWave, getLfoWave),
+    CHOICE(kDistMode, "Distortion", 1, 2, 1, kDistModes, setDistMode, getDistMode),
+    CHOICE(kSync, "Sync", 0, 1, -1, kOffOn, setSync, getSync),
+    GLOBAL(kTempo, "Tempo", 60, 180, 80, T::kBpm, setTempo, getTempo),
+    GLOBAL(kMasterVolume, "Master Volume", 0, 100, 50, T::kNumber, setMasterVolume, getMasterVolume),
+    GLOBAL(kDelaySteps, "Delay Steps", 0, 4, 1, T::kSteps, setDelaySteps, getDelaySteps),
+    GLOBAL(kFeedback, "Feedback", 0, 100, 85, T::kPercent, setFeedback, getFeedback),
+    GLOBAL(kPan, "Pan", 0, 128, 32, T::kPan, setPan, getPan),
+    GLOBAL(kSwing, "Swing", 0, 100, -1, T::kPercent, setSwing, getSwing),
+};
+#undef ROW
+#undef CHOICE
+#undef GLOBAL
+
+}  // namespace
+
+const ParameterSpec& parameterSpec(Param id) { return kParameters[static_cast<int>(id)]; }
+
+void setParameter(Synth& s, int unit, Param id, int32_t value) {
+    const ParameterSpec& p = parameterSpec(id);
+    Edit edit(s);
+    p.set(s, p.global ? 0 : clampInt(unit, 0, kUnitSlots - 1), value);
+}
+
+int32_t getParameter(const Synth& s, int unit, Param id) {
+    const ParameterSpec& p = parameterSpec(id);
+    return p.get(s, p.global ? 0 : clampInt(unit, 0, kUnitSlots - 1));
+}
+
+void setLinked(Synth& s, Param id, int32_t value) {
+    const ParameterSpec& p = parameterSpec(id);
+    Edit edit(s);
+    if (p.global) {
+        p.set(s, 0, value);
+        return;
+    }
+    forEachLinkedUnit(s, s.selection.currentUnit, [&](int u) { p.set(s, u, value); });
+}
+
+int32_t getCurrent(const Synth& s, Param id) { return getParameter(s, s.selection.currentUnit, id); }
+
+std::string valueText(Param id, int32_t value) {
+    const ParameterSpec& p = parameterSpec(id);
+    char text[32];
+    switch (p.text) {
+        case ValueText::kPercent: std::snprintf(text, sizeof text, "%d%%", value); break;
+        case ValueText::kBpm: std::snprintf(text, sizeof text, "%d BPM", value); break;
+        case ValueText::kSteps: std::snprintf(text, sizeof text, "%d Steps", delayStepChoices[clampInt(value, 0, 4)]); break;
+        case ValueText::kPan: std::snprintf(text, sizeof text, "%d", value - 64); break;
+        case ValueText::kChoice:
+            if (value >= p.minimum && value <= p.maximum) return p.choices[value - p.minimum];
+            std::snprintf(text, sizeof text, "%d", value);
+            break;
+        case ValueText::kNumber: std::snprintf(text, sizeof text, "%d", value); break;
+    }
+    return text;
+}
+
+void recomputeStepTiming(Synth& s) {
+    Derived& d = s.score.derived;
+    const int32_t sps = samplesPerStepFor(s.score.doc.settings.tempoBpm);
+    d.samplesPerStep = sps;
+    for (int u = 0; u < kUnitSlots; ++u) d.units[u].gateSamples = gateSamplesFor(s.score.doc.units[u].stepGate, sps);
+}
 
 }  // namespace velmor

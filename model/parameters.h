@@ -1,12 +1,15 @@
 #pragma once
-// Parameter setters and getters: the mapping between control positions and
-// the values of the store. Every per-unit setter writes the current unit and
-// each unit linked from its row of unitLinks, in ascending slot order, with
-// the row's side effects; a getter reads the current unit (or the global
-// field) and gives the position back, truncating like the setter.
+// The parameters: one table of every setting the main window and "Effects
+// Setup" show, with its name, range, value text, setter and getter. A value
+// is the control position as the setter takes it (Volume 0..128 with 128
+// loudest, Sus Lvl and Accent 0..100 with 100 strongest: the window's
+// vertical sliders show some of them upside down). setParameter writes one
+// unit; setLinked writes the current unit and every unit it links, which is
+// what the window does. Getters truncate like the setters, so a value often
+// reads back one below what was set.
 
-#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "model/synth.h"
 
@@ -14,107 +17,100 @@ namespace velmor {
 
 using Position = int16_t;
 
-// Calls fn(u) for every slot u linked from the current unit's row.
+enum class Param : uint8_t {
+    // Per unit, sliders.
+    kCutoff,
+    kResonance,
+    kEnvAmount,
+    kOsc1Coarse,
+    kOsc1Fine,
+    kOsc2Coarse,
+    kOsc2Fine,
+    kOscMix,
+    kPhase,
+    kRingMod,
+    kFmAmount,
+    kPulseWidth,
+    kDelaySend,
+    kVolume,
+    kAccent,
+    kDistWet,
+    kThreshold,
+    kAttack,
+    kDecay,
+    kSustain,
+    kSustainLevel,
+    kRelease,
+    kStepGate,
+    kLfoSpeed,
+    kLfoAmount,
+    // Per unit, choices. The waveform setters accept any value: a choice
+    // outside 0..4 is stored and leaves the table as it was.
+    kOsc1Wave,
+    kOsc2Wave,
+    kFilterMode,
+    kLfoTarget,
+    kLfoWave,
+    kDistMode,
+    kSync,
+    // Global.
+    kTempo,
+    kMasterVolume,
+    kDelaySteps,
+    kFeedback,
+    kPan,
+    kSwing,
+};
+constexpr int kParamCount = static_cast<int>(Param::kSwing) + 1;
+
+// How a value reads as text.
+enum class ValueText : uint8_t {
+    kNumber,   // "50"
+    kPercent,  // "50%"
+    kBpm,      // "120 BPM"
+    kSteps,    // "2 Steps": the delay length the value chooses
+    kPan,      // "-32": the pan the value gives
+    kChoice,   // the choice's name
+};
+
+struct ParameterSpec {
+    Param id;
+    const char* name;
+    int32_t minimum, maximum;
+    int32_t startUp;  // the value at start-up; -1 when the start-up leaves the field alone
+    bool global;
+    ValueText text;
+    const char* const* choices;  // kChoice: the name of each value from the minimum on
+    void (*set)(Synth&, int unit, int32_t value);
+    int32_t (*get)(const Synth&, int unit);
+};
+
+const ParameterSpec& parameterSpec(Param id);
+
+// One unit (a global parameter ignores the unit), with the row's side
+// effects: phase restarts, filter memories, gate lengths, step timing.
+void setParameter(Synth& s, int unit, Param id, int32_t value);
+int32_t getParameter(const Synth& s, int unit, Param id);
+
+// The window's way: the current unit and each unit linked from its row of
+// unitLinks, in ascending slot order; a global parameter once.
+void setLinked(Synth& s, Param id, int32_t value);
+// Of the current unit.
+int32_t getCurrent(const Synth& s, Param id);
+
+// "120 BPM", "Lo24", "85%", ...
+std::string valueText(Param id, int32_t value);
+
+// Calls fn(u) for every slot u linked from unit `from`'s row.
 template <class Fn>
-void forEachLinkedUnit(Synth& s, Fn fn) {
-    const uint8_t* row = s.store.unitLinks[s.store.currentUnit];
+void forEachLinkedUnit(const Synth& s, int from, Fn fn) {
+    const uint8_t* row = s.score.doc.unitLinks[from];
     for (int u = 0; u < kUnitSlots; ++u)
         if (row[u] != 0) fn(u);
 }
 
-// Restarts both oscillators of unit u: oscillator 1 at phase 0, oscillator 2
-// at the phase given by osc2Phase.
-void restartOscillators(Synth& s, int u);
-// Clears the eight filter memories of unit u.
-void clearFilterMemory(Synth& s, int u);
-
-// Main window, per unit.
-void setCutoff(Synth& s, Position p);
-void setResonance(Synth& s, Position p);
-void setEnvAmount(Synth& s, Position p);
-void setOsc1Coarse(Synth& s, Position p);
-void setOsc1Fine(Synth& s, Position p);
-void setOsc2Coarse(Synth& s, Position p);
-void setOsc2Fine(Synth& s, Position p);
-void setOscMix(Synth& s, Position p);
-void setPhase(Synth& s, Position p);
-void setRingMod(Synth& s, Position p);
-void setFmAmount(Synth& s, Position p);
-void setPulseWidth(Synth& s, Position p);
-void setDelaySend(Synth& s, Position p);
-void setVolume(Synth& s, Position p);  // p = 128 - slider position
-void setDistWet(Synth& s, Position p);
-void setThreshold(Synth& s, Position p);
-void setAttack(Synth& s, Position p);
-void setDecay(Synth& s, Position p);
-void setSustain(Synth& s, Position p);
-void setSustainLevel(Synth& s, Position p);  // p = 100 - slider position
-void setRelease(Synth& s, Position p);
-void setStepGate(Synth& s, Position p);
-void setLfoSpeed(Synth& s, Position p);
-void setLfoAmount(Synth& s, Position p);
-
-Position getCutoff(const Synth& s);
-Position getResonance(const Synth& s);
-Position getEnvAmount(const Synth& s);
-Position getOsc1Coarse(const Synth& s);
-Position getOsc1Fine(const Synth& s);
-Position getOsc2Coarse(const Synth& s);
-Position getOsc2Fine(const Synth& s);
-Position getOscMix(const Synth& s);
-Position getPhase(const Synth& s);
-Position getRingMod(const Synth& s);
-Position getFmAmount(const Synth& s);
-Position getPulseWidth(const Synth& s);
-Position getDelaySend(const Synth& s);
-Position getVolume(const Synth& s);  // the slider position, 128 - volume
-Position getDistWet(const Synth& s);
-Position getThreshold(const Synth& s);
-Position getAttack(const Synth& s);
-Position getDecay(const Synth& s);
-Position getSustain(const Synth& s);
-Position getSustainLevel(const Synth& s);  // the slider is set to 100 minus this
-Position getRelease(const Synth& s);
-Position getStepGate(const Synth& s);
-Position getLfoSpeed(const Synth& s);
-Position getLfoAmount(const Synth& s);
-
-// Choices. The waveform setters accept any value: a choice outside 0..4 is
-// stored and leaves the table as it was; both restart the oscillators.
-void setOsc1Wave(Synth& s, uint16_t wave);
-void setOsc2Wave(Synth& s, uint16_t wave);
-void setFilterMode(Synth& s, uint16_t mode);  // then clears the filter memories
-void setLfoTarget(Synth& s, uint16_t target);
-void setLfoWave(Synth& s, uint16_t wave);
-void setDistMode(Synth& s, uint16_t mode);
-void setSync(Synth& s, uint32_t sync);
-uint16_t getOsc1Wave(const Synth& s);
-uint16_t getOsc2Wave(const Synth& s);
-uint16_t getFilterMode(const Synth& s);
-uint16_t getLfoTarget(const Synth& s);
-uint16_t getLfoWave(const Synth& s);
-uint16_t getDistMode(const Synth& s);
-uint32_t getSync(const Synth& s);
-
-// Global settings.
-void setTempo(Synth& s, Position p);  // then the step timing is recomputed
-void setMasterVolume(Synth& s, Position p);
-void setDelaySteps(Synth& s, Position p);
-void setFeedback(Synth& s, Position p);
-void setPan(Synth& s, Position p);
-// Swing 0..100 % ("Effects Setup"): every second step starts up to a third
-// of a step late.
-void setSwing(Synth& s, Position p);
-Position getSwing(const Synth& s);
-// The unit's "Accent" strength 0..100 (per unit, following the links).
-void setAccent(Synth& s, Position p);
-Position getAccent(const Synth& s);
-
-Position getTempo(const Synth& s);
-Position getMasterVolume(const Synth& s);
-Position getDelaySteps(const Synth& s);  // 0 when delaySteps is none of the choices
-Position getFeedback(const Synth& s);
-Position getPan(const Synth& s);
+// samplesPerStep from the tempo, then gateSamples of all 8 slots.
+void recomputeStepTiming(Synth& s);
 
 inline constexpr int32_t delayStepChoices[5] = {1, 2, 4, 6, 8};
 

@@ -2,23 +2,29 @@
 
 #include "engine/arith.h"
 #include "engine/song_clock.h"
+#include "model/engine_feed.h"
 
 namespace velmor {
 
-void selectPattern(Synth& s, int pattern) { s.store.settings.currentPattern = clampInt(pattern, 0, kPatternsPerUnit - 1); }
+void selectPattern(Synth& s, int pattern) {
+    Edit edit(s);
+    s.score.derived.currentPattern = clampInt(pattern, 0, kPatternsPerUnit - 1);
+}
 
 void coverPattern(Synth& s, int pattern) {
-    EngineSettings& g = s.store.settings;
+    Edit edit(s);
+    EngineSettings& g = s.score.doc.settings;
     const int32_t needed = clampInt(pattern, 0, kPatternsPerUnit - 1) + 1;
     if (g.patternCount < needed) g.patternCount = needed;
 }
 
-int songPositions(const Synth& s) { return playedSongLength(s.store.settings); }
+int songPositions(const Synth& s) { return playedSongLength(s.score.doc.settings); }
 
-int songPattern(const Synth& s, int position) { return songPositionPattern(s.store.settings, position); }
+int songPattern(const Synth& s, int position) { return songPositionPattern(s.score.doc.settings, position); }
 
 void setSongPattern(Synth& s, int position, int pattern) {
-    EngineSettings& g = s.store.settings;
+    Edit edit(s);
+    EngineSettings& g = s.score.doc.settings;
     if (position < 0 || position >= playedSongLength(g)) return;
     g.songSequence[position] = static_cast<uint8_t>(clampInt(pattern, 0, kPatternsPerUnit - 1));
 }
@@ -36,47 +42,48 @@ int32_t editableLength(EngineSettings& g) {
 }  // namespace
 
 int insertSongPosition(Synth& s, int position, int pattern) {
-    EngineSettings& g = s.store.settings;
+    EngineSettings& g = s.score.doc.settings;
+    Edit edit(s);
     const int32_t length = editableLength(g);
     if (length >= kSongEntries) return 0;
     position = clampInt(position, 0, length);
-    // Each entry moves up one by one before the length grows, so the player
-    // never meets an entry that is not a pattern of the song.
-    for (int i = length; i > position; --i) g.songSequence[i] = g.songSequence[i - 1].load();
+    for (int i = length; i > position; --i) g.songSequence[i] = g.songSequence[i - 1];
     g.songSequence[position] = static_cast<uint8_t>(clampInt(pattern, 0, kPatternsPerUnit - 1));
     g.songLength = length + 1;
     // The position now playing keeps playing next what came after it.
-    SongClock& clock = s.engine.song;
-    if (g.songMode != 0 && clock.position >= position) clock.position = clock.position + 1;
+    postToEngine(s, EngineCommand::forUnit(EngineCommand::kSongInserted, position));
     return 1;
 }
 
 int deleteSongPosition(Synth& s, int position) {
-    EngineSettings& g = s.store.settings;
+    EngineSettings& g = s.score.doc.settings;
+    Edit edit(s);
     const int32_t length = editableLength(g);
     if (length <= 1 || position < 0 || position >= length) return 0;
-    for (int i = position; i < length - 1; ++i) g.songSequence[i] = g.songSequence[i + 1].load();
+    for (int i = position; i < length - 1; ++i) g.songSequence[i] = g.songSequence[i + 1];
     g.songLength = length - 1;
     // Deleting the playing position or one before it: the song goes on with
     // the position that followed the playing one.
-    SongClock& clock = s.engine.song;
-    if (g.songMode != 0 && clock.position >= position) clock.position = clock.position - 1;
+    postToEngine(s, EngineCommand::forUnit(EngineCommand::kSongDeleted, position));
     return 1;
 }
 
-void setSongMode(Synth& s, bool on) { s.store.settings.songMode = on ? 1 : 0; }
+void setSongMode(Synth& s, bool on) {
+    Edit edit(s);
+    s.score.doc.settings.songMode = on ? 1 : 0;
+}
 
-bool songModeOn(const Synth& s) { return s.store.settings.songMode != 0; }
+bool songModeOn(const Synth& s) { return s.score.doc.settings.songMode != 0; }
 
 PlayingPlace playingPlace(const Synth& s) {
     const SongClock& clock = s.engine.song;
     const int pattern = clampInt(clock.pattern, 0, kPatternsPerUnit - 1) + 1;
-    if (s.store.settings.songMode == 0) return {0, pattern};
-    return {clampInt(clock.position + 1, 1, playedSongLength(s.store.settings)), pattern};
+    if (s.score.doc.settings.songMode == 0) return {0, pattern};
+    return {clampInt(clock.position + 1, 1, playedSongLength(s.score.doc.settings)), pattern};
 }
 
-int32_t patternsToSave(const Store& st) {
-    const EngineSettings& g = st.settings;
+int32_t patternsToSave(const Document& d) {
+    const EngineSettings& g = d.settings;
     int32_t count = clampInt(g.patternCount, 0, kPatternsPerUnit);
     const int32_t length = clampInt(g.songLength, 0, kSongEntries);
     for (int i = 0; i < length; ++i) {

@@ -1,9 +1,8 @@
 #pragma once
 // The pattern bank and the song, as the step editor and the "Song" dialog
 // change them: the selected pattern, the patterns a save must cover, the
-// song's positions and song mode. All of it runs on the interface thread
-// while the audio thread plays; every field is written whole, and the song
-// clock's position follows an insertion or deletion before it.
+// song's positions and song mode. While the song plays, the song clock's
+// position follows an insertion or deletion before it.
 
 #include <cstdint>
 
@@ -47,6 +46,6 @@ PlayingPlace playingPlace(const Synth& s);
 
 // The patternCount a save writes: patternCount, raised to cover every
 // pattern the song names.
-int32_t patternsToSave(const Store& st);
+int32_t patternsToSave(const Document& d);
 
 }  // namespace velmor

@@ -15,16 +15,19 @@ const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "
 
 // The first step of the pattern the editor shows: the selected pattern of
 // the current unit.
-int firstStep(const Synth& s) { return stepIndex(s.store.currentUnit, selectedPattern(s.store.settings), 0); }
+int firstStep(const Synth& s) { return stepIndex(s.selection.currentUnit, selectedPattern(s.score.derived), 0); }
 
 // The pattern's pitches, about to be changed: the pattern counts as edited.
-Relaxed<int8_t>* pitches(Synth& s) {
-    coverPattern(s, s.store.settings.currentPattern);
-    return &s.store.stepPitch[firstStep(s)];
+// The caller holds an edit open.
+int8_t* pitches(Synth& s) {
+    coverPattern(s, s.score.derived.currentPattern);
+    return &s.score.doc.stepPitch[firstStep(s)];
 }
 
-int toggle(Synth& s, Relaxed<uint8_t>& v) {
-    coverPattern(s, s.store.settings.currentPattern);
+int toggle(Synth& s, uint8_t* plane, int step) {
+    Edit edit(s);
+    coverPattern(s, s.score.derived.currentPattern);
+    uint8_t& v = plane[firstStep(s) + (step & 15)];
     v = v != 0 ? 0 : 1;
     return v;
 }
@@ -58,8 +61,9 @@ int randomPitch(const RandomNoteTable& table, int r) {
 }
 
 void generateRandomPattern(Synth& s, uint32_t seed) {
+    Edit edit(s);
     srand(s.rng, seed);
-    Relaxed<int8_t>* p = pitches(s);
+    int8_t* p = pitches(s);
     for (int i = 0; i < 16; i += 2) p[i] = static_cast<int8_t>(randomPitch(s.randomNotes.even, rand(s.rng)));
     for (int i = 1; i < 16; i += 2) p[i] = static_cast<int8_t>(randomPitch(s.randomNotes.odd, rand(s.rng)));
 }
@@ -72,27 +76,30 @@ std::string noteName(int pitch) {
 int pitchSliderPosition(int pitch) { return 48 - (clampInt(pitch, kLowestPitch, kHighestPitch) - kLowestPitch); }
 
 void setStepPitchFromSlider(Synth& s, int step, int position) {
+    Edit edit(s);
     pitches(s)[step & 15] = static_cast<int8_t>(48 - position + kLowestPitch);
 }
 
-int toggleStepNoteOn(Synth& s, int step) { return toggle(s, s.store.stepNoteOn[firstStep(s) + (step & 15)]); }
+int toggleStepNoteOn(Synth& s, int step) { return toggle(s, s.score.doc.stepNoteOn, step); }
 
-int toggleStepSlide(Synth& s, int step) { return toggle(s, s.store.stepSlide[firstStep(s) + (step & 15)]); }
+int toggleStepSlide(Synth& s, int step) { return toggle(s, s.score.doc.stepSlide, step); }
 
 int toggleStepAccent(Synth& s, int step) {
-    coverPattern(s, s.store.settings.currentPattern);
-    Relaxed<uint8_t>& spare = s.store.stepSpare[firstStep(s) + (step & 15)];
+    Edit edit(s);
+    coverPattern(s, s.score.derived.currentPattern);
+    uint8_t& spare = s.score.doc.stepSpare[firstStep(s) + (step & 15)];
     spare = static_cast<uint8_t>(spare ^ 1);
     return spare & 1;
 }
 
-int stepPitch(const Synth& s, int step) { return s.store.stepPitch[firstStep(s) + (step & 15)]; }
-int stepNoteOn(const Synth& s, int step) { return s.store.stepNoteOn[firstStep(s) + (step & 15)] != 0; }
-int stepSlide(const Synth& s, int step) { return s.store.stepSlide[firstStep(s) + (step & 15)] != 0; }
-int stepAccent(const Synth& s, int step) { return s.store.stepSpare[firstStep(s) + (step & 15)] & 1; }
+int stepPitch(const Synth& s, int step) { return s.score.doc.stepPitch[firstStep(s) + (step & 15)]; }
+int stepNoteOn(const Synth& s, int step) { return s.score.doc.stepNoteOn[firstStep(s) + (step & 15)] != 0; }
+int stepSlide(const Synth& s, int step) { return s.score.doc.stepSlide[firstStep(s) + (step & 15)] != 0; }
+int stepAccent(const Synth& s, int step) { return s.score.doc.stepSpare[firstStep(s) + (step & 15)] & 1; }
 
 void transposePattern(Synth& s, int change) {
-    Relaxed<int8_t>* p = pitches(s);
+    Edit edit(s);
+    int8_t* p = pitches(s);
     for (int i = 0; i < 16; ++i) {
         const int8_t v = p[i];
         if (change < 0 && v < kHighestPitch) p[i] = static_cast<int8_t>(v + 1);
@@ -101,14 +108,15 @@ void transposePattern(Synth& s, int change) {
 }
 
 void shiftPattern(Synth& s, int change) {
-    Relaxed<int8_t>* p = pitches(s);
+    Edit edit(s);
+    int8_t* p = pitches(s);
     if (change > 0) {
         const int8_t first = p[0];
-        for (int i = 0; i < 15; ++i) p[i] = p[i + 1].load();
+        for (int i = 0; i < 15; ++i) p[i] = p[i + 1];
         p[15] = first;
     } else if (change < 0) {
         const int8_t last = p[15];
-        for (int i = 15; i > 0; --i) p[i] = p[i - 1].load();
+        for (int i = 15; i > 0; --i) p[i] = p[i - 1];
         p[0] = last;
     }
 }

@@ -2,6 +2,10 @@
 
 namespace velmor {
 
-std::unique_ptr<Synth> makeSynth() { return std::make_unique<Synth>(); }
+std::unique_ptr<Synth> makeSynth() {
+    auto s = std::make_unique<Synth>();
+    s->engine.tables = &s->tables;
+    return s;
+}
 
 }  // namespace velmor

@@ -1,17 +1,20 @@
 #include "model/units.h"
 
+#include <cstring>
 #include <new>
 
 #include "engine/arith.h"
 #include "engine/mixdown.h"
 #include "engine/render.h"
 #include "model/parameters.h"
+#include "model/unit_fields.h"
 
 namespace velmor {
 
 int initialiseUnits(Synth& s) {
-    EngineState& e = s.engine;
-    Store& st = s.store;
+    Engine& e = s.engine;
+    Document& d = s.score.doc;
+    Edit edit(s);
 
     e.delayBuffer.reset(new (std::nothrow) int32_t[kDelaySlots]());
     if (!e.delayBuffer) return 0;
@@ -19,170 +22,149 @@ int initialiseUnits(Synth& s) {
     e.unitBuffers.reset(new (std::nothrow) int16_t[kUnitSlots * kMaxBlockFrames]());
     if (!e.unitBuffers) return 0;
 
-    st.settings.patternCount = 1;
-    st.settings.songLength = 1;
-    st.settings.currentPattern = 0;
+    d.settings.patternCount = 1;
+    d.settings.songLength = 1;
+    s.score.derived.currentPattern = 0;
 
     for (int u = 0; u < kUnitSlots; ++u) {
-        st.unitLinks[u][u] = 1;
-        st.currentUnit = u;
-        UnitRecord& r = st.units[u];
+        d.unitLinks[u][u] = 1;
+        s.selection.currentUnit = u;
+        UnitRecord& r = d.units[u];
         r.release = 0.995;
         r.decay = 0.9998f;
         r.sustainTime = 0;
         r.attack = 10000.0;
         r.sustainLevel = 0;
         r.stepGate = 0.9f;
-        setOsc1Wave(s, r.osc1Wave);
-        setOsc2Wave(s, r.osc2Wave);
+        setLinked(s, Param::kOsc1Wave, r.osc1Wave);
+        setLinked(s, Param::kOsc2Wave, r.osc2Wave);
         UnitVoice& v = e.voices[u];
         v.lfoAccum = 0;
         r.pulseWidth = 0;
-        r.spareE = 0;
+        r.accentOffset = 0;
         v.osc1Accum = 0;
         v.osc2Accum = 0;
         for (auto& word : r.delaySend) word = 0;
         for (int i = 0; i < kStepsPerSlot; ++i) {
             const int at = u * kStepsPerSlot + i;
-            st.stepSlide[at] = 0;
-            st.stepSpare[at] = 0;
-            st.stepNoteOn[at] = 1;
-            st.stepPitch[at] = 15;
+            d.stepSlide[at] = 0;
+            d.stepSpare[at] = 0;
+            d.stepNoteOn[at] = 1;
+            d.stepPitch[at] = 15;
         }
-        for (auto& entry : st.settings.songSequence) entry = 0;
+        for (auto& entry : d.settings.songSequence) entry = 0;
     }
-    st.currentUnit = 0;
+    s.selection.currentUnit = 0;
 
     buildPitchTables(s.tables);
-    buildFilterTables(s.tables, s.rng, 40.0);
+    buildFilterTables(s.tables, d.userWave, s.rng, 40.0);
     return 1;
 }
 
 void applyDefaults(Synth& s) {
-    s.store.unitCount = 0;
-    s.store.unitCount = 1;  // the first unit tab
+    Edit edit(s);
+    s.score.doc.unitCount = 0;
+    s.score.doc.unitCount = 1;  // the first unit tab
     s.engine.sequencerOn = 1;
-    setFilterMode(s, 0);
-    setCutoff(s, 50);
-    setResonance(s, 40);
-    setEnvAmount(s, 50);
-    setOsc1Coarse(s, 50);
-    setOsc1Fine(s, 50);
-    setOsc2Coarse(s, 50);
-    setOsc2Fine(s, 50);
-    setOsc1Wave(s, 0);
-    setOsc2Wave(s, 0);
-    setOscMix(s, 50);
-    setPhase(s, 0);
-    setAttack(s, 20);
-    setDecay(s, 70);
-    setSustain(s, 0);
-    setSustainLevel(s, 0);
-    setRelease(s, 10);
-    setStepGate(s, 95);
-    setVolume(s, 128);
-    setLfoSpeed(s, 0);
-    setLfoAmount(s, 0);
-    setLfoWave(s, 0);
-    setLfoTarget(s, 0);
-    setDelaySend(s, 0);
-    setFeedback(s, 85);
-    setDelaySteps(s, 1);
-    setPan(s, 32);
-    setThreshold(s, 0);
-    setDistWet(s, 0);
-    setDistMode(s, 1);
-    setRingMod(s, 0);
-    setMasterVolume(s, 50);
-    setTempo(s, 80);
+    // The start-up sequence, in its order: the tempo comes last, so that its
+    // step timing gives every slot its gate length.
+    for (Param id : {Param::kFilterMode, Param::kCutoff,    Param::kResonance,    Param::kEnvAmount, Param::kOsc1Coarse,
+                     Param::kOsc1Fine,   Param::kOsc2Coarse, Param::kOsc2Fine,     Param::kOsc1Wave,  Param::kOsc2Wave,
+                     Param::kOscMix,     Param::kPhase,      Param::kAttack,       Param::kDecay,     Param::kSustain,
+                     Param::kSustainLevel, Param::kRelease,  Param::kStepGate,     Param::kVolume,    Param::kLfoSpeed,
+                     Param::kLfoAmount,  Param::kLfoWave,    Param::kLfoTarget,    Param::kDelaySend, Param::kFeedback,
+                     Param::kDelaySteps, Param::kPan,        Param::kThreshold,    Param::kDistWet,   Param::kDistMode,
+                     Param::kRingMod,    Param::kMasterVolume, Param::kTempo})
+        setLinked(s, id, parameterSpec(id).startUp);
 }
 
 int addUnit(Synth& s) {
-    Store& st = s.store;
-    if (st.unitCount >= kMaxUnitsInUse) return 0;
-    const int32_t saved = st.currentUnit;
-    st.currentUnit = st.unitCount;
-    st.unitCount = st.unitCount + 1;
-    const UnitRecord& fresh = st.units[st.currentUnit];
-    setOsc1Wave(s, fresh.osc1Wave);
-    setOsc2Wave(s, fresh.osc2Wave);
-    st.currentUnit = saved;
+    Document& d = s.score.doc;
+    if (d.unitCount >= kMaxUnitsInUse) return 0;
+    Edit edit(s);
+    const int32_t saved = s.selection.currentUnit;
+    s.selection.currentUnit = d.unitCount;
+    d.unitCount = d.unitCount + 1;
+    const UnitRecord& fresh = d.units[s.selection.currentUnit];
+    setLinked(s, Param::kOsc1Wave, fresh.osc1Wave);
+    setLinked(s, Param::kOsc2Wave, fresh.osc2Wave);
+    s.selection.currentUnit = saved;
     return 1;
 }
 
 int deleteCurrentUnit(Synth& s) {
-    Store& st = s.store;
-    const int32_t count = clampInt(st.unitCount, 0, kUnitSlots);
+    Document& d = s.score.doc;
+    const int32_t count = clampInt(d.unitCount, 0, kUnitSlots);
     if (count < 2) return 0;
-    const int bytes = clampInt(st.settings.patternCount, 0, kPatternsPerUnit) * kStepsPerPattern;
-    for (int j = st.currentUnit + 1; j < count; ++j) {
-        st.currentUnit = j - 1;
+    Edit edit(s);
+    const int bytes = clampInt(d.settings.patternCount, 0, kPatternsPerUnit) * kStepsPerPattern;
+    for (int j = s.selection.currentUnit + 1; j < count; ++j) {
+        s.selection.currentUnit = j - 1;
         pasteSettings(s, j);
-        for (int i = 0; i < bytes; ++i) {
-            const int from = stepIndex(j, 0, i), to = stepIndex(j - 1, 0, i);
-            st.stepPitch[to] = st.stepPitch[from].load();
-            st.stepNoteOn[to] = st.stepNoteOn[from].load();
-            st.stepSlide[to] = st.stepSlide[from].load();
-            st.stepSpare[to] = st.stepSpare[from].load();
-        }
+        for (uint8_t* plane : {reinterpret_cast<uint8_t*>(d.stepPitch), d.stepNoteOn, d.stepSlide, d.stepSpare})
+            std::memcpy(plane + stepIndex(j - 1, 0, 0), plane + stepIndex(j, 0, 0), static_cast<size_t>(bytes));
     }
-    st.unitCount = count - 1;
-    st.currentUnit = 0;
+    d.unitCount = count - 1;
+    s.selection.currentUnit = 0;
     return 1;
 }
 
-void copySettings(Synth& s) { s.store.settingsSource = s.store.currentUnit; }
+void copySettings(Synth& s) { s.selection.settingsSource = s.selection.currentUnit; }
 
 void pasteSettings(Synth& s, int source) {
-    Store& st = s.store;
-    const UnitRecord& from = st.units[clampInt(source, 0, kUnitSlots - 1)];
-    UnitRecord& to = st.units[st.currentUnit];
-    for (int w = 0; w < 8; ++w) to.delaySend[w] = from.delaySend[w].load();
-    to.distMode = from.distMode.load();
-    to.distThreshold = from.distThreshold.load();
-    to.distWet = from.distWet.load();
-    to.cutoff = from.cutoff.load();
-    to.resonance = from.resonance.load();
-    to.filterMode = from.filterMode.load();
-    to.envAmount = from.envAmount.load();
-    to.osc1Coarse = from.osc1Coarse.load();
-    to.osc1Fine = from.osc1Fine.load();
-    to.osc2Coarse = from.osc2Coarse.load();
-    to.osc2Fine = from.osc2Fine.load();
-    to.osc2Phase = from.osc2Phase.load();
-    to.oscMix = from.oscMix.load();
+    Document& d = s.score.doc;
+    Edit edit(s);
+    const UnitRecord& from = d.units[clampInt(source, 0, kUnitSlots - 1)];
+    UnitRecord& to = d.units[s.selection.currentUnit];
+    const auto paste = [&](auto member, const RowRule& rule) {
+        if (rule.pasted) to.*member = from.*member;
+    };
+    forEachOscillatorRow(paste);
+    for (int w = 0; w < 8; ++w) to.delaySend[w] = from.delaySend[w];
+    forEachVoiceRow(paste);
+    // The waveforms through their setters: they reach the units the current
+    // unit links too, and restart the oscillators.
+    setLinked(s, Param::kOsc1Wave, from.osc1Wave);
+    setLinked(s, Param::kOsc2Wave, from.osc2Wave);
+    s.score.derived.units[s.selection.currentUnit].gateSamples = gateSamplesFor(to.stepGate, s.score.derived.samplesPerStep);
+}
 
-    setOsc1Wave(s, from.osc1Wave);
-    setOsc2Wave(s, from.osc2Wave);
-
-    to.ringMod = from.ringMod.load();
-    to.fmAmount = from.fmAmount.load();
-    to.lfoSpeed = from.lfoSpeed.load();
-    to.lfoAmount = from.lfoAmount.load();
-    to.lfoTarget = from.lfoTarget.load();
-    to.lfoWave = from.lfoWave.load();
-    to.attack = from.attack.load();
-    to.decay = from.decay.load();
-    to.release = from.release.load();
-    to.sustainLevel = from.sustainLevel.load();
-    to.sustainTime = from.sustainTime.load();
-    to.stepGate = from.stepGate.load();
-    to.volume = from.volume.load();
-    to.spareE = from.spareE.load();  // the accent strength
-    to.gateSamples = gateSamplesFor(to.stepGate, st.settings.samplesPerStep);
+int toggleLink(Synth& s, int unit) {
+    const int current = s.selection.currentUnit;
+    uint8_t& link = s.score.doc.unitLinks[current][clampInt(unit, 0, kUnitSlots - 1)];
+    if (unit == current) return link;
+    Edit edit(s);
+    link = link != 0 ? 0 : 1;
+    return link;
 }
 
 void selectUnit(Synth& s, int index) {
-    s.store.currentUnit = clampInt(index, 0, clampInt(s.store.unitCount, 1, kUnitSlots) - 1);
+    s.selection.currentUnit = clampInt(index, 0, clampInt(s.score.doc.unitCount, 1, kUnitSlots) - 1);
 }
 
 int startUpState(Synth& s) {
-    buildDistortionCurves(s.tables);
+    if (!s.tables.distCurvesBuilt) buildDistortionCurves(s.tables);
     if (!initialiseUnits(s)) return 0;
-    resetEngine(s);
+    resetEngine(s.engine);
     prepareRandomTables(s.randomNotes);
     applyDefaults(s);
     return 1;
+}
+
+void installDocument(Synth& s, const Document& loaded) {
+    Edit edit(s);
+    Document& d = s.score.doc;
+    d = loaded;
+    s.score.derived.currentPattern = 0;
+    recomputeStepTiming(s);
+    const int units = clampInt(d.unitCount, 0, kUnitSlots);
+    for (int u = 0; u < units; ++u) {
+        postToEngine(s, EngineCommand::forUnit(EngineCommand::kRearmEnvelope, u));
+        s.selection.currentUnit = u;
+        setLinked(s, Param::kOsc1Wave, d.units[u].osc1Wave);
+        setLinked(s, Param::kOsc2Wave, d.units[u].osc2Wave);
+    }
+    s.selection.currentUnit = 0;
 }
 
 void releaseBuffers(Synth& s) {

@@ -33,14 +33,26 @@ void copySettings(Synth& s);
 // waveform choices into the units it links).
 void pasteSettings(Synth& s, int source);
 
+// "Link Generators": flips the link from the current unit to `unit` and
+// returns it (1 linked, 0 not). The current unit's own link stays.
+int toggleLink(Synth& s, int unit);
+
 // Makes the unit of a tab index current.
 void selectUnit(Synth& s, int index);
 
 // The whole state of the program right after start-up, as the splash and the
-// main window's set-up build it: distortion curves, unit initialisation,
+// main window's set-up build it, for every front end: the distortion
+// curves (unless the splash built them already), unit initialisation, the
 // engine reset, the step editor's random tables and the defaults. Returns 0
 // when the engine buffers cannot be obtained.
 int startUpState(Synth& s);
+
+// A document read from a file takes the place of the current one, whole:
+// the step timing is recomputed, the units in use have their envelopes
+// re-armed and their waveforms set again through the setters (with the
+// loaded links, which restarts their oscillators), pattern 1 is selected and
+// unit 0 is current.
+void installDocument(Synth& s, const Document& loaded);
 
 // Frees the two engine buffers.
 void releaseBuffers(Synth& s);

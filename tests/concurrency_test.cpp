@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "files/pattern_file.h"
-#include "model/controls.h"
+#include "app/controls.h"
 #include "model/song.h"
 #include "support/fake_device.h"
 #include "support/test_synth.h"
@@ -38,16 +38,16 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
                    1038, 1040, 1046, 1047, 1200, 1201})
         if ((id + round) % 3 == 0) onChoiceClicked(s, id);
     onSyncClicked(s);
-    setFeedback(s, static_cast<Position>(round % 101));
-    setDelaySteps(s, static_cast<Position>(round % 5));
-    setPan(s, static_cast<Position>(round % 129));
+    setLinked(s, Param::kFeedback, static_cast<Position>(round % 101));
+    setLinked(s, Param::kDelaySteps, static_cast<Position>(round % 5));
+    setLinked(s, Param::kPan, static_cast<Position>(round % 129));
     onLinkClicked(s, kFirstLinkButton + round % 4);
-    for (int i = 0; i < 16; ++i) s.store.stepPitch[stepIndex(s.store.currentUnit, 0, i)] = static_cast<int8_t>(3 + (round + i) % 49);
+    for (int i = 0; i < 16; ++i) s.score.doc.stepPitch[stepIndex(s.selection.currentUnit, 0, i)] = static_cast<int8_t>(3 + (round + i) % 49);
     // The pattern bank, the song and the groove.
     selectPattern(s, round % 5);
     toggleStepAccent(s, round % 16);
-    setSwing(s, static_cast<Position>(round % 101));
-    setAccent(s, static_cast<Position>(round % 101));
+    setLinked(s, Param::kSwing, static_cast<Position>(round % 101));
+    setLinked(s, Param::kAccent, static_cast<Position>(round % 101));
     if (round % 3 == 0) insertSongPosition(s, round % 7, round % 4);
     if (round % 3 == 1) setSongPattern(s, round % 5, (round / 3) % 4);
     if (round % 3 == 2 && round % 9 != 2) deleteSongPosition(s, round % 6);
@@ -55,7 +55,7 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
     switch (round % 6) {
         case 0: addUnit(s); break;
         case 1: copySettings(s); break;
-        case 2: selectUnit(s, round % 4); pasteSettings(s, s.store.settingsSource); break;
+        case 2: selectUnit(s, round % 4); pasteSettings(s, s.score.doc.settingsSource); break;
         case 3: deleteCurrentUnit(s); break;
         case 4:
             readPatternFile(s, patternPath.c_str());

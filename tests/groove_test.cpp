@@ -28,8 +28,8 @@ TEST(Swing, EverySecondStepStartsLateAndEachPairKeepsItsLength) {
     for (const auto& [tempo, swing, even, odd] : cases) {
         SCOPED_TRACE(::testing::Message() << tempo << " BPM, swing " << swing);
         auto s = startedSynth();
-        setTempo(*s, static_cast<Position>(tempo));
-        setSwing(*s, static_cast<Position>(swing));
+        setLinked(*s, Param::kTempo, static_cast<Position>(tempo));
+        setLinked(*s, Param::kSwing, static_cast<Position>(swing));
         resetEngine(*s);
         s->engine.passEndFrame = 9999;
         for (int step = 0; step < 16; ++step) {
@@ -48,7 +48,7 @@ TEST(Swing, AStepsGateAndGlideScaleWithItsLength) {
     // 80 BPM at 100 %: steps of 11024 and 5512 frames; the gate of 7854
     // frames becomes 7854 x 11024 / 8268 = 10472 and 7854 x 5512 / 8268 = 5236.
     auto s = startedSynth();
-    setSwing(*s, 100);
+    setLinked(*s, Param::kSwing, 100);
     resetEngine(*s);
     for (const auto& [gate, length] : {std::pair{10472, 11024}, {5236, 5512}}) {
         renderFrames(*s, gate + 1, 4096);  // ticks 0 .. gate
@@ -62,10 +62,10 @@ TEST(Swing, AStepsGateAndGlideScaleWithItsLength) {
     // tick t is 131 + 131 t / 5512.
     auto g = initialisedSynth();
     applyStartupLikeSettings(*g);
-    g->store.units[0].lfoTarget = 1;  // the pitch from noteStepTable
-    setSwing(*g, 100);
-    g->store.stepSlide[stepIndex(0, 0, 1)] = 1;
-    g->store.stepPitch[stepIndex(0, 0, 2)] = 27;
+    g->score.doc.units[0].lfoTarget = 1;  // the pitch from noteStepTable
+    setLinked(*g, Param::kSwing, 100);
+    g->score.doc.stepSlide[stepIndex(0, 0, 1)] = 1;
+    g->score.doc.stepPitch[stepIndex(0, 0, 2)] = 27;
     resetEngine(*g);
     renderFrames(*g, 11024);
     for (int tick = 0; tick < 5512; ++tick) {
@@ -82,17 +82,17 @@ TEST(Swing, AStepsGateAndGlideScaleWithItsLength) {
 std::unique_ptr<Synth> probe(uint16_t filterMode, int strength = 50, std::vector<int> accented = {}) {
     auto s = initialisedSynth();
     applyStartupLikeSettings(*s);
-    UnitRecord& r = s->store.units[0];
+    UnitRecord& r = s->score.doc.units[0];
     r.oscMix = 0;
     r.filterMode = filterMode;
     r.cutoff = 2000;
     r.attack = 3.0e6;
     r.decay = filterMode == kBypass ? 1.0f : 0.9997f;
     r.stepGate = 1.0f;
-    s->store.settings.masterVolume = 64;
-    s->store.settings.delayFeedback = 0;
-    setAccent(*s, static_cast<Position>(strength));
-    for (const int i : accented) s->store.stepSpare[stepIndex(0, 0, i)] = 1;
+    s->score.doc.settings.masterVolume = 64;
+    s->score.doc.settings.delayFeedback = 0;
+    setLinked(*s, Param::kAccent, static_cast<Position>(strength));
+    for (const int i : accented) s->score.doc.stepSpare[stepIndex(0, 0, i)] = 1;
     recomputeStepTiming(*s);
     resetEngine(*s);
     return s;
@@ -107,7 +107,7 @@ TEST(Accent, RaisesTheAmplitudeByTheStrengthOfAccentedStepsOnly) {
         SCOPED_TRACE(strength);
         const int32_t gain = strength * 128 / 100;
         auto accented = probe(kBypass, strength, {0});
-        accented->store.stepSpare[stepIndex(0, 0, 1)] = 2;
+        accented->score.doc.stepSpare[stepIndex(0, 0, 1)] = 2;
         const std::vector<int16_t> y = renderFrames(*accented, 2 * 8268, 1000);
         int louder = 0;
         for (size_t i = 2; i < x.size(); ++i) {
@@ -148,9 +148,9 @@ TEST(Accent, OpensTheFilterAndSuccessiveAccentsChargeIt) {
 
 TEST(Groove, SettingsReadBackAndTravelWithTheUnit) {
     auto s = startedSynth();
-    setSwing(*s, 140);
-    EXPECT_EQ(getSwing(*s), 100);
-    setAccent(*s, 90);
+    setLinked(*s, Param::kSwing, 140);
+    EXPECT_EQ(getCurrent(*s, Param::kSwing), 100);
+    setLinked(*s, Param::kAccent, 90);
 
     // Random pitches leave the accents alone; the strength travels with the
     // settings and a moved unit.
@@ -158,14 +158,14 @@ TEST(Groove, SettingsReadBackAndTravelWithTheUnit) {
     generateRandomPattern(*s, 5);
     EXPECT_EQ(stepAccent(*s, 4), 1);
     addUnit(*s);
-    s->store.currentUnit = 1;
+    s->selection.currentUnit = 1;
     pasteSettings(*s, 0);
-    EXPECT_EQ(getAccent(*s), 90);
-    s->store.currentUnit = 0;
+    EXPECT_EQ(getCurrent(*s, Param::kAccent), 90);
+    s->selection.currentUnit = 0;
     addUnit(*s);
-    setAccent(*s, 20);
+    setLinked(*s, Param::kAccent, 20);
     ASSERT_EQ(deleteCurrentUnit(*s), 1);  // unit 1 moves to slot 0
-    EXPECT_EQ(getAccent(*s), 90);
+    EXPECT_EQ(getCurrent(*s, Param::kAccent), 90);
 }
 
 }  // namespace

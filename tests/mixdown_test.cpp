@@ -13,9 +13,9 @@ class MixdownTest : public ::testing::Test {
 protected:
     void SetUp() override {
         s_ = testing::startedSynth();
-        s_->store.settings.masterVolume = 64;
-        s_->store.settings.delayPan = 0;
-        s_->store.settings.delayFeedback = 0;
+        s_->score.doc.settings.masterVolume = 64;
+        s_->score.doc.settings.delayPan = 0;
+        s_->score.doc.settings.delayFeedback = 0;
     }
     // Mixes unit 0's samples (and unit 1's, when in use) as one block.
     std::vector<int16_t> mix(const std::vector<int16_t>& unit0, const std::vector<int16_t>& unit1 = {}) {
@@ -50,8 +50,8 @@ TEST(Distortion, WetLevelAndCurves) {
 // Two units scaled and summed term by term; unit 0 is sent, but the
 // feedback 0 silences the delay.
 TEST_F(MixdownTest, UnitsAreScaledAndSummedTermByTerm) {
-    s_->store.unitCount = 2;
-    s_->store.units[0].volume = 100, s_->store.units[1].volume = 3, s_->store.units[0].delaySend[0] = 128;
+    s_->score.doc.unitCount = 2;
+    s_->score.doc.units[0].volume = 100, s_->score.doc.units[1].volume = 3, s_->score.doc.units[0].delaySend[0] = 128;
     const auto out = mix({-7, 20000}, {1001, 0});
     EXPECT_EQ(out[0], ((100 * -7) >> 7) + ((3 * 1001) >> 7));
     EXPECT_EQ(out[3], (100 * 20000) >> 7);
@@ -63,9 +63,9 @@ TEST_F(MixdownTest, EchoOneStepLaterPannedAndShortenedAtOnce) {
     in[10] = 1000;
     for (int pan : {0, 64, -64}) {
         SetUp();
-        EngineSettings& g = s_->store.settings;
+        EngineSettings& g = s_->score.doc.settings;
         g.tempoBpm = 150, g.delaySteps = 1, g.delayFeedback = 128, g.delayPan = pan;
-        s_->store.units[0].delaySend[0] = 128, s_->store.units[0].volume = 0;
+        s_->score.doc.units[0].delaySend[0] = 128, s_->score.doc.units[0].volume = 0;
         const auto out = mix(in);
         // Send 500, fed back with 128/128, returns at gain 64 >> 5 = 2.
         for (int n = 0; n < 3 * 4410; ++n) {
@@ -91,7 +91,7 @@ TEST_F(MixdownTest, LimitingAndClipMetering) {
         {64, {32767}, {32767, 32767}, false, 99, 99},
     };
     for (const auto& b : blocks) {
-        s_->store.settings.masterVolume = b.master;
+        s_->score.doc.settings.masterVolume = b.master;
         EXPECT_EQ(mix(b.in), b.out) << b.in[0];
         EXPECT_EQ(s_->engine.levelLeft, b.levelLeft) << b.in[0];
         EXPECT_EQ(s_->engine.levelRight, b.levelRight) << b.in[0];
@@ -101,7 +101,7 @@ TEST_F(MixdownTest, LimitingAndClipMetering) {
 
 TEST(DelaySetup, LengthAndGains) {
     auto s = testing::startedSynth();
-    EngineSettings& g = s->store.settings;
+    EngineSettings& g = s->score.doc.settings;
     const int32_t cases[][6] = {
         // steps, tempo, pan: length, left gain, right gain; the length is
         // even and at most the delay line's, whatever a pattern file brings.

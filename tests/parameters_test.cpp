@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "model/controls.h"
+#include "app/controls.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -15,8 +15,8 @@ namespace {
 
 using testing::startedSynth;
 
-#define U(field) [](const Synth& s) -> double { return s.store.units[0].field; }
-#define G(field) [](const Synth& s) -> double { return s.store.settings.field; }
+#define U(field) [](const Synth& s) -> double { return s.score.doc.units[0].field; }
+#define G(field) [](const Synth& s) -> double { return s.score.doc.settings.field; }
 
 // The exponential rows (attack, release, LFO speed) to within their printed
 // precision, and the refresh shows the position or the one below (-1).
@@ -67,12 +67,12 @@ TEST(Parameters, SliderValuesAndReadBacks) {
     // Getters with values only a file can bring stay defined (the sanitizer
     // build checks them).
     auto s = startedSynth();
-    UnitRecord& r = s->store.units[0];
+    UnitRecord& r = s->score.doc.units[0];
     r.cutoff = INT32_MIN, r.resonance = INT32_MAX, r.osc1Coarse = INT32_MAX, r.volume = INT32_MIN;
     r.sustainLevel = INT32_MAX, r.attack = 0.0, r.release = -1.0, r.lfoSpeed = std::nan("");
-    s->store.settings.delayPan = INT32_MAX;
+    s->score.doc.settings.delayPan = INT32_MAX;
     for (int i = 0; i < count; ++i) sliderRefreshPosition(*s, sliders[i].id);
-    static_cast<void>(getPan(*s) + getFeedback(*s));
+    static_cast<void>(getCurrent(*s, Param::kPan) + getCurrent(*s, Param::kFeedback));
 }
 
 TEST(Parameters, EffectsRowsAndTheTempoOfEveryGate) {
@@ -89,14 +89,14 @@ TEST(Parameters, EffectsRowsAndTheTempoOfEveryGate) {
         EXPECT_EQ(r.stored(*s), r.expected) << r.position;
         EXPECT_EQ(r.get(*s), r.readBack) << r.position;
     }
-    s->store.settings.delaySteps = 3;
-    EXPECT_EQ(getDelaySteps(*s), 0) << "a step count that is none of the choices";
+    s->score.doc.settings.delaySteps = 3;
+    EXPECT_EQ(getCurrent(*s, Param::kDelaySteps), 0) << "a step count that is none of the choices";
 
-    s->store.units[5].stepGate = 0.25f;
+    s->score.doc.units[5].stepGate = 0.25f;
     onSliderScrolled(*s, kTempoSlider, 150);
-    EXPECT_EQ(s->store.settings.tempoBpm, 150);
-    EXPECT_EQ(s->store.units[0].gateSamples, gateSamplesFor(0.95f, 4410));
-    EXPECT_EQ(s->store.units[1].gateSamples + s->store.units[5].gateSamples, 3969 + 1102);
+    EXPECT_EQ(s->score.doc.settings.tempoBpm, 150);
+    EXPECT_EQ(s->score.doc.units[0].gateSamples, gateSamplesFor(0.95f, 4410));
+    EXPECT_EQ(s->score.doc.units[1].gateSamples + s->score.doc.units[5].gateSamples, 3969 + 1102);
 }
 
 TEST(Links, SettersFollowTheCurrentUnitsRowOneWay) {
@@ -104,20 +104,20 @@ TEST(Links, SettersFollowTheCurrentUnitsRowOneWay) {
     addUnit(*s);
     addUnit(*s);
     onSliderScrolled(*s, 1011, 100);
-    EXPECT_EQ(s->store.units[1].cutoff, 0) << "only the diagonal: the current unit alone";
+    EXPECT_EQ(s->score.doc.units[1].cutoff, 0) << "only the diagonal: the current unit alone";
     EXPECT_EQ(onLinkClicked(*s, kFirstLinkButton + 1), kLinkOn);
     onSliderScrolled(*s, 1011, 0);
-    EXPECT_EQ(s->store.units[0].cutoff + s->store.units[1].cutoff + s->store.units[2].cutoff, 1 + 1 + 0);
+    EXPECT_EQ(s->score.doc.units[0].cutoff + s->score.doc.units[1].cutoff + s->score.doc.units[2].cutoff, 1 + 1 + 0);
     // One way: from unit 1 the same slider writes unit 1 only.
     selectUnit(*s, 1);
     EXPECT_EQ(linkButtonState(*s, 1) * 10 + linkButtonState(*s, 0), kLinkOwn * 10 + kLinkOff);
     onSliderScrolled(*s, 1011, 50);
-    EXPECT_EQ(s->store.units[0].cutoff + s->store.units[1].cutoff, 1 + 8192);
+    EXPECT_EQ(s->score.doc.units[0].cutoff + s->score.doc.units[1].cutoff, 1 + 8192);
     // The own button changes nothing; another button flips back.
     EXPECT_EQ(onLinkClicked(*s, kFirstLinkButton + 1), kLinkOwn);
     selectUnit(*s, 0);
     EXPECT_EQ(onLinkClicked(*s, kFirstLinkButton + 1), kLinkOff);
-    EXPECT_EQ(s->store.unitLinks[0][1] * 10 + s->store.unitLinks[1][1], 1);
+    EXPECT_EQ(s->score.doc.unitLinks[0][1] * 10 + s->score.doc.unitLinks[1][1], 1);
     // Step Gate through a link sets both gates, whichever unit is current.
     for (int current : {0, 1}) {
         s = startedSynth();
@@ -125,7 +125,7 @@ TEST(Links, SettersFollowTheCurrentUnitsRowOneWay) {
         selectUnit(*s, current);
         onLinkClicked(*s, kFirstLinkButton + (1 - current));
         onSliderScrolled(*s, 1064, 50);
-        EXPECT_EQ(s->store.units[0].gateSamples + s->store.units[1].gateSamples, 8268) << current;
+        EXPECT_EQ(s->score.doc.units[0].gateSamples + s->score.doc.units[1].gateSamples, 8268) << current;
     }
 }
 
@@ -140,11 +140,11 @@ TEST(Controls, SideEffectsChoicesSyncAndDispatch) {
     EXPECT_EQ(s->engine.voices[0].osc2Accum, 128 * 8192);
     testing::renderFrames(*s, 1000);
     EXPECT_TRUE(onChoiceClicked(*s, 1043));  // oscillator 2 "Sine"
-    EXPECT_TRUE(s->store.units[0].osc2Table.load() == s->tables.sineTable && !isChoiceChecked(*s, 1041));
+    EXPECT_TRUE(s->score.doc.units[0].osc2Table.load() == s->tables.sineTable && !isChoiceChecked(*s, 1041));
     EXPECT_EQ(s->engine.voices[0].osc1Accum, 0) << "a click on oscillator 2 restarts oscillator 1 too";
     EXPECT_EQ(s->engine.voices[0].osc2Accum, 128 * 8192);
-    setOsc1Wave(*s, 7);  // a code outside 0..4 is stored and keeps the table
-    EXPECT_TRUE(s->store.units[0].osc1Wave == 7 && s->store.units[0].osc1Table.load() == s->tables.sawTable);
+    setLinked(*s, Param::kOsc1Wave, 7);  // a code outside 0..4 is stored and keeps the table
+    EXPECT_TRUE(s->score.doc.units[0].osc1Wave == 7 && s->score.doc.units[0].osc1Table.load() == s->tables.sawTable);
     const struct { int id; double (*stored)(const Synth&); double expected; } clicks[] = {
         {1040, U(lfoTarget), 2}, {1038, U(lfoTarget), 1}, {1047, U(lfoWave), 1}, {1201, U(distMode), 2},
         {1034, U(osc1Wave), 4},  {1041, U(osc2Wave), 0},  {1205, U(filterMode), 3}};
@@ -153,11 +153,11 @@ TEST(Controls, SideEffectsChoicesSyncAndDispatch) {
         EXPECT_EQ(c.stored(*s), c.expected) << c.id;
         EXPECT_TRUE(isChoiceChecked(*s, c.id)) << c.id;
     }
-    s->store.units[0].distMode = 0;
+    s->score.doc.units[0].distMode = 0;
     EXPECT_TRUE(isChoiceChecked(*s, 1201)) << "any mode but 1 shows B";
     EXPECT_FALSE(onChoiceClicked(*s, 999));
-    for (uint32_t next : {1u, 0u}) EXPECT_EQ(onSyncClicked(*s) * 10 + s->store.units[0].oscSync, next * 11);
-    s->store.units[0].oscSync = 5;
+    for (uint32_t next : {1u, 0u}) EXPECT_EQ(onSyncClicked(*s) * 10 + s->score.doc.units[0].oscSync, next * 11);
+    s->score.doc.units[0].oscSync = 5;
     EXPECT_EQ(onSyncClicked(*s), 0u) << "any value but 0 counts as on";
     EXPECT_TRUE(onSliderScrolled(*s, kSustainLevelSlider, 10)) << "Sus Lvl redraws the envelope";
     EXPECT_TRUE(onSliderScrolled(*s, kAttackSlider, 10));

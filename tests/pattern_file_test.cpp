@@ -39,7 +39,7 @@ void set(Synth& s, const Row& row, int i, uint64_t v) {
     if (void* p = row.at(s, i)) std::memcpy(p, &v, static_cast<size_t>(row.width));
 }
 
-#define UNIT(field, w) Row{w, n, [](Synth& s, int u) -> void* { return &s.store.units[u].field; }}
+#define UNIT(field, w) Row{w, n, [](Synth& s, int u) -> void* { return &s.score.doc.units[u].field; }}
 
 // The body of the current layout for n units, P patterns, a song of L
 // entries, the optional blocks of `present` and a user wave of W samples.
@@ -52,18 +52,18 @@ std::vector<Row> layout(int n, int patterns, int songLength, uint16_t present = 
                    }};
     };
     std::vector<Row> rows = {
-        {1, 8 * n, [](Synth& s, int i) -> void* { return &s.store.unitLinks[i / 8][i % 8]; }},
+        {1, 8 * n, [](Synth& s, int i) -> void* { return &s.score.doc.unitLinks[i / 8][i % 8]; }},
         UNIT(osc1Wave, 2), UNIT(osc2Wave, 2), UNIT(osc1Coarse, 4), UNIT(osc2Coarse, 4), UNIT(osc1Fine, 4),
         UNIT(osc2Fine, 4), UNIT(oscMix, 4), UNIT(osc2Phase, 4),
         {4, 1, [](Synth&, int) -> void* { return nullptr; }, static_cast<uint32_t>(w)},
-        {2, w < 0 ? 0 : w, [](Synth& s, int i) -> void* { return i < kWaveLength ? &s.tables.userTable[i] : nullptr; },
+        {2, w < 0 ? 0 : w, [](Synth& s, int i) -> void* { return i < kWaveLength ? &s.score.doc.userWave[i] : nullptr; },
          0xBEE0},
         {4, 8, [](Synth& s, int i) -> void* {
-             EngineSettings& g = s.store.settings;
+             EngineSettings& g = s.score.doc.settings;
              Relaxed<int32_t>* block[] = {&g.delaySendOut, &g.delayPan, &g.delayFeedback, &g.delaySteps};
              return block[i % 4];
          }},
-        {4, 8 * n, [](Synth& s, int i) -> void* { return &s.store.units[i / 8].delaySend[i % 8]; }},
+        {4, 8 * n, [](Synth& s, int i) -> void* { return &s.score.doc.units[i / 8].delaySend[i % 8]; }},
         UNIT(distMode, 2), UNIT(distWet, 2), UNIT(distThreshold, 2), UNIT(filterMode, 2), UNIT(cutoff, 4),
         UNIT(resonance, 4), UNIT(envAmount, 4), UNIT(lfoAmount, 4), UNIT(lfoSpeed, 8), UNIT(lfoTarget, 2),
         UNIT(lfoWave, 2), UNIT(spareA, 4), UNIT(spareB, 8), UNIT(spareC, 2), UNIT(spareD, 2), UNIT(ringMod, 4)};
@@ -73,10 +73,10 @@ std::vector<Row> layout(int n, int patterns, int songLength, uint16_t present = 
     rows.insert(rows.end(), {UNIT(attack, 8), UNIT(decay, 4), UNIT(sustainTime, 4), UNIT(release, 8),
                              UNIT(sustainLevel, 4), UNIT(stepGate, 4)});
     if (present & kHasVolume) rows.push_back(UNIT(volume, 4));
-    rows.push_back({4, 1, [](Synth& s, int) -> void* { return &s.store.settings.tempoBpm; }});
+    rows.push_back({4, 1, [](Synth& s, int) -> void* { return &s.score.doc.settings.tempoBpm; }});
     rows.insert(rows.end(), {plane(&Store::stepPitch), plane(&Store::stepNoteOn), plane(&Store::stepSlide),
                              plane(&Store::stepSpare)});
-    rows.push_back({1, songLength, [](Synth& s, int i) -> void* { return &s.store.settings.songSequence[i]; }});
+    rows.push_back({1, songLength, [](Synth& s, int i) -> void* { return &s.score.doc.settings.songSequence[i]; }});
     return rows;
 }
 #undef UNIT
@@ -97,10 +97,10 @@ std::vector<uint8_t> image(Synth& s, const Header& h, const std::vector<Row>& ro
 
 // Every stored value of all eight slots, the counts and the master volume.
 std::vector<uint64_t> everything(Synth& s) {
-    std::vector<uint64_t> all = {static_cast<uint64_t>(s.store.unitCount.load()),
-                                 static_cast<uint64_t>(s.store.settings.patternCount),
-                                 static_cast<uint64_t>(s.store.settings.songLength),
-                                 static_cast<uint64_t>(s.store.settings.masterVolume.load())};
+    std::vector<uint64_t> all = {static_cast<uint64_t>(s.score.doc.unitCount.load()),
+                                 static_cast<uint64_t>(s.score.doc.settings.patternCount),
+                                 static_cast<uint64_t>(s.score.doc.settings.songLength),
+                                 static_cast<uint64_t>(s.score.doc.settings.masterVolume.load())};
     for (const Row& row : layout(kUnitSlots, kPatternsPerUnit, kSongEntries))
         for (int i = 0; i < row.count; ++i) all.push_back(get(s, row, i));
     return all;
@@ -116,15 +116,15 @@ std::unique_ptr<Synth> filled(uint64_t seed, int units = 3, int patterns = 5, in
             x ^= x << 13, x ^= x >> 7, x ^= x << 17;
             set(*s, row, i, x);
         }
-    s->store.units[0].decay.storeBits(0x7F800001u + static_cast<uint32_t>(seed));  // signalling NaN
-    s->store.units[1].attack.storeBits(0xFFF8DEADBEEF0000ull + seed);
-    s->store.unitCount = units;
-    s->store.settings.patternCount = patterns;
-    s->store.settings.songLength = song;
-    s->store.settings.masterVolume = static_cast<int16_t>(seed * 977);
+    s->score.doc.units[0].decay.storeBits(0x7F800001u + static_cast<uint32_t>(seed));  // signalling NaN
+    s->score.doc.units[1].attack.storeBits(0xFFF8DEADBEEF0000ull + seed);
+    s->score.doc.unitCount = units;
+    s->score.doc.settings.patternCount = patterns;
+    s->score.doc.settings.songLength = song;
+    s->score.doc.settings.masterVolume = static_cast<int16_t>(seed * 977);
     // The song names only patterns that the count covers: a save raises the
     // count to cover the song.
-    for (auto& entry : s->store.settings.songSequence) entry = static_cast<uint8_t>(entry % std::max(patterns, 1));
+    for (auto& entry : s->score.doc.settings.songSequence) entry = static_cast<uint8_t>(entry % std::max(patterns, 1));
     return s;
 }
 
@@ -132,18 +132,18 @@ std::unique_ptr<Synth> filled(uint64_t seed, int units = 3, int patterns = 5, in
 // the counts and master volume of the header, then every value whole within
 // `length`, then the fixed values of the blocks the header marks absent.
 void applyLoad(Synth& to, Synth& src, const Header& h, const std::vector<Row>& rows, size_t length) {
-    to.store.unitCount = std::clamp<int>(h.units, 1, kUnitSlots);
-    to.store.settings.patternCount = std::clamp<int>(h.patterns, 0, kPatternsPerUnit);
-    to.store.settings.songLength = std::clamp<int>(h.song, 0, kSongEntries);
-    to.store.settings.masterVolume = h.master;
+    to.score.doc.unitCount = std::clamp<int>(h.units, 1, kUnitSlots);
+    to.score.doc.settings.patternCount = std::clamp<int>(h.patterns, 0, kPatternsPerUnit);
+    to.score.doc.settings.songLength = std::clamp<int>(h.song, 0, kSongEntries);
+    to.score.doc.settings.masterVolume = h.master;
     size_t end = kPatternHeaderSize;
     for (const Row& row : rows)
         for (int i = 0; i < row.count; ++i)
             if ((end += static_cast<size_t>(row.width)) <= length) set(to, row, i, get(src, row, i));
-    for (UnitRecord& r : to.store.units) {
+    for (UnitRecord& r : to.score.doc.units) {
         if (!(h.present & kHasFmAmount)) r.fmAmount = 0;
         if (!(h.present & kHasOscSync)) r.oscSync = 0;
-        if (!(h.present & kHasPulseWidth)) r.pulseWidth = 0, r.spareE = 0;
+        if (!(h.present & kHasPulseWidth)) r.pulseWidth = 0, r.accentOffset = 0;
         if (!(h.present & kHasVolume)) r.volume = 128;
     }
 }
@@ -182,7 +182,7 @@ TEST(PatternFile, WriterFollowsTheLayoutAndRoundTripsKeepEveryField) {
         SCOPED_TRACE(::testing::Message() << c.units << " units, " << c.patterns << " patterns, song " << c.song);
         auto src = filled(c.units + 10, c.units, c.patterns, c.song);
         ASSERT_EQ(writePatternFile(*src, path.c_str()), 1);
-        const Header h{kAllFieldsPresent, static_cast<int16_t>(src->store.settings.masterVolume),
+        const Header h{kAllFieldsPresent, static_cast<int16_t>(src->score.doc.settings.masterVolume),
                        static_cast<int16_t>(c.written), static_cast<int16_t>(c.patterns), static_cast<int16_t>(c.song)};
         const std::vector<uint8_t> bytes = fileBytes(path);
         ASSERT_EQ(bytes, image(*src, h, layout(c.written, c.patterns, c.song)));
@@ -247,8 +247,8 @@ TEST(PatternFile, FileCutShortFillsFieldsAsFarAsTheDataReaches) {
             EXPECT_EQ(status, PatternReadStatus::kShortHeader);
         } else {
             EXPECT_EQ(status, PatternReadStatus::kOldLayout);
-            if (length >= 2) expected->store.units[0].osc1Wave = 'V' | '1' << 8;
-            if (length >= 4) expected->store.units[0].osc2Wave = '.' | '0' << 8;
+            if (length >= 2) expected->score.doc.units[0].osc1Wave = 'V' | '1' << 8;
+            if (length >= 4) expected->score.doc.units[0].osc2Wave = '.' | '0' << 8;
         }
         EXPECT_EQ(result, status == PatternReadStatus::kShortHeader ? 0 : 1);
         ASSERT_EQ(firstDifference(everything(*loaded), everything(*expected)), -1);
@@ -273,8 +273,8 @@ TEST(PatternFile, OlderLayoutFillsUnitZeroTheDelayAndTheTempo) {
     PatternReadStatus status{};
     EXPECT_EQ(readBytes(*s, b, b.size(), &status), 1);
     EXPECT_EQ(status, PatternReadStatus::kOldLayout);
-    const UnitRecord& r = s->store.units[0];
-    const EngineSettings& g = s->store.settings;
+    const UnitRecord& r = s->score.doc.units[0];
+    const EngineSettings& g = s->score.doc.settings;
     const auto half = [&](size_t at) { return b[at] | b[at + 1] << 8; };
     const int64_t fields[][2] = {
         {r.osc1Wave, half(0)},        {r.osc2Fine, word(16)},   {g.delaySendOut, -12345}, {r.delaySend[0], 0xFFFFE7E4},
@@ -285,14 +285,14 @@ TEST(PatternFile, OlderLayoutFillsUnitZeroTheDelayAndTheTempo) {
     EXPECT_EQ(r.lfoSpeed, -2147483644.0);
     EXPECT_EQ(r.decay, 0.99987654321098765f);
     for (int i = 0; i < kStepsPerPattern; ++i) {
-        EXPECT_EQ(s->store.stepPitch[i], static_cast<int8_t>(b[100 + 4 * i])) << "the low byte of a 32-bit pitch";
-        EXPECT_EQ(s->store.stepNoteOn[i] + 2 * s->store.stepSpare[i], b[164 + i] + 2 * b[196 + i]);
+        EXPECT_EQ(s->score.doc.stepPitch[i], static_cast<int8_t>(b[100 + 4 * i])) << "the low byte of a 32-bit pitch";
+        EXPECT_EQ(s->score.doc.stepNoteOn[i] + 2 * s->score.doc.stepSpare[i], b[164 + i] + 2 * b[196 + i]);
     }
     // What the layout does not hold keeps its value.
     auto before = filled(7);
     const auto kept = [](Synth& x) {
-        return std::vector<int64_t>{x.store.unitCount, x.store.units[1].cutoff, x.store.units[0].volume, x.store.settings.masterVolume,
-                                    x.store.unitLinks[0][1], x.tables.userTable[5], x.store.stepPitch[stepIndex(0, 1, 0)]};
+        return std::vector<int64_t>{x.score.doc.unitCount, x.score.doc.units[1].cutoff, x.score.doc.units[0].volume, x.score.doc.settings.masterVolume,
+                                    x.score.doc.unitLinks[0][1], x.score.doc.userWave[5], x.score.doc.stepPitch[stepIndex(0, 1, 0)]};
     };
     EXPECT_EQ(kept(*s), kept(*before));
 }

@@ -27,7 +27,7 @@ std::string saved(const Synth& s) {
 // globals, the counts and the user waveform.
 std::string everything(const Synth& s) {
     return std::string(reinterpret_cast<const char*>(&s.store), sizeof s.store) +
-           std::string(reinterpret_cast<const char*>(&s.tables.userTable), sizeof s.tables.userTable);
+           std::string(reinterpret_cast<const char*>(&s.score.doc.userWave), sizeof s.score.doc.userWave);
 }
 
 // Loads the first `end` bytes of `file` from a stream that then fails, or ends when `fails` is false.
@@ -53,11 +53,11 @@ TEST(PatternFileLoad, AReadThatFailsPartWayChangesNothingAFileCutShortFillsWhatI
     // Another state than the start-up one, in three units.
     const auto other = testing::startedSynth();
     for (int u = 1; u < 3; ++u) testing::applyStartupLikeSettings(*other, u);
-    for (int u = 0; u < 3; ++u) other->store.units[u].cutoff = 1000 + u;
-    other->store.settings.tempoBpm = 150;
-    other->store.settings.songLength = 3;
-    other->store.settings.songSequence[2] = 7;
-    other->tables.userTable[500] = -1234;
+    for (int u = 0; u < 3; ++u) other->score.doc.units[u].cutoff = 1000 + u;
+    other->score.doc.settings.tempoBpm = 150;
+    other->score.doc.settings.songLength = 3;
+    other->score.doc.settings.songSequence[2] = 7;
+    other->score.doc.userWave[500] = -1234;
     const std::string file = saved(*other);
     ASSERT_EQ(file.size(), 30u + 2088 + 3 * (176 + 8 * 64) + 3) << "header, waveform, 3 units of 8 patterns, song";
     const std::string older = std::string(96, '\0') + '\x3c' + std::string(115, '\0');  // the older layout, tempo 60
@@ -75,11 +75,11 @@ TEST(PatternFileLoad, AReadThatFailsPartWayChangesNothingAFileCutShortFillsWhatI
                 everything(*s) == before) << "a folder cannot be read";
     // The same places as the ends of shorter files: read as far as they go.
     EXPECT_EQ(load(*s, file, 900, false), std::pair(1, PatternReadStatus::kCurrentLayout));
-    EXPECT_TRUE(s->store.unitCount == 3 && s->store.units[0].osc1Wave == 0 && s->store.units[0].cutoff != 1000);
+    EXPECT_TRUE(s->score.doc.unitCount == 3 && s->score.doc.units[0].osc1Wave == 0 && s->score.doc.units[0].cutoff != 1000);
     EXPECT_EQ(load(*s, file, file.size(), false).first, 1);
-    EXPECT_TRUE(s->store.units[2].cutoff == 1002 && s->store.settings.songSequence[2] == 7 && s->tables.userTable[500] == -1234);
+    EXPECT_TRUE(s->score.doc.units[2].cutoff == 1002 && s->score.doc.settings.songSequence[2] == 7 && s->score.doc.userWave[500] == -1234);
     EXPECT_EQ(load(*s, older, 150, false), std::pair(1, PatternReadStatus::kOldLayout));
-    EXPECT_EQ(s->store.settings.tempoBpm, 60);
+    EXPECT_EQ(s->score.doc.settings.tempoBpm, 60);
 }
 
 }  // namespace

@@ -69,13 +69,13 @@ struct ReferenceUnit {
         : s(synth), acc1(synth.engine.voices[0].osc1Accum), acc2(synth.engine.voices[0].osc2Accum),
           lfo(synth.engine.voices[0].lfoAccum) {}
 
-    int pitch(int i) const { return s.store.stepPitch[stepIndex(0, 0, i % 16)]; }
-    bool slide(int i) const { return s.store.stepSlide[stepIndex(0, 0, i % 16)] != 0; }
+    int pitch(int i) const { return s.score.doc.stepPitch[stepIndex(0, 0, i % 16)]; }
+    bool slide(int i) const { return s.score.doc.stepSlide[stepIndex(0, 0, i % 16)] != 0; }
 
     int16_t next() {
-        const UnitRecord& r = s.store.units[0];
+        const UnitRecord& r = s.score.doc.units[0];
         const Tables& t = s.tables;
-        const int64_t sps = s.store.settings.samplesPerStep, amount = r.lfoAmount;
+        const int64_t sps = s.score.derived.samplesPerStep, amount = r.lfoAmount;
         lfo += static_cast<int64_t>(r.lfoSpeed / 44100.0 * 134217728.0);
         if (lfo >= 1 << 27) lfo -= 1 << 27;
         const WaveSample* lfoTable = r.lfoWave == 1 ? t.squareTable : t.sineTable;
@@ -114,7 +114,7 @@ struct ReferenceUnit {
         if (r.lfoTarget == 2) c += (((l * amount) >> 15) * r.cutoff) >> 8;
         const int64_t v = filter.run(t, r.filterMode, x, c, reso) / 2;
 
-        if (tick == 0 && !slide(step + 15) && s.store.stepNoteOn[stepIndex(0, 0, step)]) stage = 0;
+        if (tick == 0 && !slide(step + 15) && s.score.doc.stepNoteOn[stepIndex(0, 0, step)]) stage = 0;
         if (r.gateSamples < tick && !slide(step)) stage = 3;
         int64_t a = ((level >> 8) * v) >> 14;
         if (stage == 0 && (level += static_cast<int64_t>(r.attack)) >= kEnvFull) level = kEnvFull, stage = 1;
@@ -127,7 +127,7 @@ struct ReferenceUnit {
         const int32_t* curves = r.distMode == 1 ? t.distCurvesA[r.distThreshold] : t.distCurvesB[r.distThreshold];
         const int64_t d = (curves[16384 + (a >> 1)] * r.distWet + (128 - r.distWet) * a) >> 7;
         if (++tick >= sps) tick = 0, step = (step + 1) % 16;
-        const int64_t out = (s.store.settings.masterVolume * ((r.volume * static_cast<int16_t>(d)) >> 7)) >> 6;
+        const int64_t out = (s.score.doc.settings.masterVolume * ((r.volume * static_cast<int16_t>(d)) >> 7)) >> 6;
         return static_cast<int16_t>(out > 32767 ? 32767 : (out < -32768 ? -32767 : out));
     }
 };
@@ -135,30 +135,30 @@ struct ReferenceUnit {
 // Settings that exercise the whole voice, from the start-up state.
 const std::function<void(Synth&)> kVoices[] = {
     [](Synth& s) {  // Lo24 with the LFO on the cutoff, oscillator 2 a square a fifth up
-        UnitRecord& r = s.store.units[0];
+        UnitRecord& r = s.score.doc.units[0];
         r.filterMode = kLo24, r.lfoTarget = 2, r.lfoAmount = 200, r.lfoSpeed = 3.0, r.osc2Coarse = 7;
         r.envAmount = 32000, r.resonance = 3000, r.decay = 0.9995f, r.sustainLevel = 9000, r.sustainTime = 700;
-        setOsc2Wave(s, 1);
+        setLinked(s, Param::kOsc2Wave, 1);
     },
     [](Synth& s) {  // Lo12 with the LFO on the oscillators, FM, ring, sync, pulse width, fine tuning
-        UnitRecord& r = s.store.units[0];
+        UnitRecord& r = s.score.doc.units[0];
         r.lfoTarget = 0, r.lfoAmount = 256, r.lfoSpeed = 5.0, r.fmAmount = 150, r.ringMod = 60, r.oscSync = 1;
         r.pulseWidth = 64, r.osc1Fine = 40, r.osc2Fine = -25, r.osc1Coarse = 5, r.osc2Coarse = 12, r.oscMix = 90;
-        setOsc1Wave(s, 3);
-        setOsc2Wave(s, 2);
+        setLinked(s, Param::kOsc1Wave, 3);
+        setLinked(s, Param::kOsc2Wave, 2);
     },
     [](Synth& s) {  // Hi12 with a square LFO on the resonance, distortion A, a quick release
-        UnitRecord& r = s.store.units[0];
+        UnitRecord& r = s.score.doc.units[0];
         r.filterMode = kHi12, r.lfoTarget = 1, r.lfoWave = 1, r.lfoAmount = 180, r.lfoSpeed = 7.0;
         r.distWet = 100, r.distThreshold = 2, r.release = 0.998, r.sustainTime = 0, r.attack = 40000.0;
-        s.store.settings.masterVolume = 150;
+        s.score.doc.settings.masterVolume = 150;
     },
     [](Synth& s) {  // Band with distortion B, full pulse width, oscillator 1 only, loud: the limiter works
-        UnitRecord& r = s.store.units[0];
+        UnitRecord& r = s.score.doc.units[0];
         r.filterMode = kBand, r.distMode = 2, r.distWet = 128, r.distThreshold = 0, r.pulseWidth = 128, r.oscMix = 0;
-        s.store.settings.masterVolume = 256;
+        s.score.doc.settings.masterVolume = 256;
     },
-    [](Synth& s) { s.store.units[0].filterMode = kBypass; },
+    [](Synth& s) { s.score.doc.units[0].filterMode = kBypass; },
 };
 
 TEST(Render, WholeRendersFollowTheReference) {
@@ -166,12 +166,12 @@ TEST(Render, WholeRendersFollowTheReference) {
         SCOPED_TRACE(::testing::Message() << "voice " << v);
         auto s = startedSynth();
         for (int i = 0; i < 16; ++i) {
-            s->store.stepPitch[i] = static_cast<int8_t>(15 + (i * 7) % 25);
-            s->store.stepSlide[i] = i % 5 == 2;
-            s->store.stepNoteOn[i] = i % 3 != 1;
+            s->score.doc.stepPitch[i] = static_cast<int8_t>(15 + (i * 7) % 25);
+            s->score.doc.stepSlide[i] = i % 5 == 2;
+            s->score.doc.stepNoteOn[i] = i % 3 != 1;
         }
-        s->store.units[0].stepGate = 0.6f;
-        s->store.settings.tempoBpm = 180;
+        s->score.doc.units[0].stepGate = 0.6f;
+        s->score.doc.settings.tempoBpm = 180;
         kVoices[v](*s);
         recomputeStepTiming(*s);
         ReferenceUnit reference(*s);
@@ -215,14 +215,14 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     EXPECT_EQ(gateSamplesFor(0.95f, 8268), 7854);
     EXPECT_EQ(gateSamplesFor(std::nanf(""), 8268), 0);
     auto s = startedSynth();
-    s->store.settings.tempoBpm = 0;
+    s->score.doc.settings.tempoBpm = 0;
     recomputeStepTiming(*s);
-    EXPECT_EQ(s->store.settings.tempoBpm, 0) << "the stored tempo keeps its value";
-    EXPECT_EQ(s->store.units[0].gateSamples, gateSamplesFor(0.95f, 11025));
-    EXPECT_EQ(s->store.units[5].gateSamples, gateSamplesFor(0.9f, 11025)) << "every slot follows its own gate";
+    EXPECT_EQ(s->score.doc.settings.tempoBpm, 0) << "the stored tempo keeps its value";
+    EXPECT_EQ(s->score.doc.units[0].gateSamples, gateSamplesFor(0.95f, 11025));
+    EXPECT_EQ(s->score.doc.units[5].gateSamples, gateSamplesFor(0.9f, 11025)) << "every slot follows its own gate";
 
     // The clock: the frame that ends step 15, only in the block that has it.
-    s->store.settings.tempoBpm = 150;
+    s->score.doc.settings.tempoBpm = 150;
     recomputeStepTiming(*s);
     s->engine.patternEndFrame = 9999;
     renderFrames(*s, 17 * 4096);  // 70560 frames per pass: 17 blocks end at 69632
@@ -236,7 +236,7 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     // No unit in use: the clock stands and only the delay sounds (pan -32:
     // gains 64 and 32; master 128).
     s = startedSynth();
-    s->store.unitCount = 0;
+    s->score.doc.unitCount = 0;
     s->engine.delayBuffer[0] = s->engine.delayBuffer[1] = 1000;
     const auto out = renderFrames(*s, 100);
     EXPECT_EQ(s->engine.stepTick, 0);
@@ -263,7 +263,7 @@ std::unique_ptr<Synth> busy() {
 
 TEST(Render, AnyBlockSizesGiveTheSameFramesAndEqualUnitsEqualBuffers) {
     auto whole = busy();
-    const int frames = 2 * 16 * whole->store.settings.samplesPerStep + 777;
+    const int frames = 2 * 16 * whole->score.derived.samplesPerStep + 777;
     std::vector<int16_t> once(2 * frames);
     renderBlock(*whole, once.data(), static_cast<uint32_t>(frames) * 4);  // longer than a unit buffer
     auto pieces = busy();
@@ -286,10 +286,10 @@ TEST(Render, AnyBlockSizesGiveTheSameFramesAndEqualUnitsEqualBuffers) {
 
 TEST(ResetEngine, RearmsVoicesAndClockButKeepsPhasesDelayAndMeters) {
     auto s = startedSynth();
-    s->store.units[0].filterMode = kLo24;
-    s->store.units[0].delaySend[0] = 77;
+    s->score.doc.units[0].filterMode = kLo24;
+    s->score.doc.units[0].delaySend[0] = 77;
     renderFrames(*s, 20000);
-    EXPECT_EQ(s->store.settings.delaySendOut, 154) << "the send word goes out doubled";
+    EXPECT_EQ(s->score.doc.settings.delaySendOut, 154) << "the send word goes out doubled";
     const UnitVoice& v = s->engine.voices[0];
     const int32_t pos = s->engine.delayPos, echo = s->engine.delayBuffer[pos ? pos - 2 : 0];
     const std::vector<int32_t> kept = {v.osc1Accum, v.lfoAccum, v.sustainCounter, pos};

@@ -177,7 +177,7 @@ TEST_F(SafeFile, AReadOnlyFolderOrFileOrAFullDiskKeepsTheOldFile) {
     const std::string target = at("song.pat");
     ASSERT_EQ(writePatternFile(*s, target.c_str()), 1);
     const std::string old = readAll(target);
-    s->store.units[0].cutoff = 9999;
+    s->score.doc.units[0].cutoff = 9999;
     const auto savePattern = [&] { SaveResult r; writePatternFile(*s, target.c_str(), &r); return r; };
     // The file could be written in place, but the folder takes no new file.
     fs::permissions(target, fs::perms(0666));

@@ -30,17 +30,17 @@ void writeBank(Synth& s, int patterns) {
     for (int p = 0; p < patterns; ++p)
         for (int i = 0; i < 16; ++i) {
             const int at = stepIndex(0, p, i);
-            s.store.stepPitch[at] = static_cast<int8_t>(15 + (p * 7 + i * 5) % 24);
-            s.store.stepNoteOn[at] = static_cast<uint8_t>((i + p) % 4 != 3);
-            s.store.stepSlide[at] = static_cast<uint8_t>(i != 15 && (i + p) % 6 == 0);
+            s.score.doc.stepPitch[at] = static_cast<int8_t>(15 + (p * 7 + i * 5) % 24);
+            s.score.doc.stepNoteOn[at] = static_cast<uint8_t>((i + p) % 4 != 3);
+            s.score.doc.stepSlide[at] = static_cast<uint8_t>(i != 15 && (i + p) % 6 == 0);
         }
 }
 
 std::unique_ptr<Synth> songSynth(std::vector<int> song, int patterns = 4) {
     auto s = startedSynth();
     writeBank(*s, patterns);
-    s->store.settings.songLength = static_cast<int32_t>(song.size());
-    for (size_t i = 0; i < song.size(); ++i) s->store.settings.songSequence[i] = static_cast<uint8_t>(song[i]);
+    s->score.doc.settings.songLength = static_cast<int32_t>(song.size());
+    for (size_t i = 0; i < song.size(); ++i) s->score.doc.settings.songSequence[i] = static_cast<uint8_t>(song[i]);
     setSongMode(*s, true);
     resetEngine(*s);
     return s;
@@ -75,7 +75,7 @@ TEST(PatternMode, PlaysTheSelectedPatternAndTakesAChoiceAtThePatternsEnd) {
     EXPECT_EQ(s->engine.passEndFrame, 0) << "in pattern mode every pattern is a pass";
     EXPECT_EQ(playingPlace(*s).position, 0);
     // Song mode switched on while a pattern loops: its first position next.
-    s->store.settings.songSequence[0] = 3;
+    s->score.doc.settings.songSequence[0] = 3;
     setSongMode(*s, true);
     renderFrames(*s, kPass80);
     expectPlaying(*s, 0, 3);
@@ -105,9 +105,9 @@ TEST(SongMode, PlaysEveryPositionOnceInOrderThenStartsAgainLikeChoicesInPatternM
 TEST(SongMode, FramesDoNotDependOnBlockSizesWithSwingAndAccents) {
     auto make = [] {
         auto s = songSynth({3, 1, 2});
-        setSwing(*s, 61);
-        setAccent(*s, 80);
-        for (int i = 0; i < 4 * 16; i += 3) s->store.stepSpare[stepIndex(0, 0, 0) + i] = 1;
+        setLinked(*s, Param::kSwing, 61);
+        setLinked(*s, Param::kAccent, 80);
+        for (int i = 0; i < 4 * 16; i += 3) s->score.doc.stepSpare[stepIndex(0, 0, 0) + i] = 1;
         return s;
     };
     auto whole = make(), pieces = make();
@@ -132,12 +132,12 @@ TEST(SongMode, StepFifteenLinksToTheNeighbouringPatterns) {
         SCOPED_TRACE(slideBefore);
         auto a = songSynth({0, 1}), b = songSynth({0, 1}), on = songSynth({0, 1}), off = songSynth({0, 1});
         for (Synth* s : {a.get(), b.get(), on.get(), off.get()}) {
-            s->store.stepSlide[stepIndex(0, 0, 15)] = static_cast<uint8_t>(slideBefore);
-            s->store.stepNoteOn[stepIndex(0, 1, 1)] = 0;
+            s->score.doc.stepSlide[stepIndex(0, 0, 15)] = static_cast<uint8_t>(slideBefore);
+            s->score.doc.stepNoteOn[stepIndex(0, 1, 1)] = 0;
         }
-        b->store.stepPitch[stepIndex(0, 1, 0)] = 40;
-        on->store.stepNoteOn[stepIndex(0, 1, 0)] = 1;
-        off->store.stepNoteOn[stepIndex(0, 1, 0)] = 0;
+        b->score.doc.stepPitch[stepIndex(0, 1, 0)] = 40;
+        on->score.doc.stepNoteOn[stepIndex(0, 1, 0)] = 1;
+        off->score.doc.stepNoteOn[stepIndex(0, 1, 0)] = 0;
         const int glide = firstDifference(renderFrames(*a, frames), renderFrames(*b, frames));
         const int retrigger = firstDifference(renderFrames(*on, frames), renderFrames(*off, frames));
         EXPECT_TRUE(slideBefore ? glide >= 15 * 8268 && glide < kPass80 : glide >= kPass80) << glide;
@@ -163,8 +163,8 @@ TEST(SongEditing, EditsWhilePlayingMoveOnSensibly) {
 TEST(PatternBank, SongAndBankKeepTheirLimitsAndEditsGrowThePatternCount) {
     auto s = startedSynth();
     EXPECT_EQ(deleteSongPosition(*s, 0), 0) << "the last position stays";
-    s->store.settings.songLength = 0;         // plays, and is edited, as one position
-    s->store.settings.songSequence[0] = 200;  // plays pattern 64
+    s->score.doc.settings.songLength = 0;         // plays, and is edited, as one position
+    s->score.doc.settings.songSequence[0] = 200;  // plays pattern 64
     setSongMode(*s, true);
     resetEngine(*s);
     EXPECT_EQ(passFrames(*s), kPass80);
@@ -178,17 +178,17 @@ TEST(PatternBank, SongAndBankKeepTheirLimitsAndEditsGrowThePatternCount) {
 
     s = startedSynth();
     selectPattern(*s, 9);
-    EXPECT_EQ(s->store.settings.patternCount, 1);
+    EXPECT_EQ(s->score.doc.settings.patternCount, 1);
     toggleStepSlide(*s, 3);
-    EXPECT_EQ(s->store.settings.patternCount, 10);
-    EXPECT_EQ(s->store.stepSlide[stepIndex(0, 9, 3)] + 2 * s->store.stepSlide[stepIndex(0, 0, 3)], 1)
+    EXPECT_EQ(s->score.doc.settings.patternCount, 10);
+    EXPECT_EQ(s->score.doc.stepSlide[stepIndex(0, 9, 3)] + 2 * s->score.doc.stepSlide[stepIndex(0, 0, 3)], 1)
         << "the selected pattern is edited";
     selectPattern(*s, 4);
     toggleStepNoteOn(*s, 1);
-    EXPECT_EQ(s->store.settings.patternCount, 10) << "it never shrinks";
+    EXPECT_EQ(s->score.doc.settings.patternCount, 10) << "it never shrinks";
     selectPattern(*s, 20);
     generateRandomPattern(*s, 1);
-    EXPECT_EQ(s->store.settings.patternCount, 21);
+    EXPECT_EQ(s->score.doc.settings.patternCount, 21);
 }
 
 // Runs a writer on a temporary file and hands back the file's bytes.
@@ -223,7 +223,7 @@ TEST(SongFiles, SwingAndSongModeAreTheReservedHeaderWords) {
     const std::vector<uint8_t> plain = savedBytes(*s);
     ASSERT_EQ(plain.size(), 2359u);
     EXPECT_EQ(plain[26] | plain[27] | plain[28] | plain[29], 0) << "straight, in pattern mode";
-    setSwing(*s, 37);
+    setLinked(*s, Param::kSwing, 37);
     EXPECT_EQ(savedBytes(*s)[26], 37);
 
     // Swing: signed 16 bits, outside 0..100 the nearest end. Song mode: bit
@@ -241,9 +241,9 @@ TEST(SongFiles, SwingAndSongModeAreTheReservedHeaderWords) {
         patched[28] = static_cast<uint8_t>(mode);
         patched[29] = static_cast<uint8_t>(mode >> 8);
         auto l = loaded(patched);
-        EXPECT_EQ(getSwing(*l), swing);
+        EXPECT_EQ(getCurrent(*l, Param::kSwing), swing);
         EXPECT_EQ(songModeOn(*l), (mode & 1) != 0);
-        EXPECT_EQ(l->store.settings.currentPattern, 0) << "a loaded file selects pattern 1";
+        EXPECT_EQ(l->score.derived.currentPattern, 0) << "a loaded file selects pattern 1";
         EXPECT_TRUE(songPositions(*l) == 4 && songPattern(*l, 3) == 1);
     }
     EXPECT_TRUE(savedBytes(*loaded(bytes)) == bytes);
@@ -261,7 +261,7 @@ TEST(SongStream, WritesEveryPositionOnceAsRawOrWave) {
     std::unique_ptr<Synth> s[3];
     for (auto& x : s) {
         x = songSynth({0, 1, 0, 2});
-        setTempo(*x, 150);  // 4410 frames a step
+        setLinked(*x, Param::kTempo, 150);  // 4410 frames a step
     }
     const std::vector<uint8_t> raw = streamed(*s[0]);
     ASSERT_EQ(raw.size(), (4u * 16 * 4410 - 1) * 4) << "the first F - 1 frames of the song";

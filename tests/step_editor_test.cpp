@@ -38,14 +38,14 @@ TEST(RandomNotes, TablesDrawsAndTheRandomPattern) {
     // A random pattern: one seeding, the even steps first; the switches stay.
     auto s = testing::startedSynth();
     prepareRandomTables(s->randomNotes);
-    s->store.stepNoteOn[3] = 0;
-    s->store.stepSlide[5] = 1;
+    s->score.doc.stepNoteOn[3] = 0;
+    s->score.doc.stepSlide[5] = 1;
     generateRandomPattern(*s, 12345);
     CrtRand g;
     srand(g, 12345);
-    for (int i = 0; i < 16; i += 2) EXPECT_EQ(s->store.stepPitch[i], randomPitch(s->randomNotes.even, rand(g)));
-    for (int i = 1; i < 16; i += 2) EXPECT_EQ(s->store.stepPitch[i], randomPitch(s->randomNotes.odd, rand(g)));
-    EXPECT_EQ(s->store.stepNoteOn[3] + s->store.stepSlide[5], 1);
+    for (int i = 0; i < 16; i += 2) EXPECT_EQ(s->score.doc.stepPitch[i], randomPitch(s->randomNotes.even, rand(g)));
+    for (int i = 1; i < 16; i += 2) EXPECT_EQ(s->score.doc.stepPitch[i], randomPitch(s->randomNotes.odd, rand(g)));
+    EXPECT_EQ(s->score.doc.stepNoteOn[3] + s->score.doc.stepSlide[5], 1);
 }
 
 TEST(StepEditor, NamesPositionsTransposeAndShift) {
@@ -57,7 +57,7 @@ TEST(StepEditor, NamesPositionsTransposeAndShift) {
     auto s = testing::startedSynth();
     addUnit(*s);
     selectUnit(*s, 1);
-    Relaxed<int8_t>* p = &s->store.stepPitch[stepIndex(1, 0, 0)];
+    Relaxed<int8_t>* p = &s->score.doc.stepPitch[stepIndex(1, 0, 0)];
     setStepPitchFromSlider(*s, 0, 27);
     EXPECT_EQ(p[0], 24);
     EXPECT_EQ(toggleStepNoteOn(*s, 2), 0);
@@ -74,8 +74,8 @@ TEST(StepEditor, NamesPositionsTransposeAndShift) {
     EXPECT_EQ(p[1], 10);
     shiftPattern(*s, 1);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(p[i], 10 + i);
-    EXPECT_EQ(s->store.stepSlide[stepIndex(1, 0, 15)], 1) << "switches stay in place";
-    EXPECT_EQ(s->store.stepPitch[stepIndex(0, 0, 0)], 15) << "only the current unit";
+    EXPECT_EQ(s->score.doc.stepSlide[stepIndex(1, 0, 15)], 1) << "switches stay in place";
+    EXPECT_EQ(s->score.doc.stepPitch[stepIndex(0, 0, 0)], 15) << "only the current unit";
 }
 
 TEST(PatternClipboard, CopiesBetweenUnitsAndPastesRestsBeforeAnyCopy) {

@@ -29,7 +29,7 @@ TEST(StreamToDisk, WritesOnePassLessOneFrameAndLeavesTheClockAfterIt) {
     const long cases[][2] = {{60, 705596}, {80, 529148}, {150, 282236}, {180, 235196}};  // (16 sps - 1) 4 bytes
     for (const auto& [tempo, bytes] : cases) {
         auto s = testing::startedSynth();
-        setTempo(*s, static_cast<Position>(tempo));
+        setLinked(*s, Param::kTempo, static_cast<Position>(tempo));
         const auto [result, values] = stream(*s);
         EXPECT_EQ(result, 1);
         EXPECT_EQ(static_cast<long>(values.size()) * 2, bytes) << tempo << " BPM";
@@ -55,7 +55,7 @@ TEST(StreamToDisk, PassIsTheStartOfContinuousPlaybackFromStepZero) {
     const auto [result, values] = stream(*a);
     ASSERT_EQ(result, 1);
     resetEngine(*b);
-    const int pass = 16 * b->store.settings.samplesPerStep;
+    const int pass = 16 * b->score.derived.samplesPerStep;
     const std::vector<int16_t> continuous = testing::renderFrames(*b, pass + 1000, 3000);
     ASSERT_EQ(values.size(), 2 * static_cast<size_t>(pass - 1));
     EXPECT_TRUE(std::equal(values.begin(), values.end(), continuous.begin()) && values[2 * 5000] != 0);
@@ -66,7 +66,7 @@ TEST(StreamToDisk, StopsWhenNoUnitRunsTheClock) {
     // The clock advances with the units: with none in use the write stops
     // after the blocks a pass can take.
     auto s = testing::startedSynth();
-    s->store.unitCount = 0;
+    s->score.doc.unitCount = 0;
     const auto [result, values] = stream(*s);
     EXPECT_EQ(result, 0);
     EXPECT_LE(values.size() * 2, (132288 / 512 + 2) * 2048u);

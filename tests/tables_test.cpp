@@ -69,7 +69,7 @@ TEST(Tables, RuntimeRandomAndUserWave) {
     EXPECT_EQ(rand(g), static_cast<int>(((12345u * 214013u + 2531011u) >> 16) & 0x7FFF));
 
     auto s = makeSynth();
-    for (WaveSample& v : s->tables.userTable) v = 7;
+    for (WaveSample& v : s->score.doc.userWave) v = 7;
     const std::string path = ::testing::TempDir() + "user_wave.raw";
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -78,9 +78,9 @@ TEST(Tables, RuntimeRandomAndUserWave) {
     std::fclose(f);
     EXPECT_EQ(loadUserWave(s->tables, path.c_str()), 1);
     const int16_t expected[] = {1, -1, -32768, 7, 7};
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(s->tables.userTable[i], expected[i]) << i;
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(s->score.doc.userWave[i], expected[i]) << i;
     EXPECT_EQ(loadUserWave(s->tables, (path + ".missing").c_str()), 0);
-    EXPECT_EQ(s->tables.userTable[0], 1);
+    EXPECT_EQ(s->score.doc.userWave[0], 1);
     std::remove(path.c_str());
 }
 

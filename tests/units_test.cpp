@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "model/controls.h"
+#include "app/controls.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -16,15 +16,15 @@ TEST(Units, InitialisationGivesEverySlotItsStartValues) {
     ASSERT_NE(s->engine.unitBuffers, nullptr);
     ASSERT_NE(s->engine.delayBuffer, nullptr);
     for (int i = 0; i < kDelaySlots; ++i) ASSERT_EQ(s->engine.delayBuffer[i], 0);
-    EXPECT_EQ(s->store.settings.patternCount + s->store.settings.songLength, 2);
+    EXPECT_EQ(s->score.doc.settings.patternCount + s->score.doc.settings.songLength, 2);
     for (int u = 0; u < kUnitSlots; ++u) {
-        const UnitRecord& r = s->store.units[u];
+        const UnitRecord& r = s->score.doc.units[u];
         EXPECT_TRUE(r.release == 0.995 && r.decay == 0.9998f && r.attack == 10000.0 && r.stepGate == 0.9f &&
                     r.sustainTime == 0 && r.sustainLevel == 0) << u;
         EXPECT_TRUE(r.osc1Table.load() == s->tables.sawTable && r.osc2Table.load() == s->tables.sawTable) << u;
-        for (int v = 0; v < kUnitSlots; ++v) EXPECT_EQ(s->store.unitLinks[u][v], u == v ? 1 : 0);
+        for (int v = 0; v < kUnitSlots; ++v) EXPECT_EQ(s->score.doc.unitLinks[u][v], u == v ? 1 : 0);
         for (int i = stepIndex(u, 0, 0); i < stepIndex(u, 0, kStepsPerSlot); ++i) {
-            ASSERT_EQ(s->store.stepPitch[i] * 100 + s->store.stepNoteOn[i] * 10 + s->store.stepSlide[i] + s->store.stepSpare[i],
+            ASSERT_EQ(s->score.doc.stepPitch[i] * 100 + s->score.doc.stepNoteOn[i] * 10 + s->score.doc.stepSlide[i] + s->score.doc.stepSpare[i],
                       1510) << u << " " << i;
         }
     }
@@ -55,11 +55,11 @@ TEST(Units, StartUpDefaultsReachUnitZeroOnly) {
 
 TEST(Units, AddUpToFourSilentUnitsWithoutSelectingThem) {
     auto s = testing::startedSynth();
-    s->store.units[2].osc1Wave = 2;
+    s->score.doc.units[2].osc1Wave = 2;
     s->engine.voices[2].osc1Accum = 12345;
     for (int i = 0; i < 4; ++i) EXPECT_EQ(addUnit(*s), i < 3 ? 1 : 0) << "Maximum # reached at " << i;
-    EXPECT_EQ(s->store.unitCount * 10 + s->store.currentUnit, 40);
-    EXPECT_EQ(s->store.units[2].osc1Table.load(), s->tables.sineTable) << "the new unit's own wave is applied";
+    EXPECT_EQ(s->score.doc.unitCount * 10 + s->selection.currentUnit, 40);
+    EXPECT_EQ(s->score.doc.units[2].osc1Table.load(), s->tables.sineTable) << "the new unit's own wave is applied";
     EXPECT_EQ(s->engine.voices[2].osc1Accum, 0);
     // Fresh slots play silently until their volume is raised.
     EXPECT_EQ(testing::renderFrames(*s, 20000), testing::renderFrames(*testing::startedSynth(), 20000));
@@ -89,7 +89,7 @@ TEST(Units, DeleteMovesLaterUnitsDownByPasteAndTheFirstPatterns) {
     }
     EXPECT_EQ(st.units[0].cutoff + st.units[3].cutoff, 1000 + 1003) << "the last slot keeps the old unit 3";
     auto one = testing::startedSynth();
-    EXPECT_EQ(deleteCurrentUnit(*one) + one->store.unitCount, 0 + 1) << "with one unit left nothing happens";
+    EXPECT_EQ(deleteCurrentUnit(*one) + one->score.doc.unitCount, 0 + 1) << "with one unit left nothing happens";
 }
 
 TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {

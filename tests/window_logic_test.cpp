@@ -11,7 +11,7 @@
 #include "app/song_editing.h"
 #include "app/window_logic.h"
 #include "engine/mixdown.h"
-#include "model/controls.h"
+#include "app/controls.h"
 #include "model/song.h"
 #include "support/test_synth.h"
 
@@ -28,20 +28,20 @@ TEST(AccentSlider, StrongestAtTheTopFollowingTheLinksAndRefreshed) {
     ASSERT_NE(row, nullptr);
     EXPECT_TRUE(row->vertical && row->minimum == 0 && row->maximum == 100);
     EXPECT_EQ(sliderRefreshPosition(*s, kAccentSlider), 50) << "a fresh unit (stored 0) has the middle strength";
-    s->store.unitLinks[0][1] = 1;
+    s->score.doc.unitLinks[0][1] = 1;
     EXPECT_FALSE(onSliderScrolled(*s, kAccentSlider, 0));  // no envelope redraw
     EXPECT_EQ(sliderRefreshPosition(*s, kAccentSlider), 0);
-    s->store.currentUnit = 1;
-    EXPECT_EQ(getAccent(*s), 100) << "the linked unit follows";
+    s->selection.currentUnit = 1;
+    EXPECT_EQ(getCurrent(*s, Param::kAccent), 100) << "the linked unit follows";
     onSliderScrolled(*s, kAccentSlider, 70);
-    EXPECT_EQ(getAccent(*s), 30);
-    s->store.currentUnit = 0;
-    EXPECT_EQ(getAccent(*s), 100) << "the link is one-way";
+    EXPECT_EQ(getCurrent(*s, Param::kAccent), 30);
+    s->selection.currentUnit = 0;
+    EXPECT_EQ(getCurrent(*s, Param::kAccent), 100) << "the link is one-way";
 }
 
 TEST(PlayingStatus, FollowsPatternAndSongModeAndChoicesMadeWhileStopped) {
     auto s = startedSynth();
-    const int pass = 16 * s->store.settings.samplesPerStep;
+    const int pass = 16 * s->score.derived.samplesPerStep;
     EXPECT_EQ(playingStatus(*s), "Pattern 1");
     auto reference = startedSynth();
     selectPattern(*reference, 2);

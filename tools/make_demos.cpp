@@ -39,38 +39,38 @@ struct Sound {
 };
 
 void applySound(Synth& s, const Sound& k) {
-    setOsc1Wave(s, static_cast<uint16_t>(k.osc1Wave));
-    setOsc2Wave(s, static_cast<uint16_t>(k.osc2Wave));
-    setOsc1Coarse(s, static_cast<Position>(k.osc1Coarse));
-    setOsc1Fine(s, static_cast<Position>(k.osc1Fine));
-    setOsc2Coarse(s, static_cast<Position>(k.osc2Coarse));
-    setOsc2Fine(s, static_cast<Position>(k.osc2Fine));
-    setPulseWidth(s, static_cast<Position>(k.pulseWidth));
-    setFmAmount(s, static_cast<Position>(k.fm));
-    setOscMix(s, static_cast<Position>(k.oscMix));
-    setRingMod(s, static_cast<Position>(k.ringMod));
-    setPhase(s, static_cast<Position>(k.phase));
-    setSync(s, k.sync ? 1 : 0);
-    setFilterMode(s, static_cast<uint16_t>(k.filterMode));
-    setCutoff(s, static_cast<Position>(k.cutoff));
-    setEnvAmount(s, static_cast<Position>(k.envAmount));
-    setResonance(s, static_cast<Position>(k.resonance));
-    setAttack(s, static_cast<Position>(k.attack));
-    setDecay(s, static_cast<Position>(k.decay));
-    setSustain(s, static_cast<Position>(k.sustain));
-    setRelease(s, static_cast<Position>(k.release));
-    setSustainLevel(s, static_cast<Position>(k.sustainLevel));
-    setStepGate(s, static_cast<Position>(k.stepGate));
-    setVolume(s, static_cast<Position>(k.volume));
-    setDelaySend(s, static_cast<Position>(k.delaySend));
-    setDistMode(s, static_cast<uint16_t>(k.distMode));
-    setDistWet(s, static_cast<Position>(k.distWet));
-    setThreshold(s, static_cast<Position>(k.threshold));
-    setLfoTarget(s, static_cast<uint16_t>(k.lfoTarget));
-    setLfoWave(s, static_cast<uint16_t>(k.lfoWave));
-    setLfoSpeed(s, static_cast<Position>(k.lfoSpeed));
-    setLfoAmount(s, static_cast<Position>(k.lfoAmount));
-    setAccent(s, static_cast<Position>(k.accent));
+    setLinked(s, Param::kOsc1Wave, static_cast<uint16_t>(k.osc1Wave));
+    setLinked(s, Param::kOsc2Wave, static_cast<uint16_t>(k.osc2Wave));
+    setLinked(s, Param::kOsc1Coarse, static_cast<Position>(k.osc1Coarse));
+    setLinked(s, Param::kOsc1Fine, static_cast<Position>(k.osc1Fine));
+    setLinked(s, Param::kOsc2Coarse, static_cast<Position>(k.osc2Coarse));
+    setLinked(s, Param::kOsc2Fine, static_cast<Position>(k.osc2Fine));
+    setLinked(s, Param::kPulseWidth, static_cast<Position>(k.pulseWidth));
+    setLinked(s, Param::kFmAmount, static_cast<Position>(k.fm));
+    setLinked(s, Param::kOscMix, static_cast<Position>(k.oscMix));
+    setLinked(s, Param::kRingMod, static_cast<Position>(k.ringMod));
+    setLinked(s, Param::kPhase, static_cast<Position>(k.phase));
+    setLinked(s, Param::kSync, k.sync ? 1 : 0);
+    setLinked(s, Param::kFilterMode, static_cast<uint16_t>(k.filterMode));
+    setLinked(s, Param::kCutoff, static_cast<Position>(k.cutoff));
+    setLinked(s, Param::kEnvAmount, static_cast<Position>(k.envAmount));
+    setLinked(s, Param::kResonance, static_cast<Position>(k.resonance));
+    setLinked(s, Param::kAttack, static_cast<Position>(k.attack));
+    setLinked(s, Param::kDecay, static_cast<Position>(k.decay));
+    setLinked(s, Param::kSustain, static_cast<Position>(k.sustain));
+    setLinked(s, Param::kRelease, static_cast<Position>(k.release));
+    setLinked(s, Param::kSustainLevel, static_cast<Position>(k.sustainLevel));
+    setLinked(s, Param::kStepGate, static_cast<Position>(k.stepGate));
+    setLinked(s, Param::kVolume, static_cast<Position>(k.volume));
+    setLinked(s, Param::kDelaySend, static_cast<Position>(k.delaySend));
+    setLinked(s, Param::kDistMode, static_cast<uint16_t>(k.distMode));
+    setLinked(s, Param::kDistWet, static_cast<Position>(k.distWet));
+    setLinked(s, Param::kThreshold, static_cast<Position>(k.threshold));
+    setLinked(s, Param::kLfoTarget, static_cast<uint16_t>(k.lfoTarget));
+    setLinked(s, Param::kLfoWave, static_cast<uint16_t>(k.lfoWave));
+    setLinked(s, Param::kLfoSpeed, static_cast<Position>(k.lfoSpeed));
+    setLinked(s, Param::kLfoAmount, static_cast<Position>(k.lfoAmount));
+    setLinked(s, Param::kAccent, static_cast<Position>(k.accent));
 }
 
 // A pattern in the step editor's note names: 16 steps separated by blanks
@@ -170,12 +170,12 @@ void build(Synth& s, const Demo& d) {
     }
     selectUnit(s, 0);
     selectPattern(s, 0);
-    setTempo(s, static_cast<Position>(d.tempo));
-    setMasterVolume(s, static_cast<Position>(d.masterVolume));
-    setDelaySteps(s, static_cast<Position>(d.delaySteps));
-    setFeedback(s, static_cast<Position>(d.feedback));
-    setPan(s, static_cast<Position>(d.pan));
-    setSwing(s, static_cast<Position>(d.swing));
+    setLinked(s, Param::kTempo, static_cast<Position>(d.tempo));
+    setLinked(s, Param::kMasterVolume, static_cast<Position>(d.masterVolume));
+    setLinked(s, Param::kDelaySteps, static_cast<Position>(d.delaySteps));
+    setLinked(s, Param::kFeedback, static_cast<Position>(d.feedback));
+    setLinked(s, Param::kPan, static_cast<Position>(d.pan));
+    setLinked(s, Param::kSwing, static_cast<Position>(d.swing));
     if (!d.song.empty()) {
         setSongPattern(s, 0, d.song[0] - 1);
         for (size_t i = 1; i < d.song.size(); ++i) insertSongPosition(s, static_cast<int>(i), d.song[i] - 1);
@@ -402,7 +402,7 @@ int run(int argc, char** argv) {
         if (!startUpState(*s)) broken("cannot obtain the engine buffers");
         build(*s, d);
         const std::string path = std::string(argv[1]) + "/" + d.file;
-        if (!writePatternFile(*s, path.c_str())) broken("cannot write " + path);
+        if (!writePatternFile(s->score.doc, path.c_str())) broken("cannot write " + path);
         std::printf("wrote %s\n", d.file);
     }
     return 0;

@@ -30,7 +30,7 @@ std::unique_ptr<Synth> benchSynth(int units, Variant variant) {
     auto s = testing::initialisedSynth();
     for (int u = 0; u < units; ++u) {
         testing::applyStartupLikeSettings(*s, u);
-        UnitRecord& r = s->store.units[u];
+        UnitRecord& r = s->score.doc.units[u];
         r.volume = 32;
         if (variant == kLowPass24) r.filterMode = kLo24;
         if (variant == kHighPass12) r.filterMode = kHi12;
@@ -39,12 +39,12 @@ std::unique_ptr<Synth> benchSynth(int units, Variant variant) {
             r.osc2Coarse = 12;
         }
         for (int i = 0; i < 16; ++i) {
-            s->store.stepPitch[stepIndex(u, 0, i)] = static_cast<int8_t>(15 + (i * 5 + u) % 24);
+            s->score.doc.stepPitch[stepIndex(u, 0, i)] = static_cast<int8_t>(15 + (i * 5 + u) % 24);
             // Start-up settings with swing and every third step accented.
-            if (variant == kSwingAccent) s->store.stepSpare[stepIndex(u, 0, i)] = static_cast<uint8_t>(i % 3 == 0);
+            if (variant == kSwingAccent) s->score.doc.stepSpare[stepIndex(u, 0, i)] = static_cast<uint8_t>(i % 3 == 0);
         }
     }
-    if (variant == kSwingAccent) s->store.settings.swing = 50;
+    if (variant == kSwingAccent) s->score.doc.settings.swing = 50;
     return s;
 }
 

@@ -219,7 +219,7 @@ int run(int argc, char** argv) {
         std::FILE* in = std::fopen(o.pattern, "rb");
         if (!in) return fail(std::string("cannot open pattern file ") + o.pattern + ": " + std::strerror(errno));
         PatternReadStatus status;
-        readPatternStream(*s, in, &status);
+        loadPatternStream(*s, in, &status);
         // A read that fails (a folder given for the file, say) is not the
         // end of a short file.
         const bool readFailed = std::ferror(in) != 0;
@@ -229,7 +229,6 @@ int run(int argc, char** argv) {
             return fail(std::string("cannot read pattern file ") + o.pattern + ": " + std::strerror(readError));
         if (status == PatternReadStatus::kShortHeader)
             return fail(std::string(o.pattern) + " is not a pattern file: it ends inside its 30-byte header");
-        refreshAfterLoad(*s);
     }
     if (o.song) setSongMode(*s, true);
     if (o.patternNumber > 0) {
@@ -237,7 +236,7 @@ int run(int argc, char** argv) {
         selectPattern(*s, o.patternNumber - 1);
     }
     SaveResult saved;
-    if (o.save && !writePatternFile(*s, o.save, &saved))
+    if (o.save && !writePatternFile(s->score.doc, o.save, &saved))
         return fail(std::string("cannot write pattern file ") + o.save + ": " + describe(saved));
 
     const int64_t pass = passFrames(*s);

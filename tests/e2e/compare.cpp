@@ -40,7 +40,7 @@
 #include "engine/render.h"
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
-#include "model/controls.h"
+#include "app/controls.h"
 #include "model/units.h"
 
 namespace velmor {

@@ -30,11 +30,11 @@ inline void applyStartupLikeSettings(Synth& s, int unit = 0) {
         applyDefaults(s);
         return;
     }
-    const int32_t saved = s.store.currentUnit;
-    s.store.currentUnit = unit;
+    const int32_t saved = s.selection.currentUnit;
+    s.selection.currentUnit = unit;
     pasteSettings(s, 0);
-    s.store.currentUnit = saved;
-    if (s.store.unitCount < unit + 1) s.store.unitCount = unit + 1;
+    s.selection.currentUnit = saved;
+    if (s.score.doc.unitCount < unit + 1) s.score.doc.unitCount = unit + 1;
 }
 
 // A fresh instance in the state right after start-up.

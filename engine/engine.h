@@ -1,0 +1,78 @@
+#pragma once
+// The engine: its own copy of the score, its input, and the render's running
+// state: the step clock, each unit's voice (phases, envelope, filter
+// memories), the unit and delay buffers and the meters. Only the thread that
+// renders changes it; the fields the interface reads meanwhile (the clock,
+// the song position and the meters) are Relaxed.
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/engine_input.h"
+#include "engine/tables.h"
+#include "model/document.h"
+#include "model/relaxed.h"
+
+namespace velmor {
+
+constexpr int kMaxBlockFrames = 65536;
+constexpr int kDelaySlots = 200000;
+constexpr int kEnvFull = 2097152;  // 2^21
+constexpr uint16_t kLevelClipped = 0xFFFF;
+
+struct UnitVoice {
+    int32_t osc1Accum = 0;
+    int32_t osc2Accum = 0;
+    int32_t lfoAccum = 0;
+    int32_t envLevel = 0;
+    uint8_t envStage = 0;  // 0 attack, 1 decay, 2 sustain hold, 3 release
+    int32_t sustainCounter = 0;
+    int32_t filterX1 = 0, filterX2 = 0, filterY1 = 0, filterY2 = 0;
+    int32_t filterW1 = 0, filterW2 = 0, filterZ1 = 0, filterZ2 = 0;
+    // Accent: whether the note now sounding was struck accented, and the
+    // charge that successive accents build up (Q16, decays between notes).
+    uint8_t accentOn = 0;
+    int32_t accentCharge = 0;
+};
+
+// Where the song stands: the playing position (0-based; -1 in pattern
+// mode), the pattern all units play, and the pattern that played before it
+// (whose step 15 decides the retrigger at step 0). The step clock advances
+// it at the frame that ends step 15; the engine reset puts it back to the
+// start.
+struct SongClock {
+    Relaxed<int32_t> position;
+    Relaxed<int32_t> pattern;
+    Relaxed<int32_t> previousPattern;
+};
+
+struct Engine {
+    const Tables* tables = nullptr;
+    Score score;
+    EngineInput input;
+
+    Relaxed<int32_t> currentStep;
+    Relaxed<int32_t> stepTick;
+    // Index, within the block, of the last frame of a pattern, and of the
+    // frame that ended a whole pass: in pattern mode every pattern, in song
+    // mode the last song position.
+    Relaxed<int32_t> patternEndFrame;
+    Relaxed<int32_t> passEndFrame;
+    SongClock song;
+    Relaxed<int16_t> sequencerOn;
+    UnitVoice voices[8];
+
+    std::unique_ptr<int16_t[]> unitBuffers;  // 8 x 65536 samples, unit u at u * 65536
+    std::unique_ptr<int32_t[]> delayBuffer;  // 200000 slots: even left, odd right
+    int32_t delayPos = 0;
+    int32_t delayLength = 0;
+    int32_t delayGainL = 0;
+    int32_t delayGainR = 0;
+    Relaxed<uint16_t> levelLeft;
+    Relaxed<uint16_t> levelRight;
+
+    double highPassScale = 0;
+    double lfoPhaseScale = 134217728.0;  // 2^27
+};
+
+}  // namespace velmor

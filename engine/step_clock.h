@@ -1,0 +1,39 @@
+#pragma once
+// The step clock, apart from the voices: it cuts a stretch of frames into
+// runs that lie within one step, the same for every unit, and moves the
+// clock and the song on at each step's end. A step of the internal clock
+// lasts samplesPerStep frames, swung: even steps d frames longer, odd steps
+// d shorter, d = samplesPerStep x swing / 300.
+
+#include <cstdint>
+
+namespace velmor {
+
+struct Engine;
+
+// A run of frames within one step.
+struct StepSpan {
+    int32_t offset;          // its first frame, within the stretch
+    int32_t frames;
+    int32_t step;            // 0..15
+    int32_t tick;            // frames of the step played before the run
+    int32_t stepLength;      // the swung step's length
+    int32_t samplesPerStep;  // the straight step's length
+    int32_t swingDelay;      // d; 0 plays straight
+    // Patterns: the one playing, the one before it (whose step 15 decides
+    // the retrigger at step 0) and the one after it (toward whose step 0
+    // step 15 slides).
+    int32_t playing;
+    int32_t previous;
+    int32_t following;
+};
+
+constexpr int kMaxSpans = 64;
+
+// Runs the clock over up to `frames` frames, which begin at frame
+// `blockOffset` of the block, into spans[0..count). Returns the frames it
+// covered: all of them, or fewer once kMaxSpans runs are taken. With no unit
+// in use the clock stands still and there is no run.
+int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& count);
+
+}  // namespace velmor

@@ -1,0 +1,57 @@
+#pragma once
+// How the model's changes reach the engine. Every operation that changes
+// the score is an edit; when the outermost edit ends, what changed since the
+// last one (found by comparing the score with the copy last sent) travels to
+// the engine as one transaction of patches, together with the commands the
+// edit posted for the running state, in the order they were made. While the
+// audio thread renders, the transaction goes through the engine's queue and
+// applies at the start of its next block; otherwise it applies at once.
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "engine/engine_input.h"
+#include "model/document.h"
+
+namespace velmor {
+
+struct Synth;
+
+struct EngineFeed {
+    Score sent;                          // the score as the engine has it once all is applied
+    std::vector<EngineCommand> pending;  // the transaction being gathered
+    int depth = 0;                       // open edits
+    uint64_t swapSequence = 0;
+    std::deque<std::pair<uint64_t, std::unique_ptr<Score>>> swaps;  // sent whole, not yet taken
+};
+
+// An edit: opened by every operation that changes the score; nested edits
+// belong to the outermost one.
+class Edit {
+public:
+    explicit Edit(Synth& s);
+    ~Edit();
+    Edit(const Edit&) = delete;
+    Edit& operator=(const Edit&) = delete;
+
+private:
+    Synth& s_;
+};
+
+// A command for the engine's running state, applied after the changes made
+// so far (a phase restart reads the new phase, for instance).
+void postToEngine(Synth& s, const EngineCommand& c);
+
+// Sends what changed and what was posted, as one transaction. The edits do
+// this themselves; it is for code that wrote the score directly (tests).
+void publish(Synth& s);
+
+// For front ends with one thread (the renderer, tests): what changed is
+// sent, then the engine renders or resets.
+void renderBlock(Synth& s, int16_t* out, uint32_t byteCount);
+void resetEngine(Synth& s);
+
+}  // namespace velmor
