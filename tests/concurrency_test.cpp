@@ -1,7 +1,8 @@
 // The interface thread and the audio thread at full speed: one thread moves
-// every control, toggles links, adds, deletes and pastes units and loads
-// pattern files, while the other runs the 1 ms tick against a simulated
-// device; then the output shuts down through its handshake. Built with
+// every control, toggles links, adds, deletes and pastes units, edits the
+// song and loads pattern files, while the other runs the 1 ms tick against a
+// simulated device; then the output shuts down through its handshake. Every
+// edit reaches the engine whole and in order, and none is lost. Built with
 // ThreadSanitizer by the test command, where it must report nothing.
 // VELMOR_STRESS_SECONDS sets how long it runs (default 1).
 
@@ -9,10 +10,12 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
+#include <vector>
 
-#include "files/pattern_file.h"
 #include "app/controls.h"
+#include "files/pattern_file.h"
 #include "model/song.h"
 #include "support/fake_device.h"
 #include "support/test_synth.h"
@@ -28,11 +31,10 @@ double stressSeconds() {
 // One round of everything the interface thread can do while the output plays.
 void interfaceRound(Synth& s, int round, const std::string& patternPath) {
     int count = 0;
-    const SliderSpec* sliders = mainWindowSliders(&count);
+    const SliderControl* sliders = mainWindowSliders(&count);
     for (int i = 0; i < count; ++i) {
-        const SliderSpec& row = sliders[i];
-        const int span = row.maximum - row.minimum + 1;
-        onSliderScrolled(s, row.id, row.minimum + (round * 7 + i * 13) % span);
+        const ParameterSpec& p = parameterSpec(sliders[i].param);
+        onSliderScrolled(s, sliders[i].id, p.minimum + (round * 7 + i * 13) % (p.maximum - p.minimum + 1));
     }
     for (int id : {1030, 1031, 1032, 1033, 1034, 1041, 1042, 1043, 1044, 1045, 1202, 1203, 1204, 1205, 1206, 1036,
                    1038, 1040, 1046, 1047, 1200, 1201})
@@ -42,7 +44,7 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
     setLinked(s, Param::kDelaySteps, static_cast<Position>(round % 5));
     setLinked(s, Param::kPan, static_cast<Position>(round % 129));
     onLinkClicked(s, kFirstLinkButton + round % 4);
-    for (int i = 0; i < 16; ++i) s.score.doc.stepPitch[stepIndex(s.selection.currentUnit, 0, i)] = static_cast<int8_t>(3 + (round + i) % 49);
+    for (int i = 0; i < 16; ++i) setStepPitchFromSlider(s, i, (round + i) % 49);
     // The pattern bank, the song and the groove.
     selectPattern(s, round % 5);
     toggleStepAccent(s, round % 16);
@@ -55,25 +57,46 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
     switch (round % 6) {
         case 0: addUnit(s); break;
         case 1: copySettings(s); break;
-        case 2: selectUnit(s, round % 4); pasteSettings(s, s.score.doc.settingsSource); break;
+        case 2: selectUnit(s, round % 4); pasteSettings(s, s.selection.settingsSource); break;
         case 3: deleteCurrentUnit(s); break;
-        case 4:
-            readPatternFile(s, patternPath.c_str());
-            refreshAfterLoad(s);
-            break;
+        case 4: loadPatternFile(s, patternPath.c_str()); break;
         case 5: selectUnit(s, (round / 6) % 4); break;
     }
     s.engine.levelLeft = 0;  // the status refresh clears the clip mark
+    // A marker in two reserved words of a slot no operation here reaches,
+    // sent as one edit: the engine must see the pair whole and the rounds in
+    // order.
+    s.score.doc.units[7].spareA = static_cast<uint32_t>(round);
+    s.score.doc.units[7].spareB = 3 * static_cast<uint64_t>(round);
+    publish(s);
 }
+
+// The device calls back after every render, on the thread that rendered,
+// while it owns the engine: there the engine's copy of the marker is read.
+class ObservedDevice : public testing::FakeDevice {
+public:
+    ObservedDevice(uint32_t bytes, const Engine& e) : FakeDevice(bytes), engine(e) {}
+    void unlock(const LockedRegion& region) override {
+        const UnitRecord& r = engine.score.doc.units[7];
+        if (r.spareB != 3 * uint64_t{r.spareA}) ++torn;
+        if (!seen.empty() && r.spareA < seen.back()) ++reordered;
+        seen.push_back(r.spareA);
+        FakeDevice::unlock(region);
+    }
+    const Engine& engine;
+    std::vector<uint32_t> seen;
+    int torn = 0;
+    int reordered = 0;
+};
 
 TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
     auto s = testing::startedSynth();
     // A pattern file with four busy units to load again and again.
     const std::string patternPath = VELMOR_FUZZ_DIR "/corpus/four-units.pat";
-    testing::FakeDevice device(4608);
+    ObservedDevice device(4608, s->engine);
     AudioOutput out;
     testing::attach(out, device);
-    startOutput(out, *s);
+    startOutput(out, s->engine);
 
     std::atomic<bool> timerRunning{true};
     std::atomic<long> ticks{0};
@@ -83,7 +106,7 @@ TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
             // The device plays on: 1 ms of frames per tick, faster than real time.
             position = (position + 176) % 4608;
             device.position = position;
-            audioTick(out, *s);
+            audioTick(out, s->engine);
             ticks.fetch_add(1);
         }
     });
@@ -93,13 +116,13 @@ TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
     while (std::chrono::steady_clock::now() < end) {
         interfaceRound(*s, rounds++, patternPath);
         if (rounds % 50 == 0) {
-            stopAndReset(out, *s);
-            startOutput(out, *s);
+            stopAndReset(out, s->engine);
+            startOutput(out, s->engine);
         }
     }
 
     // Shutdown: the tick keeps running while the output ends.
-    shutdownStreaming(out);
+    shutdownStreaming(out, &s->engine);
     EXPECT_EQ(out.renderBusy, 0u);
     const size_t locksAtShutdown = device.locks.size();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -109,6 +132,14 @@ TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
     EXPECT_EQ(device.overlaps, 0);
     EXPECT_GT(ticks.load(), 100);
     EXPECT_GT(rounds, 10);
+
+    // Every edit arrived: the engine plays exactly the score the interface
+    // holds, and saw the markers whole and in order.
+    EXPECT_EQ(std::memcmp(&s->engine.score, &s->score, sizeof(Score)), 0);
+    EXPECT_EQ(device.torn, 0);
+    EXPECT_EQ(device.reordered, 0);
+    EXPECT_GT(device.seen.size(), 10u);
+    EXPECT_EQ(s->engine.score.doc.units[7].spareA, static_cast<uint32_t>(rounds - 1));
 }
 
 }  // namespace

@@ -36,11 +36,11 @@
 #include <string>
 #include <vector>
 
+#include "app/controls.h"
 #include "engine/mixdown.h"
 #include "engine/render.h"
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
-#include "app/controls.h"
 #include "model/units.h"
 
 namespace velmor {
@@ -57,8 +57,7 @@ long long ll(int64_t v) { return static_cast<long long>(v); }
 // The state right after start-up, or after loading a pattern file.
 std::unique_ptr<Synth> state(const char* pattern) {
     auto s = makeSynth();
-    if (!startUpState(*s) || (pattern && readPatternFile(*s, pattern) != 1)) return nullptr;
-    if (pattern) refreshAfterLoad(*s);
+    if (!startUpState(*s) || (pattern && loadPatternFile(*s, pattern) != 1)) return nullptr;
     return s;
 }
 
