@@ -223,13 +223,7 @@ BOOL setUp(HWND window, App& app) {
 
     int count = 0;
     const SliderControl* sliders = mainWindowSliders(&count);
-    for (int i = 0; i < count; ++i) {
-        const SliderControl& row = sliders[i];
-        const ParameterSpec& p = parameterSpec(row.param);
-        SendDlgItemMessageA(window, row.id, TBM_SETRANGE, FALSE, MAKELPARAM(p.minimum, p.maximum));
-        SendDlgItemMessageA(window, row.id, TBM_SETPAGESIZE, 0, row.page);
-        SendDlgItemMessageA(window, row.id, TBM_SETTICFREQ, row.tick, 0);
-    }
+    for (int i = 0; i < count; ++i) prepareSlider(window, sliders[i]);
     for (int id : {IDC_OSC1_SAW, IDC_OSC2_SAW}) setButtonIcon(window, id, app.icons[kIconSaw]);
     for (int id : {IDC_OSC1_SAW2, IDC_OSC2_SAW2}) setButtonIcon(window, id, app.icons[kIconSaw2]);
     for (int id : {IDC_OSC1_SQUARE, IDC_OSC2_SQUARE, IDC_LFO_SQUARE}) setButtonIcon(window, id, app.icons[kIconSquare]);

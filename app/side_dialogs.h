@@ -8,6 +8,10 @@
 namespace velmor {
 
 struct App;
+struct SliderControl;
+
+// A slider's range (its parameter's), page size and tick frequency.
+void prepareSlider(HWND dialog, const SliderControl& c);
 
 INT_PTR CALLBACK stepEditorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK songDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -36,6 +36,13 @@ int labelOf(int sliderId) {
 
 }  // namespace
 
+void prepareSlider(HWND dialog, const SliderControl& c) {
+    const ParameterSpec& p = parameterSpec(c.param);
+    SendDlgItemMessageA(dialog, c.id, TBM_SETRANGE, FALSE, MAKELPARAM(p.minimum, p.maximum));
+    SendDlgItemMessageA(dialog, c.id, TBM_SETPAGESIZE, 0, c.page);
+    SendDlgItemMessageA(dialog, c.id, TBM_SETTICFREQ, c.tick, 0);
+}
+
 INT_PTR CALLBACK fxDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
@@ -49,12 +56,8 @@ INT_PTR CALLBACK fxDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             int count = 0;
             const SliderControl* sliders = effectsSliders(&count);
             for (int i = 0; i < count; ++i) {
-                const SliderControl& c = sliders[i];
-                const ParameterSpec& p = parameterSpec(c.param);
-                SendDlgItemMessageA(window, c.id, TBM_SETRANGE, FALSE, MAKELPARAM(p.minimum, p.maximum));
-                SendDlgItemMessageA(window, c.id, TBM_SETPAGESIZE, 0, c.page);
-                SendDlgItemMessageA(window, c.id, TBM_SETTICFREQ, c.tick, 0);
-                SendDlgItemMessageA(window, c.id, TBM_SETPOS, TRUE, sliderRefreshPosition(s, c));
+                prepareSlider(window, sliders[i]);
+                SendDlgItemMessageA(window, sliders[i].id, TBM_SETPOS, TRUE, sliderRefreshPosition(s, sliders[i]));
             }
             return TRUE;
         }

@@ -77,7 +77,7 @@ struct ParameterSpec {
     Param id;
     const char* name;
     int32_t minimum, maximum;
-    int32_t startUp;  // the value at start-up; -1 when the start-up leaves the field alone
+    int32_t startUp;  // the value right after start-up
     bool global;
     ValueText text;
     const char* const* choices;  // kChoice: the name of each value from the minimum on

@@ -67,7 +67,8 @@ void applyDefaults(Synth& s) {
     s.score.doc.unitCount = 1;  // the first unit tab
     s.engine.sequencerOn = 1;
     // The start-up sequence, in its order: the tempo comes last, so that its
-    // step timing gives every slot its gate length.
+    // step timing gives every slot its gate length. FM, PW, Sync, Accent and
+    // Swing keep the values of initialisation.
     for (Param id : {Param::kFilterMode, Param::kCutoff,    Param::kResonance,    Param::kEnvAmount, Param::kOsc1Coarse,
                      Param::kOsc1Fine,   Param::kOsc2Coarse, Param::kOsc2Fine,     Param::kOsc1Wave,  Param::kOsc2Wave,
                      Param::kOscMix,     Param::kPhase,      Param::kAttack,       Param::kDecay,     Param::kSustain,
