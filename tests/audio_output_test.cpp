@@ -25,7 +25,7 @@ protected:
     }
     void tickAt(uint32_t position) {
         device_.position = position;
-        audioTick(out_, *s_);
+        audioTick(out_, s_->engine);
     }
     size_t locks() const { return device_.locks.size(); }
     std::unique_ptr<Synth> s_;
@@ -35,7 +35,7 @@ protected:
 
 TEST_F(AudioOutputTest, PrefillThenOneRefillPerHalfWithTheFramesInOrder) {
     device_.position = 5000;
-    startOutput(out_, *s_);
+    startOutput(out_, s_->engine);
     ASSERT_EQ(locks(), 1u);
     EXPECT_EQ(device_.locks[0].offset + device_.locks[0].bytes, 32768u);
     EXPECT_EQ(device_.position, 0u);
@@ -62,7 +62,7 @@ TEST_F(AudioOutputTest, PrefillThenOneRefillPerHalfWithTheFramesInOrder) {
 }
 
 TEST_F(AudioOutputTest, FailedLocksCpuLoadAndStopRequests) {
-    startOutput(out_, *s_);
+    startOutput(out_, s_->engine);
     // A failed lock is retried on the next tick with the half unchanged.
     device_.failNextLocks = 1;
     tickAt(20000);
@@ -81,7 +81,7 @@ TEST_F(AudioOutputTest, FailedLocksCpuLoadAndStopRequests) {
     EXPECT_EQ(out_.cpuLoad, 10) << "stopped, the figure stays";
     EXPECT_FALSE(device_.looping);
     // Once stop is requested nothing renders, even while playing.
-    startOutput(out_, *s_);
+    startOutput(out_, s_->engine);
     const size_t before = locks();
     out_.stopRequested = 1;
     tickAt(20000);
@@ -95,45 +95,45 @@ TEST(AudioOutput, StartAndStopWithoutAStreamBufferChangeNothing) {
     FakeDevice device(32768);
     AudioOutput out;
     out.device = &device;
-    startOutput(out, *s);
+    startOutput(out, s->engine);
     stopOutput(out);
-    audioTick(out, *s);
+    audioTick(out, s->engine);
     EXPECT_EQ(out.playing, 0u);
     EXPECT_TRUE(device.locks.empty());
     EXPECT_EQ(s->engine.stepTick, 0);
 }
 
 TEST_F(AudioOutputTest, StopAndPlayWaitForARefillOnTheTimerThread) {
-    startOutput(out_, *s_);
+    startOutput(out_, s_->engine);
     device_.lockDelayMs = 50;
     device_.position = 20000;
-    std::thread timer([&] { audioTick(out_, *s_); });
+    std::thread timer([&] { audioTick(out_, s_->engine); });
     while (!device_.inside) std::this_thread::yield();
-    stopAndReset(out_, *s_);
+    stopAndReset(out_, s_->engine);
     EXPECT_FALSE(device_.inside) << "the reset ran only after the refill";
     timer.join();
     EXPECT_EQ(s_->engine.currentStep + s_->engine.stepTick, 0);
 
     // Play pressed again and again while the timer refills: never two renders at once.
-    startOutput(out_, *s_);
+    startOutput(out_, s_->engine);
     device_.lockDelayMs = 2;
     std::atomic<bool> done{false};
     std::thread ticking([&] {
         for (uint32_t p = 0; !done; p = (p + 4000) % 32768) {
             device_.position = p;
-            audioTick(out_, *s_);
+            audioTick(out_, s_->engine);
         }
     });
-    for (int i = 0; i < 20; ++i) startOutput(out_, *s_);
+    for (int i = 0; i < 20; ++i) startOutput(out_, s_->engine);
     done = true;
     ticking.join();
     EXPECT_EQ(device_.overlaps, 0);
     // Shutting down waits for a refill in progress as well.
     device_.lockDelayMs = 50;
     device_.position = out_.pendingHalf == 0 ? 20000 : 100;  // into the half that is due
-    std::thread last([&] { audioTick(out_, *s_); });
+    std::thread last([&] { audioTick(out_, s_->engine); });
     while (!device_.inside) std::this_thread::yield();
-    shutdownStreaming(out_);
+    shutdownStreaming(out_, &s_->engine);
     EXPECT_FALSE(device_.inside) << "shut down only after the refill";
     last.join();
 }

@@ -23,8 +23,9 @@ protected:
         std::copy(unit1.begin(), unit1.end(), s_->engine.unitBuffers.get() + kMaxBlockFrames);
         std::vector<int16_t> out(2 * unit0.size());
         Peaks peaks;
-        setupDelay(*s_);
-        mixdown(*s_, out.data(), static_cast<int>(unit0.size()), peaks);
+        publish(*s_);
+        setupDelay(s_->engine);
+        mixdown(s_->engine, out.data(), static_cast<int>(unit0.size()), peaks);
         updateMeters(s_->engine, peaks);
         return out;
     }
@@ -110,9 +111,10 @@ TEST(DelaySetup, LengthAndGains) {
     };
     for (const auto& c : cases) {
         g.delaySteps = c[0], g.tempoBpm = c[1], g.delayPan = c[2];
-        setupDelay(*s);
+        publish(*s);
+        setupDelay(s->engine);
         EXPECT_EQ(s->engine.delayLength, c[3]) << c[0] << " steps at " << c[1];
-        EXPECT_EQ(s->engine.delayGainL * 1000 + s->engine.delayGainR, c[4] * 1000 + c[5]) << "pan " << c[2];
+        EXPECT_EQ(std::pair(s->engine.delayGainL, s->engine.delayGainR), std::pair(c[4], c[5])) << "pan " << c[2];
     }
 }
 

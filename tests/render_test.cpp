@@ -4,7 +4,7 @@
 // warp, mix and ring modulation, the cutoff sum, every filter mode, the gate
 // and the envelope, amplifier, distortion and the master stage), compared
 // with whole renders. Besides: the step clock, block-size independence, the
-// engine reset and the refresh after a load.
+// engine reset and the installation of a loaded document.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@
 #include "engine/envelope.h"
 #include "engine/filter.h"
 #include "files/pattern_file.h"
+#include "model/units.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -74,6 +75,7 @@ struct ReferenceUnit {
 
     int16_t next() {
         const UnitRecord& r = s.score.doc.units[0];
+        const UnitDerived& derived = s.score.derived.units[0];
         const Tables& t = s.tables;
         const int64_t sps = s.score.derived.samplesPerStep, amount = r.lfoAmount;
         lfo += static_cast<int64_t>(r.lfoSpeed / 44100.0 * 134217728.0);
@@ -97,14 +99,15 @@ struct ReferenceUnit {
         acc1 = std::max<int64_t>(0, acc1 + inc1 + r.osc1Fine);
         if (acc1 >= 1 << 22) acc1 -= 1 << 22;
         const int64_t threshold = (1 << 22) - 16384 * r.pulseWidth;
-        const int64_t s1 = r.osc1Table.load()[(acc1 >= threshold ? acc1 - threshold : acc1) >> 12];
+        const WaveSample* wave1 = waveTableFor(t, s.score.doc.userWave, derived.osc1Table);
+        const int64_t s1 = wave1[(acc1 >= threshold ? acc1 - threshold : acc1) >> 12];
         if (r.fmAmount > 0) acc2 += (((inc2 * r.fmAmount) >> 10) * s1) >> 8;
         acc2 = std::max<int64_t>(0, acc2 + inc2 + r.osc2Fine);
         if (acc2 >= 1 << 22) {
             acc2 -= 1 << 22;
             if (r.oscSync) acc1 = 0;
         }
-        const int64_t s2 = r.osc2Table.load()[acc2 >> 12];
+        const int64_t s2 = waveTableFor(t, s.score.doc.userWave, derived.osc2Table)[acc2 >> 12];
 
         int64_t reso = r.resonance;
         if (r.lfoTarget == 1) reso = std::min<int64_t>(32767, ((((reso * l) >> 15) * amount) >> 8) + reso);
@@ -115,7 +118,7 @@ struct ReferenceUnit {
         const int64_t v = filter.run(t, r.filterMode, x, c, reso) / 2;
 
         if (tick == 0 && !slide(step + 15) && s.score.doc.stepNoteOn[stepIndex(0, 0, step)]) stage = 0;
-        if (r.gateSamples < tick && !slide(step)) stage = 3;
+        if (derived.gateSamples < tick && !slide(step)) stage = 3;
         int64_t a = ((level >> 8) * v) >> 14;
         if (stage == 0 && (level += static_cast<int64_t>(r.attack)) >= kEnvFull) level = kEnvFull, stage = 1;
         else if (stage == 1 && (level = static_cast<int64_t>(static_cast<double>(r.decay.load()) * level)) <= 64 * r.sustainLevel)
@@ -218,8 +221,8 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     s->score.doc.settings.tempoBpm = 0;
     recomputeStepTiming(*s);
     EXPECT_EQ(s->score.doc.settings.tempoBpm, 0) << "the stored tempo keeps its value";
-    EXPECT_EQ(s->score.doc.units[0].gateSamples, gateSamplesFor(0.95f, 11025));
-    EXPECT_EQ(s->score.doc.units[5].gateSamples, gateSamplesFor(0.9f, 11025)) << "every slot follows its own gate";
+    EXPECT_EQ(s->score.derived.units[0].gateSamples, gateSamplesFor(0.95f, 11025));
+    EXPECT_EQ(s->score.derived.units[5].gateSamples, gateSamplesFor(0.9f, 11025)) << "every slot follows its own gate";
 
     // The clock: the frame that ends step 15, only in the block that has it.
     s->score.doc.settings.tempoBpm = 150;
@@ -248,7 +251,7 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     int16_t sentinel[2] = {1234, 1234};
     renderBlock(*s, sentinel, 3);
     EXPECT_EQ(sentinel[0], 1234);
-    EXPECT_EQ(s->engine.levelLeft + s->engine.levelRight, 0);
+    EXPECT_EQ(std::pair(int{s->engine.levelLeft}, int{s->engine.levelRight}), std::pair(0, 0));
 
 }
 
@@ -256,8 +259,7 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
 // pulse width, distortion, the delay) from a pattern file.
 std::unique_ptr<Synth> busy() {
     auto s = startedSynth();
-    EXPECT_EQ(readPatternFile(*s, VELMOR_FUZZ_DIR "/corpus/four-units.pat"), 1);
-    refreshAfterLoad(*s);
+    EXPECT_EQ(loadPatternFile(*s, VELMOR_FUZZ_DIR "/corpus/four-units.pat"), 1);
     return s;
 }
 
@@ -289,7 +291,6 @@ TEST(ResetEngine, RearmsVoicesAndClockButKeepsPhasesDelayAndMeters) {
     s->score.doc.units[0].filterMode = kLo24;
     s->score.doc.units[0].delaySend[0] = 77;
     renderFrames(*s, 20000);
-    EXPECT_EQ(s->score.doc.settings.delaySendOut, 154) << "the send word goes out doubled";
     const UnitVoice& v = s->engine.voices[0];
     const int32_t pos = s->engine.delayPos, echo = s->engine.delayBuffer[pos ? pos - 2 : 0];
     const std::vector<int32_t> kept = {v.osc1Accum, v.lfoAccum, v.sustainCounter, pos};
@@ -299,31 +300,30 @@ TEST(ResetEngine, RearmsVoicesAndClockButKeepsPhasesDelayAndMeters) {
         EXPECT_TRUE(w.envStage == kAttack && w.envLevel == 1) << "re-armed in the attack from level 1";
         EXPECT_EQ(w.filterX1 | w.filterX2 | w.filterY1 | w.filterY2 | w.filterW1 | w.filterW2 | w.filterZ1 | w.filterZ2, 0);
     }
-    EXPECT_EQ(s->engine.currentStep + s->engine.stepTick, 0);
+    EXPECT_EQ(std::pair(int{s->engine.currentStep}, int{s->engine.stepTick}), std::pair(0, 0));
     EXPECT_EQ(std::vector<int32_t>({v.osc1Accum, v.lfoAccum, v.sustainCounter, s->engine.delayPos}), kept);
     EXPECT_EQ(s->engine.delayBuffer[pos ? pos - 2 : 0], echo) << "after Stop and Play the delay still sounds";
 }
 
-TEST(RefreshAfterLoad, RenewsTimingWavesPhasesAndEnvelopesOfUnitsInUse) {
+TEST(InstallDocument, RenewsTimingWavesPhasesAndEnvelopesOfUnitsInUse) {
     auto s = startedSynth();
     applyStartupLikeSettings(*s, 1);
     renderFrames(*s, 5000);
-    // What a loader writes directly into the store.
-    Store& st = s->store;
-    st.settings.tempoBpm = 150;
-    st.units[0].osc1Wave = 3, st.units[0].osc2Wave = 9;  // not a wave: the table stays as it was
-    st.units[1].osc1Wave = 4, st.units[1].osc2Wave = 2, st.units[1].osc2Phase = 256, st.units[1].stepGate = 0.5f;
-    st.unitLinks[1][2] = 1;  // unit 1's row also links slot 2
-    st.currentUnit = 1;
-    refreshAfterLoad(*s);
-    EXPECT_EQ(std::vector<int32_t>({st.currentUnit, st.settings.samplesPerStep, st.units[1].gateSamples}),
-              std::vector<int32_t>({0, 4410, 2205}));
-    const Tables& t = s->tables;
+    // A document as a loader hands it over.
+    auto doc = std::make_unique<Document>(s->score.doc);
+    doc->settings.tempoBpm = 150;
+    doc->units[0].osc1Wave = 3, doc->units[0].osc2Wave = 9;  // not a wave: the table stays as it was
+    doc->units[1].osc1Wave = 4, doc->units[1].osc2Wave = 2, doc->units[1].osc2Phase = 256, doc->units[1].stepGate = 0.5f;
+    doc->unitLinks[1][2] = 1;  // unit 1's row also links slot 2
+    s->selection.currentUnit = 1;
+    installDocument(*s, *doc);
+    const Derived& d = s->score.derived;
+    EXPECT_EQ(std::vector<int32_t>({s->selection.currentUnit, d.samplesPerStep, s->engine.score.derived.samplesPerStep,
+                                    d.units[1].gateSamples}), std::vector<int32_t>({0, 4410, 4410, 2205}));
     // Unit 2 is linked from unit 1: the setters wrote it too.
-    EXPECT_EQ(std::vector<const WaveSample*>({st.units[0].osc1Table, st.units[0].osc2Table, st.units[1].osc1Table,
-                                              st.units[1].osc2Table, st.units[2].osc1Table}),
-              std::vector<const WaveSample*>({t.saw303Table, t.sawTable, t.userTable, t.sineTable, t.userTable}));
-    EXPECT_EQ(s->engine.voices[1].osc1Accum + s->engine.voices[1].osc2Accum, 256 * 8192);
+    EXPECT_EQ(std::vector<int>({d.units[0].osc1Table, d.units[0].osc2Table, d.units[1].osc1Table, d.units[1].osc2Table,
+                                d.units[2].osc1Table}), std::vector<int>({3, 0, 4, 2, 4}));
+    EXPECT_EQ(std::pair(s->engine.voices[1].osc1Accum, s->engine.voices[1].osc2Accum), std::pair(0, 256 * 8192));
     for (int u = 0; u < 2; ++u) EXPECT_TRUE(s->engine.voices[u].envStage == kAttack && s->engine.voices[u].envLevel == 1);
 }
 

@@ -24,9 +24,10 @@ using testing::startedSynth;
 TEST(AccentSlider, StrongestAtTheTopFollowingTheLinksAndRefreshed) {
     auto s = startedSynth();
     testing::applyStartupLikeSettings(*s, 1);
-    const SliderSpec* row = findSlider(kAccentSlider);
+    const SliderControl* row = findSlider(kAccentSlider);
     ASSERT_NE(row, nullptr);
-    EXPECT_TRUE(row->vertical && row->minimum == 0 && row->maximum == 100);
+    const ParameterSpec& p = parameterSpec(row->param);
+    EXPECT_TRUE(row->vertical && row->inverted && p.minimum == 0 && p.maximum == 100);
     EXPECT_EQ(sliderRefreshPosition(*s, kAccentSlider), 50) << "a fresh unit (stored 0) has the middle strength";
     s->score.doc.unitLinks[0][1] = 1;
     EXPECT_FALSE(onSliderScrolled(*s, kAccentSlider, 0));  // no envelope redraw
@@ -148,7 +149,7 @@ TEST(WindowLogic, EnvelopeOutlineStatusTitlesAndTabs) {
 
     // The status line, the title after a load and the tab labels.
     AudioOutput out;
-    EngineState e;
+    Engine e;
     out.cpuLoad = 12;
     e.levelLeft = 50;
     e.levelRight = 7;

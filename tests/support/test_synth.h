@@ -35,6 +35,7 @@ inline void applyStartupLikeSettings(Synth& s, int unit = 0) {
     pasteSettings(s, 0);
     s.selection.currentUnit = saved;
     if (s.score.doc.unitCount < unit + 1) s.score.doc.unitCount = unit + 1;
+    publish(s);
 }
 
 // A fresh instance in the state right after start-up.
