@@ -32,9 +32,8 @@ TEST(DemoFiles, TogetherShowWhatTheSynthesizerDoesAndEachPlaysWell) {
         const std::string file = entry.path().string();
         ++files;
         auto s = testing::startedSynth();
-        ASSERT_EQ(readPatternFile(*s, file.c_str()), 1) << file;
-        refreshAfterLoad(*s);
-        const Store& st = s->store;
+        ASSERT_EQ(loadPatternFile(*s, file.c_str()), 1) << file;
+        const Document& st = s->score.doc;
         bool accents = false;
         for (int u = 0; u < st.unitCount; ++u) {
             const UnitRecord& r = st.units[u];

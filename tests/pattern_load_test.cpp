@@ -15,7 +15,7 @@ namespace {
 
 std::string saved(const Synth& s) {
     std::FILE* f = std::tmpfile();
-    EXPECT_EQ(writePatternStream(s, f), 1);
+    EXPECT_EQ(writePatternStream(s.score.doc, f), 1);
     std::string bytes(static_cast<size_t>(std::ftell(f)), '\0');
     std::rewind(f);
     EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
@@ -23,11 +23,12 @@ std::string saved(const Synth& s) {
     return bytes;
 }
 
-// Everything a load can change, byte for byte: all slots, the song, the
-// globals, the counts and the user waveform.
+// Everything a load can change, byte for byte: the document, what is
+// derived from it, the selection and what the engine has of it.
 std::string everything(const Synth& s) {
-    return std::string(reinterpret_cast<const char*>(&s.store), sizeof s.store) +
-           std::string(reinterpret_cast<const char*>(&s.score.doc.userWave), sizeof s.score.doc.userWave);
+    return std::string(reinterpret_cast<const char*>(&s.score), sizeof s.score) +
+           std::string(reinterpret_cast<const char*>(&s.selection), sizeof s.selection) +
+           std::string(reinterpret_cast<const char*>(&s.engine.score), sizeof s.engine.score);
 }
 
 // Loads the first `end` bytes of `file` from a stream that then fails, or ends when `fails` is false.
@@ -44,7 +45,7 @@ std::pair<int, PatternReadStatus> load(Synth& s, const std::string& file, size_t
     };
     std::FILE* f = fopencookie(&source, "rb", io);
     PatternReadStatus status{};
-    const int result = readPatternStream(s, f, &status);
+    const int result = loadPatternStream(s, f, &status);
     std::fclose(f);
     return {result, status};
 }
@@ -71,7 +72,7 @@ TEST(PatternFileLoad, AReadThatFailsPartWayChangesNothingAFileCutShortFillsWhatI
         EXPECT_TRUE(load(*s, *bytes, end, true) == std::pair(0, PatternReadStatus::kReadError) && everything(*s) == before)
             << "the load that failed after " << end << " bytes changed the state";
     PatternReadStatus status{};
-    EXPECT_TRUE(readPatternFile(*s, ::testing::TempDir().c_str(), &status) == 0 && status == PatternReadStatus::kReadError &&
+    EXPECT_TRUE(loadPatternFile(*s, ::testing::TempDir().c_str(), &status) == 0 && status == PatternReadStatus::kReadError &&
                 everything(*s) == before) << "a folder cannot be read";
     // The same places as the ends of shorter files: read as far as they go.
     EXPECT_EQ(load(*s, file, 900, false), std::pair(1, PatternReadStatus::kCurrentLayout));

@@ -175,10 +175,10 @@ int stepInChild(bool asNobody, int error, const std::function<SaveResult()>& sav
 TEST_F(SafeFile, AReadOnlyFolderOrFileOrAFullDiskKeepsTheOldFile) {
     const auto s = testing::startedSynth();
     const std::string target = at("song.pat");
-    ASSERT_EQ(writePatternFile(*s, target.c_str()), 1);
+    ASSERT_EQ(writePatternFile(s->score.doc, target.c_str()), 1);
     const std::string old = readAll(target);
     s->score.doc.units[0].cutoff = 9999;
-    const auto savePattern = [&] { SaveResult r; writePatternFile(*s, target.c_str(), &r); return r; };
+    const auto savePattern = [&] { SaveResult r; writePatternFile(s->score.doc, target.c_str(), &r); return r; };
     // The file could be written in place, but the folder takes no new file.
     fs::permissions(target, fs::perms(0666));
     fs::permissions(dir, fs::perms(0555));

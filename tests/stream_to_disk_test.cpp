@@ -47,8 +47,7 @@ TEST(StreamToDisk, PassIsTheStartOfContinuousPlaybackFromStepZero) {
     // the phases and the delay line are somewhere in the middle.
     auto a = testing::startedSynth(), b = testing::startedSynth();
     for (Synth* s : {a.get(), b.get()}) {
-        ASSERT_EQ(readPatternFile(*s, VELMOR_FUZZ_DIR "/corpus/four-units.pat"), 1);
-        refreshAfterLoad(*s);
+        ASSERT_EQ(loadPatternFile(*s, VELMOR_FUZZ_DIR "/corpus/four-units.pat"), 1);
         testing::renderFrames(*s, 12345);
     }
     ASSERT_NE(a->engine.currentStep, 0);

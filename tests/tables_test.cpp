@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "files/user_wave.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -17,7 +18,7 @@ TEST(Tables, QuotedValuesAndShapes) {
         {t.squareTable, 396, 32766}, {t.squareTable, 511, -30553}, {t.squareTable, 512, -32767},
         {t.sineTable, 0, 0},        {t.sineTable, 256, 32767},    {t.sineTable, 768, -32767},
         // The first draws of the runtime generator from its start are 41, 18467, 6334.
-        {t.userTable, 0, 32767 - 41 * 65535 / 32767}, {t.userTable, 2, 32767 - 6334 * 65535 / 32767},
+        {s->score.doc.userWave, 0, 32767 - 41 * 65535 / 32767}, {s->score.doc.userWave, 2, 32767 - 6334 * 65535 / 32767},
     };
     for (const auto& w : waves) EXPECT_EQ(w.table[w.index], w.value) << w.index;
     for (int i = 0; i < 396; ++i) ASSERT_EQ(t.squareTable[i], 32767) << i;
@@ -76,10 +77,10 @@ TEST(Tables, RuntimeRandomAndUserWave) {
     const unsigned char bytes[] = {0x01, 0x00, 0xFF, 0xFF, 0x00, 0x80, 0x34};  // 1, -1, -32768 and an odd byte
     std::fwrite(bytes, 1, sizeof bytes, f);
     std::fclose(f);
-    EXPECT_EQ(loadUserWave(s->tables, path.c_str()), 1);
+    EXPECT_EQ(loadUserWave(*s, path.c_str()), 1);
     const int16_t expected[] = {1, -1, -32768, 7, 7};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(s->score.doc.userWave[i], expected[i]) << i;
-    EXPECT_EQ(loadUserWave(s->tables, (path + ".missing").c_str()), 0);
+    EXPECT_EQ(loadUserWave(*s, (path + ".missing").c_str()), 0);
     EXPECT_EQ(s->score.doc.userWave[0], 1);
     std::remove(path.c_str());
 }

@@ -4,7 +4,7 @@
 // code), and every input that once failed (regressions/), through a load,
 // one pass of "Stream 2 Disk...", saving and loading again, in the normal
 // and the sanitizer build. What must hold for any file: the counts end up
-// inside the store, the pass has its length with the clock where it ends,
+// inside the document, the pass has its length with the clock where it ends,
 // and what is saved loads back to the same file.
 
 #include <gtest/gtest.h>
@@ -29,7 +29,7 @@ std::vector<uint8_t> save(const Synth& s) {
     char* buffer = nullptr;
     size_t length = 0;
     std::FILE* f = open_memstream(&buffer, &length);
-    EXPECT_EQ(writePatternStream(s, f), 1);
+    EXPECT_EQ(writePatternStream(s.score.doc, f), 1);
     std::fclose(f);
     std::vector<uint8_t> bytes(buffer, buffer + length);
     std::free(buffer);
@@ -40,7 +40,7 @@ void load(Synth& s, std::vector<uint8_t> bytes) {
     const size_t size = bytes.size();
     bytes.push_back(0);  // fmemopen wants a buffer even for no data
     std::FILE* f = fmemopen(bytes.data(), size, "rb");
-    readPatternStream(s, f);
+    loadPatternStream(s, f);
     std::fclose(f);
 }
 
@@ -49,19 +49,18 @@ void replay(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     auto s = testing::startedSynth();
     load(*s, {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
-    const Store& st = s->store;
+    const Document& st = s->score.doc;
     ASSERT_TRUE(st.unitCount >= 1 && st.unitCount <= kUnitSlots) << st.unitCount;
     ASSERT_TRUE(st.settings.patternCount >= 0 && st.settings.patternCount <= kPatternsPerUnit);
     ASSERT_TRUE(st.settings.songLength >= 0 && st.settings.songLength <= kSongEntries);
 
-    ASSERT_EQ(st.settings.currentPattern, 0) << "a loaded file selects its first pattern";
+    ASSERT_EQ(s->score.derived.currentPattern, 0) << "a loaded file selects its first pattern";
     ASSERT_TRUE(st.settings.swing >= 0 && st.settings.swing <= 100);
 
-    refreshAfterLoad(*s);
     // One pass: the pattern, or every song position once. A song of
     // hundreds of positions lasts minutes and is left to the song tests.
     const long positions = st.settings.songMode != 0 ? std::clamp<long>(st.settings.songLength, 1, kSongEntries) : 1;
-    const long pass = positions * 16 * st.settings.samplesPerStep;
+    const long pass = positions * 16 * s->score.derived.samplesPerStep;
     if (pass <= 4 * 1024 * 1024) {
         std::FILE* f = std::tmpfile();
         EXPECT_EQ(streamToDisk(*s, f), 1);
