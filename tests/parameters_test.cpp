@@ -17,6 +17,7 @@ using testing::startedSynth;
 
 #define U(field) [](const Synth& s) -> double { return s.score.doc.units[0].field; }
 #define G(field) [](const Synth& s) -> double { return s.score.doc.settings.field; }
+#define D(field) [](const Synth& s) -> double { return s.score.derived.field; }
 
 // The exponential rows (attack, release, LFO speed) to within their printed
 // precision, and the refresh shows the position or the one below (-1).
@@ -41,8 +42,8 @@ TEST(Parameters, SliderValuesAndReadBacks) {
         // The vertical "Volume" and "Sus Lvl" are inverted: the top is full.
         {1073, 0, U(volume), 128, 0},         {1073, 128, U(volume), 0, 128},      {1067, 0, U(sustainLevel), 32768, 0},
         {1067, 100, U(sustainLevel), 0, 100}, {1067, 75, U(sustainLevel), 8192, 75},
-        {1072, 50, G(masterVolume), 128, 50}, {1018, 180, G(samplesPerStep), 3675, 180},
-        {1018, 60, G(samplesPerStep), 11025, 60},
+        {1072, 50, G(masterVolume), 128, 50}, {1018, 180, D(samplesPerStep), 3675, 180},
+        {1018, 60, D(samplesPerStep), 11025, 60},
         {1062, 0, U(attack), 172144.7, -1, 0.05}, {1062, 20, U(attack), 23297.25, -1, 0.01},
         {1062, 100, U(attack), 7.8154, -1, 1e-4}, {1066, 0, U(release), 0.993024, -1, 1e-6},
         {1066, 10, U(release), 0.993720, -1, 1e-6}, {1066, 100, U(release), 1.0, -1},
@@ -59,10 +60,11 @@ TEST(Parameters, SliderValuesAndReadBacks) {
     }
     // The slider ranges the window sets.
     int count = 0;
-    const SliderSpec* sliders = mainWindowSliders(&count);
+    const SliderControl* sliders = mainWindowSliders(&count);
     for (int i = 0; i < count; ++i) {
-        const int id = sliders[i].id, range = sliders[i].minimum * 1000 + sliders[i].maximum;
-        EXPECT_EQ(range, id == kTempoSlider ? 60180 : id == kVolumeSlider ? 128 : range) << id;
+        const int id = sliders[i].id;
+        const auto range = std::pair(parameterSpec(sliders[i].param).minimum, parameterSpec(sliders[i].param).maximum);
+        EXPECT_EQ(range, id == kTempoSlider ? std::pair(60, 180) : id == kVolumeSlider ? std::pair(0, 128) : range) << id;
     }
     // Getters with values only a file can bring stay defined (the sanitizer
     // build checks them).
@@ -77,17 +79,16 @@ TEST(Parameters, SliderValuesAndReadBacks) {
 
 TEST(Parameters, EffectsRowsAndTheTempoOfEveryGate) {
     auto s = startedSynth();
-    const struct { void (*set)(Synth&, Position); Position (*get)(const Synth&); int position; double (*stored)(const Synth&);
-                   double expected; int readBack; } rows[] = {
-        {setDelaySteps, getDelaySteps, 0, G(delaySteps), 1, 0}, {setDelaySteps, getDelaySteps, 1, G(delaySteps), 2, 1},
-        {setDelaySteps, getDelaySteps, 2, G(delaySteps), 4, 2}, {setDelaySteps, getDelaySteps, 3, G(delaySteps), 6, 3},
-        {setDelaySteps, getDelaySteps, 4, G(delaySteps), 8, 4}, {setFeedback, getFeedback, 100, G(delayFeedback), 128, 100},
-        {setFeedback, getFeedback, 85, G(delayFeedback), 108, 84}, {setPan, getPan, 0, G(delayPan), -64, 0},
+    const struct { Param id; int position; double (*stored)(const Synth&); double expected; int readBack; } rows[] = {
+        {Param::kDelaySteps, 0, G(delaySteps), 1, 0}, {Param::kDelaySteps, 1, G(delaySteps), 2, 1},
+        {Param::kDelaySteps, 2, G(delaySteps), 4, 2}, {Param::kDelaySteps, 3, G(delaySteps), 6, 3},
+        {Param::kDelaySteps, 4, G(delaySteps), 8, 4}, {Param::kFeedback, 100, G(delayFeedback), 128, 100},
+        {Param::kFeedback, 85, G(delayFeedback), 108, 84}, {Param::kPan, 0, G(delayPan), -64, 0},
     };
     for (const auto& r : rows) {
-        r.set(*s, static_cast<Position>(r.position));
+        setLinked(*s, r.id, r.position);
         EXPECT_EQ(r.stored(*s), r.expected) << r.position;
-        EXPECT_EQ(r.get(*s), r.readBack) << r.position;
+        EXPECT_EQ(getCurrent(*s, r.id), r.readBack) << r.position;
     }
     s->score.doc.settings.delaySteps = 3;
     EXPECT_EQ(getCurrent(*s, Param::kDelaySteps), 0) << "a step count that is none of the choices";
@@ -95,8 +96,9 @@ TEST(Parameters, EffectsRowsAndTheTempoOfEveryGate) {
     s->score.doc.units[5].stepGate = 0.25f;
     onSliderScrolled(*s, kTempoSlider, 150);
     EXPECT_EQ(s->score.doc.settings.tempoBpm, 150);
-    EXPECT_EQ(s->score.doc.units[0].gateSamples, gateSamplesFor(0.95f, 4410));
-    EXPECT_EQ(s->score.doc.units[1].gateSamples + s->score.doc.units[5].gateSamples, 3969 + 1102);
+    const UnitDerived* derived = s->score.derived.units;
+    EXPECT_EQ((std::vector<int32_t>{derived[0].gateSamples, derived[1].gateSamples, derived[5].gateSamples}),
+              (std::vector<int32_t>{gateSamplesFor(0.95f, 4410), 3969, 1102}));
 }
 
 TEST(Links, SettersFollowTheCurrentUnitsRowOneWay) {
@@ -107,17 +109,19 @@ TEST(Links, SettersFollowTheCurrentUnitsRowOneWay) {
     EXPECT_EQ(s->score.doc.units[1].cutoff, 0) << "only the diagonal: the current unit alone";
     EXPECT_EQ(onLinkClicked(*s, kFirstLinkButton + 1), kLinkOn);
     onSliderScrolled(*s, 1011, 0);
-    EXPECT_EQ(s->score.doc.units[0].cutoff + s->score.doc.units[1].cutoff + s->score.doc.units[2].cutoff, 1 + 1 + 0);
+    const auto cutoffs = [&] { return std::vector<int32_t>{s->score.doc.units[0].cutoff, s->score.doc.units[1].cutoff,
+                                                           s->score.doc.units[2].cutoff}; };
+    EXPECT_EQ(cutoffs(), (std::vector<int32_t>{1, 1, 0}));
     // One way: from unit 1 the same slider writes unit 1 only.
     selectUnit(*s, 1);
-    EXPECT_EQ(linkButtonState(*s, 1) * 10 + linkButtonState(*s, 0), kLinkOwn * 10 + kLinkOff);
+    EXPECT_EQ(std::pair(linkButtonState(*s, 1), linkButtonState(*s, 0)), std::pair(kLinkOwn, kLinkOff));
     onSliderScrolled(*s, 1011, 50);
-    EXPECT_EQ(s->score.doc.units[0].cutoff + s->score.doc.units[1].cutoff, 1 + 8192);
+    EXPECT_EQ(cutoffs(), (std::vector<int32_t>{1, 8192, 0}));
     // The own button changes nothing; another button flips back.
     EXPECT_EQ(onLinkClicked(*s, kFirstLinkButton + 1), kLinkOwn);
     selectUnit(*s, 0);
     EXPECT_EQ(onLinkClicked(*s, kFirstLinkButton + 1), kLinkOff);
-    EXPECT_EQ(s->score.doc.unitLinks[0][1] * 10 + s->score.doc.unitLinks[1][1], 1);
+    EXPECT_EQ((std::vector<int>{s->score.doc.unitLinks[0][1], s->score.doc.unitLinks[1][1]}), (std::vector<int>{0, 1}));
     // Step Gate through a link sets both gates, whichever unit is current.
     for (int current : {0, 1}) {
         s = startedSynth();
@@ -125,7 +129,8 @@ TEST(Links, SettersFollowTheCurrentUnitsRowOneWay) {
         selectUnit(*s, current);
         onLinkClicked(*s, kFirstLinkButton + (1 - current));
         onSliderScrolled(*s, 1064, 50);
-        EXPECT_EQ(s->score.doc.units[0].gateSamples + s->score.doc.units[1].gateSamples, 8268) << current;
+        const UnitDerived* derived = s->score.derived.units;
+        EXPECT_EQ(std::pair(derived[0].gateSamples, derived[1].gateSamples), std::pair(4134, 4134)) << current;
     }
 }
 
@@ -140,11 +145,11 @@ TEST(Controls, SideEffectsChoicesSyncAndDispatch) {
     EXPECT_EQ(s->engine.voices[0].osc2Accum, 128 * 8192);
     testing::renderFrames(*s, 1000);
     EXPECT_TRUE(onChoiceClicked(*s, 1043));  // oscillator 2 "Sine"
-    EXPECT_TRUE(s->score.doc.units[0].osc2Table.load() == s->tables.sineTable && !isChoiceChecked(*s, 1041));
+    EXPECT_TRUE(s->score.derived.units[0].osc2Table == 2 && !isChoiceChecked(*s, 1041));
     EXPECT_EQ(s->engine.voices[0].osc1Accum, 0) << "a click on oscillator 2 restarts oscillator 1 too";
     EXPECT_EQ(s->engine.voices[0].osc2Accum, 128 * 8192);
     setLinked(*s, Param::kOsc1Wave, 7);  // a code outside 0..4 is stored and keeps the table
-    EXPECT_TRUE(s->score.doc.units[0].osc1Wave == 7 && s->score.doc.units[0].osc1Table.load() == s->tables.sawTable);
+    EXPECT_TRUE(s->score.doc.units[0].osc1Wave == 7 && s->score.derived.units[0].osc1Table == 0);
     const struct { int id; double (*stored)(const Synth&); double expected; } clicks[] = {
         {1040, U(lfoTarget), 2}, {1038, U(lfoTarget), 1}, {1047, U(lfoWave), 1}, {1201, U(distMode), 2},
         {1034, U(osc1Wave), 4},  {1041, U(osc2Wave), 0},  {1205, U(filterMode), 3}};
@@ -156,7 +161,10 @@ TEST(Controls, SideEffectsChoicesSyncAndDispatch) {
     s->score.doc.units[0].distMode = 0;
     EXPECT_TRUE(isChoiceChecked(*s, 1201)) << "any mode but 1 shows B";
     EXPECT_FALSE(onChoiceClicked(*s, 999));
-    for (uint32_t next : {1u, 0u}) EXPECT_EQ(onSyncClicked(*s) * 10 + s->score.doc.units[0].oscSync, next * 11);
+    for (uint32_t next : {1u, 0u}) {
+        EXPECT_EQ(onSyncClicked(*s), next);
+        EXPECT_EQ(s->score.doc.units[0].oscSync, next);
+    }
     s->score.doc.units[0].oscSync = 5;
     EXPECT_EQ(onSyncClicked(*s), 0u) << "any value but 0 counts as on";
     EXPECT_TRUE(onSliderScrolled(*s, kSustainLevelSlider, 10)) << "Sus Lvl redraws the envelope";
@@ -177,6 +185,7 @@ TEST(Controls, SideEffectsChoicesSyncAndDispatch) {
 
 #undef U
 #undef G
+#undef D
 
 }  // namespace
 }  // namespace velmor

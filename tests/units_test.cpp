@@ -16,16 +16,17 @@ TEST(Units, InitialisationGivesEverySlotItsStartValues) {
     ASSERT_NE(s->engine.unitBuffers, nullptr);
     ASSERT_NE(s->engine.delayBuffer, nullptr);
     for (int i = 0; i < kDelaySlots; ++i) ASSERT_EQ(s->engine.delayBuffer[i], 0);
-    EXPECT_EQ(s->score.doc.settings.patternCount + s->score.doc.settings.songLength, 2);
+    EXPECT_EQ(std::pair(s->score.doc.settings.patternCount, s->score.doc.settings.songLength), std::pair(1, 1));
     for (int u = 0; u < kUnitSlots; ++u) {
         const UnitRecord& r = s->score.doc.units[u];
         EXPECT_TRUE(r.release == 0.995 && r.decay == 0.9998f && r.attack == 10000.0 && r.stepGate == 0.9f &&
                     r.sustainTime == 0 && r.sustainLevel == 0) << u;
-        EXPECT_TRUE(r.osc1Table.load() == s->tables.sawTable && r.osc2Table.load() == s->tables.sawTable) << u;
+        EXPECT_TRUE(s->score.derived.units[u].osc1Table == 0 && s->score.derived.units[u].osc2Table == 0) << u;
         for (int v = 0; v < kUnitSlots; ++v) EXPECT_EQ(s->score.doc.unitLinks[u][v], u == v ? 1 : 0);
+        const Document& d = s->score.doc;
         for (int i = stepIndex(u, 0, 0); i < stepIndex(u, 0, kStepsPerSlot); ++i) {
-            ASSERT_EQ(s->score.doc.stepPitch[i] * 100 + s->score.doc.stepNoteOn[i] * 10 + s->score.doc.stepSlide[i] + s->score.doc.stepSpare[i],
-                      1510) << u << " " << i;
+            ASSERT_EQ((std::vector<int>{d.stepPitch[i], d.stepNoteOn[i], d.stepSlide[i], d.stepSpare[i]}),
+                      (std::vector<int>{15, 1, 0, 0})) << u << " " << i;
         }
     }
     releaseBuffers(*s);
@@ -34,22 +35,23 @@ TEST(Units, InitialisationGivesEverySlotItsStartValues) {
 
 TEST(Units, StartUpDefaultsReachUnitZeroOnly) {
     auto s = testing::startedSynth();
-    const Store& st = s->store;
+    const Document& st = s->score.doc;
+    const Derived& d = s->score.derived;
     const UnitRecord& r = st.units[0];
     const EngineSettings& g = st.settings;
     const int32_t values[][2] = {
         {st.unitCount, 1},         {s->engine.sequencerOn, 1},  {r.cutoff, 8192},        {r.resonance, 19660},
         {r.envAmount, 16250},      {r.oscMix, 128},             {r.volume, 128},         {r.distThreshold, 9},
-        {r.distMode, 1},           {r.distWet, 0},              {r.gateSamples, 7854},   {r.fmAmount, 0},
-        {r.pulseWidth, 0},         {g.tempoBpm, 80},            {g.samplesPerStep, 8268}, {g.masterVolume, 128},
+        {r.distMode, 1},           {r.distWet, 0},              {d.units[0].gateSamples, 7854},   {r.fmAmount, 0},
+        {r.pulseWidth, 0},         {g.tempoBpm, 80},            {d.samplesPerStep, 8268}, {g.masterVolume, 128},
         {g.delaySteps, 2},         {g.delayFeedback, 108},      {g.delayPan, -32},       {static_cast<int32_t>(r.oscSync), 0},
         {linkButtonState(*s, 0), kLinkOwn}};
     for (size_t i = 0; i < std::size(values); ++i) EXPECT_EQ(values[i][0], values[i][1]) << "value " << i;
     EXPECT_EQ(r.stepGate, 0.95f);
     EXPECT_NEAR(r.lfoSpeed, std::exp(-3.5), 1e-12);
     for (int u = 1; u < kUnitSlots; ++u) {
-        EXPECT_EQ(st.units[u].volume + st.units[u].cutoff + st.units[u].oscMix, 0) << u;
-        EXPECT_EQ(st.units[u].gateSamples, 7441);
+        EXPECT_EQ((std::vector<int32_t>{st.units[u].volume, st.units[u].cutoff, st.units[u].oscMix}), std::vector(3, 0)) << u;
+        EXPECT_EQ(d.units[u].gateSamples, 7441);
     }
 }
 
@@ -58,8 +60,8 @@ TEST(Units, AddUpToFourSilentUnitsWithoutSelectingThem) {
     s->score.doc.units[2].osc1Wave = 2;
     s->engine.voices[2].osc1Accum = 12345;
     for (int i = 0; i < 4; ++i) EXPECT_EQ(addUnit(*s), i < 3 ? 1 : 0) << "Maximum # reached at " << i;
-    EXPECT_EQ(s->score.doc.unitCount * 10 + s->selection.currentUnit, 40);
-    EXPECT_EQ(s->score.doc.units[2].osc1Table.load(), s->tables.sineTable) << "the new unit's own wave is applied";
+    EXPECT_EQ(std::pair(s->score.doc.unitCount, s->selection.currentUnit), std::pair(4, 0));
+    EXPECT_EQ(s->score.derived.units[2].osc1Table, 2) << "the new unit's own wave is applied";
     EXPECT_EQ(s->engine.voices[2].osc1Accum, 0);
     // Fresh slots play silently until their volume is raised.
     EXPECT_EQ(testing::renderFrames(*s, 20000), testing::renderFrames(*testing::startedSynth(), 20000));
@@ -68,7 +70,7 @@ TEST(Units, AddUpToFourSilentUnitsWithoutSelectingThem) {
 TEST(Units, DeleteMovesLaterUnitsDownByPasteAndTheFirstPatterns) {
     auto s = testing::startedSynth();
     for (int i = 0; i < 3; ++i) addUnit(*s);
-    Store& st = s->store;
+    Document& st = s->score.doc;
     for (int u = 0; u < 4; ++u) {
         UnitRecord& r = st.units[u];
         r.cutoff = 1000 + u, r.pulseWidth = 50 + u, r.spareA = 70 + u, r.osc2Wave = static_cast<uint16_t>(u);
@@ -77,25 +79,26 @@ TEST(Units, DeleteMovesLaterUnitsDownByPasteAndTheFirstPatterns) {
     }
     selectUnit(*s, 1);
     EXPECT_EQ(deleteCurrentUnit(*s), 1);
-    EXPECT_EQ(st.unitCount * 10 + st.currentUnit, 30);
+    EXPECT_EQ(std::pair(st.unitCount, s->selection.currentUnit), std::pair(3, 0));
     for (int u = 1; u < 3; ++u) {
         EXPECT_EQ(st.units[u].cutoff, 1000 + u + 1);
-        EXPECT_EQ(st.units[u].osc2Table.load(), waveTableFor(s->tables, static_cast<uint32_t>(u + 1)));
+        EXPECT_EQ(s->score.derived.units[u].osc2Table, u + 1);
         EXPECT_EQ(st.units[u].pulseWidth, 50 + u) << "PW stays with its slot";
         EXPECT_EQ(st.units[u].spareA, 70u + u) << "spare fields stay with their slot";
         EXPECT_EQ(st.stepPitch[stepIndex(u, 0, 5)], (u + 1) * 10 + 5) << "pattern 0 moves";
         EXPECT_EQ(st.stepSpare[stepIndex(u, 0, 5)], u + 1);
         EXPECT_EQ(st.stepPitch[stepIndex(u, 1, 5)], u * 10 + 5) << "patterns beyond patternCount stay";
     }
-    EXPECT_EQ(st.units[0].cutoff + st.units[3].cutoff, 1000 + 1003) << "the last slot keeps the old unit 3";
+    EXPECT_EQ(std::pair(st.units[0].cutoff, st.units[3].cutoff), std::pair(1000, 1003)) << "the last slot keeps the old unit 3";
     auto one = testing::startedSynth();
-    EXPECT_EQ(deleteCurrentUnit(*one) + one->score.doc.unitCount, 0 + 1) << "with one unit left nothing happens";
+    EXPECT_EQ(deleteCurrentUnit(*one), 0) << "with one unit left nothing happens";
+    EXPECT_EQ(one->score.doc.unitCount, 1);
 }
 
 TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {
     auto s = testing::startedSynth();
     addUnit(*s);
-    Store& st = s->store;
+    Document& st = s->score.doc;
     st.units[0].pulseWidth = 90, st.units[0].oscSync = 1, st.units[0].spareC = 3;
     UnitRecord& a = st.units[0];  // every other setting the paste covers, with a value of its own
     a.filterMode = 3, a.lfoAmount = 77, a.lfoTarget = 2, a.lfoWave = 1, a.ringMod = 55, a.fmAmount = 66, a.envAmount = 999;
@@ -106,15 +109,17 @@ TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {
     onChoiceClicked(*s, 1033);  // oscillator 1 "303 Saw"
     selectUnit(*s, 1);
     testing::renderFrames(*s, 500);
-    pasteSettings(*s, st.settingsSource);
+    pasteSettings(*s, s->selection.settingsSource);
     const UnitRecord& r = st.units[1];
     EXPECT_TRUE(r.cutoff == 16384 && r.volume == 128 && r.resonance == 19660 && r.attack == st.units[0].attack);
-    EXPECT_TRUE(r.stepGate == 0.5f && r.gateSamples == 4134 && r.osc1Table.load() == s->tables.saw303Table);
+    const UnitDerived& derived = s->score.derived.units[1];
+    EXPECT_TRUE(r.stepGate == 0.5f && derived.gateSamples == 4134 && derived.osc1Table == 3);
     EXPECT_TRUE(r.filterMode == 3 && r.lfoAmount == 77 && r.lfoTarget == 2 && r.lfoWave == 1 && r.ringMod == 55 &&
                 r.fmAmount == 66 && r.envAmount == 999 && r.distMode == 2 && r.distWet == 33 && r.distThreshold == 4 &&
                 r.osc1Coarse == 5 && r.osc2Fine == -7 && r.oscMix == 200 && r.sustainTime == 4410);
     EXPECT_EQ(s->engine.voices[1].osc1Accum, 0);
-    EXPECT_EQ(r.pulseWidth + static_cast<int32_t>(r.oscSync) + r.spareC, 0) << "not settings that paste";
+    EXPECT_EQ((std::vector<int32_t>{r.pulseWidth, static_cast<int32_t>(r.oscSync), r.spareC}), std::vector<int32_t>(3, 0))
+        << "not settings that paste";
     // A source beyond the slots reads the last one.
     st.units[kUnitSlots - 1].cutoff = 777;
     pasteSettings(*s, 100);
