@@ -98,6 +98,11 @@ void resetEngine(Engine& e) {
         v.accentOn = 0;
         v.accentCharge = 0;
     }
+    // The units play their patterns again; keys still held go on sounding.
+    for (UnitKeys& k : e.keys) {
+        k.tail = false;
+        k.strike = false;
+    }
     e.currentStep = 0;
     e.stepTick = 0;
     resetSongClock(e);
