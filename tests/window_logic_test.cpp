@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/song_editing.h"
+#include "app/unsaved_work.h"
 #include "app/window_logic.h"
 #include "engine/mixdown.h"
 #include "app/controls.h"
@@ -166,6 +167,21 @@ TEST(WindowLogic, EnvelopeOutlineStatusTitlesAndTabs) {
     EXPECT_EQ(titleAfterLoad("plain.pat"), "Velmor V1.05 - plain.pat");
     EXPECT_EQ(unitTabLabel(0), "Velmor #1");
     EXPECT_EQ(unitTabLabel(3), "Velmor #4");
+}
+
+TEST(WindowLogic, EditMenuTitleAndTheQuestionsAboutUnsavedWork) {
+    EXPECT_EQ(editMenuText(false, "Generate Random"), "&Undo Generate Random\tCtrl+Z");
+    EXPECT_EQ(editMenuText(true, "Cutoff"), "&Redo Cutoff\tCtrl+Y");
+    EXPECT_EQ(editMenuText(false, nullptr), "&Undo\tCtrl+Z");
+    EXPECT_EQ(documentTitle("", false), "Velmor V1.05");
+    EXPECT_EQ(documentTitle("", true), "Velmor V1.05 *");
+    EXPECT_EQ(documentTitle("Z:\\tmp\\song.pat", true), "Velmor V1.05 - song.pat *");
+    EXPECT_EQ(saveChangesQuestion("C:\\a\\song.pat"), "Save changes to song.pat?");
+    EXPECT_EQ(saveChangesQuestion(""), "Save changes to Untitled?");
+    EXPECT_EQ(recoveryPath("C:\\a.b\\song.PAT", "D:\\Docs"), "C:\\a.b\\song (recovered).pat");
+    EXPECT_EQ(recoveryPath("C:\\a\\song", "D:\\Docs"), "C:\\a\\song (recovered).pat");
+    EXPECT_EQ(recoveryPath("", "D:\\Docs"), "D:\\Docs\\Untitled (recovered).pat");
+    EXPECT_EQ(recoveryPath("", "D:\\Docs\\"), "D:\\Docs\\Untitled (recovered).pat");
 }
 
 }  // namespace
