@@ -166,6 +166,7 @@ bool offerRecoveryCopy(HWND window, App& app) {
     // Offered once; the file stays where it is whatever the answer.
     forgetRecoveryCopy();
     if (GetFileAttributesA(copy.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    ShowWindow(window, SW_SHOW);  // the question stands over the window
     const std::string text = "Windows shut down while Velmor held unsaved changes. They were kept in\n\n" + copy +
                              "\n\nOpen them now?";
     if (MessageBoxA(window, text.c_str(), "Velmor", MB_YESNO | MB_ICONQUESTION) != IDYES) return false;

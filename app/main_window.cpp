@@ -355,6 +355,12 @@ UINT menuItemQuery() {
     return message;
 }
 
+// ... and this one the text of that item, as a global atom the asker deletes.
+UINT menuTextQuery() {
+    static const UINT message = RegisterWindowMessageA("Velmor.MenuItemText");
+    return message;
+}
+
 LRESULT outputMenuState(HWND window) {
     HMENU menu = GetMenu(window);
     LRESULT bits = 0;
@@ -424,6 +430,12 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     if (message == menuItemQuery()) {
         const UINT state = GetMenuState(GetMenu(window), static_cast<UINT>(wParam), MF_BYCOMMAND);
         SetWindowLongPtrA(window, DWLP_MSGRESULT, state == static_cast<UINT>(-1) ? -1 : static_cast<LRESULT>(state));
+        return TRUE;
+    }
+    if (message == menuTextQuery()) {
+        char text[256] = {};
+        const bool found = GetMenuStringA(GetMenu(window), static_cast<UINT>(wParam), text, sizeof text, MF_BYCOMMAND) > 0;
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, found ? GlobalAddAtomA(text) : 0);
         return TRUE;
     }
     return FALSE;

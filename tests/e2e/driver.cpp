@@ -14,6 +14,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -75,11 +76,12 @@ HWND findDialog(const std::string& title) {
     return nullptr;
 }
 
-// The main window: titled TITLE, or TITLE, " - " and a file name.
+// The main window: titled TITLE, or TITLE, " - " and a file name; either
+// with " *" while the work is unsaved.
 HWND mainWindow() {
     const std::string prefix = g_mainTitle + " - ";
     for (const auto& [w, t] : visibleDialogs())
-        if (t == g_mainTitle || t.compare(0, prefix.size(), prefix) == 0) return w;
+        if (t == g_mainTitle || t == g_mainTitle + " *" || t.compare(0, prefix.size(), prefix) == 0) return w;
     fail("no main window titled \"" + g_mainTitle + "\"");
 }
 
@@ -275,6 +277,22 @@ std::string act(const std::vector<std::string>& a) {
         if (state == -1) fail("no menu item for command " + arg(1));
         return (state & MF_CHECKED) ? "1" : "0";
     }
+    if (name == "menu-enabled") {
+        const LRESULT state = send(mainWindow(), RegisterWindowMessageA("Velmor.MenuItemState"), number(1), 0);
+        if (state == -1) fail("no menu item for command " + arg(1));
+        return (state & MF_GRAYED) ? "0" : "1";
+    }
+    if (name == "menu-text") {
+        // The program hands the text over as a global atom.
+        const ATOM atom = static_cast<ATOM>(send(mainWindow(), RegisterWindowMessageA("Velmor.MenuItemText"), number(1), 0));
+        char text[256] = {};
+        if (!atom || !GlobalGetAtomNameA(atom, text, sizeof text)) fail("no menu item for command " + arg(1));
+        GlobalDeleteAtom(atom);
+        std::string s = text;
+        std::replace(s.begin(), s.end(), '\t', ' ');
+        return s;
+    }
+    if (name == "send") return std::to_string(send(mainWindow(), static_cast<UINT>(number(1)), a.size() > 2 ? number(2) : 0, 0));
     if (name == "dump") return dump();
     if (name == "exists") return findDialog(arg(1)) ? "1" : "0";
     if (name == "message") return oneLine(windowText(control(waitDialog(arg(1), ms(2, 10)), kMessageBoxText)));
@@ -306,6 +324,22 @@ std::string act(const std::vector<std::string>& a) {
         HWND window = target();
         HWND c = control(window, number(1));
         for (long n = a.size() > 3 ? number(3) : 1; n > 0; --n) pressKey(window, c, arg(2));
+    } else if (name == "keys") {
+        // Keys as the user types them, into the window addressed (focused first).
+        HWND window = target();
+        SetForegroundWindow(window);
+        waitFor(2000, [&] { return GetForegroundWindow() == window; });
+        std::vector<WORD> held;
+        for (size_t at = 0; at <= arg(1).size();) {
+            const size_t plus = std::min(arg(1).find('+', at), arg(1).size());
+            const std::string k = arg(1).substr(at, plus - at);
+            held.push_back(k == "ctrl" ? VK_CONTROL : k == "shift" ? VK_SHIFT : static_cast<WORD>(std::toupper(k[0])));
+            at = plus + 1;
+        }
+        for (WORD k : held) keybd_event(static_cast<BYTE>(k), 0, 0, 0);
+        for (auto k = held.rbegin(); k != held.rend(); ++k) keybd_event(static_cast<BYTE>(*k), 0, KEYEVENTF_KEYUP, 0);
+        Sleep(100);
+        send(window, WM_NULL, 0, 0);  // until the keys are handled
     } else if (name == "sleep") {
         Sleep(static_cast<DWORD>(std::max(0L, number(1))));
     } else if (name == "set") {
