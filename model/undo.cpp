@@ -69,6 +69,7 @@ std::vector<uint8_t> diff(const Score& was, const Score& now) {
     std::vector<uint8_t> runs;
     diffRange(bytesOf(was), bytesOf(now), 0, kSkipAt, runs);
     diffRange(bytesOf(was), bytesOf(now), kSkipEnd, sizeof(Score), runs);
+    runs.shrink_to_fit();  // kept for long: no room to spare
     return runs;
 }
 
