@@ -272,15 +272,10 @@ std::string act(const std::vector<std::string>& a) {
         return std::to_string(send(control(mainWindow(), kUnitTabs), name == "tabs" ? TCM_GETITEMCOUNT : TCM_GETCURSEL,
                                    0, 0));
     if (name == "menu-state") return std::to_string(send(mainWindow(), RegisterWindowMessageA("Velmor.OutputMenuState"), 0, 0));
-    if (name == "menu-check") {
+    if (name == "menu-check" || name == "menu-grayed") {
         const LRESULT state = send(mainWindow(), RegisterWindowMessageA("Velmor.MenuItemState"), number(1), 0);
         if (state == -1) fail("no menu item for command " + arg(1));
-        return (state & MF_CHECKED) ? "1" : "0";
-    }
-    if (name == "menu-enabled") {
-        const LRESULT state = send(mainWindow(), RegisterWindowMessageA("Velmor.MenuItemState"), number(1), 0);
-        if (state == -1) fail("no menu item for command " + arg(1));
-        return (state & MF_GRAYED) ? "0" : "1";
+        return (state & (name == "menu-check" ? MF_CHECKED : MF_GRAYED)) ? "1" : "0";
     }
     if (name == "menu-text") {
         // The program hands the text over as a global atom.
@@ -329,15 +324,13 @@ std::string act(const std::vector<std::string>& a) {
         HWND window = target();
         SetForegroundWindow(window);
         waitFor(2000, [&] { return GetForegroundWindow() == window; });
-        std::vector<WORD> held;
-        for (size_t at = 0; at <= arg(1).size();) {
-            const size_t plus = std::min(arg(1).find('+', at), arg(1).size());
-            const std::string k = arg(1).substr(at, plus - at);
-            held.push_back(k == "ctrl" ? VK_CONTROL : k == "shift" ? VK_SHIFT : static_cast<WORD>(std::toupper(k[0])));
-            at = plus + 1;
-        }
-        for (WORD k : held) keybd_event(static_cast<BYTE>(k), 0, 0, 0);
-        for (auto k = held.rbegin(); k != held.rend(); ++k) keybd_event(static_cast<BYTE>(*k), 0, KEYEVENTF_KEYUP, 0);
+        const std::string& k = arg(1);
+        std::vector<BYTE> held;
+        if (k.find("ctrl+") != std::string::npos) held.push_back(VK_CONTROL);
+        if (k.find("shift+") != std::string::npos) held.push_back(VK_SHIFT);
+        held.push_back(static_cast<BYTE>(std::toupper(k.back())));
+        for (BYTE key : held) keybd_event(key, 0, 0, 0);
+        for (auto key = held.rbegin(); key != held.rend(); ++key) keybd_event(*key, 0, KEYEVENTF_KEYUP, 0);
         Sleep(100);
         send(window, WM_NULL, 0, 0);  // until the keys are handled
     } else if (name == "sleep") {
