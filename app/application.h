@@ -28,6 +28,7 @@ struct App {
     HWND mainWindow = nullptr;
     HBRUSH envelopeBrush = nullptr;
     char fileName[kFileNameSize] = {};
+    char documentPath[kFileNameSize] = {};  // the file last saved or loaded; empty before either
     OPENFILENAMEA openFileDialog = {};
     OPENFILENAMEA saveFileDialog = {};
     uint32_t pendingBufferBytes = 0;  // the response dialog's size before OK

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/controls.h"
+#include "app/document_commands.h"
 #include "app/save_prompts.h"
 #include "app/side_dialogs.h"
 #include "app/window_logic.h"
@@ -143,37 +144,27 @@ bool chooseFile(OPENFILENAMEA& record, const char* filter, bool save) {
     return (save ? GetSaveFileNameA(&record) : GetOpenFileNameA(&record)) != 0;
 }
 
-// The save commands' extension: appended unless present; a name that would
-// not fit the file name buffer with it is refused.
-bool ensureExtension(HWND window, App& app, const char* ext) {
-    if (appendExtension(app.fileName, sizeof app.fileName, ext)) return true;
-    error(window, "File name too long");
-    return false;
-}
-
 void loadPattern(HWND window, App& app) {
+    if (!mayDiscardDocument(window, app)) return;
     if (!chooseFile(app.openFileDialog, kPatternFilter, false)) return;
     Synth& s = *app.synth;
     // A file that cannot be opened or read changes nothing: the units, the
     // controls and the title stay as they were.
     if (!loadPatternFile(s, app.fileName)) return;
     rebuildUnitTabs(window);
-    SetWindowTextA(window, titleAfterLoad(app.fileName).c_str());
+    documentLoaded(app, app.fileName);
 }
 
-// The save commands' extension, and the question when the name with it is
-// that of an existing file. False when the command goes no further.
-bool prepareSaveName(HWND window, App& app, const char* ext) {
-    const size_t typed = std::strlen(app.fileName);
-    if (!ensureExtension(window, app, ext)) return false;
-    return std::strlen(app.fileName) == typed || mayReplace(window, app);
-}
-
-void savePattern(HWND window, App& app) {
-    if (!chooseFile(app.saveFileDialog, kPatternFilter, true)) return;
-    if (!prepareSaveName(window, app, ".pat")) return;
-    SaveResult r;
-    if (!writePatternFile(app.synth->score.doc, app.fileName, &r)) saveError(window, app, "Pattern file write error", r);
+// After Undo or Redo: the tabs of the units in use, the current one
+// selected, and every control.
+void showUndone(HWND window) {
+    const Synth& s = *appOf(window).synth;
+    if (SendDlgItemMessageA(window, IDC_UNIT_TABS, TCM_GETITEMCOUNT, 0, 0) != s.score.doc.unitCount) {
+        SendDlgItemMessageA(window, IDC_UNIT_TABS, TCM_DELETEALLITEMS, 0, 0);
+        for (int i = 0; i < s.score.doc.unitCount; ++i) addUnitTab(window, i);
+    }
+    SendDlgItemMessageA(window, IDC_UNIT_TABS, TCM_SETCURSEL, s.selection.currentUnit, 0);
+    refreshMainControls(window);
 }
 
 void loadUserWaveFile(App& app) {
@@ -242,7 +233,17 @@ BOOL setUp(HWND window, App& app) {
     refreshMainControls(window);
     SetTimer(window, kStatusTimer, 300, nullptr);
     fillFileDialogRecords(window, app);
+    installEditKeys(app);
+    // A recovery copy that a shutdown left is offered once the window shows.
+    PostMessageA(window, WM_COMMAND, IDM_OFFER_RECOVERY, 0);
     return TRUE;
+}
+
+// The program ends as the user chose: no recovery copy is offered later.
+void endProgram(HWND window) {
+    forgetRecoveryCopy();
+    removeEditKeys();
+    EndDialog(window, 1);
 }
 
 // A side dialog, modal and owned by the main window; it gets the App.
@@ -255,10 +256,20 @@ void onCommand(HWND window, App& app, int id) {
     switch (id) {
         case IDOK:
         case IDCANCEL:
-            if (MessageBoxA(window, "Really quit?", "Question.", MB_YESNO | MB_ICONQUESTION) == IDYES)
-                EndDialog(window, 1);
+            if (documentChanged(s) ? mayDiscardDocument(window, app)
+                                   : MessageBoxA(window, "Really quit?", "Question.", MB_YESNO | MB_ICONQUESTION) == IDYES)
+                endProgram(window);
             return;
-        case IDM_EXIT: EndDialog(window, 1); return;
+        case IDM_EXIT:
+            if (mayDiscardDocument(window, app)) endProgram(window);
+            return;
+        case IDM_UNDO:
+        case IDM_REDO:
+            if (id == IDM_UNDO ? undo(s) : redo(s)) showUndone(window);
+            return;
+        case IDM_OFFER_RECOVERY:
+            if (offerRecoveryCopy(window, app)) rebuildUnitTabs(window);
+            return;
         case IDC_PLAY:
             if (s.engine.sequencerOn == 1) {
                 setOutputMenus(window, false);
@@ -275,7 +286,7 @@ void onCommand(HWND window, App& app, int id) {
         case kSyncBox: CheckDlgButton(window, kSyncBox, onSyncClicked(s) ? BST_CHECKED : BST_UNCHECKED); return;
         case IDC_OSC1_LOAD: loadUserWaveFile(app); return;
         case IDM_LOAD_PATTERN: loadPattern(window, app); return;
-        case IDM_SAVE_PATTERN: savePattern(window, app); return;
+        case IDM_SAVE_PATTERN: saveDocumentAs(window, app); return;
         case IDM_STREAM_TO_DISK: streamToDiskCommand(window, app); return;
         case IDM_PATTERN_EDIT: openDialog(window, app, IDD_PITCH, stepEditorProc); return;
         case IDM_SONG_EDIT: openDialog(window, app, IDD_SONG, songDialogProc); return;
@@ -344,6 +355,12 @@ UINT menuItemQuery() {
     return message;
 }
 
+// ... and this one the text of that item, as a global atom the asker deletes.
+UINT menuTextQuery() {
+    static const UINT message = RegisterWindowMessageA("Velmor.MenuItemText");
+    return message;
+}
+
 LRESULT outputMenuState(HWND window) {
     HMENU menu = GetMenu(window);
     LRESULT bits = 0;
@@ -370,10 +387,14 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // Only the low 16 bits, the control or command id, are looked at.
             const int id = LOWORD(wParam);
             onCommand(window, *app, id);
+            if (IsWindow(window)) showDocumentState(*app);
             return id == IDOK || id == IDCANCEL;
         }
         case WM_HSCROLL:
-        case WM_VSCROLL: onScroll(window, *app, reinterpret_cast<HWND>(lParam)); return FALSE;
+        case WM_VSCROLL:
+            onScroll(window, *app, reinterpret_cast<HWND>(lParam));
+            showDocumentState(*app);
+            return FALSE;
         case WM_NOTIFY: {
             const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
             if (header->idFrom == IDC_UNIT_TABS && header->code == TCN_SELCHANGE) {
@@ -382,7 +403,23 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             }
             return FALSE;
         }
-        case WM_TIMER: onStatusTimer(window, *app); return FALSE;
+        case WM_TIMER:
+            onStatusTimer(window, *app);
+            showDocumentState(*app);  // edits in the side dialogs and from outside
+            return FALSE;
+        case WM_QUERYENDSESSION:
+            writeRecoveryCopy(*app);
+            SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        case WM_ENDSESSION:
+            // Windows ends: the recovery copy stays for the next start.
+            if (wParam) {
+                removeEditKeys();
+                EndDialog(window, 1);
+            } else {
+                forgetRecoveryCopy();
+            }
+            return TRUE;
         case WM_PAINT: drawEnvelope(window); return FALSE;
         default: break;
     }
@@ -393,6 +430,12 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     if (message == menuItemQuery()) {
         const UINT state = GetMenuState(GetMenu(window), static_cast<UINT>(wParam), MF_BYCOMMAND);
         SetWindowLongPtrA(window, DWLP_MSGRESULT, state == static_cast<UINT>(-1) ? -1 : static_cast<LRESULT>(state));
+        return TRUE;
+    }
+    if (message == menuTextQuery()) {
+        char text[256] = {};
+        const bool found = GetMenuStringA(GetMenu(window), static_cast<UINT>(wParam), text, sizeof text, MF_BYCOMMAND) > 0;
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, found ? GlobalAddAtomA(text) : 0);
         return TRUE;
     }
     return FALSE;

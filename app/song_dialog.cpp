@@ -129,6 +129,16 @@ void onCommand(HWND window, int id, int code) {
                 updateLine(window, position);
             }
             return;
+        case IDM_UNDO:
+        case IDM_REDO: {
+            // Undo and Redo are the main window's; the list shows what they left.
+            const int selected = selectedPosition(window);
+            SendMessageA(app.mainWindow, WM_COMMAND, id, 0);
+            const int positions = songPositions(*app.synth);
+            fillList(window, selected < positions ? selected : positions - 1);
+            CheckDlgButton(window, IDC_SONG_MODE, songModeOn(*app.synth) ? BST_CHECKED : BST_UNCHECKED);
+            return;
+        }
         case IDC_SONG_INSERT: insertPosition(window); return;
         case IDC_SONG_DELETE: deletePosition(window); return;
         case IDC_SONG_MODE:

@@ -78,6 +78,12 @@ BOOL onCommand(HWND window, int id, int code) {
         EndDialog(window, 1);
         return TRUE;
     }
+    // Undo and Redo are the main window's; the editor shows what they left.
+    if (id == IDM_UNDO || id == IDM_REDO) {
+        SendMessageA(reinterpret_cast<App*>(GetWindowLongPtrA(window, DWLP_USER))->mainWindow, WM_COMMAND, id, 0);
+        showPattern(window);
+        return TRUE;
+    }
     if (inRow(id, IDC_STEP_NOTE_FIRST)) {
         check(window, id, toggleStepNoteOn(s, id - IDC_STEP_NOTE_FIRST));
         return TRUE;

@@ -357,6 +357,7 @@ int loadPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status) {
     auto loaded = std::make_unique<Document>(s.score.doc);
     if (!readPatternStream(f, *loaded, status)) return 0;
     installDocument(s, *loaded);
+    markSaved(s);
     return 1;
 }
 

@@ -35,7 +35,8 @@ int writePatternStream(const Document& d, std::FILE* f);
 
 // Loads a pattern file of either layout: it is read into a copy of the
 // document, which replaces the document whole only when the read succeeded;
-// then everything derived is renewed (installDocument). Returns 1 when it
+// then everything derived is renewed (installDocument), the undo history
+// begins anew and the document counts as saved. Returns 1 when it
 // was loaded, 0 when it cannot be opened or read, or is refused (nothing
 // changes then). A file cut short is read as far as its data reaches.
 // Counts are brought into the document's limits: unitCount 1..8,

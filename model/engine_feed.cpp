@@ -91,10 +91,18 @@ void send(Synth& s) {
 
 }  // namespace
 
-Edit::Edit(Synth& s) : s_(s) { ++s_.feed.depth; }
+Edit::Edit(Synth& s, const char* name, uint32_t joinKey) : s_(s) {
+    ++s_.feed.depth;
+    if (name && !s_.undo.pendingName) {
+        s_.undo.pendingName = name;
+        s_.undo.pendingKey = joinKey;
+    }
+}
 
 Edit::~Edit() {
-    if (--s_.feed.depth == 0) publish(s_);
+    if (--s_.feed.depth > 0) return;
+    recordEdit(s_);
+    publish(s_);
 }
 
 void postToEngine(Synth& s, const EngineCommand& c) {

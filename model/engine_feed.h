@@ -29,10 +29,13 @@ struct EngineFeed {
 };
 
 // An edit: opened by every operation that changes the score; nested edits
-// belong to the outermost one.
+// belong to the outermost one. When the outermost edit ends, what it changed
+// becomes a step of the undo history (model/undo.h) named after the first
+// edit that gave a name; edits with the same join key that follow closely
+// make one step.
 class Edit {
 public:
-    explicit Edit(Synth& s);
+    explicit Edit(Synth& s, const char* name = nullptr, uint32_t joinKey = 0);
     ~Edit();
     Edit(const Edit&) = delete;
     Edit& operator=(const Edit&) = delete;

@@ -220,8 +220,9 @@ const ParameterSpec& parameterSpec(Param id) { return kParameters[static_cast<in
 
 void setParameter(Synth& s, int unit, Param id, int32_t value) {
     const ParameterSpec& p = parameterSpec(id);
-    Edit edit(s);
-    p.set(s, p.global ? 0 : clampInt(unit, 0, kUnitSlots - 1), value);
+    const int u = p.global ? 0 : clampInt(unit, 0, kUnitSlots - 1);
+    Edit edit(s, p.name, joinKey(EditControl::kParameter, static_cast<int>(id), u));
+    p.set(s, u, value);
 }
 
 int32_t getParameter(const Synth& s, int unit, Param id) {
@@ -231,7 +232,7 @@ int32_t getParameter(const Synth& s, int unit, Param id) {
 
 void setLinked(Synth& s, Param id, int32_t value) {
     const ParameterSpec& p = parameterSpec(id);
-    Edit edit(s);
+    Edit edit(s, p.name, joinKey(EditControl::kParameter, static_cast<int>(id), p.global ? 0 : s.selection.currentUnit));
     if (p.global) {
         p.set(s, 0, value);
         return;

@@ -23,7 +23,7 @@ void copyPattern(Synth& s) {
 }
 
 void pastePattern(Synth& s) {
-    Edit edit(s);
+    Edit edit(s, "Paste");
     const int at = firstStep(s);
     for (int i = 0; i < kStepsPerPattern; ++i) {
         s.score.doc.stepSlide[at + i] = s.patternClipboard.slide[i];

@@ -23,7 +23,7 @@ int songPositions(const Synth& s) { return playedSongLength(s.score.doc.settings
 int songPattern(const Synth& s, int position) { return songPositionPattern(s.score.doc.settings, position); }
 
 void setSongPattern(Synth& s, int position, int pattern) {
-    Edit edit(s);
+    Edit edit(s, "Song Pattern", joinKey(EditControl::kSongPattern, position));
     EngineSettings& g = s.score.doc.settings;
     if (position < 0 || position >= playedSongLength(g)) return;
     g.songSequence[position] = static_cast<uint8_t>(clampInt(pattern, 0, kPatternsPerUnit - 1));
@@ -43,7 +43,7 @@ int32_t editableLength(EngineSettings& g) {
 
 int insertSongPosition(Synth& s, int position, int pattern) {
     EngineSettings& g = s.score.doc.settings;
-    Edit edit(s);
+    Edit edit(s, "Insert Position");
     const int32_t length = editableLength(g);
     if (length >= kSongEntries) return 0;
     position = clampInt(position, 0, length);
@@ -57,7 +57,7 @@ int insertSongPosition(Synth& s, int position, int pattern) {
 
 int deleteSongPosition(Synth& s, int position) {
     EngineSettings& g = s.score.doc.settings;
-    Edit edit(s);
+    Edit edit(s, "Delete Position");
     const int32_t length = editableLength(g);
     if (length <= 1 || position < 0 || position >= length) return 0;
     for (int i = position; i < length - 1; ++i) g.songSequence[i] = g.songSequence[i + 1];
@@ -69,7 +69,7 @@ int deleteSongPosition(Synth& s, int position) {
 }
 
 void setSongMode(Synth& s, bool on) {
-    Edit edit(s);
+    Edit edit(s, "Song Mode");
     s.score.doc.settings.songMode = on ? 1 : 0;
 }
 

@@ -17,6 +17,9 @@ const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "
 // the current unit.
 int firstStep(const Synth& s) { return stepIndex(s.selection.currentUnit, selectedPattern(s.score.derived), 0); }
 
+// The pattern the editor shows, for the undo history's join keys.
+int patternKey(const Synth& s) { return s.selection.currentUnit * kPatternsPerUnit + selectedPattern(s.score.derived); }
+
 // The pattern's pitches, about to be changed: the pattern counts as edited.
 // The caller holds an edit open.
 int8_t* pitches(Synth& s) {
@@ -24,8 +27,8 @@ int8_t* pitches(Synth& s) {
     return &s.score.doc.stepPitch[firstStep(s)];
 }
 
-int toggle(Synth& s, uint8_t* plane, int step) {
-    Edit edit(s);
+int toggle(Synth& s, const char* name, uint8_t* plane, int step) {
+    Edit edit(s, name);
     coverPattern(s, s.score.derived.currentPattern);
     uint8_t& v = plane[firstStep(s) + (step & 15)];
     v = v != 0 ? 0 : 1;
@@ -61,7 +64,7 @@ int randomPitch(const RandomNoteTable& table, int r) {
 }
 
 void generateRandomPattern(Synth& s, uint32_t seed) {
-    Edit edit(s);
+    Edit edit(s, "Generate Random");
     srand(s.rng, seed);
     int8_t* p = pitches(s);
     for (int i = 0; i < 16; i += 2) p[i] = static_cast<int8_t>(randomPitch(s.randomNotes.even, rand(s.rng)));
@@ -76,16 +79,16 @@ std::string noteName(int pitch) {
 int pitchSliderPosition(int pitch) { return 48 - (clampInt(pitch, kLowestPitch, kHighestPitch) - kLowestPitch); }
 
 void setStepPitchFromSlider(Synth& s, int step, int position) {
-    Edit edit(s);
+    Edit edit(s, "Step Pitch", joinKey(EditControl::kStepPitch, step & 15, patternKey(s)));
     pitches(s)[step & 15] = static_cast<int8_t>(48 - position + kLowestPitch);
 }
 
-int toggleStepNoteOn(Synth& s, int step) { return toggle(s, s.score.doc.stepNoteOn, step); }
+int toggleStepNoteOn(Synth& s, int step) { return toggle(s, "Note On/Off", s.score.doc.stepNoteOn, step); }
 
-int toggleStepSlide(Synth& s, int step) { return toggle(s, s.score.doc.stepSlide, step); }
+int toggleStepSlide(Synth& s, int step) { return toggle(s, "Slide On/Off", s.score.doc.stepSlide, step); }
 
 int toggleStepAccent(Synth& s, int step) {
-    Edit edit(s);
+    Edit edit(s, "Accent On/Off");
     coverPattern(s, s.score.derived.currentPattern);
     uint8_t& spare = s.score.doc.stepSpare[firstStep(s) + (step & 15)];
     spare = static_cast<uint8_t>(spare ^ 1);
@@ -98,7 +101,7 @@ int stepSlide(const Synth& s, int step) { return s.score.doc.stepSlide[firstStep
 int stepAccent(const Synth& s, int step) { return s.score.doc.stepSpare[firstStep(s) + (step & 15)] & 1; }
 
 void transposePattern(Synth& s, int change) {
-    Edit edit(s);
+    Edit edit(s, "Pitch", joinKey(EditControl::kTranspose, 0, patternKey(s)));
     int8_t* p = pitches(s);
     for (int i = 0; i < 16; ++i) {
         const int8_t v = p[i];
@@ -108,7 +111,7 @@ void transposePattern(Synth& s, int change) {
 }
 
 void shiftPattern(Synth& s, int change) {
-    Edit edit(s);
+    Edit edit(s, "Shift", joinKey(EditControl::kShift, 0, patternKey(s)));
     int8_t* p = pitches(s);
     if (change > 0) {
         const int8_t first = p[0];

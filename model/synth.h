@@ -1,9 +1,9 @@
 #pragma once
 // The program's whole state in one aggregate: lookup tables, the score the
 // interface edits, the window's selection, the engine, what the engine has
-// been sent, the runtime's random generator, the pattern clipboard and the
-// step editor's random note tables. The running program has exactly one;
-// tests build fresh ones.
+// been sent, the runtime's random generator, the pattern clipboard, the
+// step editor's random note tables and the undo history. The running
+// program has exactly one; tests build fresh ones.
 
 #include <memory>
 
@@ -14,6 +14,7 @@
 #include "model/engine_feed.h"
 #include "model/pattern_clipboard.h"
 #include "model/step_editor.h"
+#include "model/undo.h"
 
 namespace velmor {
 
@@ -26,6 +27,7 @@ struct Synth {
     CrtRand rng;
     PatternClipboard patternClipboard;
     RandomNoteTables randomNotes;  // prepared once by the main window's set-up
+    UndoHistory undo;
 };
 
 // A fresh, zeroed instance on the heap (the tables alone take 2.5 MiB), its

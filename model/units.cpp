@@ -82,7 +82,7 @@ void applyDefaults(Synth& s) {
 int addUnit(Synth& s) {
     Document& d = s.score.doc;
     if (d.unitCount >= kMaxUnitsInUse) return 0;
-    Edit edit(s);
+    Edit edit(s, "Add Unit");
     const int32_t saved = s.selection.currentUnit;
     s.selection.currentUnit = d.unitCount;
     d.unitCount = d.unitCount + 1;
@@ -97,7 +97,7 @@ int deleteCurrentUnit(Synth& s) {
     Document& d = s.score.doc;
     const int32_t count = clampInt(d.unitCount, 0, kUnitSlots);
     if (count < 2) return 0;
-    Edit edit(s);
+    Edit edit(s, "Delete Unit");
     const int bytes = clampInt(d.settings.patternCount, 0, kPatternsPerUnit) * kStepsPerPattern;
     for (int j = s.selection.currentUnit + 1; j < count; ++j) {
         s.selection.currentUnit = j - 1;
@@ -114,7 +114,7 @@ void copySettings(Synth& s) { s.selection.settingsSource = s.selection.currentUn
 
 void pasteSettings(Synth& s, int source) {
     Document& d = s.score.doc;
-    Edit edit(s);
+    Edit edit(s, "Paste Settings");
     const UnitRecord& from = d.units[clampInt(source, 0, kUnitSlots - 1)];
     UnitRecord& to = d.units[s.selection.currentUnit];
     const auto paste = [&](auto member, const RowRule& rule) {
@@ -134,7 +134,7 @@ int toggleLink(Synth& s, int unit) {
     const int current = s.selection.currentUnit;
     uint8_t& link = s.score.doc.unitLinks[current][clampInt(unit, 0, kUnitSlots - 1)];
     if (unit == current) return link;
-    Edit edit(s);
+    Edit edit(s, "Link");
     link = link != 0 ? 0 : 1;
     return link;
 }
@@ -149,23 +149,30 @@ int startUpState(Synth& s) {
     resetEngine(s.engine);
     prepareRandomTables(s.randomNotes);
     applyDefaults(s);
+    // The start-up state is where the history begins, and no file's.
+    clearHistory(s);
+    markSaved(s);
     return 1;
 }
 
 void installDocument(Synth& s, const Document& loaded) {
-    Edit edit(s);
-    Document& d = s.score.doc;
-    d = loaded;
-    s.score.derived.currentPattern = 0;
-    recomputeStepTiming(s);
-    const int units = clampInt(d.unitCount, 0, kUnitSlots);
-    for (int u = 0; u < units; ++u) {
-        postToEngine(s, EngineCommand::forUnit(EngineCommand::kRearmEnvelope, u));
-        s.selection.currentUnit = u;
-        setLinked(s, Param::kOsc1Wave, d.units[u].osc1Wave);
-        setLinked(s, Param::kOsc2Wave, d.units[u].osc2Wave);
+    {
+        Edit edit(s);
+        Document& d = s.score.doc;
+        d = loaded;
+        s.score.derived.currentPattern = 0;
+        recomputeStepTiming(s);
+        const int units = clampInt(d.unitCount, 0, kUnitSlots);
+        for (int u = 0; u < units; ++u) {
+            postToEngine(s, EngineCommand::forUnit(EngineCommand::kRearmEnvelope, u));
+            s.selection.currentUnit = u;
+            setLinked(s, Param::kOsc1Wave, d.units[u].osc1Wave);
+            setLinked(s, Param::kOsc2Wave, d.units[u].osc2Wave);
+        }
+        s.selection.currentUnit = 0;
     }
-    s.selection.currentUnit = 0;
+    // Replacing the document is no step: the history begins anew.
+    clearHistory(s);
 }
 
 void releaseBuffers(Synth& s) {

@@ -43,15 +43,17 @@ void selectUnit(Synth& s, int index);
 // The whole state of the program right after start-up, as the splash and the
 // main window's set-up build it, for every front end: the distortion
 // curves (unless the splash built them already), unit initialisation, the
-// engine reset, the step editor's random tables and the defaults. Returns 0
-// when the engine buffers cannot be obtained.
+// engine reset, the step editor's random tables and the defaults, with an
+// empty undo history and nothing unsaved. Returns 0 when the engine buffers
+// cannot be obtained.
 int startUpState(Synth& s);
 
 // A document read from a file takes the place of the current one, whole:
 // the step timing is recomputed, the units in use have their envelopes
 // re-armed and their waveforms set again through the setters (with the
 // loaded links, which restarts their oscillators), pattern 1 is selected and
-// unit 0 is current.
+// unit 0 is current. The undo history begins anew; whether the document
+// counts as saved is the caller's to say (model/undo.h).
 void installDocument(Synth& s, const Document& loaded);
 
 // Frees the two engine buffers.

@@ -40,6 +40,12 @@
 #define IDM_SAVE_PATTERN        40003
 #define IDM_STREAM_TO_DISK      40026
 #define IDM_EXIT                40005
+/* &Edit (the accelerators UNDO_KEYS: Ctrl+Z; Ctrl+Y and Ctrl+Shift+Z) */
+#define IDM_UNDO                40100
+#define IDM_REDO                40101
+#define IDR_UNDO_KEYS           "UNDO_KEYS"
+/* Posted to the main window at start: offer a recovery copy a shutdown left */
+#define IDM_OFFER_RECOVERY      40102
 /* &Pattern */
 #define IDM_PATTERN_EDIT        40029
 #define IDM_PATTERN_COPY        40030

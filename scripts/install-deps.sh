@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing Velmor needs on Debian 12: the native
-# toolchain with GoogleTest and Google Benchmark, the i686 MinGW-w64 cross
+# toolchain with GoogleTest, the i686 MinGW-w64 cross
 # compiler, Wine (32-bit, with the X client libraries its display driver
 # loads) for running the Windows programs, PulseAudio for recording what they
 # play, and a virtual display (Xvfb) with the X and ImageMagick tools that
@@ -13,7 +13,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 fonts-wine
   pulseaudio pulseaudio-utils

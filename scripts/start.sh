@@ -32,20 +32,26 @@ scripts/install-deps.sh
 if [ -z "${DISPLAY:-}" ]; then
     cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build build/native --target velmor-render >/dev/null
+    passes="four passes of the pattern"
     if [ -n "$pattern" ]; then
         name="$(basename "$pattern" .pat)"
         wav="build/$name.wav"
         what="the pattern file $pattern"
+        # A file in song mode plays its song: the version text "V1.0A", then
+        # the song mode switch at byte 28 of the header.
+        if [ "$(head -c 5 "$pattern")" = "V1.0A" ] && [ "$(od -An -tu2 -j28 -N2 "$pattern" | tr -d ' ')" != 0 ]; then
+            passes="four passes of the song"
+        fi
     else
         wav="build/velmor-startup.wav"
         what="the start-up state"
     fi
-    # Four passes of the pattern: they loop seamlessly.
+    # Four passes: they loop seamlessly.
     build/native/tools/velmor-render ${pattern:+"$pattern"} --passes 4 --wav -o "$wav"
     seconds="$(awk -v bytes="$(($(stat -c %s "$wav") - 44))" 'BEGIN { printf "%.1f", bytes / 176400 }')"
     cat <<EOF
 No desktop session (DISPLAY is not set), so Velmor's window cannot show.
-Instead, $what was rendered, four passes of the pattern, to
+Instead, $what was rendered, $passes, to
 
     $PWD/$wav
 
@@ -61,7 +67,12 @@ EOF
     exit 0
 fi
 
-cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+# The toolchain file counts only when the build folder is first configured
+# (CMake warns about it on every later run); the build itself configures
+# again when the project's files change.
+if [ ! -f build/windows/CMakeCache.txt ]; then
+    cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+fi
 cmake --build build/windows --target velmor >/dev/null
 if [ -n "$pattern" ]; then
     echo "Velmor reads no command line: load $pattern with \"File > Load Pattern...\"."

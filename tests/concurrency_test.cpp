@@ -1,6 +1,6 @@
 // The interface thread and the audio thread at full speed: one thread moves
 // every control, toggles links, adds, deletes and pastes units, edits the
-// song and loads pattern files, while the other runs the 1 ms tick against a
+// song, undoes and redoes, and loads pattern files, while the other runs the 1 ms tick against a
 // simulated device; then the output shuts down through its handshake. Every
 // edit reaches the engine whole and in order, and none is lost. Built with
 // ThreadSanitizer by the test command, where it must report nothing.
@@ -62,13 +62,16 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
         case 4: loadPatternFile(s, patternPath.c_str()); break;
         case 5: selectUnit(s, (round / 6) % 4); break;
     }
+    // Steps of this round taken back and brought again (whole units among them).
+    for (int i = 0; i < 3; ++i) undo(s);
+    for (int i = 0; i < 3; ++i) redo(s);
     s.engine.levelLeft = 0;  // the status refresh clears the clip mark
     // A marker in two reserved words of a slot no operation here reaches,
     // sent as one edit: the engine must see the pair whole and the rounds in
     // order.
+    Edit marker(s);
     s.score.doc.units[7].spareA = static_cast<uint32_t>(round);
     s.score.doc.units[7].spareB = 3 * static_cast<uint64_t>(round);
-    publish(s);
 }
 
 // The device calls back after every render, on the thread that rendered,

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/song_editing.h"
+#include "app/unsaved_work.h"
 #include "app/window_logic.h"
 #include "engine/mixdown.h"
 #include "app/controls.h"
@@ -166,6 +167,13 @@ TEST(WindowLogic, EnvelopeOutlineStatusTitlesAndTabs) {
     EXPECT_EQ(titleAfterLoad("plain.pat"), "Velmor V1.05 - plain.pat");
     EXPECT_EQ(unitTabLabel(0), "Velmor #1");
     EXPECT_EQ(unitTabLabel(3), "Velmor #4");
+}
+
+// The menu texts, titles and questions are read in the end-to-end tests;
+// here the recovery copy of work never saved.
+TEST(WindowLogic, RecoveryCopyOfUntitledWork) {
+    EXPECT_EQ(recoveryPath("", "D:\\Docs"), "D:\\Docs\\Untitled (recovered).pat");
+    EXPECT_EQ(recoveryPath("C:\\a\\song.PAT", "D:\\Docs\\"), "C:\\a\\song (recovered).pat");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -75,11 +76,12 @@ HWND findDialog(const std::string& title) {
     return nullptr;
 }
 
-// The main window: titled TITLE, or TITLE, " - " and a file name.
+// The main window: titled TITLE, or TITLE, " - " and a file name; either
+// with " *" while the work is unsaved.
 HWND mainWindow() {
     const std::string prefix = g_mainTitle + " - ";
     for (const auto& [w, t] : visibleDialogs())
-        if (t == g_mainTitle || t.compare(0, prefix.size(), prefix) == 0) return w;
+        if (t == g_mainTitle || t == g_mainTitle + " *" || t.compare(0, prefix.size(), prefix) == 0) return w;
     fail("no main window titled \"" + g_mainTitle + "\"");
 }
 
@@ -270,11 +272,22 @@ std::string act(const std::vector<std::string>& a) {
         return std::to_string(send(control(mainWindow(), kUnitTabs), name == "tabs" ? TCM_GETITEMCOUNT : TCM_GETCURSEL,
                                    0, 0));
     if (name == "menu-state") return std::to_string(send(mainWindow(), RegisterWindowMessageA("Velmor.OutputMenuState"), 0, 0));
-    if (name == "menu-check") {
+    if (name == "menu-check" || name == "menu-grayed") {
         const LRESULT state = send(mainWindow(), RegisterWindowMessageA("Velmor.MenuItemState"), number(1), 0);
         if (state == -1) fail("no menu item for command " + arg(1));
-        return (state & MF_CHECKED) ? "1" : "0";
+        return (state & (name == "menu-check" ? MF_CHECKED : MF_GRAYED)) ? "1" : "0";
     }
+    if (name == "menu-text") {
+        // The program hands the text over as a global atom.
+        const ATOM atom = static_cast<ATOM>(send(mainWindow(), RegisterWindowMessageA("Velmor.MenuItemText"), number(1), 0));
+        char text[256] = {};
+        if (!atom || !GlobalGetAtomNameA(atom, text, sizeof text)) fail("no menu item for command " + arg(1));
+        GlobalDeleteAtom(atom);
+        std::string s = text;
+        std::replace(s.begin(), s.end(), '\t', ' ');
+        return s;
+    }
+    if (name == "send") return std::to_string(send(mainWindow(), static_cast<UINT>(number(1)), a.size() > 2 ? number(2) : 0, 0));
     if (name == "dump") return dump();
     if (name == "exists") return findDialog(arg(1)) ? "1" : "0";
     if (name == "message") return oneLine(windowText(control(waitDialog(arg(1), ms(2, 10)), kMessageBoxText)));
@@ -306,6 +319,20 @@ std::string act(const std::vector<std::string>& a) {
         HWND window = target();
         HWND c = control(window, number(1));
         for (long n = a.size() > 3 ? number(3) : 1; n > 0; --n) pressKey(window, c, arg(2));
+    } else if (name == "keys") {
+        // Keys as the user types them, into the window addressed (focused first).
+        HWND window = target();
+        SetForegroundWindow(window);
+        waitFor(2000, [&] { return GetForegroundWindow() == window; });
+        const std::string& k = arg(1);
+        std::vector<BYTE> held;
+        if (k.find("ctrl+") != std::string::npos) held.push_back(VK_CONTROL);
+        if (k.find("shift+") != std::string::npos) held.push_back(VK_SHIFT);
+        held.push_back(static_cast<BYTE>(std::toupper(k.back())));
+        for (BYTE key : held) keybd_event(key, 0, 0, 0);
+        for (auto key = held.rbegin(); key != held.rend(); ++key) keybd_event(*key, 0, KEYEVENTF_KEYUP, 0);
+        Sleep(100);
+        send(window, WM_NULL, 0, 0);  // until the keys are handled
     } else if (name == "sleep") {
         Sleep(static_cast<DWORD>(std::max(0L, number(1))));
     } else if (name == "set") {

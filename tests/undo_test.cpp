@@ -1,0 +1,201 @@
+// The undo history: every kind of edit taken back and brought again to the
+// bytes a save writes, a long random run against saved images, joined
+// drags, the history's bounds and the unsaved mark.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "files/pattern_file.h"
+#include "files/user_wave.h"
+#include "model/pattern_clipboard.h"
+#include "model/song.h"
+#include "support/test_synth.h"
+
+namespace velmor {
+namespace {
+
+using Bytes = std::vector<char>;
+
+Bytes saved(const Synth& s) {
+    char* data = nullptr;
+    size_t size = 0;
+    std::FILE* f = open_memstream(&data, &size);
+    writePatternStream(s.score.doc, f);
+    std::fclose(f);
+    Bytes b(data, data + size);
+    std::free(data);
+    return b;
+}
+
+// Whether the engine plays what the interface holds.
+bool engineAgrees(const Synth& s) { return std::memcmp(&s.engine.score, &s.score, sizeof(Score)) == 0; }
+
+int64_t g_ms = 0;
+
+std::unique_ptr<Synth> undoSynth() {
+    auto s = testing::startedSynth();
+    s->undo.clock = [] { return g_ms; };
+    return s;
+}
+
+struct Kind {
+    const char* name;
+    void (*edit)(Synth&);
+};
+
+void loadWave(Synth& s) {
+    const std::string wave = ::testing::TempDir() + "undo-wave.raw";
+    std::FILE* f = std::fopen(wave.c_str(), "wb");
+    std::fclose((std::fputs("a user wave", f), f));
+    loadUserWave(s, wave.c_str());
+}
+
+const Kind kKinds[] = {
+    {"Cutoff", [](Synth& s) { setLinked(s, Param::kCutoff, 90); }},
+    {"Filter", [](Synth& s) { setLinked(s, Param::kFilterMode, 3); }},
+    {"Osc 2 Wave", [](Synth& s) { setParameter(s, 1, Param::kOsc2Wave, 2); }},
+    {"Tempo", [](Synth& s) { setLinked(s, Param::kTempo, 150); }},
+    {"Swing", [](Synth& s) { setLinked(s, Param::kSwing, 40); }},
+    {"Step Pitch", [](Synth& s) { setStepPitchFromSlider(s, 3, 7); }},
+    {"Note On/Off", [](Synth& s) { toggleStepNoteOn(s, 2); }},
+    {"Slide On/Off", [](Synth& s) { toggleStepSlide(s, 2); }},
+    {"Accent On/Off", [](Synth& s) { toggleStepAccent(s, 2); }},
+    {"Generate Random", [](Synth& s) { generateRandomPattern(s, 99); }},
+    {"Pitch", [](Synth& s) { transposePattern(s, -1); }},
+    {"Shift", [](Synth& s) { shiftPattern(s, 1); }},
+    {"Paste", [](Synth& s) { s.patternClipboard.pitch[4] = 30, pastePattern(s); }},
+    {"Paste Settings", [](Synth& s) { selectUnit(s, 1), pasteSettings(s, 0); }},
+    {"Add Unit", [](Synth& s) { addUnit(s); }},
+    {"Delete Unit", [](Synth& s) { selectUnit(s, 0), deleteCurrentUnit(s); }},
+    {"Link", [](Synth& s) { toggleLink(s, 1); }},
+    {"Song Pattern", [](Synth& s) { setSongPattern(s, 1, 7); }},
+    {"Insert Position", [](Synth& s) { insertSongPosition(s, 1, 3); }},
+    {"Delete Position", [](Synth& s) { deleteSongPosition(s, 0); }},
+    {"Song Mode", [](Synth& s) { setSongMode(s, true); }},
+    {"Load Wave", loadWave},
+};
+constexpr int kKindCount = static_cast<int>(std::size(kKinds));
+
+TEST(Undo, EveryKindOfEditGoesBackAndComesAgain) {
+    for (const Kind& k : kKinds) {
+        auto s = undoSynth();
+        // Two units, a song of three positions, and work of its own beforehand.
+        addUnit(*s);
+        insertSongPosition(*s, 1, 2);
+        insertSongPosition(*s, 2, 4);
+        setStepPitchFromSlider(*s, 0, 20);
+        clearHistory(*s);
+        const Bytes before = saved(*s);
+        const Derived derived = s->score.derived;
+        k.edit(*s);
+        const Bytes after = saved(*s);
+        ASSERT_NE(before, after) << k.name;
+        ASSERT_STREQ(undoName(*s), k.name);
+        ASSERT_TRUE(undo(*s) && !undo(*s)) << k.name;
+        EXPECT_EQ(saved(*s), before) << k.name;
+        // What the setters derived goes back too.
+        EXPECT_EQ(std::memcmp(&s->score.derived.units, &derived.units, sizeof derived.units), 0) << k.name;
+        EXPECT_TRUE(engineAgrees(*s)) << k.name;
+        EXPECT_LT(s->selection.currentUnit, s->score.doc.unitCount) << k.name;
+        ASSERT_STREQ(redoName(*s), k.name);
+        ASSERT_TRUE(redo(*s) && !redo(*s)) << k.name;
+        EXPECT_EQ(saved(*s), after) << k.name;
+    }
+}
+
+TEST(Undo, ARandomRunFollowsTheSavedImages) {
+    auto s = undoSynth();
+    std::mt19937 rng(7);
+    std::vector<Bytes> images{saved(*s)};  // images[pos] is what the document saves as now
+    size_t pos = 0, oldest = 0;
+    const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    for (int i = 0; i < 5000; ++i) {
+        g_ms += 1500;
+        const int action = pick(10);
+        if (action < 3) {
+            const bool back = action < 2, done = back ? undo(*s) : redo(*s);
+            ASSERT_EQ(done, back ? pos > oldest : pos + 1 < images.size()) << i;
+            if (done) pos += back ? -1 : 1;
+        } else {
+            if (pick(3) == 0) selectUnit(*s, pick(4));
+            if (pick(3) == 0) selectPattern(*s, pick(3));
+            const Score was = s->score;
+            const int k = pick(kKindCount + 5);
+            if (k < kKindCount) kKinds[k].edit(*s);
+            else setLinked(*s, static_cast<Param>(pick(kParamCount)), pick(101));
+            if (std::memcmp(&was, &s->score, sizeof(Score)) == 0) continue;
+            images.resize(++pos);
+            images.push_back(saved(*s));
+            oldest += pos - oldest > kMaxUndoSteps;
+            continue;
+        }
+        ASSERT_EQ(saved(*s), images[pos]) << i;
+        ASSERT_TRUE(engineAgrees(*s)) << i;
+    }
+    EXPECT_GT(oldest, 0u);  // the run went past the history's length
+}
+
+TEST(Undo, EditsOfOneControlInQuickSuccessionJoin) {
+    auto s = undoSynth();
+    const Bytes start = saved(*s);
+    // A drag: many positions, each within a second of the one before.
+    for (int p = 51; p <= 80; ++p, g_ms += 300) setLinked(*s, Param::kCutoff, p);
+    const Bytes dragged = saved(*s);
+    g_ms += 200;
+    setLinked(*s, Param::kResonance, 20);  // another control: a step of its own
+    setLinked(*s, Param::kResonance, 30);
+    g_ms += 1001;
+    setLinked(*s, Param::kResonance, 40);  // a pause: a new step
+    ASSERT_TRUE(undo(*s) && undo(*s));
+    EXPECT_EQ(saved(*s), dragged);
+    ASSERT_TRUE(undo(*s));
+    EXPECT_EQ(saved(*s), start);
+    EXPECT_FALSE(undo(*s));
+    // A drag that ends where it began leaves no step.
+    setLinked(*s, Param::kCutoff, 10);
+    setLinked(*s, Param::kCutoff, 50);
+    EXPECT_EQ(undoName(*s), nullptr);
+}
+
+TEST(Undo, TheHistoryIsBounded) {
+    // The random run passes the number of steps kept; here edits that
+    // rewrite every step of every pattern: the byte budget holds, and at
+    // least kKeptUndoSteps steps stay.
+    auto s = undoSynth();
+    for (int i = 0; i < 400; ++i) {
+        Edit edit(*s, "Everything");
+        for (auto* plane : {s->score.doc.stepNoteOn, s->score.doc.stepSlide, s->score.doc.stepSpare})
+            std::memset(plane, i & 1, sizeof s->score.doc.stepNoteOn);
+    }
+    EXPECT_GE(s->undo.steps.size(), kKeptUndoSteps);
+    EXPECT_LE(historyFootprint(*s), kUndoBudgetBytes + (size_t{1} << 20));
+}
+
+TEST(Undo, UnsavedWorkIsKnown) {
+    auto s = undoSynth();
+    selectPattern(*s, 5);  // the selection is no change
+    EXPECT_FALSE(documentChanged(*s) || undoName(*s));
+    setLinked(*s, Param::kCutoff, 90);
+    EXPECT_TRUE(documentChanged(*s));
+    undo(*s);
+    EXPECT_FALSE(documentChanged(*s));
+    redo(*s);
+    markSaved(*s);
+    EXPECT_FALSE(documentChanged(*s));
+    undo(*s);
+    EXPECT_TRUE(documentChanged(*s));
+    // A loaded file is what the document holds, with no history before it.
+    const std::string path = ::testing::TempDir() + "undo-load.pat";
+    ASSERT_TRUE(writePatternFile(s->score.doc, path.c_str()) && loadPatternFile(*s, path.c_str()));
+    EXPECT_FALSE(documentChanged(*s) || undoName(*s) || redoName(*s));
+}
+
+}  // namespace
+}  // namespace velmor
