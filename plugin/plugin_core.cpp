@@ -72,8 +72,9 @@ PluginCore::PluginCore(double hostRate)
       values_(new std::atomic<float>[kPluginParameterCount]) {
     startUpState(*synth_);
     // The model lives on the audio thread here: nothing it sends may need
-    // memory there.
+    // memory there, and there is no undo.
     synth_->feed.pending.reserve(kMaxEngineEvents);
+    synth_->undo.recording = false;
     for (uint32_t i = 0; i < kPluginParameterCount; ++i) values_[i] = static_cast<float>(pluginParameter(i).defaultValue);
     // "Sequencer" Off: the units sound only from notes.
     applyCommand(synth_->engine, command(EngineCommand::kSequencer, 0));

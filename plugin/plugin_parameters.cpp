@@ -37,9 +37,13 @@ PluginParameter pluginParameter(uint32_t index) {
     const Param id = perUnit ? static_cast<Param>(index % kParamsPerUnit)
                              : static_cast<Param>(static_cast<uint32_t>(Param::kTempo) + index - kFirstGlobalParameter);
     const ParameterSpec& p = parameterSpec(id);
-    const std::string name = perUnit ? "Unit " + std::to_string(unit + 1) + " " + p.name : std::string(p.name);
-    const std::string shortName = perUnit ? "U" + std::to_string(unit + 1) + " " + p.name : std::string(p.name);
-    const std::string symbol = perUnit ? "u" + std::to_string(unit + 1) + "_" + symbolOf(p.name) : symbolOf(p.name);
+    std::string name(p.name), shortName(p.name), symbol = symbolOf(p.name);
+    if (perUnit) {
+        const std::string n = std::to_string(unit + 1);
+        name.insert(0, "Unit " + n + " ");
+        shortName.insert(0, "U" + n + " ");
+        symbol.insert(0, "u" + n + "_");
+    }
     return {name, shortName, symbol, p.minimum, p.maximum, p.startUp, unitText(p.text), p.choices, unit, id};
 }
 
