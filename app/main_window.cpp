@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/controls.h"
+#include "app/midi_file_commands.h"
 #include "app/save_prompts.h"
 #include "app/side_dialogs.h"
 #include "app/window_logic.h"
@@ -277,6 +278,12 @@ void onCommand(HWND window, App& app, int id) {
         case IDM_LOAD_PATTERN: loadPattern(window, app); return;
         case IDM_SAVE_PATTERN: savePattern(window, app); return;
         case IDM_STREAM_TO_DISK: streamToDiskCommand(window, app); return;
+        case IDM_EXPORT_MIDI: exportMidiCommand(window, app); return;
+        case IDM_IMPORT_MIDI:
+            if (!importMidiCommand(window, app)) return;
+            rebuildUnitTabs(window);
+            SetWindowTextA(window, titleAfterLoad(app.fileName).c_str());
+            return;
         case IDM_PATTERN_EDIT: openDialog(window, app, IDD_PITCH, stepEditorProc); return;
         case IDM_SONG_EDIT: openDialog(window, app, IDD_SONG, songDialogProc); return;
         case IDM_SONG_MODE:

@@ -133,6 +133,16 @@ int64_t placeChannel(std::vector<Placed>& notes, const Timeline& time, std::vect
     return reach;
 }
 
+// What unit 1 holds right after start-up, worked out once.
+const UnitRecord& startUpUnit() {
+    static const UnitRecord unit = [] {
+        auto fresh = makeSynth();
+        startUpState(*fresh);
+        return fresh->score.doc.units[0];
+    }();
+    return unit;
+}
+
 }  // namespace
 
 std::string MidiImportReport::text() const {
@@ -256,15 +266,9 @@ void buildImportedDocument(const MidiFileIn& file, const Document& current, cons
 int importMidiBytes(Synth& s, const uint8_t* data, size_t size, std::string& message) {
     MidiFileIn file;
     if (!readMidiBytes(data, size, file, message)) return 0;
-    // An added unit gets what unit 1 has right after start-up.
-    auto fresh = makeSynth();
-    if (!startUpState(*fresh)) {
-        message = "not enough memory";
-        return 0;
-    }
     auto imported = std::make_unique<Document>();
     MidiImportReport report;
-    buildImportedDocument(file, s.score.doc, fresh->score.doc.units[0], *imported, report);
+    buildImportedDocument(file, s.score.doc, startUpUnit(), *imported, report);
     installDocument(s, *imported);
     message = report.text();
     return 1;
