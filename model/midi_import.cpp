@@ -130,6 +130,13 @@ int64_t placeChannel(std::vector<Placed>& notes, const Timeline& time, std::vect
         if (slides) steps[static_cast<size_t>(covered - 1)].slide = 1;
         reach = std::max(reach, covered);
     }
+    // A step that the step before holds its pitch into strikes no note: it
+    // has no accent of its own (and an export makes one note of the two).
+    for (int64_t k = 1; k < reach; ++k) {
+        const Step& before = steps[static_cast<size_t>(k - 1)];
+        Step& st = steps[static_cast<size_t>(k)];
+        if (before.on && before.slide && st.on && st.pitch == before.pitch) st.accent = 0;
+    }
     return reach;
 }
 

@@ -13,9 +13,10 @@
 // its pitch that the step before slides into), as far as its end rounds;
 // one that ends past the first third of such a step (the latest a swing
 // starts a step) but before its middle slides into the rest there. A
-// velocity above 100 is an accent; keys are folded by octaves into the step
-// editor's range, C1..C5. A rest is a step without note, of pitch 15, with
-// neither slide nor accent.
+// velocity above 100 is an accent, except where the step before holds the
+// same pitch into the step (it strikes no note then). Keys are folded by
+// octaves into the step editor's range, C1..C5. A rest is a step without
+// note, of pitch 15, with neither slide nor accent.
 //
 // Positions whose steps are the same in every unit share a pattern;
 // patterns are numbered by first appearance (a position that would need a

@@ -78,5 +78,19 @@ check "--song of the start-up state, and its pattern 2, are its pattern" eval "r
 check "refused: --pattern 65" refused --pattern 65 -o x.raw
 check "refused: --song with --pattern" refused --song --pattern 1 -o x.raw
 
+# MIDI files: --export-midi and --save need no -o; the start-up state comes
+# back from its MIDI file as one song position that plays the same; a file
+# that is no MIDI file, or damaged, is refused in one line saying where.
+check "--export-midi alone" eval "run --export-midi startup.mid && [ ! -e x.raw ] && head -c 4 startup.mid | grep -q MThd"
+check "--import-midi: a report, the song saved and played as before" eval "'$bin' --import-midi startup.mid --save imported.pat -o imported.raw 2>stderr && grep -q '^velmor-render: imported startup.mid: 1 song position (1 pattern) at 80 BPM in 1 unit: 16 notes placed, 0 merged, 0 dropped.$' stderr && cmp imported.raw pass.raw"
+check "--import-midi then --export-midi writes the same file" eval "'$bin' --import-midi startup.mid --export-midi again.mid 2>/dev/null && cmp again.mid startup.mid"
+head -c 30 startup.mid >cut.mid
+for args in "--import-midi" "--export-midi" "--import-midi missing.mid --save x.pat" "--import-midi short.pat --save x.pat" \
+    "--export-midi no/such/folder/x.mid" "--import-midi cut.mid -o x.raw"; do
+    # shellcheck disable=SC2086
+    check "refused: velmor-render $args" refused $args
+done
+check "a damaged file's place" eval "! '$bin' --import-midi cut.mid --save x.pat 2>stderr && grep -q ': byte 18 (track 1): the chunk claims 30 bytes, but 8 follow$' stderr && [ ! -e x.pat ]"
+
 echo "velmor-render: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
