@@ -230,14 +230,15 @@ private:
         tail_.assign(16 * 128, -1);
         int tracks = 0;
         while (at_ < size_) {
+            track_ = tracks + 1;  // a damaged chunk header is counted as the next track's
             if (!chunk(type, begin, end)) return false;
             if (std::strcmp(type, "MTrk") == 0) {
                 if (tracks == out_.trackCount)
                     return fail(at_, "a track beyond the " + std::to_string(out_.trackCount) + " the header announces");
-                track_ = ++tracks;
+                ++tracks;
                 if (!parseTrack(begin, end)) return false;
-                track_ = 0;
             }
+            track_ = 0;
             at_ = end;  // chunks of other types are passed over
         }
         if (tracks < out_.trackCount)
