@@ -192,21 +192,13 @@ std::string playedSteps(const char* pattern) {
     const int positions = d.settings.songMode ? playedSongLength(d.settings) : 1;
     std::string all;
     for (int p = 0; p < positions; ++p)
-        for (int u = 0; u < d.unitCount; ++u) {
-            const int played = d.settings.songMode ? songPositionPattern(d.settings, p) : selectedPattern(s->score.derived);
+        for (int u = 0; u < d.unitCount; ++u, all += '\n')
             for (int k = 0; k < kStepsPerPattern; ++k) {
+                const int played = d.settings.songMode ? songPositionPattern(d.settings, p) : selectedPattern(s->score.derived);
                 const int at = stepIndex(u, played, k);
-                all += ' ';
-                if (!d.stepNoteOn[at]) {
-                    all += '-';
-                    continue;
-                }
-                all += std::to_string(d.stepPitch[at]);
-                if (d.stepSlide[at]) all += 's';
-                if (d.stepSpare[at] & 1) all += 'a';
+                all.append(" ").append(d.stepNoteOn[at] ? std::to_string(d.stepPitch[at]) : "-");
+                all.append(d.stepNoteOn[at] && d.stepSlide[at] ? "s" : "").append(d.stepNoteOn[at] && d.stepSpare[at] & 1 ? "a" : "");
             }
-            all += "\n";
-        }
     return all;
 }
 
