@@ -364,7 +364,6 @@ private:
             const int32_t first = head_[k];
             out_.notes[static_cast<size_t>(first)].end = tick;
             head_[k] = next_[static_cast<size_t>(first)];
-            if (head_[k] < 0) tail_[k] = -1;
         }
     }
 

@@ -45,9 +45,8 @@ public:
         cap = step * (kMaxSteps + 2);
         segments_.push_back({0, 0, 4 * int64_t{kDefaultMicrosPerQuarter}});
         for (const MidiTempo& t : f.tempos) {
-            const int64_t at = (*this)(t.tick);
-            if (t.tick == segments_.back().tick) segments_.pop_back();
-            segments_.push_back({t.tick, at, 4 * int64_t{t.microsPerQuarter}});
+            // A later tempo at the same tick is found after the earlier one.
+            segments_.push_back({t.tick, (*this)(t.tick), 4 * int64_t{t.microsPerQuarter}});
         }
     }
 
@@ -156,7 +155,8 @@ std::string MidiImportReport::text() const {
     std::string t = std::to_string(positions) + (positions == 1 ? " song position (" : " song positions (") +
                     std::to_string(patterns) + (patterns == 1 ? " pattern" : " patterns") + ") at " +
                     std::to_string(tempoBpm) + " BPM in " + std::to_string(units) + (units == 1 ? " unit: " : " units: ") +
-                    std::to_string(placed) + " notes placed, " + std::to_string(merged) + " merged";
+                    std::to_string(placed) + (placed == 1 ? " note placed, " : " notes placed, ") +
+                    std::to_string(merged) + " merged";
     if (merged > 0) t += " (a later or higher note of their channel starts in the same step)";
     const int dropped = droppedChannel + droppedLate + droppedPatterns;
     t += ", " + std::to_string(dropped) + " dropped";

@@ -145,24 +145,27 @@ TEST(MidiImport, ReadsBothFormatsAnyDivisionAndTheTempoMap) {
                                                     0x80, 72, 64} + kEnd}), message), 1) << message;
     EXPECT_EQ(steps(*t, 0, 0), "- - - 51 - - - - - - - - - - - -");
     EXPECT_EQ(t->score.doc.settings.tempoBpm, 60);
+    // A note never ended lasts to the end of its track.
+    ASSERT_EQ(importBytes(*t, smf(0, 96, {Bytes{0, 0x90, 60, 100, 48, 0xFF, 0x2F, 0}}), message), 1) << message;
+    EXPECT_EQ(steps(*t, 0, 0), "39s 39 - - - - - - - - - - - - - -");
 }
 
 TEST(MidiImport, QuantisesMergesTiesAndReports) {
     auto s = testing::startedSynth();
     setParameter(*s, 0, Param::kCutoff, 33);
     const UnitRecord unit0 = s->score.doc.units[0];
-    // At 96 ticks a quarter: two notes in step 0 (the later wins), two
-    // starting together in step 2 (the higher wins), legato by one tick,
-    // a note held to 10 ticks into step 10, a low key, a note on channel 6
-    // and a track naming channel 3.
-    const Bytes body = Bytes{0, 0xFF, 0x20, 1, 2, 0, 0x90, 60, 100, 2, 64, 90, 8, 0x80, 60, 64, 10, 64, 64,
+    // At 96 ticks a quarter: two notes in step 0 (the later, lower one
+    // wins), two starting together in step 2 (the higher wins), legato by
+    // one tick, a note held to 10 ticks into step 10, a low key, a note on
+    // channel 5 and a track naming channel 3.
+    const Bytes body = Bytes{0, 0xFF, 0x20, 1, 2, 0, 0x90, 64, 100, 2, 60, 90, 8, 0x80, 64, 64, 10, 60, 64,
                              28, 0x90, 55, 100, 0, 57, 127, 12, 0x80, 55, 64, 0, 57, 64,
                              36, 0x90, 40, 101, 24, 41, 100, 1, 0x80, 40, 64, 9, 41, 64,
                              38, 0x90, 100, 100, 82, 0x80, 100, 64, 14, 0x90, 10, 100, 6, 0x80, 10, 64,
-                             0, 0x95, 60, 100, 1, 0x85, 60, 64} + kEnd;
+                             0, 0x94, 60, 100, 1, 0x84, 60, 64} + kEnd;
     std::string message;
     ASSERT_EQ(importBytes(*s, smf(0, 96, {body}), message), 1) << message;
-    EXPECT_EQ(steps(*s, 0, 0), "43 - 36a - 19sa 20 - 43s 43s 43s - 13 - - - -");
+    EXPECT_EQ(steps(*s, 0, 0), "39 - 36a - 19sa 20 - 43s 43s 43s - 13 - - - -");
     EXPECT_EQ(message,
               "1 song position (1 pattern) at 120 BPM in 3 units: 6 notes placed, 2 merged (a later or higher note "
               "of their channel starts in the same step), 1 dropped (1 on channels 5 to 16, which have no unit).");
@@ -186,7 +189,7 @@ TEST(MidiImport, QuantisesMergesTiesAndReports) {
 }
 
 TEST(MidiImport, ADamagedFileChangesNothingAndSaysWhere) {
-    const Bytes note = {0, 0x90, 60, 100, 10, 0x80, 60, 64};
+    const Bytes note = {0, 0x90, 60, 100, 10, 0x80, 60, 64}, oneTrack = smf(0, 96, {kEnd});
     const struct {
         Bytes file;
         const char* says;
@@ -198,6 +201,7 @@ TEST(MidiImport, ADamagedFileChangesNothingAndSaysWhere) {
         {smf(1, 96, {kEnd, kEnd}, 1), "byte 26 (track 2): a track beyond the 1"},
         {Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0xFF, 0xFF, 0xFF, 0xFF},
          "byte 18 (track 1): the chunk claims 4294967295 bytes, but 0 follow"},
+        {Bytes(oneTrack.begin(), oneTrack.end() - 1), "byte 18 (track 1): the chunk claims 4 bytes, but 3 follow"},
         {smf(0, 96, {note}), "byte 30 (track 1): the track ends without an end-of-track event"},
         {smf(0, 96, {kEnd + note}), "byte 26 (track 1): data after the end-of-track event"},
         {smf(0, 96, {Bytes{0, 60, 100} + kEnd}), "byte 23 (track 1): data byte 0x3C where an event should begin"},
