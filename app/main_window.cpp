@@ -10,6 +10,7 @@
 
 #include "app/controls.h"
 #include "app/document_commands.h"
+#include "app/midi_file_commands.h"
 #include "app/save_prompts.h"
 #include "app/side_dialogs.h"
 #include "app/window_logic.h"
@@ -288,6 +289,14 @@ void onCommand(HWND window, App& app, int id) {
         case IDM_LOAD_PATTERN: loadPattern(window, app); return;
         case IDM_SAVE_PATTERN: saveDocumentAs(window, app); return;
         case IDM_STREAM_TO_DISK: streamToDiskCommand(window, app); return;
+        case IDM_EXPORT_MIDI: exportMidiCommand(window, app); return;
+        case IDM_IMPORT_MIDI:
+            // The imported song is in no pattern file yet: untitled, unsaved.
+            if (!mayDiscardDocument(window, app) || !importMidiCommand(window, app)) return;
+            rebuildUnitTabs(window);
+            forgetSaved(s);
+            documentLoaded(app, "");
+            return;
         case IDM_PATTERN_EDIT: openDialog(window, app, IDD_PITCH, stepEditorProc); return;
         case IDM_SONG_EDIT: openDialog(window, app, IDD_SONG, songDialogProc); return;
         case IDM_SONG_MODE:

@@ -38,6 +38,8 @@
 /* &File */
 #define IDM_LOAD_PATTERN        40025
 #define IDM_SAVE_PATTERN        40003
+#define IDM_IMPORT_MIDI         40120
+#define IDM_EXPORT_MIDI         40121
 #define IDM_STREAM_TO_DISK      40026
 #define IDM_EXIT                40005
 /* &Edit (the accelerators UNDO_KEYS: Ctrl+Z; Ctrl+Y and Ctrl+Shift+Z) */

@@ -4,6 +4,7 @@
 //
 //   velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES]
 //                      [--move ID POS FROM TO] [--passes N]
+//   velmor-e2e-compare steps PATTERN PATTERN
 //
 // RECORDING (16-bit stereo) is the playback of the start-up state, or of the
 // state after loading PATTERN; with --move, slider ID was moved to POS while
@@ -24,6 +25,9 @@
 // come before the lock (a small buffer's start played more than once).
 // With --passes, the recording must follow the reference without a wrong
 // frame over at least N whole passes (N songs in song mode) from the lock.
+//
+// "steps": the two pattern files play the same steps (each note's pitch,
+// slide and accent, the rests) at every position of a pass in every unit.
 
 #include <algorithm>
 #include <cstdint>
@@ -41,6 +45,7 @@
 #include "engine/render.h"
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
+#include "engine/song_clock.h"
 #include "model/units.h"
 
 namespace velmor {
@@ -173,11 +178,36 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
 
 int usage() {
     std::fputs("usage: velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES] [--move ID POS FROM TO]\n"
-               "                          [--passes N]\n", stderr);
+               "                          [--passes N]\n"
+               "       velmor-e2e-compare steps PATTERN PATTERN\n", stderr);
     return 2;
 }
 
+// The steps of a pass, a line per position and unit ("" when the file
+// cannot be loaded).
+std::string playedSteps(const char* pattern) {
+    const auto s = state(pattern);
+    if (!s) return "";
+    const Document& d = s->score.doc;
+    const int positions = d.settings.songMode ? playedSongLength(d.settings) : 1;
+    std::string all;
+    for (int p = 0; p < positions; ++p)
+        for (int u = 0; u < d.unitCount; ++u, all += '\n')
+            for (int k = 0; k < kStepsPerPattern; ++k) {
+                const int played = d.settings.songMode ? songPositionPattern(d.settings, p) : selectedPattern(s->score.derived);
+                const int at = stepIndex(u, played, k);
+                all.append(" ").append(d.stepNoteOn[at] ? std::to_string(d.stepPitch[at]) : "-");
+                all.append(d.stepNoteOn[at] && d.stepSlide[at] ? "s" : "").append(d.stepNoteOn[at] && d.stepSpare[at] & 1 ? "a" : "");
+            }
+    return all;
+}
+
 int run(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "steps") {
+        const std::string a = playedSteps(argv[2]), b = playedSteps(argv[3]);
+        if (a != b) std::printf("%sdiffer from\n%s", a.c_str(), b.c_str());
+        return a.empty() ? 2 : (a == b ? 0 : 1);
+    }
     if (argc < 3 || std::string(argv[1]) != "sound") return usage();
     const char* pattern = nullptr;
     int64_t maxSkip = 0, moveFrom = -1, moveTo = -1, passes = 0;
