@@ -12,13 +12,26 @@ void MidiReceiver::reset() {
     pendingNoteFrame.store(-1);
 }
 
-void MidiReceiver::receive(Engine& e, const FrameClock& clock, uint32_t packed, int64_t frame, int64_t micros) {
+int64_t MidiReceiver::stampFor(const Engine& e, const FrameClock& clock, int64_t frame) {
     // One stream buffer on: past every frame rendered so far, and in order.
     int64_t stamp = frame + clock.bufferFrames();
     const int64_t rendered = e.framePosition.load();
     if (stamp < rendered) stamp = rendered;
     if (stamp < last_) stamp = last_;
     last_ = stamp;
+    return stamp;
+}
+
+int64_t MidiReceiver::command(Engine& e, const FrameClock& clock, const EngineCommand& c, int64_t frame) {
+    const int64_t stamp = stampFor(e, clock, frame);
+    while (!e.input.midi.fits(1)) std::this_thread::yield();
+    e.input.midi.stage({stamp, c});
+    e.input.midi.commit();
+    return stamp;
+}
+
+void MidiReceiver::receive(Engine& e, const FrameClock& clock, uint32_t packed, int64_t frame, int64_t micros) {
+    const int64_t stamp = stampFor(e, clock, frame);
     stamps_[received_ % kLog] = stamp;
     ++received_;
 
@@ -57,7 +70,7 @@ void ClockSender::collect(const Engine& e, int64_t blockStart) {
     ticks_.commit();
 }
 
-int ClockSender::due(int64_t frame, int64_t first, uint32_t* out, int max) {
+int ClockSender::due(int64_t frame, int64_t first, uint32_t* out, int max, int64_t* frames) {
     int n = 0;
     while (n < max) {
         const int64_t* tick = ticks_.front();
@@ -66,10 +79,12 @@ int ClockSender::due(int64_t frame, int64_t first, uint32_t* out, int max) {
             continue;
         }
         if (transportCount_ > 0 && transport_[0].frame <= frame && (!tick || transport_[0].frame <= *tick)) {
+            if (frames) frames[n] = transport_[0].frame;
             out[n++] = transport_[0].message;
             for (int i = 1; i < transportCount_; ++i) transport_[i - 1] = transport_[i];
             --transportCount_;
         } else if (tick && *tick <= frame) {
+            if (frames) frames[n] = *tick;
             out[n++] = kTick;
             ticks_.pop();
         } else {

@@ -38,6 +38,10 @@ public:
     // that fits then comes after an All Notes Off on every channel.
     void receive(Engine& e, const FrameClock& clock, uint32_t packed, int64_t frame, int64_t micros);
 
+    // A command of the program's own for the engine, queued as a message
+    // arriving now would be (waiting for room); returns its frame.
+    int64_t command(Engine& e, const FrameClock& clock, const EngineCommand& c, int64_t frame);
+
     // The frame each short message was queued at, in order of arrival (the
     // last kLog), for checks of what was played; -1 when unknown.
     int64_t stampOf(uint32_t index) const;
@@ -49,6 +53,7 @@ public:
     std::atomic<int64_t> pendingNoteMicros{0};
 
 private:
+    int64_t stampFor(const Engine& e, const FrameClock& clock, int64_t frame);
     MidiParser parser_;
     int64_t last_ = INT64_MIN;
     bool lost_ = false;
@@ -73,7 +78,8 @@ public:
     // The messages due at `frame` (at most `max`), in order; 0 when none.
     // Ticks before `first`, the frame the stream began with, belong to a
     // stream that ended unheard: they are dropped.
-    int due(int64_t frame, int64_t first, uint32_t* out, int max);
+    // With `frames`, the frame each was due at.
+    int due(int64_t frame, int64_t first, uint32_t* out, int max, int64_t* frames = nullptr);
     // A transport message at a frame: sent after the ticks before it and
     // before those at or after it.
     void at(int64_t frame, uint32_t message);

@@ -1,0 +1,152 @@
+#include "audio/midi_devices.h"
+
+#include <mmsystem.h>
+
+namespace velmor {
+
+namespace {
+
+std::string inputName(UINT id) {
+    MIDIINCAPSA caps{};
+    return midiInGetDevCapsA(id, &caps, sizeof caps) == MMSYSERR_NOERROR ? caps.szPname : "";
+}
+
+std::string outputName(UINT id) {
+    MIDIOUTCAPSA caps{};
+    return midiOutGetDevCapsA(id, &caps, sizeof caps) == MMSYSERR_NOERROR ? caps.szPname : "";
+}
+
+std::string inputError(MMRESULT r) {
+    char text[MAXERRORLENGTH] = {};
+    midiInGetErrorTextA(r, text, sizeof text);
+    return text;
+}
+
+std::string outputError(MMRESULT r) {
+    char text[MAXERRORLENGTH] = {};
+    midiOutGetErrorTextA(r, text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> midiInputNames() {
+    std::vector<std::string> names;
+    for (UINT i = 0, n = midiInGetNumDevs(); i < n; ++i) names.push_back(inputName(i));
+    return names;
+}
+
+std::vector<std::string> midiOutputNames() {
+    std::vector<std::string> names;
+    for (UINT i = 0, n = midiOutGetNumDevs(); i < n; ++i) names.push_back(outputName(i));
+    return names;
+}
+
+HMIDIIN openMidiInput(const std::string& name, HWND window, std::string& problem) {
+    for (UINT i = 0, n = midiInGetNumDevs(); i < n; ++i) {
+        if (inputName(i) != name) continue;
+        HMIDIIN in = nullptr;
+        MMRESULT r = midiInOpen(&in, i, reinterpret_cast<DWORD_PTR>(window), 0, CALLBACK_WINDOW);
+        if (r == MMSYSERR_NOERROR && (r = midiInStart(in)) == MMSYSERR_NOERROR) return in;
+        if (in) midiInClose(in);
+        problem = inputError(r);
+        return nullptr;
+    }
+    problem = "There is no such device (any longer).";
+    return nullptr;
+}
+
+HMIDIOUT openMidiOutput(const std::string& name, std::string& problem) {
+    for (UINT i = 0, n = midiOutGetNumDevs(); i < n; ++i) {
+        if (outputName(i) != name) continue;
+        HMIDIOUT out = nullptr;
+        const MMRESULT r = midiOutOpen(&out, i, 0, 0, CALLBACK_NULL);
+        if (r == MMSYSERR_NOERROR) return out;
+        problem = outputError(r);
+        return nullptr;
+    }
+    problem = "There is no such device (any longer).";
+    return nullptr;
+}
+
+void closeMidiInput(HMIDIIN in) {
+    if (!in) return;
+    midiInStop(in);
+    midiInReset(in);
+    midiInClose(in);
+}
+
+void closeMidiOutput(HMIDIOUT out) {
+    if (!out) return;
+    midiOutReset(out);
+    midiOutClose(out);
+}
+
+int64_t SentLog::tickJitter(uint32_t ticks) const {
+    int64_t lowest = INT64_MAX, highest = INT64_MIN;
+    uint32_t found = 0;
+    for (uint32_t i = count; i > 0 && count - i < kSize && found < ticks; --i) {
+        const Entry& e = entries[(i - 1) % kSize];
+        if (e.message != ClockSender::kTick) continue;
+        const int64_t lateness = e.micros - e.frame * 1000000 / kFrameRate;
+        lowest = lateness < lowest ? lateness : lowest;
+        highest = lateness > highest ? lateness : highest;
+        ++found;
+    }
+    return found < 2 ? -1 : highest - lowest;
+}
+
+void MidiThread::send(uint32_t message, int64_t frame) {
+    if (output) midiOutShortMsg(output, message);
+    sent.add(message, frame, systemMicroseconds());
+}
+
+void MidiThread::start(AudioOutput& out, MidiReceiver& receiver, ClockSender& clock, MidiGate& gate) {
+    if (running()) return;
+    out_ = &out;
+    receiver_ = &receiver;
+    clock_ = &clock;
+    gate_ = &gate;
+    run_.store(true);
+    thread_ = std::thread([this] {
+        // Sleeps of one millisecond, not the system's default tick.
+        timeBeginPeriod(1);
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+        while (run_.load()) {
+            if (gate_->enter()) {
+                turn();
+                gate_->leave();
+            }
+            Sleep(1);
+        }
+        timeEndPeriod(1);
+    });
+}
+
+void MidiThread::stop() {
+    if (!running()) return;
+    run_.store(false);
+    thread_.join();
+}
+
+void MidiThread::turn() {
+    AudioOutput& out = *out_;
+    if (out.playing.load() != 1 || !out.device) return;
+    const uint32_t position = out.device->playPosition();
+    const int64_t now = out.device->microseconds();
+    // The latest key, once the play position has reached its frame.
+    const int64_t key = receiver_->pendingNoteFrame.load();
+    if (key >= 0 && out.clock.cursorFrame(position) >= key) {
+        int64_t expected = key;
+        const int64_t arrived = receiver_->pendingNoteMicros.load();
+        if (receiver_->pendingNoteFrame.compare_exchange_strong(expected, -1)) keyLatencyMicros.store(now - arrived);
+    }
+    if (!clockOn) return;
+    const int64_t frame = out.clock.frameAt(position, now);
+    uint32_t due[32];
+    int64_t at[32];
+    const int n = clock_->due(frame, out.clock.first(), due, 32, at);
+    for (int i = 0; i < n; ++i) send(due[i], at[i]);
+}
+
+}  // namespace velmor
