@@ -75,6 +75,7 @@ void startInputStream(App& app) {
     if (!m.inputOpen() || m.suspended || streamRuns(app)) return;
     Synth& s = *app.synth;
     m.gate.close();
+    prepareToPlay(s);
     postToEngine(s, command(EngineCommand::kClockSync, m.synced() ? 1 : 0));
     postToEngine(s, command(EngineCommand::kSequencer, 0));
     m.receiver.reset();
@@ -396,9 +397,11 @@ bool answerMidiQuery(App& app, UINT message, WPARAM wParam, LRESULT& result) {
         applyChoice(app, wasOpen, wasSynced);
         result = 1;
     } else if (message == stamp) {
-        // The frame the message was queued at, from the stream's start.
+        // The frame message n was queued at, from the stream's start; for
+        // -1, how many the stream has received.
         const int64_t at = m.receiver.stampOf(static_cast<uint32_t>(wParam));
-        result = at < 0 ? -1 : static_cast<LRESULT>(at - app.audio.clock.first());
+        if (wParam == static_cast<WPARAM>(-1)) result = static_cast<LRESULT>(m.receiver.received());
+        else result = at < 0 ? -1 : static_cast<LRESULT>(at - app.audio.clock.first());
     } else if (message == latency) {
         result = static_cast<LRESULT>(m.thread.keyLatencyMicros.load());
     } else if (message == sent) {

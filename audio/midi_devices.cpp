@@ -2,6 +2,8 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
+
 namespace velmor {
 
 namespace {
@@ -83,17 +85,17 @@ void closeMidiOutput(HMIDIOUT out) {
 }
 
 int64_t SentLog::tickJitter(uint32_t ticks) const {
-    int64_t lowest = INT64_MAX, highest = INT64_MIN;
-    uint32_t found = 0;
-    for (uint32_t i = count; i > 0 && count - i < kSize && found < ticks; --i) {
+    // The ticks since the latest Start, less its first quarter note: the
+    // play position of a stream just started says little yet.
+    std::vector<int64_t> lateness;
+    for (uint32_t i = count; i > 0 && count - i < kSize && lateness.size() < ticks + 24; --i) {
         const Entry& e = entries[(i - 1) % kSize];
-        if (e.message != ClockSender::kTick) continue;
-        const int64_t lateness = e.micros - e.frame * 1000000 / kFrameRate;
-        lowest = lateness < lowest ? lateness : lowest;
-        highest = lateness > highest ? lateness : highest;
-        ++found;
+        if (e.message == ClockSender::kStart) break;
+        if (e.message == ClockSender::kTick) lateness.push_back(e.micros - e.frame * 1000000 / kFrameRate);
     }
-    return found < 2 ? -1 : highest - lowest;
+    if (lateness.size() < 26) return -1;
+    lateness.resize(lateness.size() - 24);
+    return *std::max_element(lateness.begin(), lateness.end()) - *std::min_element(lateness.begin(), lateness.end());
 }
 
 void MidiThread::send(uint32_t message, int64_t frame) {

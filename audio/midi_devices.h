@@ -42,8 +42,9 @@ struct SentLog {
     uint32_t count = 0;
     void add(uint32_t message, int64_t frame, int64_t micros) { entries[count++ % kSize] = Entry{message, frame, micros}; }
     // How far the ticks' send times stray from their frames' times (the
-    // largest minus the smallest difference) over the last `ticks` ticks, in
-    // microseconds; -1 with fewer than two.
+    // largest minus the smallest difference) over the last `ticks` ticks
+    // since the first quarter note after Start, in microseconds; -1 with
+    // fewer than two.
     int64_t tickJitter(uint32_t ticks) const;
 };
 
