@@ -110,6 +110,7 @@ uint32_t songPositionMessage(int32_t sixteenths) {
 }
 
 void MidiGate::close() {
+    if (depth_++ > 0) return;
     closed_.store(1);
     while (busy_.load() != 0) std::this_thread::yield();
 }

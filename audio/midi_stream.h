@@ -113,13 +113,17 @@ public:
         return false;
     }
     void leave() { busy_.store(0); }
-    // The interface thread: waits until no turn runs and none begins.
+    // The interface thread: waits until no turn runs and none begins. Each
+    // close is undone by one open; the gate opens with the outermost.
     void close();
-    void open() { closed_.store(0); }
+    void open() {
+        if (--depth_ == 0) closed_.store(0);
+    }
 
 private:
     std::atomic<uint32_t> busy_{0};
     std::atomic<uint32_t> closed_{0};
+    int depth_ = 0;  // the interface thread's
 };
 
 }  // namespace velmor
