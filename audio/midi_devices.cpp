@@ -8,6 +8,8 @@ namespace velmor {
 
 namespace {
 
+constexpr int64_t kSpinMicros = 1500;
+
 std::string inputName(UINT id) {
     MIDIINCAPSA caps{};
     return midiInGetDevCapsA(id, &caps, sizeof caps) == MMSYSERR_NOERROR ? caps.szPname : "";
@@ -115,11 +117,18 @@ void MidiThread::start(AudioOutput& out, MidiReceiver& receiver, ClockSender& cl
         timeBeginPeriod(1);
         SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
         while (run_.load()) {
+            int64_t wait = INT64_MAX;
             if (gate_->enter()) {
-                turn();
+                wait = turn();
                 gate_->leave();
             }
-            Sleep(1);
+            // A message due within the next sleep is waited for to the
+            // microsecond instead.
+            if (wait >= kSpinMicros) {
+                Sleep(1);
+                continue;
+            }
+            for (const int64_t until = systemMicroseconds() + wait; systemMicroseconds() < until;) SwitchToThread();
         }
         timeEndPeriod(1);
     });
@@ -131,9 +140,9 @@ void MidiThread::stop() {
     thread_.join();
 }
 
-void MidiThread::turn() {
+int64_t MidiThread::turn() {
     AudioOutput& out = *out_;
-    if (out.playing.load() != 1 || !out.device) return;
+    if (out.playing.load() != 1 || !out.device) return INT64_MAX;
     const uint32_t position = out.device->playPosition();
     const int64_t now = out.device->microseconds();
     // The latest key, once the play position has reached its frame.
@@ -143,12 +152,14 @@ void MidiThread::turn() {
         const int64_t arrived = receiver_->pendingNoteMicros.load();
         if (receiver_->pendingNoteFrame.compare_exchange_strong(expected, -1)) keyLatencyMicros.store(now - arrived);
     }
-    if (!clockOn) return;
+    if (!clockOn) return INT64_MAX;
     const int64_t frame = out.clock.frameAt(position, now);
     uint32_t due[32];
     int64_t at[32];
     const int n = clock_->due(frame, out.clock.first(), due, 32, at);
     for (int i = 0; i < n; ++i) send(due[i], at[i]);
+    const int64_t next = clock_->next();
+    return next == INT64_MAX ? INT64_MAX : (next - frame) * 1000000 / kFrameRate;
 }
 
 }  // namespace velmor

@@ -68,7 +68,8 @@ public:
     void send(uint32_t message, int64_t frame);
 
 private:
-    void turn();
+    // Returns the microseconds until the next message is due.
+    int64_t turn();
     std::thread thread_;
     std::atomic<bool> run_{false};
     AudioOutput* out_ = nullptr;

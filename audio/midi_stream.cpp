@@ -94,6 +94,13 @@ int ClockSender::due(int64_t frame, int64_t first, uint32_t* out, int max, int64
     return n;
 }
 
+int64_t ClockSender::next() const {
+    const int64_t* tick = ticks_.front();
+    int64_t frame = tick ? *tick : INT64_MAX;
+    if (transportCount_ > 0 && transport_[0].frame < frame) frame = transport_[0].frame;
+    return frame;
+}
+
 void ClockSender::at(int64_t frame, uint32_t message) {
     if (transportCount_ == 8) return;
     transport_[transportCount_++] = Timed{frame, message};

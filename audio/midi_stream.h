@@ -80,6 +80,8 @@ public:
     // stream that ended unheard: they are dropped.
     // With `frames`, the frame each was due at.
     int due(int64_t frame, int64_t first, uint32_t* out, int max, int64_t* frames = nullptr);
+    // The frame the next message is due at; INT64_MAX when none waits.
+    int64_t next() const;
     // A transport message at a frame: sent after the ticks before it and
     // before those at or after it.
     void at(int64_t frame, uint32_t message);
