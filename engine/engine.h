@@ -35,6 +35,46 @@ struct UnitVoice {
     int32_t accentCharge = 0;
 };
 
+// A unit played from MIDI keys: the keys held on its channel, oldest first
+// (the newest sounds), the legato glide toward it, and after the last key's
+// release (or a stop) the tail: released, no step strikes, until the
+// pattern takes over at the start of a step.
+struct UnitKeys {
+    uint8_t held[128] = {};
+    int32_t count = 0;
+    bool tail = false;
+    bool strike = false;       // the next frame strikes the newest key
+    bool accent = false;       // the note struck was accented
+    int32_t pitch = 0;         // the step pitch sounding, or last sounded
+    int32_t from = 0;          // where a legato glide starts
+    int32_t glide = -1;        // frames into the glide; -1: none
+    int32_t glideLength = 1;   // the step length it glides over
+};
+
+// The step clock following MIDI clock: six ticks a step, each step beginning
+// at the frame of its tick; the step length for gates, slides, swing and
+// the delay measured from the ticks.
+struct ClockIn {
+    bool sync = false;      // the steps follow MIDI clock
+    bool waiting = false;   // after Start or Continue: the first tick begins the step
+    bool holding = false;   // no tick for two seconds: the units are released
+    int32_t ticks = 0;      // ticks of the step so far, 0..5
+    int32_t endIn = -1;     // a swung step ends this many frames after its sixth tick
+    int64_t tickFrames[24] = {};  // the latest ticks' frames
+    int32_t tickCount = 0;
+    int32_t samplesPerStep = 0;   // measured; 0 until two ticks came
+};
+constexpr int32_t kClockHoldFrames = 88200;  // 2 s
+
+// The frames of the block at which MIDI clock ticks fall (24 a quarter
+// note), for the clock output.
+struct ClockOut {
+    static constexpr int kMax = 1024;
+    bool enabled = false;
+    int32_t count = 0;
+    int32_t frames[kMax] = {};
+};
+
 // Where the song stands: the playing position (0-based; -1 in pattern
 // mode), the pattern all units play, and the pattern that played before it
 // (whose step 15 decides the retrigger at step 0). The step clock advances
@@ -60,7 +100,18 @@ struct Engine {
     Relaxed<int32_t> passEndFrame;
     SongClock song;
     Relaxed<int16_t> sequencerOn;
+    // The sequencer runs (Play, or MIDI Start); stopped, the clock stands
+    // and only keys sound.
+    bool running = true;
     UnitVoice voices[8];
+    UnitKeys keys[8];
+    ClockIn clockIn;
+    ClockOut clockOut;
+    Relaxed<int32_t> syncedTempo;  // BPM measured from MIDI clock; 0 when not synced
+    // Frames rendered so far, and where in the block the events now applied
+    // stand.
+    Relaxed<int64_t> framePosition;
+    int32_t eventOffset = 0;
 
     std::unique_ptr<int16_t[]> unitBuffers;  // 8 x 65536 samples, unit u at u * 65536
     std::unique_ptr<int32_t[]> delayBuffer;  // 200000 slots: even left, odd right

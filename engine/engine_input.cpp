@@ -2,6 +2,7 @@
 
 #include "engine/arith.h"
 #include "engine/engine.h"
+#include "engine/note_input.h"
 
 namespace velmor {
 
@@ -58,6 +59,14 @@ void applyCommand(Engine& e, const EngineCommand& c) {
             break;
         case EngineCommand::kSongInserted: followSongEdit(e, c.value, 1); break;
         case EngineCommand::kSongDeleted: followSongEdit(e, c.value, -1); break;
+        case EngineCommand::kMidi: applyMidi(e, c.bytes, c.size <= 3 ? c.size : 3); break;
+        case EngineCommand::kSequencer: applySequencer(e, c.value); break;
+        case EngineCommand::kClockSync:
+            e.clockIn.sync = c.value != 0;
+            e.clockIn.waiting = false;
+            e.syncedTempo = 0;
+            break;
+        case EngineCommand::kClockOut: e.clockOut.enabled = c.value != 0; break;
     }
 }
 

@@ -21,6 +21,10 @@ struct EngineCommand {
         kRearmEnvelope,       // unit `value`'s envelope back into the attack from level 1
         kSongInserted,        // a song position was inserted before position `value`
         kSongDeleted,         // song position `value` was deleted
+        kMidi,                // a MIDI message of `size` bytes in `bytes`
+        kSequencer,           // `value` 0: stop (every unit released), 1: start from the beginning, 2: continue
+        kClockSync,           // `value` 1: the steps follow MIDI clock; 0: the internal clock
+        kClockOut,            // `value` 1: the block's MIDI clock ticks are reported
     };
     static constexpr int kMaxWrite = 16;
 
@@ -43,6 +47,15 @@ struct EngineCommand {
         EngineCommand c;
         c.kind = kind;
         c.value = unit;
+        return c;
+    }
+    static EngineCommand midi(uint8_t status, uint8_t data1 = 0, uint8_t data2 = 0, int size = 3) {
+        EngineCommand c;
+        c.kind = kMidi;
+        c.size = static_cast<uint8_t>(size);
+        c.bytes[0] = status;
+        c.bytes[1] = data1;
+        c.bytes[2] = data2;
         return c;
     }
 };
@@ -84,9 +97,19 @@ private:
 };
 
 constexpr uint32_t kInputCapacity = 4096;
+constexpr uint32_t kMidiCapacity = 1024;
+
+// A command for a frame of the engine's whole timeline (framePosition):
+// the MIDI input stamps what arrives so.
+struct TimedCommand {
+    int64_t frame = 0;
+    EngineCommand command;
+};
 
 struct EngineInput {
     SpscRing<EngineCommand, kInputCapacity> queue;
+    // MIDI from the thread that receives it: each message at its frame.
+    SpscRing<TimedCommand, kMidiCapacity> midi;
     // The last swapped-in score's sequence number: its buffer may be freed.
     std::atomic<uint64_t> swapsApplied{0};
     // Whether the audio thread renders, and so takes the queue. Only the

@@ -17,8 +17,9 @@ const int32_t* distortionCurve(const Tables& t, uint16_t distMode, uint16_t dist
 void setupDelay(Engine& e) {
     const EngineSettings& g = e.score.doc.settings;
     // Two slots per frame for delaySteps sixteenth notes, the lowest bit
-    // cleared. The tempo is clamped to 60..180 here as in the step timing.
-    const int32_t tempo = clampInt(g.tempoBpm, 60, 180);
+    // cleared. The tempo is clamped to 60..180 here as in the step timing;
+    // following MIDI clock, it is the clock's.
+    const int32_t tempo = e.syncedTempo > 0 ? e.syncedTempo.load() : clampInt(g.tempoBpm, 60, 180);
     int32_t length = (mul32(g.delaySteps, 2646000) / tempo / 2) & ~int32_t{1};
     if (length > kMaxDelayLength) length = kMaxDelayLength;
     e.delayLength = length;
@@ -97,6 +98,11 @@ void resetEngine(Engine& e) {
         v.envLevel = 1;
         v.accentOn = 0;
         v.accentCharge = 0;
+    }
+    // The units play their patterns again; keys still held go on sounding.
+    for (UnitKeys& k : e.keys) {
+        k.tail = false;
+        k.strike = false;
     }
     e.currentStep = 0;
     e.stepTick = 0;

@@ -6,6 +6,7 @@
 #include "engine/filter.h"
 #include "engine/engine_input.h"
 #include "engine/mixdown.h"
+#include "engine/note_input.h"
 #include "engine/step_clock.h"
 
 namespace velmor {
@@ -81,6 +82,89 @@ BlockParams latchBlockParams(const Engine& e, const UnitRecord& r) {
     return b;
 }
 
+// What a run of frames plays: a pattern step, the keys held, or the tail.
+struct VoiceRun {
+    int32_t offset, frames;  // within the step's span
+    int32_t note, next;      // the pitch, and the pitch it glides to
+    bool gliding;
+    int32_t tick;            // frames into the step (or the glide) at the run's start
+    int32_t glideLength;
+    bool strikes;            // the first frame strikes the note
+    bool accented;
+    bool gated;              // the step's gate closes at `gate`
+    int32_t gate;
+};
+
+// A glide that would outlast its length holds its target from there on.
+int splitGlide(VoiceRun* runs) {
+    VoiceRun& glide = runs[0];
+    const int32_t left = glide.glideLength - glide.tick;
+    if (!glide.gliding || glide.frames <= left) return 1;
+    VoiceRun held = glide;
+    held.note = held.next;
+    held.gliding = false;
+    if (left <= 0) {
+        runs[0] = held;
+        return 1;
+    }
+    glide.frames = left;
+    held.offset = left;
+    held.frames -= left;
+    held.tick += left;
+    held.strikes = false;
+    runs[1] = held;
+    return 2;
+}
+
+// The runs unit u plays in one span: the keys while any is held, the tail
+// after the last one or a stop (until a step begins), else the pattern.
+int planRuns(Engine& e, int u, const StepSpan& span, int32_t gateSamples, VoiceRun* runs) {
+    const Document& doc = e.score.doc;
+    UnitKeys& k = e.keys[u];
+    if (k.count == 0 && k.tail && span.advancing && span.tick == 0) k.tail = false;
+    VoiceRun& run = runs[0];
+    run = VoiceRun{0, span.frames, 0, 0, false, span.tick, span.stepLength, false, false, false, 0};
+    if (k.count > 0) {
+        run.strikes = k.strike;
+        run.accented = k.accent;
+        k.strike = false;
+        run.next = k.pitch;
+        run.note = k.glide >= 0 ? k.from : k.pitch;
+        run.gliding = k.glide >= 0;
+        run.tick = k.glide >= 0 ? k.glide : 0;
+        run.glideLength = k.glideLength;
+        if (k.glide >= 0) {
+            k.glide += span.frames;
+            if (k.glide >= k.glideLength) k.glide = -1;
+        }
+        return splitGlide(runs);
+    }
+    const int at = stepIndex(u, span.playing, span.step);
+    if (k.tail || !span.advancing) {
+        run.note = run.next = k.tail ? k.pitch : int32_t{doc.stepPitch[at]};
+        return 1;
+    }
+    // The step's data: its note, and with slide the note it glides to (step
+    // 15 slides toward step 0 of the pattern that plays next). A note-on step
+    // strikes at its start unless the step before (step 15 of the pattern
+    // that played before, for step 0) slid; the release starts after the gate
+    // length of a step without slide, which for a swung step is gateSamples
+    // L / samplesPerStep of its length L.
+    const bool slides = doc.stepSlide[at] != 0;
+    run.note = doc.stepPitch[at];
+    run.next = slides ? int32_t{doc.stepPitch[span.step < 15 ? at + 1 : stepIndex(u, span.following, 0)]} : run.note;
+    run.gliding = run.next != run.note;
+    run.strikes = span.tick == 0 && doc.stepNoteOn[at] != 0 &&
+                  doc.stepSlide[span.step > 0 ? at - 1 : stepIndex(u, span.previous, 15)] == 0;
+    run.accented = (doc.stepSpare[at] & 1) != 0;
+    run.gated = !slides;
+    run.gate = span.swingDelay != 0
+                   ? static_cast<int32_t>(int64_t{gateSamples} * span.stepLength / span.samplesPerStep)
+                   : gateSamples;
+    // Following a clock, a step may last longer than measured.
+    return e.clockIn.sync ? splitGlide(runs) : 1;
+}
+
 // Runs unit u over the runs of one stretch, into its unit buffer.
 void renderUnit(Engine& e, int u, const StepSpan* spans, int count) {
     const Tables& t = *e.tables;
@@ -115,31 +199,24 @@ void renderUnit(Engine& e, int u, const StepSpan* spans, int count) {
     // Notes are signed 8-bit, so this key never matches one.
     constexpr int32_t kNoPitchKey = INT32_MIN;
 
+    const bool synced = e.clockIn.sync;
+    // Following a clock, the gate follows the measured step length.
+    const int32_t gateSamples = synced ? gateSamplesFor(r.stepGate, playedSamplesPerStep(e)) : derived.gateSamples;
     for (const StepSpan* span = spans; span != spans + count; ++span) {
-        // The step's data: its note, and with slide the note it glides to
-        // (step 15 slides toward step 0 of the pattern that plays next).
-        const int at = stepIndex(u, span->playing, span->step);
-        const int32_t note = doc.stepPitch[at];
-        const bool slides = doc.stepSlide[at] != 0;
-        const int32_t next =
-            slides ? int32_t{doc.stepPitch[span->step < 15 ? at + 1 : stepIndex(u, span->following, 0)]} : note;
-        const bool gliding = next != note;
-        // A note-on step retriggers unless the step before (step 15 of the
-        // pattern that played before, for step 0) slid.
-        const bool strikes = doc.stepSlide[span->step > 0 ? at - 1 : stepIndex(u, span->previous, 15)] == 0 &&
-                             doc.stepNoteOn[at] != 0;
-        const bool accented = (doc.stepSpare[at] & 1) != 0;
-        const int32_t stepLength = span->stepLength;
-        // A swung step's gate closes at gateSamples L / samplesPerStep of its
-        // length L.
-        int32_t gate = derived.gateSamples;
-        if (span->swingDelay != 0) gate = static_cast<int32_t>(int64_t{gate} * stepLength / span->samplesPerStep);
+        VoiceRun runs[2];
+        const int runCount = planRuns(e, u, *span, gateSamples, runs);
+        for (const VoiceRun* run = runs; run != runs + runCount; ++run) {
+        const int32_t note = run->note;
+        const int32_t next = run->next;
+        const bool gliding = run->gliding;
+        const int32_t glideLength = run->glideLength;
+        const int32_t gate = run->gate;
         int32_t pitchKeyNote = kNoPitchKey, pitchKeyOff = 0;
         int32_t inc1 = 0, inc2 = 0;
 
-        int32_t tick = span->tick;
-        int16_t* out = outBuf + span->offset;
-        for (int n = 0; n < span->frames; ++n, ++tick) {
+        int32_t tick = run->tick;
+        int16_t* out = outBuf + span->offset + run->offset;
+        for (int n = 0; n < run->frames; ++n, ++tick) {
             // LFO. The one subtraction of a period, and the reduction of a
             // phase outside 0..2^27 - 1 (from pattern-file speeds), are both
             // the remainder modulo 2^27.
@@ -159,8 +236,8 @@ void renderUnit(Engine& e, int u, const StepSpan* spans, int count) {
                     p2 = noteHz(t, add32(note, b.coarse2));
                 }
                 if (gliding) {
-                    p1 = p1 + (noteHz(t, add32(next, b.coarse1)) - p1) * tick / stepLength;
-                    p2 = p2 + (noteHz(t, add32(next, b.coarse2)) - p2) * tick / stepLength;
+                    p1 = p1 + (noteHz(t, add32(next, b.coarse1)) - p1) * tick / glideLength;
+                    p2 = p2 + (noteHz(t, add32(next, b.coarse2)) - p2) * tick / glideLength;
                 }
                 inc1 = phaseIncrement(p1);
                 inc2 = phaseIncrement(p2);
@@ -237,12 +314,12 @@ void renderUnit(Engine& e, int u, const StepSpan* spans, int count) {
             // Gate: the note struck at the step's start decides the accent,
             // which a slide carries on; the release starts after the gate
             // length of a step without slide.
-            if (tick == 0 && strikes) {
+            if (n == 0 && run->strikes) {
                 env.stage = kAttack;
-                accentOn = b.accentGain > 0 && accented;
+                accentOn = b.accentGain > 0 && run->accented;
                 if (accentOn != 0) accentCharge = add32(accentCharge, (kAccentChargeFull - accentCharge) >> 2);
             }
-            if (gate < tick && !slides) env.stage = kRelease;
+            if (run->gated && gate < tick) env.stage = kRelease;
 
             int32_t a = mul32(env.level >> 8, v) >> 14;
             // An accented note's amplitude rises by up to the whole of itself.
@@ -252,6 +329,7 @@ void renderUnit(Engine& e, int u, const StepSpan* spans, int count) {
             accentCharge -= accentCharge >> 13;
 
             out[n] = distort(b.distCurve, b.distWet, a);
+        }
         }
     }
     voice.accentOn = accentOn;
@@ -297,18 +375,43 @@ int32_t gateSamplesFor(float stepGate, int32_t samplesPerStep) {
 void renderBlock(Engine& e, int16_t* out, uint32_t byteCount, std::span<const EngineEvent> events) {
     takeInput(e);
     const int frames = static_cast<int>(byteCount >> 2 > 0x7FFFFFFF ? 0x7FFFFFFF : byteCount >> 2);
+    const int64_t start = e.framePosition;
+    auto& midi = e.input.midi;
+    // The frame within the block of the next MIDI message from the queue
+    // (one already due applies at once), or past the block's end.
+    const auto nextMidi = [&]() -> int64_t {
+        const TimedCommand* m = midi.front();
+        if (!m) return INT64_MAX;
+        return m->frame > start ? m->frame - start : 0;
+    };
     Peaks peaks;
+    e.clockOut.count = 0;
     size_t next = 0;
     int done = 0;
     // Stretches of at most one unit buffer, split at the events' frames: the
     // frames are those of one long block with the same events.
     for (;;) {
-        while (next < events.size() && events[next].frame <= done) applyCommand(e, events[next++].command);
+        e.eventOffset = done;
+        for (;;) {
+            if (next < events.size() && events[next].frame <= done) {
+                applyCommand(e, events[next++].command);
+            } else if (nextMidi() <= done) {
+                applyCommand(e, midi.front()->command);
+                midi.pop();
+            } else {
+                break;
+            }
+        }
         if (done >= frames) break;
         int end = frames - done > kMaxBlockFrames ? done + kMaxBlockFrames : frames;
         if (next < events.size() && events[next].frame < end) end = events[next].frame;
+        if (nextMidi() < end) end = static_cast<int>(nextMidi());
         done += renderStretch(e, out + 2 * done, done, end - done, peaks);
     }
+    // What is applied between blocks stands at the next block's start.
+    e.framePosition = start + frames;
+    e.eventOffset = 0;
     updateMeters(e, peaks);
 }
+
 }  // namespace velmor

@@ -2,52 +2,167 @@
 
 #include "engine/arith.h"
 #include "engine/engine.h"
+#include "engine/envelope.h"
 #include "engine/song_clock.h"
 
 namespace velmor {
+
+namespace {
+
+int32_t swingDelayOf(const Engine& e, int32_t samplesPerStep) {
+    return mul32(samplesPerStep, clampInt(e.score.doc.settings.swing, 0, 100)) / 300;
+}
+
+int32_t stepLengthOf(int32_t step, int32_t samplesPerStep, int32_t swingDelay) {
+    return (step & 1) != 0 ? sub32(samplesPerStep, swingDelay) : add32(samplesPerStep, swingDelay);
+}
+
+// The clock ticks (24 a quarter note, 6 a step) that fall into a run, on the
+// straight grid: tick j of a pattern is due at the first frame at or after
+// j x samplesPerStep / 6 frames from the pattern's start.
+void reportClockTicks(Engine& e, int blockOffset, const StepSpan& span) {
+    ClockOut& c = e.clockOut;
+    if (!c.enabled || span.samplesPerStep <= 0) return;
+    const int64_t sps = span.samplesPerStep;
+    const int64_t start = span.step * sps + ((span.step & 1) != 0 ? span.swingDelay : 0) + span.tick;
+    for (int64_t j = start <= 0 ? 0 : (6 * (start - 1)) / sps + 1; j < 96; ++j) {
+        const int64_t due = (j * sps + 5) / 6;
+        if (due >= start + span.frames) break;
+        if (due >= start && c.count < ClockOut::kMax)
+            c.frames[c.count++] = blockOffset + span.offset + static_cast<int32_t>(due - start);
+    }
+}
+
+}  // namespace
+
+int32_t playedSamplesPerStep(const Engine& e) {
+    return e.clockIn.sync && e.clockIn.samplesPerStep > 0 ? e.clockIn.samplesPerStep : e.score.derived.samplesPerStep;
+}
+
+void beginNextStep(Engine& e, int32_t lastFrame) {
+    e.stepTick = 0;
+    const int32_t step = (e.currentStep & 15) + 1;
+    if (step < 16) {
+        e.currentStep = step;
+        return;
+    }
+    // The end of step 15: the next pattern starts.
+    e.currentStep = 0;
+    e.patternEndFrame = lastFrame;
+    const SongStep next = nextSongStep(e.score, e.song.position);
+    if (endsPass(next)) e.passEndFrame = lastFrame;
+    e.song.previousPattern = clampInt(e.song.pattern, 0, kPatternsPerUnit - 1);
+    e.song.pattern = next.pattern;
+    e.song.position = next.position;
+}
+
+void releaseAllUnits(Engine& e) {
+    for (int u = 0; u < kUnitSlots; ++u) {
+        UnitKeys& k = e.keys[u];
+        if (k.count == 0 && !k.tail)
+            k.pitch = e.score.doc.stepPitch[stepIndex(u, clampInt(e.song.pattern, 0, kPatternsPerUnit - 1), e.currentStep & 15)];
+        k.count = 0;
+        k.tail = true;
+        k.strike = false;
+        k.glide = -1;
+        e.voices[u].envStage = kRelease;
+    }
+}
+
+void clockTick(Engine& e) {
+    ClockIn& c = e.clockIn;
+    const int64_t now = e.framePosition + e.eventOffset;
+    // The tempo from the latest 24 ticks.
+    if (c.tickCount == 24) {
+        for (int i = 1; i < 24; ++i) c.tickFrames[i - 1] = c.tickFrames[i];
+        c.tickCount = 23;
+    }
+    c.tickFrames[c.tickCount++] = now;
+    if (c.tickCount >= 2) {
+        const int64_t span = c.tickFrames[c.tickCount - 1] - c.tickFrames[0];
+        const int64_t samples = 6 * span / (c.tickCount - 1);
+        c.samplesPerStep = static_cast<int32_t>(samples < 3675 ? 3675 : (samples > 11025 ? 11025 : samples));
+        e.syncedTempo = c.sync ? (661500 + c.samplesPerStep / 2) / c.samplesPerStep : 0;
+    }
+    if (!c.sync || !e.running) return;
+    c.holding = false;
+    if (c.waiting) {
+        // The first tick after Start or Continue begins the step the clock
+        // stands on.
+        c.waiting = false;
+        c.ticks = 0;
+        c.endIn = -1;
+        e.stepTick = 0;
+        return;
+    }
+    if (++c.ticks < 6) return;
+    c.ticks = 0;
+    // A swung even step lasts d frames past its sixth tick.
+    const int32_t d = swingDelayOf(e, playedSamplesPerStep(e));
+    if ((e.currentStep & 1) == 0 && d > 0) {
+        c.endIn = d;
+        return;
+    }
+    beginNextStep(e, e.eventOffset - 1);
+}
 
 int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& count) {
     count = 0;
     const Score& score = e.score;
     if (clampInt(score.doc.unitCount, 0, kUnitSlots) == 0) return frames;
 
-    const int32_t samplesPerStep = score.derived.samplesPerStep;
-    const int32_t swingDelay = mul32(samplesPerStep, clampInt(score.doc.settings.swing, 0, 100)) / 300;
-    int32_t step = e.currentStep & 15;
-    int32_t tick = e.stepTick;
-    int32_t playing = clampInt(e.song.pattern, 0, kPatternsPerUnit - 1);
-    int32_t previous = clampInt(e.song.previousPattern, 0, kPatternsPerUnit - 1);
-    int32_t position = e.song.position;
-    int32_t following = nextSongStep(score, position).pattern;
-
+    ClockIn& c = e.clockIn;
+    const bool synced = c.sync;
+    const int32_t samplesPerStep = playedSamplesPerStep(e);
+    const int32_t swingDelay = swingDelayOf(e, samplesPerStep);
     int done = 0;
     while (done < frames && count < kMaxSpans) {
-        const int32_t stepLength = (step & 1) != 0 ? sub32(samplesPerStep, swingDelay) : add32(samplesPerStep, swingDelay);
-        // A tick already past the step's end (the tempo rose) plays one frame.
-        const int32_t left = stepLength > tick ? stepLength - tick : 1;
-        const int n = left < frames - done ? static_cast<int>(left) : frames - done;
-        spans[count++] = StepSpan{done, n, step, tick, stepLength, samplesPerStep, swingDelay, playing, previous, following};
+        const int32_t step = e.currentStep & 15;
+        const int32_t tick = e.stepTick;
+        e.currentStep = step;
+        const int32_t stepLength = stepLengthOf(step, samplesPerStep, swingDelay);
+        const int32_t playing = clampInt(e.song.pattern, 0, kPatternsPerUnit - 1);
+        const bool advancing = e.running && !(synced && (c.waiting || c.holding));
+        int n = frames - done;
+        if (!advancing) {
+            spans[count++] = StepSpan{done, n, step, tick, stepLength, samplesPerStep, swingDelay, playing,
+                                      clampInt(e.song.previousPattern, 0, kPatternsPerUnit - 1),
+                                      nextSongStep(score, e.song.position).pattern, false};
+            return frames;
+        }
+        int32_t left;
+        if (synced) {
+            // Ticks end steps; only a swung step's end and the hold come by time.
+            const int64_t sinceTick = c.tickCount > 0 ? e.framePosition + blockOffset + done - c.tickFrames[c.tickCount - 1] : 0;
+            left = c.endIn >= 0 ? (c.endIn > 0 ? c.endIn : 1) : INT32_MAX;
+            if (c.tickCount > 0 && kClockHoldFrames - sinceTick < left) left = static_cast<int32_t>(kClockHoldFrames - sinceTick);
+            if (left <= 0) {
+                c.holding = true;
+                releaseAllUnits(e);
+                continue;
+            }
+        } else {
+            // A tick already past the step's end (the tempo rose) plays one frame.
+            left = stepLength > tick ? stepLength - tick : 1;
+        }
+        if (left < n) n = static_cast<int>(left);
+        spans[count] = StepSpan{done, n, step, tick, stepLength, samplesPerStep, swingDelay, playing,
+                                clampInt(e.song.previousPattern, 0, kPatternsPerUnit - 1),
+                                nextSongStep(score, e.song.position).pattern, true};
+        reportClockTicks(e, blockOffset, spans[count]);
+        ++count;
         done += n;
-        tick += n;
-        if (tick < stepLength) continue;
-        tick = 0;
-        if (++step < 16) continue;
-        // The end of step 15: the next pattern starts.
-        step = 0;
-        const int32_t last = blockOffset + done - 1;
-        e.patternEndFrame = last;
-        const SongStep next = nextSongStep(score, position);
-        if (endsPass(next)) e.passEndFrame = last;
-        previous = playing;
-        playing = next.pattern;
-        position = next.position;
-        following = nextSongStep(score, position).pattern;
-        e.song.position = position;
-        e.song.pattern = playing;
-        e.song.previousPattern = previous;
+        e.stepTick = tick + n;
+        if (synced) {
+            if (c.endIn < 0) continue;
+            c.endIn -= n;
+            if (c.endIn > 0) continue;
+            c.endIn = -1;
+        } else if (tick + n < stepLength) {
+            continue;
+        }
+        beginNextStep(e, blockOffset + done - 1);
     }
-    e.currentStep = step;
-    e.stepTick = tick;
     return done;
 }
 

@@ -3,7 +3,9 @@
 // runs that lie within one step, the same for every unit, and moves the
 // clock and the song on at each step's end. A step of the internal clock
 // lasts samplesPerStep frames, swung: even steps d frames longer, odd steps
-// d shorter, d = samplesPerStep x swing / 300.
+// d shorter, d = samplesPerStep x swing / 300. Following MIDI clock, a step
+// ends at its sixth tick instead (a swung even step d frames after it).
+// Stopped, waiting for the first tick or holding, the clock stands.
 
 #include <cstdint>
 
@@ -26,6 +28,7 @@ struct StepSpan {
     int32_t playing;
     int32_t previous;
     int32_t following;
+    bool advancing;  // false: the clock stands, no step begins
 };
 
 constexpr int kMaxSpans = 64;
@@ -35,5 +38,19 @@ constexpr int kMaxSpans = 64;
 // covered: all of them, or fewer once kMaxSpans runs are taken. With no unit
 // in use the clock stands still and there is no run.
 int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& count);
+
+// The straight step length the engine plays: measured from MIDI clock while
+// it follows one, else the tempo's.
+int32_t playedSamplesPerStep(const Engine& e);
+
+// The next step begins now; `lastFrame` is the block index of the frame
+// that ended the one before (for the pattern and pass ends).
+void beginNextStep(Engine& e, int32_t lastFrame);
+
+// A MIDI clock tick at the frame where the events now applied stand.
+void clockTick(Engine& e);
+
+// Every unit released (its keys too) into the tail.
+void releaseAllUnits(Engine& e);
 
 }  // namespace velmor

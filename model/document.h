@@ -69,7 +69,9 @@ struct UnitRecord {
     uint16_t lfoWave{};
     uint32_t spareA{};
     uint64_t spareB{};  // 8 reserved bytes, kept bit for bit
-    uint16_t spareC{};
+    // The MIDI channel the unit listens on: 0 its own number (unit n on
+    // channel n), 1..16 that channel, anything else none.
+    uint16_t midiChannel{};
     uint16_t spareD{};
     int32_t ringMod{};
     int32_t fmAmount{};

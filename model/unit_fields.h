@@ -62,7 +62,7 @@ void forEachVoiceRow(Visit&& visit) {
     visit(&UnitRecord::lfoWave, kPlainRow);
     visit(&UnitRecord::spareA, kUnpastedRow);
     visit(&UnitRecord::spareB, kUnpastedRow);
-    visit(&UnitRecord::spareC, kUnpastedRow);
+    visit(&UnitRecord::midiChannel, kUnpastedRow);
     visit(&UnitRecord::spareD, kUnpastedRow);
     visit(&UnitRecord::ringMod, kPlainRow);
     visit(&UnitRecord::fmAmount, RowRule{kHasFmAmount, 0, true});

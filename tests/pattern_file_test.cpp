@@ -70,7 +70,7 @@ std::vector<Row> layout(int n, int patterns, int songLength, uint16_t present = 
         {4, 8 * n, [](Synth& s, int i) -> void* { return &s.score.doc.units[i / 8].delaySend[i % 8]; }},
         UNIT(distMode, 2), UNIT(distWet, 2), UNIT(distThreshold, 2), UNIT(filterMode, 2), UNIT(cutoff, 4),
         UNIT(resonance, 4), UNIT(envAmount, 4), UNIT(lfoAmount, 4), UNIT(lfoSpeed, 8), UNIT(lfoTarget, 2),
-        UNIT(lfoWave, 2), UNIT(spareA, 4), UNIT(spareB, 8), UNIT(spareC, 2), UNIT(spareD, 2), UNIT(ringMod, 4)};
+        UNIT(lfoWave, 2), UNIT(spareA, 4), UNIT(spareB, 8), UNIT(midiChannel, 2), UNIT(spareD, 2), UNIT(ringMod, 4)};
     if (present & kHasFmAmount) rows.push_back(UNIT(fmAmount, 4));
     if (present & kHasOscSync) rows.push_back(UNIT(oscSync, 4));
     if (present & kHasPulseWidth) rows.insert(rows.end(), {UNIT(pulseWidth, 4), UNIT(accentOffset, 4)});

@@ -99,7 +99,7 @@ TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {
     auto s = testing::startedSynth();
     addUnit(*s);
     Document& st = s->score.doc;
-    st.units[0].pulseWidth = 90, st.units[0].oscSync = 1, st.units[0].spareC = 3;
+    st.units[0].pulseWidth = 90, st.units[0].oscSync = 1, st.units[0].midiChannel = 3;
     UnitRecord& a = st.units[0];  // every other setting the paste covers, with a value of its own
     a.filterMode = 3, a.lfoAmount = 77, a.lfoTarget = 2, a.lfoWave = 1, a.ringMod = 55, a.fmAmount = 66, a.envAmount = 999;
     a.distMode = 2, a.distWet = 33, a.distThreshold = 4, a.osc1Coarse = 5, a.osc2Fine = -7, a.oscMix = 200, a.sustainTime = 4410;
@@ -118,7 +118,7 @@ TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {
                 r.fmAmount == 66 && r.envAmount == 999 && r.distMode == 2 && r.distWet == 33 && r.distThreshold == 4 &&
                 r.osc1Coarse == 5 && r.osc2Fine == -7 && r.oscMix == 200 && r.sustainTime == 4410);
     EXPECT_EQ(s->engine.voices[1].osc1Accum, 0);
-    EXPECT_EQ((std::vector<int32_t>{r.pulseWidth, static_cast<int32_t>(r.oscSync), r.spareC}), std::vector<int32_t>(3, 0))
+    EXPECT_EQ((std::vector<int32_t>{r.pulseWidth, static_cast<int32_t>(r.oscSync), r.midiChannel}), std::vector<int32_t>(3, 0))
         << "not settings that paste";
     // A source beyond the slots reads the last one.
     st.units[kUnitSlots - 1].cutoff = 777;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The command line of velmor-render: its errors, its output sizes, --frames,
-# --passes, --wav and --save.
+# --passes, --wav, --save and --events.
 #
 # usage: velmor_render_test.sh PATH/TO/velmor-render
 set -u
@@ -87,6 +87,19 @@ check "--export-midi alone" eval "run --export-midi startup.mid && [ ! -e x.raw 
 check "--import-midi: a report, the song saved and played as before" eval "'$bin' --import-midi startup.mid --save imported.pat -o imported.raw 2>stderr && grep -q '^velmor-render: imported startup.mid: 1 song position (1 pattern) at 80 BPM in 1 unit: 16 notes placed, 0 merged, 0 dropped.$' stderr && cmp imported.raw pass.raw"
 check "--import-midi then --export-midi writes the same file" eval "'$bin' --import-midi startup.mid --export-midi again.mid 2>/dev/null && cmp again.mid startup.mid"
 check "a damaged file's place" eval "! '$bin' --import-midi cut.mid --save x.pat 2>stderr && grep -q ': byte 18 (track 1): the chunk claims 30 bytes, but 0 follow$' stderr && [ ! -e x.pat ]"
+# MIDI events: a key while the sequencer stands, then let go; a malformed
+# line is refused with its number; --play runs the sequencer as Play does.
+printf '# a key\n0 90 2D 64\n22050 2D 00 # running status: the key let go\n' >keys.txt
+nonzero() { od -v -An -tx1 -j "$2" -N "$3" "$1" | tr -d ' 0\n'; }
+check "--events: 2 s past the last event" renders keys.raw $(((22050 + 88200) * 4)) --events keys.txt
+check "--events: the key sounds, and ends after it is let go" eval "[ -n \"$(nonzero keys.raw 4000 400)\" ] && [ -z \"$(nonzero keys.raw 400000 40000)\" ]"
+printf '0 90 2D 64\n10 9G\n' >bad.txt
+check "refused: a malformed events line, with its number" eval "refused --events bad.txt -o x.raw && grep -q 'line 2' stderr"
+printf '5 F8\n4 F8\n' >order.txt
+check "refused: events out of frame order" refused --events order.txt -o x.raw
+: >none.txt
+check "--events --play with no events is playback from the start" eval "run --events none.txt --play --frames 1000 -o play.raw && cmp play.raw pass.raw -n 4000"
+check "refused: --play without --events" refused --play -o x.raw
 
 echo "velmor-render: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/mixdown.h"
 #include "engine/render.h"
+#include "files/midi_events.h"
 #include "files/pattern_file.h"
 #include "files/safe_file.h"
 #include "files/stream_to_disk.h"
@@ -35,6 +37,7 @@ const char kUsage[] =
     "usage: velmor-render [PATTERN.pat] [--import-midi IN.mid] -o OUT [--wav]\n"
     "                     [--song | --pattern N] [--frames N | --passes N]\n"
     "                     [--save SAVED.pat] [--export-midi OUT.mid]\n"
+    "                     [--events EVENTS.txt [--play]]\n"
     "\n"
     "Renders Velmor's output as headerless 16-bit little-endian stereo frames at\n"
     "44100 Hz (left first), the bytes that \"Stream 2 Disk...\" writes.\n"
@@ -66,6 +69,17 @@ const char kUsage[] =
     "  --export-midi OUT.mid\n"
     "                  also write the MIDI file that \"Export MIDI...\" would\n"
     "                  write in that state: one pass, a track per unit\n"
+    "  --events FILE   play MIDI into the MIDI input while rendering: each line of\n"
+    "                  FILE holds a frame number in decimal, then bytes in hex,\n"
+    "                  which reach the input in that order at that frame, as on a\n"
+    "                  cable (\"0 90 2D 64\": the key A2 at velocity 100 at frame\n"
+    "                  0; \"44100 F8\": a clock tick a second later; # starts a\n"
+    "                  comment; lines in frame order). Unit n plays the keys of\n"
+    "                  channel n. The sequencer stands until the events start it\n"
+    "                  (Start, FA): it follows their MIDI clock. Renders --frames\n"
+    "                  N frames, or up to two seconds past the last event\n"
+    "  --play          with --events: the sequencer plays from the start at the\n"
+    "                  tempo, as after Play, and the events' clock is not followed\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
     "\n"
@@ -92,6 +106,8 @@ struct Options {
     int patternNumber = 0;  // --pattern 1..64; 0: as loaded
     int64_t frames = -1;  // -1: one pass as stream to disk writes it
     int64_t passes = -1;
+    const char* events = nullptr;
+    bool play = false;
 };
 
 int fail(const std::string& message) {
@@ -129,6 +145,11 @@ std::string parseArguments(int argc, char** argv, Options& o) {
             (a == "--import-midi" ? o.importMidi : o.exportMidi) = argv[++i];
         } else if (a == "--wav") {
             o.wav = true;
+        } else if (a == "--events") {
+            if (!next) return "--events needs a file name";
+            o.events = argv[++i];
+        } else if (a == "--play") {
+            o.play = true;
         } else if (a == "--song") {
             o.song = true;
         } else if (a == "--pattern") {
@@ -152,6 +173,8 @@ std::string parseArguments(int argc, char** argv, Options& o) {
     if (!o.output && !o.save && !o.exportMidi) return "no output file given (-o OUT; see --help)";
     if (o.frames >= 0 && o.passes >= 0) return "--frames and --passes exclude each other";
     if (o.song && o.patternNumber > 0) return "--song and --pattern exclude each other";
+    if (o.events && o.passes >= 0) return "--events and --passes exclude each other";
+    if (o.play && !o.events) return "--play goes with --events";
     return "";
 }
 
@@ -201,6 +224,37 @@ bool renderFrames(Synth& s, std::FILE* f, int64_t frames, bool wav) {
     for (int64_t done = 0; done < frames;) {
         const int n = frames - done < kBlockFrames ? static_cast<int>(frames - done) : kBlockFrames;
         renderBlock(s, block, static_cast<uint32_t>(n) * 4);
+        if (std::fwrite(block, 4, static_cast<size_t>(n), f) != static_cast<size_t>(n)) return false;
+        done += n;
+        progress.update(done);
+    }
+    return std::fflush(f) == 0;
+}
+
+// Playback with MIDI at frames: the sequencer stands and follows the
+// events' clock, or (play) runs from the start.
+bool renderEvents(Synth& s, std::FILE* f, int64_t frames, const std::vector<TimedCommand>& events, bool play, bool wav) {
+    constexpr int kBlockFrames = 512;
+    int16_t block[2 * kBlockFrames];
+    if (wav && !writeWaveHeader(f, static_cast<uint32_t>(frames * 4))) return false;
+    Progress progress(frames);
+    resetEngine(s);
+    std::vector<EngineEvent> inBlock;
+    if (!play) {
+        EngineCommand sync;
+        sync.kind = EngineCommand::kClockSync;
+        sync.value = 1;
+        EngineCommand stop;
+        stop.kind = EngineCommand::kSequencer;
+        inBlock = {{0, sync}, {0, stop}};
+    }
+    size_t next = 0;
+    for (int64_t done = 0; done < frames;) {
+        const int n = frames - done < kBlockFrames ? static_cast<int>(frames - done) : kBlockFrames;
+        for (; next < events.size() && events[next].frame < done + n; ++next)
+            inBlock.push_back({static_cast<int32_t>(events[next].frame - done), events[next].command});
+        renderBlock(s.engine, block, static_cast<uint32_t>(n) * 4, inBlock);
+        inBlock.clear();
         if (std::fwrite(block, 4, static_cast<size_t>(n), f) != static_cast<size_t>(n)) return false;
         done += n;
         progress.update(done);
@@ -267,11 +321,22 @@ int run(int argc, char** argv) {
         return fail(std::string("cannot write MIDI file ") + o.exportMidi + ": " + describe(saved));
     if (!o.output) return 0;
 
+    std::vector<TimedCommand> events;
+    if (o.events) {
+        std::FILE* in = std::fopen(o.events, "r");
+        if (!in) return fail(std::string("cannot open events file ") + o.events + ": " + std::strerror(errno));
+        const std::string problem = readMidiEvents(in, events);
+        std::fclose(in);
+        if (!problem.empty()) return fail(std::string(o.events) + ", " + problem);
+    }
+
     const int64_t pass = passFrames(*s);
-    const int64_t frames = o.frames >= 0 ? o.frames : (o.passes >= 0 ? o.passes * pass : pass - 1);
+    int64_t frames = o.frames >= 0 ? o.frames : (o.passes >= 0 ? o.passes * pass : pass - 1);
+    if (o.events && o.frames < 0) frames = (events.empty() ? 0 : events.back().frame) + 88200;
     if (o.wav && frames > kMaxWaveFrames) return fail("too many frames for a WAVE file");
 
     const auto content = [&](std::FILE* f) {
+        if (o.events) return renderEvents(*s, f, frames, events, o.play, o.wav);
         return o.frames < 0 && o.passes < 0 ? renderPass(*s, f, o.wav) : renderFrames(*s, f, frames, o.wav);
     };
     if (std::strcmp(o.output, "-") == 0) {

@@ -1,0 +1,253 @@
+// MIDI into the engine: keys play units like steps (legato like a slide,
+// velocity above 100 like an accent), last-note priority and the channels;
+// the parser's hard cases; the steps following MIDI clock, whatever the
+// block size and however the master drifts; the clock sent out.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "engine/midi_parser.h"
+#include "engine/note_input.h"
+#include "model/song.h"
+#include "support/test_synth.h"
+
+namespace velmor {
+namespace {
+
+using testing::renderFrames;
+using testing::startedSynth;
+
+EngineCommand command(EngineCommand::Kind kind, int32_t value) {
+    EngineCommand c;
+    c.kind = kind;
+    c.value = value;
+    return c;
+}
+
+TimedCommand note(int64_t frame, int key, int velocity, int channel = 0) {
+    return {frame, EngineCommand::midi(static_cast<uint8_t>(0x90 | channel), static_cast<uint8_t>(key),
+                                       static_cast<uint8_t>(velocity))};
+}
+TimedCommand realTime(int64_t frame, uint8_t status) { return {frame, EngineCommand::midi(status, 0, 0, 1)}; }
+
+// Renders `frames` frames in blocks of blockFrames with the events at their
+// frames, as the renderer's --events does; `synced` follows the events'
+// clock with the sequencer standing until they start it.
+std::vector<int16_t> play(Synth& s, std::vector<TimedCommand> events, int frames, bool synced, int blockFrames = 512) {
+    resetEngine(s);
+    std::vector<EngineEvent> pending;
+    if (synced) pending.push_back({0, command(EngineCommand::kClockSync, 1)});
+    pending.push_back({0, command(EngineCommand::kSequencer, 0)});
+    std::vector<int16_t> out(2 * static_cast<size_t>(frames));
+    size_t next = 0;
+    for (int done = 0; done < frames;) {
+        const int n = std::min(blockFrames, frames - done);
+        for (; next < events.size() && events[next].frame < done + n; ++next)
+            pending.push_back({static_cast<int32_t>(events[next].frame - done), events[next].command});
+        renderBlock(s.engine, out.data() + 2 * done, static_cast<uint32_t>(n) * 4, pending);
+        pending.clear();
+        done += n;
+    }
+    return out;
+}
+
+std::vector<int16_t> firstFrames(const std::vector<int16_t>& v, int frames) {
+    return std::vector<int16_t>(v.begin(), v.begin() + 2 * frames);
+}
+
+TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
+    // Pitch 27 is MIDI note 48, pitch 39 note 60. At 80 BPM step 0 lasts
+    // 8268 frames and its gate closes after tick 7854.
+    const struct {
+        const char* what;
+        std::function<void(Synth&)> step0;
+        std::vector<TimedCommand> keys;
+    } cases[] = {
+        {"a key held to the gate", [](Synth&) {}, {note(0, 48, 100), note(7855, 48, 0)}},
+        {"velocity 127, an accent", [](Synth& s) { toggleStepAccent(s, 0); }, {note(0, 48, 127), note(7855, 48, 0)}},
+        {"a second key, legato", [](Synth& s) { toggleStepSlide(s, 0); }, {note(0, 48, 100), note(0, 60, 64)}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto pattern = startedSynth();
+        setStepPitchFromSlider(*pattern, 0, 48 - 24);
+        setStepPitchFromSlider(*pattern, 1, 48 - 36);
+        c.step0(*pattern);
+        resetEngine(*pattern);
+        const auto expected = renderFrames(*pattern, 8268, 512);
+        auto keys = startedSynth();
+        EXPECT_EQ(firstFrames(play(*keys, c.keys, 8268, false), 8268), expected);
+    }
+    // A plain key is not an accented one.
+    auto plain = startedSynth(), accented = startedSynth();
+    EXPECT_NE(play(*plain, {note(0, 48, 100)}, 4000, false), play(*accented, {note(0, 48, 101)}, 4000, false));
+}
+
+TEST(NoteInput, TheNewestKeySoundsOnItsUnitsChannel) {
+    auto s = startedSynth();
+    addUnit(*s);  // unit 1 listens on channel 2
+    s->score.doc.units[0].midiChannel = 17;  // off
+    publish(*s);
+    Engine& e = s->engine;
+    const auto send = [&](std::vector<uint8_t> bytes) { applyMidi(e, bytes.data(), static_cast<int>(bytes.size())); };
+    send({0x90, 60, 100});
+    send({0x94, 60, 100});  // no unit on channel 5
+    EXPECT_EQ(e.keys[0].count + e.keys[1].count, 0);
+    for (int key : {48, 50, 52}) send({0x91, static_cast<uint8_t>(key), 90});
+    const UnitKeys& k = e.keys[1];
+    EXPECT_EQ(k.pitch, 31);
+    send({0x81, 52, 0});  // the newest let go: back to the one before
+    EXPECT_TRUE(k.count == 2 && k.pitch == 29 && k.from == 31 && k.glide == 0);
+    send({0x91, 48, 0});  // velocity 0 lets go; not the newest: no change
+    send({0x81, 70, 0});  // never pressed
+    EXPECT_TRUE(k.count == 1 && k.pitch == 29 && !k.tail);
+    send({0x81, 50, 0});
+    EXPECT_TRUE(k.count == 0 && k.tail && e.voices[1].envStage == 3);
+    // Every key at once, each held once, then All Notes Off.
+    for (int key = 0; key < 128; ++key) send({0x91, static_cast<uint8_t>(key), 100});
+    send({0x91, 5, 100});
+    EXPECT_EQ(k.count, 128);
+    EXPECT_EQ(k.pitch, pitchOfNote(5));
+    send({0xB1, 123, 0});
+    EXPECT_TRUE(k.count == 0 && k.tail);
+    // Folded by octaves into notes 24..72; a unit set to channel 3.
+    EXPECT_EQ(std::vector<int32_t>({pitchOfNote(0), pitchOfNote(23), pitchOfNote(73), pitchOfNote(127)}),
+              std::vector<int32_t>({3, 14, 40, 46}));
+    s->score.doc.units[0].midiChannel = 3;
+    publish(*s);
+    send({0x92, 60, 100});
+    EXPECT_EQ(e.keys[0].count, 1);
+}
+
+TEST(MidiParser, RunningStatusRealTimeSysExAndCutMessages) {
+    const uint8_t bytes[] = {0x45, 0x90, 0x3C, 0xF8, 0x64, 0x3E, 0x00, 0xF0, 0x01, 0x02, 0x90,
+                             0xF7, 0x40, 0x90, 0x41, 0xB0, 0x7B, 0x00, 0xC0, 0x05, 0x06, 0xF2, 0x10, 0x02};
+    MidiParser parser;
+    std::vector<std::vector<int>> got;
+    for (uint8_t b : bytes) {
+        MidiMessage m;
+        if (parser.feed(b, m)) got.push_back({m.status, m.data1, m.data2, m.size});
+    }
+    // The stray data byte, the SysEx, the byte after it and the note cut
+    // short by a status are dropped.
+    EXPECT_EQ(got, (std::vector<std::vector<int>>{{0xF8, 0, 0, 1},
+                                                  {0x90, 0x3C, 0x64, 3},
+                                                  {0x90, 0x3E, 0x00, 3},
+                                                  {0xB0, 0x7B, 0x00, 3},
+                                                  {0xC0, 0x05, 0, 2},
+                                                  {0xC0, 0x06, 0, 2},
+                                                  {0xF2, 0x10, 0x02, 3}}));
+}
+
+// MIDI clock at 125 BPM: 882 frames a tick, 5292 a step, as the tempo gives.
+std::vector<TimedCommand> clockAt125(int64_t from, int ticks) {
+    std::vector<TimedCommand> clock;
+    for (int i = 0; i < ticks; ++i) clock.push_back(realTime(from + 882 * int64_t{i}, 0xF8));
+    return clock;
+}
+
+TEST(ClockIn, StartAndTicksPlayAsTheTempoWouldWhateverTheBlockSize) {
+    auto reference = startedSynth();
+    setLinked(*reference, Param::kTempo, 125);
+    setLinked(*reference, Param::kSwing, 30);
+    generateRandomPattern(*reference, 9);
+    resetEngine(*reference);
+    const auto expected = renderFrames(*reference, 60000, 4096);
+
+    std::vector<TimedCommand> events = clockAt125(0, 70);
+    events.insert(events.begin(), realTime(0, 0xFA));
+    for (int block : {1, 37, 512, 65536}) {
+        SCOPED_TRACE(block);
+        auto s = startedSynth();
+        setLinked(*s, Param::kTempo, 125);
+        setLinked(*s, Param::kSwing, 30);
+        generateRandomPattern(*s, 9);
+        EXPECT_EQ(play(*s, events, 60000, true, block), expected);
+        EXPECT_EQ(s->engine.syncedTempo, 125);
+    }
+}
+
+TEST(ClockIn, StopLocateContinueAndHold) {
+    auto s = startedSynth();
+    setSongPattern(*s, 0, 3);
+    insertSongPosition(*s, 1, 4);
+    insertSongPosition(*s, 2, 5);
+    setSongMode(*s, true);
+    Engine& e = s->engine;
+    // Started, then stopped after 13 ticks: step 2 stands, the units released.
+    std::vector<TimedCommand> events = {realTime(0, 0xFA)};
+    for (const TimedCommand& t : clockAt125(100, 13)) events.push_back(t);
+    events.push_back(realTime(12000, 0xFC));
+    play(*s, events, 13000, true);
+    EXPECT_TRUE(!e.running && e.currentStep == 2 && e.keys[0].tail && e.voices[0].envStage == 3);
+    // Song position 2, step 5 (37 sixteenths), then Continue: the first
+    // tick begins step 5 of pattern 6 at its frame.
+    const uint8_t locate[] = {0xF2, 37, 0};
+    applyMidi(e, locate, 3);
+    EXPECT_TRUE(e.song.position == 2 && e.song.pattern == 5 && e.currentStep == 5);
+    applyMidi(e, std::vector<uint8_t>{0xFB}.data(), 1);
+    EXPECT_TRUE(e.running && e.clockIn.waiting);
+    renderFrames(*s, 500);
+    EXPECT_EQ(e.stepTick, 0) << "nothing moves before the first tick";
+    applyMidi(e, std::vector<uint8_t>{0xF8}.data(), 1);
+    renderFrames(*s, 300);
+    EXPECT_TRUE(e.currentStep == 5 && e.stepTick == 300 && !e.keys[0].tail);
+    // Two seconds without a tick hold the units; the next tick goes on.
+    renderFrames(*s, 88200);
+    EXPECT_TRUE(e.clockIn.holding && e.keys[0].tail && e.stepTick == 88200);
+    applyMidi(e, std::vector<uint8_t>{0xF8}.data(), 1);
+    EXPECT_TRUE(!e.clockIn.holding && e.clockIn.ticks == 1);
+}
+
+TEST(ClockIn, ADriftingMasterNeitherLosesNorDoublesAStep) {
+    // 60 001 ticks whose spacing wanders between 90 and 150 frames: the
+    // first begins a step and every sixth after it the next, 10 000 in all.
+    std::vector<TimedCommand> events = {realTime(0, 0xFA)};
+    double t = 0;
+    for (int i = 0; i <= 60000; ++i) {
+        events.push_back(realTime(static_cast<int64_t>(t), 0xF8));
+        t += 120 + 30 * std::sin(i * 0.001) + (i % 7) - 3;
+    }
+    auto s = startedSynth();
+    resetEngine(*s);
+    int64_t steps = 0;
+    int32_t last = 0;
+    std::vector<EngineEvent> pending = {{0, command(EngineCommand::kClockSync, 1)}};
+    std::vector<int16_t> block(2 * 256);
+    size_t next = 0;
+    for (int64_t done = 0; next < events.size(); done += 256) {
+        for (; next < events.size() && events[next].frame < done + 256; ++next)
+            pending.push_back({static_cast<int32_t>(events[next].frame - done), events[next].command});
+        renderBlock(s->engine, block.data(), 256 * 4, pending);
+        pending.clear();
+        if (s->engine.currentStep != last) ++steps;
+        last = s->engine.currentStep;
+    }
+    EXPECT_EQ(steps, 10000);
+}
+
+TEST(ClockOut, TicksFallOnTheStraightGridWhateverTheBlockSize) {
+    // 80 BPM, 50 % swing: tick j of a pattern at ceil(j x 8268 / 6), a step
+    // being 6 ticks whichever way it is swung.
+    std::vector<int64_t> expected;
+    for (int64_t j = 0; j < 2 * 96; ++j) expected.push_back((j / 96) * 16 * 8268 + ((j % 96) * 8268 + 5) / 6);
+    for (int block : {37, 4096}) {
+        auto s = startedSynth();
+        setLinked(*s, Param::kSwing, 50);
+        resetEngine(*s);
+        applyCommand(s->engine, command(EngineCommand::kClockOut, 1));
+        std::vector<int64_t> ticks;
+        for (int64_t done = 0, n = 0; done < 2 * 16 * 8268; done += n) {
+            n = std::min<int64_t>(block, 2 * 16 * 8268 - done);
+            renderFrames(*s, static_cast<int>(n), block);
+            for (int i = 0; i < s->engine.clockOut.count; ++i) ticks.push_back(done + s->engine.clockOut.frames[i]);
+        }
+        EXPECT_EQ(ticks, expected) << block;
+    }
+}
+
+}  // namespace
+}  // namespace velmor
