@@ -141,7 +141,11 @@ int planRuns(Engine& e, int u, const StepSpan& span, int32_t gateSamples, VoiceR
     }
     const int at = stepIndex(u, span.playing, span.step);
     if (k.tail || !span.advancing) {
+        // The tail: the gate stays closed, even for an envelope re-armed by
+        // a load.
         run.note = run.next = k.tail ? k.pitch : int32_t{doc.stepPitch[at]};
+        run.gated = true;
+        run.gate = -1;
         return 1;
     }
     // The step's data: its note, and with slide the note it glides to (step
