@@ -70,6 +70,7 @@ int runApplication(HINSTANCE instance, HINSTANCE previous, int showCommand, cons
 }
 
 void shutdownApplication(App& app) {
+    shutDownMidi(app);
     shutdownAudio(app.audio, app.sound, &app.tick);
     if (app.synth) releaseBuffers(*app.synth);
     if (app.envelopeBrush) DeleteObject(app.envelopeBrush);

@@ -11,6 +11,7 @@
 #include "audio/audio_timer.h"
 #include "audio/dsound_output.h"
 #include "audio/output.h"
+#include "app/midi_session.h"
 #include "files/file_names.h"
 #include "model/synth.h"
 
@@ -38,6 +39,7 @@ struct App {
     AudioOutput audio;
     DirectSoundDevice sound;
     TickContext tick;
+    MidiSession midi;
 };
 
 // Start-up, the main window and shutdown; returns 0 in every case.

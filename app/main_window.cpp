@@ -10,6 +10,7 @@
 
 #include "app/controls.h"
 #include "app/document_commands.h"
+#include "app/midi_file_commands.h"
 #include "app/save_prompts.h"
 #include "app/side_dialogs.h"
 #include "app/window_logic.h"
@@ -234,6 +235,7 @@ BOOL setUp(HWND window, App& app) {
     SetTimer(window, kStatusTimer, 300, nullptr);
     fillFileDialogRecords(window, app);
     installEditKeys(app);
+    setUpMidi(window, app);
     // A recovery copy that a shutdown left is offered once the window shows.
     PostMessageA(window, WM_COMMAND, IDM_OFFER_RECOVERY, 0);
     return TRUE;
@@ -271,23 +273,29 @@ void onCommand(HWND window, App& app, int id) {
             if (offerRecoveryCopy(window, app)) rebuildUnitTabs(window);
             return;
         case IDC_PLAY:
-            if (s.engine.sequencerOn == 1) {
-                setOutputMenus(window, false);
-                if (app.audio.playing.load() == 0) prepareToPlay(s);
-                startOutput(app.audio, s.engine);
-            }
+            // Greyed while the output plays; Play and Stop are MIDI clock's while synced.
+            if (s.engine.sequencerOn == 1 && playCommand(app)) setOutputMenus(window, false);
             return;
         case IDC_STOP:
-            if (s.engine.sequencerOn == 1) {
-                stopAndReset(app.audio, s.engine);
-                setOutputMenus(window, true);
-            }
+            if (s.engine.sequencerOn == 1 && stopCommand(app)) setOutputMenus(window, true);
             return;
         case kSyncBox: CheckDlgButton(window, kSyncBox, onSyncClicked(s) ? BST_CHECKED : BST_UNCHECKED); return;
         case IDC_OSC1_LOAD: loadUserWaveFile(app); return;
         case IDM_LOAD_PATTERN: loadPattern(window, app); return;
         case IDM_SAVE_PATTERN: saveDocumentAs(window, app); return;
-        case IDM_STREAM_TO_DISK: streamToDiskCommand(window, app); return;
+        case IDM_STREAM_TO_DISK:
+            suspendMidiStream(app);
+            streamToDiskCommand(window, app);
+            resumeMidiStream(app);
+            return;
+        case IDM_EXPORT_MIDI: exportMidiCommand(window, app); return;
+        case IDM_IMPORT_MIDI:
+            // The imported song is in no pattern file yet: untitled, unsaved.
+            if (!mayDiscardDocument(window, app) || !importMidiCommand(window, app)) return;
+            rebuildUnitTabs(window);
+            forgetSaved(s);
+            documentLoaded(app, "");
+            return;
         case IDM_PATTERN_EDIT: openDialog(window, app, IDD_PITCH, stepEditorProc); return;
         case IDM_SONG_EDIT: openDialog(window, app, IDD_SONG, songDialogProc); return;
         case IDM_SONG_MODE:
@@ -296,8 +304,17 @@ void onCommand(HWND window, App& app, int id) {
             return;
         case IDM_FX_SETUP: openDialog(window, app, IDD_FX, fxDialogProc); return;
         case IDM_ABOUT: openDialog(window, app, IDD_ABOUT, aboutDialogProc); return;
-        case IDM_OUTPUT_DEVICE: openDialog(window, app, IDD_WAVSELECT, deviceDialogProc); return;
-        case IDM_RESPONSE: openDialog(window, app, IDD_BUFSIZE, responseDialogProc); return;
+        case IDM_OUTPUT_DEVICE:
+        case IDM_RESPONSE:
+            suspendMidiStream(app);
+            if (id == IDM_OUTPUT_DEVICE) openDialog(window, app, IDD_WAVSELECT, deviceDialogProc);
+            else openDialog(window, app, IDD_BUFSIZE, responseDialogProc);
+            resumeMidiStream(app);
+            return;
+        case IDM_MIDI:
+            openDialog(window, app, IDD_MIDI, midiDialogProc);
+            setOutputMenus(window, !app.midi.sequencerPlays);
+            return;
         case IDM_PATTERN_COPY: copyPattern(s); return;
         case IDM_PATTERN_PASTE: pastePattern(s); return;
         case IDM_UNIT_ADD:
@@ -339,6 +356,7 @@ void onStatusTimer(HWND window, App& app) {
     SetDlgItemTextA(window, IDC_VOL_LEFT, t.left.c_str());
     SetDlgItemTextA(window, IDC_VOL_RIGHT, t.right.c_str());
     SetDlgItemTextA(window, IDC_PLAYING, playingStatus(*app.synth).c_str());
+    refreshMidiStatus(window, app);
 }
 
 // Tests cannot read another process's menu: this message answers which of
@@ -425,6 +443,11 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     if (message == outputMenuQuery()) {
         SetWindowLongPtrA(window, DWLP_MSGRESULT, outputMenuState(window));
+        return TRUE;
+    }
+    LRESULT answer = 0;
+    if (answerMidiQuery(*app, message, wParam, answer)) {
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, answer);
         return TRUE;
     }
     if (message == menuItemQuery()) {

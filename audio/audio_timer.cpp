@@ -30,6 +30,17 @@ void fallbackTick(TickContext* context) {
 
 }  // namespace
 
+int64_t systemMicroseconds() {
+    static const int64_t frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<int64_t>(f.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart / frequency * 1000000 + now.QuadPart % frequency * 1000000 / frequency;
+}
+
 void startAudioTimer(AudioOutput& out, TickContext* context) {
     out.timerResolution = 0;
     timeBeginPeriod(out.timerResolution);

@@ -26,6 +26,9 @@ struct TickContext {
     std::atomic<bool> fallbackRunning{false};
 };
 
+// Microseconds of the system's high-resolution clock.
+int64_t systemMicroseconds();
+
 // Starts the tick. If the multimedia timer cannot be created it says so in
 // a message box and ticks from a thread every 10 ms instead.
 void startAudioTimer(AudioOutput& out, TickContext* context);

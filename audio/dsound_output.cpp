@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "audio/audio_timer.h"
+
 namespace velmor {
 namespace {
 
@@ -82,6 +84,8 @@ void DirectSoundDevice::stopPrimary() {
 }
 
 uint32_t DirectSoundDevice::milliseconds() { return timeGetTime(); }
+
+int64_t DirectSoundDevice::microseconds() { return systemMicroseconds(); }
 
 int initAudioOutput(AudioOutput& out, DirectSoundDevice& ds, HWND window, const GUID* deviceId) {
     out.outputReady = 0;

@@ -24,6 +24,7 @@ public:
     void stopStream() override;
     void stopPrimary() override;
     uint32_t milliseconds() override;
+    int64_t microseconds() override;
 
     IDirectSound* directSound = nullptr;
     IDirectSoundBuffer* primaryBuffer = nullptr;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <thread>
 
+#include "audio/midi_stream.h"
 #include "engine/engine_input.h"
 #include "engine/mixdown.h"
 #include "engine/render.h"
@@ -20,6 +21,17 @@ int enumerateOutputDevice(DeviceTable& table, const uint8_t* guid, const char* d
     return table.deviceCount != kMaxDevices ? 1 : 0;
 }
 
+namespace {
+
+// One block into the stream buffer; its clock ticks to the clock output.
+void renderInto(AudioOutput& out, Engine& e, const LockedRegion& region) {
+    const int64_t first = e.framePosition;
+    renderBlock(e, static_cast<int16_t*>(region.first), region.firstBytes);
+    if (out.clockTicks) out.clockTicks->collect(e, first);
+}
+
+}  // namespace
+
 void waitForRefill(const AudioOutput& out) {
     while (out.renderBusy.load() != 0) std::this_thread::yield();
 }
@@ -32,9 +44,10 @@ void startOutput(AudioOutput& out, Engine& e) {
     }
     out.pendingHalf = 0;
     out.device->rewind();
+    out.clock.start(e.framePosition, out.bufferBytes);
     LockedRegion region;
     if (out.device->lock(0, out.bufferBytes, region) == 0) {
-        renderBlock(e, static_cast<int16_t*>(region.first), region.firstBytes);
+        renderInto(out, e, region);
         out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
     }
     handEngineToAudio(e);
@@ -70,6 +83,7 @@ long refillHalf(AudioOutput& out, Engine& e) {
         return 0;
     }
     const uint32_t position = out.device->playPosition();
+    out.clock.update(position, out.device->microseconds());
     const uint32_t half = out.bufferBytes >> 1;
     LockedRegion region;
     if (position < half) {
@@ -79,7 +93,7 @@ long refillHalf(AudioOutput& out, Engine& e) {
                 out.renderBusy.store(0);
                 return result;
             }
-            renderBlock(e, static_cast<int16_t*>(region.first), region.firstBytes);
+            renderInto(out, e, region);
             out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
         }
         out.pendingHalf = 0;
@@ -91,7 +105,7 @@ long refillHalf(AudioOutput& out, Engine& e) {
                 out.renderBusy.store(0);
                 return result;
             }
-            renderBlock(e, static_cast<int16_t*>(region.first), region.firstBytes);
+            renderInto(out, e, region);
             out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
             const uint32_t elapsed = out.device->milliseconds() - t0;
             out.cpuLoad = static_cast<uint16_t>((elapsed * 352800u) / (out.bufferBytes * 10u));

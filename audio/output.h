@@ -8,10 +8,13 @@
 #include <atomic>
 #include <cstdint>
 
+#include "audio/frame_clock.h"
 #include "engine/engine.h"
 #include "model/relaxed.h"
 
 namespace velmor {
+
+class ClockSender;
 
 // One locked region of the stream buffer, in up to two pieces.
 struct LockedRegion {
@@ -38,6 +41,8 @@ public:
     virtual void stopStream() = 0;
     virtual void stopPrimary() = 0;
     virtual uint32_t milliseconds() = 0;
+    // A finer clock for the MIDI timing, in microseconds.
+    virtual int64_t microseconds() { return int64_t{milliseconds()} * 1000; }
 };
 
 constexpr uint32_t kDefaultBufferBytes = 32768;
@@ -70,6 +75,10 @@ struct AudioOutput {
     uint32_t audioTimerId = 0;
     uint32_t timerResolution = 0;
     DeviceTable devices;
+    // For MIDI: the frame at the speaker, kept by the tick, and the clock
+    // output that takes each rendered block's clock ticks (null when none).
+    FrameClock clock;
+    ClockSender* clockTicks = nullptr;
 };
 
 // Play: prefills the whole buffer and starts looping playback; from then on

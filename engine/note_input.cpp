@@ -6,6 +6,7 @@
 #include "engine/mixdown.h"
 #include "engine/song_clock.h"
 #include "engine/step_clock.h"
+#include "model/midi_channels.h"
 
 namespace velmor {
 
@@ -107,11 +108,7 @@ void channelMessage(Engine& e, uint8_t status, uint8_t data1, uint8_t data2) {
 
 }  // namespace
 
-int unitChannel(const Engine& e, int unit) {
-    const uint16_t stored = e.score.doc.units[unit].midiChannel;
-    if (stored == 0) return unit;
-    return stored <= 16 ? stored - 1 : -1;
-}
+int unitChannel(const Engine& e, int unit) { return listeningChannel(e.score.doc.units[unit].midiChannel, unit) - 1; }
 
 int32_t pitchOfNote(int note) {
     while (note < 24) note += 12;

@@ -24,6 +24,7 @@
 #define IDD_BUFSIZE             "BUFSIZE"
 #define IDD_SONG                "SONG"
 #define IDD_STREAM_PROGRESS     "STREAMING"
+#define IDD_MIDI                "MIDI_SETUP"
 #define IDB_STARTUP             "STARTUP"
 #define IDI_APP                 "APPICON"
 #define IDI_SAW                 "SAW"
@@ -38,6 +39,8 @@
 /* &File */
 #define IDM_LOAD_PATTERN        40025
 #define IDM_SAVE_PATTERN        40003
+#define IDM_IMPORT_MIDI         40120
+#define IDM_EXPORT_MIDI         40121
 #define IDM_STREAM_TO_DISK      40026
 #define IDM_EXIT                40005
 /* &Edit (the accelerators UNDO_KEYS: Ctrl+Z; Ctrl+Y and Ctrl+Shift+Z) */
@@ -61,6 +64,7 @@
 #define IDM_OUTPUT_DEVICE       40007
 #define IDM_RESPONSE            40015
 #define IDM_FX_SETUP            40035
+#define IDM_MIDI                40140
 /* &Help */
 #define IDM_ABOUT               40006
 
@@ -206,5 +210,15 @@
 
 #define IDC_RESPONSE_SLIDER     1003
 #define IDC_RESPONSE_TEXT       1004
+
+/* ---- Dialog "MIDI_SETUP" (Options > MIDI...) ------------------------------ */
+
+#define IDC_MIDI_INPUT          1340
+#define IDC_MIDI_OUTPUT         1341
+#define IDC_MIDI_SYNC           1342
+#define IDC_MIDI_SEND_CLOCK     1343
+/* The channel of unit tab i (0..3): 1..16, then Off */
+#define IDC_MIDI_CHANNEL_FIRST  1344
+#define IDC_MIDI_LATENCY        1348
 
 #endif /* VELMOR_RESOURCE_IDS_H */

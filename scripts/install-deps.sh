@@ -5,7 +5,8 @@
 # loads) for running the Windows programs, PulseAudio for recording what they
 # play, and a virtual display (Xvfb) with the X and ImageMagick tools that
 # the window test uses to find windows and take screenshots, and Python for
-# packaging the release zip and checking it.
+# packaging the release zip and checking it, with mido for reading the MIDI
+# files the tests export.
 set -euo pipefail
 
 SUDO=""
@@ -18,7 +19,7 @@ packages=(
   wine wine32:i386 fonts-wine
   pulseaudio pulseaudio-utils
   xvfb x11-utils imagemagick
-  python3
+  python3 python3-mido
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxcomposite1:i386 libxinerama1:i386
   libxfixes3:i386
 )

@@ -1,7 +1,9 @@
 // The interface thread and the audio thread at full speed: one thread moves
 // every control, toggles links, adds, deletes and pastes units, edits the
-// song, undoes and redoes, and loads pattern files, while the other runs the 1 ms tick against a
-// simulated device; then the output shuts down through its handshake. Every
+// song, undoes and redoes, and loads pattern files, while the other runs the
+// 1 ms tick against a simulated device, and a third receives MIDI into the
+// engine and takes the clock output's ticks; then the output shuts down
+// through its handshake. Every
 // edit reaches the engine whole and in order, and none is lost. Built with
 // ThreadSanitizer by the test command, where it must report nothing.
 // VELMOR_STRESS_SECONDS sets how long it runs (default 1).
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "app/controls.h"
+#include "audio/midi_stream.h"
 #include "files/pattern_file.h"
 #include "model/song.h"
 #include "support/fake_device.h"
@@ -99,7 +102,36 @@ TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
     ObservedDevice device(4608, s->engine);
     AudioOutput out;
     testing::attach(out, device);
+    ClockSender clock;
+    out.clockTicks = &clock;
+    EngineCommand clockOut;
+    clockOut.kind = EngineCommand::kClockOut;
+    clockOut.value = 1;
+    postToEngine(*s, clockOut);
     startOutput(out, s->engine);
+
+    // The MIDI thread: keys, controllers, the clock's messages and SysEx as
+    // they come, and the clock output's ticks as they fall due. It rests
+    // while the interface thread stops and starts the stream.
+    MidiGate gate;
+    MidiReceiver receiver;
+    std::atomic<bool> midiRunning{true};
+    std::atomic<long> midiMessages{0}, clockTicks{0};
+    std::thread midi([&] {
+        const uint32_t messages[] = {0x643C90, 0x3C80, 0x784591, 0x7B00B1, 0xF8, 0x0442F2, 0xFA, 0xFC, 0x7E7DF0, 0xF7, 0x3E};
+        for (uint32_t n = 0; midiRunning; ++n) {
+            if (!gate.enter()) continue;
+            if (out.playing.load() == 1) {
+                const uint32_t position = device.position;
+                const int64_t frame = out.clock.frameAt(position, device.microseconds());
+                receiver.receive(s->engine, out.clock, messages[n % std::size(messages)], frame, 0);
+                midiMessages.fetch_add(1);
+                uint32_t due[16];
+                clockTicks.fetch_add(clock.due(frame, out.clock.first(), due, 16));
+            }
+            gate.leave();
+        }
+    });
 
     std::atomic<bool> timerRunning{true};
     std::atomic<long> ticks{0};
@@ -119,12 +151,17 @@ TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
     while (std::chrono::steady_clock::now() < end) {
         interfaceRound(*s, rounds++, patternPath);
         if (rounds % 50 == 0) {
+            gate.close();
             stopAndReset(out, s->engine);
+            clock.drop();
             startOutput(out, s->engine);
+            gate.open();
         }
     }
 
     // Shutdown: the tick keeps running while the output ends.
+    midiRunning = false;
+    midi.join();
     shutdownStreaming(out, &s->engine);
     EXPECT_EQ(out.renderBusy, 0u);
     const size_t locksAtShutdown = device.locks.size();
@@ -135,6 +172,8 @@ TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
     EXPECT_EQ(device.overlaps, 0);
     EXPECT_GT(ticks.load(), 100);
     EXPECT_GT(rounds, 10);
+    EXPECT_GT(midiMessages.load(), 100);
+    EXPECT_GT(clockTicks.load(), 10);
 
     // Every edit arrived: the engine plays exactly the score the interface
     // holds, and saw the markers whole and in order.

@@ -11,6 +11,7 @@
 
 #include "engine/midi_parser.h"
 #include "engine/note_input.h"
+#include "files/pattern_file.h"
 #include "model/song.h"
 #include "support/test_synth.h"
 
@@ -84,6 +85,11 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
     // A plain key is not an accented one.
     auto plain = startedSynth(), accented = startedSynth();
     EXPECT_NE(play(*plain, {note(0, 48, 100)}, 4000, false), play(*accented, {note(0, 48, 101)}, 4000, false));
+    // A pattern loaded while the sequencer stands re-arms no gate: silence.
+    auto s = startedSynth();
+    play(*s, {}, 100, false);
+    ASSERT_EQ(loadPatternFile(*s, VELMOR_FUZZ_DIR "/corpus/four-units.pat"), 1);
+    EXPECT_EQ(renderFrames(*s, 20000, 4096), std::vector<int16_t>(40000, 0));
 }
 
 TEST(NoteInput, TheNewestKeySoundsOnItsUnitsChannel) {

@@ -25,10 +25,12 @@ le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) 
 patch_bytes() { printf "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
 
 printf 'V1.0A\0only part of a header' >short.pat
+printf 'MThd\0\0\0\6\0\0\0\1\0\140MTrk\0\0\0\36' >cut.mid
 refusals=("" "-o" "--wav" "missing.pat -o x.raw" ". -o x.raw" "short.pat -o x.raw" "-o no/such/folder/x.raw"
     "--loud -o x.raw" "-o x.raw --frames" "-o x.raw --frames 12x" "-o x.raw --frames -5"
     "-o x.raw --frames 99999999999999999999" "-o x.raw --passes two" "-o x.raw --frames 10 --passes 1"
-    "short.pat short.pat -o x.raw" "--save no/such/folder/x.pat -o x.raw" "--wav --frames 1099511627776 -o x.wav")
+    "short.pat short.pat -o x.raw" "--save no/such/folder/x.pat -o x.raw" "--wav --frames 1099511627776 -o x.wav" "--import-midi" "--export-midi" "--import-midi missing.mid --save x.pat"
+    "--import-midi short.pat --save x.pat" "--export-midi no/such/folder/x.mid" "--import-midi cut.mid -o x.raw")
 [ -w /dev/full ] && refusals+=("-o /dev/full")
 for args in "${refusals[@]}"; do
     # shellcheck disable=SC2086
@@ -78,6 +80,13 @@ check "--song of the start-up state, and its pattern 2, are its pattern" eval "r
 check "refused: --pattern 65" refused --pattern 65 -o x.raw
 check "refused: --song with --pattern" refused --song --pattern 1 -o x.raw
 
+# MIDI files: --export-midi and --save need no -o; the start-up state comes
+# back from its MIDI file as one song position that plays the same; a file
+# that is no MIDI file, or damaged, is refused in one line saying where.
+check "--export-midi alone" eval "run --export-midi startup.mid && [ ! -e x.raw ] && head -c 4 startup.mid | grep -q MThd"
+check "--import-midi: a report, the song saved and played as before" eval "'$bin' --import-midi startup.mid --save imported.pat -o imported.raw 2>stderr && grep -q '^velmor-render: imported startup.mid: 1 song position (1 pattern) at 80 BPM in 1 unit: 16 notes placed, 0 merged, 0 dropped.$' stderr && cmp imported.raw pass.raw"
+check "--import-midi then --export-midi writes the same file" eval "'$bin' --import-midi startup.mid --export-midi again.mid 2>/dev/null && cmp again.mid startup.mid"
+check "a damaged file's place" eval "! '$bin' --import-midi cut.mid --save x.pat 2>stderr && grep -q ': byte 18 (track 1): the chunk claims 30 bytes, but 0 follow$' stderr && [ ! -e x.pat ]"
 # MIDI events: a key while the sequencer stands, then let go; a malformed
 # line is refused with its number; --play runs the sequencer as Play does.
 printf '# a key\n0 90 2D 64\n22050 2D 00 # running status: the key let go\n' >keys.txt

@@ -17,6 +17,8 @@
 #include "files/safe_file.h"
 #include "files/stream_to_disk.h"
 #include "files/wave_file.h"
+#include "model/midi_export.h"
+#include "model/midi_import.h"
 #include "model/song.h"
 #include "model/units.h"
 #include "velmor_version.h"
@@ -32,8 +34,9 @@ namespace velmor {
 namespace {
 
 const char kUsage[] =
-    "usage: velmor-render [PATTERN.pat] -o OUT [--wav] [--song | --pattern N]\n"
-    "                     [--frames N | --passes N] [--save SAVED.pat]\n"
+    "usage: velmor-render [PATTERN.pat] [--import-midi IN.mid] -o OUT [--wav]\n"
+    "                     [--song | --pattern N] [--frames N | --passes N]\n"
+    "                     [--save SAVED.pat] [--export-midi OUT.mid]\n"
     "                     [--events EVENTS.txt [--play]]\n"
     "\n"
     "Renders Velmor's output as headerless 16-bit little-endian stereo frames at\n"
@@ -41,10 +44,12 @@ const char kUsage[] =
     "\n"
     "The state is the program's right after start-up, with all defaults applied;\n"
     "given PATTERN.pat, the state right after loading that pattern file (pattern\n"
-    "1 selected, song mode as the file holds it, its swing and accents).\n"
+    "1 selected, song mode as the file holds it, its swing and accents); with\n"
+    "--import-midi, what \"Import MIDI...\" makes of a MIDI file in that state.\n"
     "\n"
-    "  -o OUT          the output file (required); - writes to standard output,\n"
-    "                  for piping into other audio tools\n"
+    "  -o OUT          the output file; - writes to standard output, for piping\n"
+    "                  into other audio tools (required unless --save or\n"
+    "                  --export-midi is given: then nothing is rendered without it)\n"
     "  --wav           write the same frames behind a 44-byte RIFF/WAVE header\n"
     "                  (PCM, 2 channels, 44100 Hz, 16 bits)\n"
     "  --song          play the song: every song position once per pass, in order\n"
@@ -55,6 +60,15 @@ const char kUsage[] =
     "  --save SAVED    also write the pattern file that \"Save Pattern...\" would\n"
     "                  write in that state (after --song or --pattern), before\n"
     "                  anything is rendered\n"
+    "  --import-midi IN.mid\n"
+    "                  import a Standard MIDI File (format 0 or 1) as \"Import\n"
+    "                  MIDI...\" does: its notes become the song's patterns, in\n"
+    "                  song mode at the file's first tempo (channels 1 to 4 to\n"
+    "                  units 1 to 4); a line on standard error tells how many\n"
+    "                  notes were placed, merged and dropped, and why\n"
+    "  --export-midi OUT.mid\n"
+    "                  also write the MIDI file that \"Export MIDI...\" would\n"
+    "                  write in that state: one pass, a track per unit\n"
     "  --events FILE   play MIDI into the MIDI input while rendering: each line of\n"
     "                  FILE holds a frame number in decimal, then bytes in hex,\n"
     "                  which reach the input in that order at that frame, as on a\n"
@@ -83,6 +97,8 @@ struct Options {
     const char* pattern = nullptr;
     const char* output = nullptr;
     const char* save = nullptr;
+    const char* importMidi = nullptr;
+    const char* exportMidi = nullptr;
     bool wav = false;
     bool help = false;
     bool version = false;
@@ -124,6 +140,9 @@ std::string parseArguments(int argc, char** argv, Options& o) {
         } else if (a == "--save") {
             if (!next) return "--save needs a file name";
             o.save = argv[++i];
+        } else if (a == "--import-midi" || a == "--export-midi") {
+            if (!next) return a + " needs a file name";
+            (a == "--import-midi" ? o.importMidi : o.exportMidi) = argv[++i];
         } else if (a == "--wav") {
             o.wav = true;
         } else if (a == "--events") {
@@ -151,7 +170,7 @@ std::string parseArguments(int argc, char** argv, Options& o) {
         }
     }
     if (o.help || o.version) return "";
-    if (!o.output) return "no output file given (-o OUT; see --help)";
+    if (!o.output && !o.save && !o.exportMidi) return "no output file given (-o OUT; see --help)";
     if (o.frames >= 0 && o.passes >= 0) return "--frames and --passes exclude each other";
     if (o.song && o.patternNumber > 0) return "--song and --pattern exclude each other";
     if (o.events && o.passes >= 0) return "--events and --passes exclude each other";
@@ -284,6 +303,12 @@ int run(int argc, char** argv) {
         if (status == PatternReadStatus::kShortHeader)
             return fail(std::string(o.pattern) + " is not a pattern file: it ends inside its 30-byte header");
     }
+    if (o.importMidi) {
+        std::string report;
+        if (!importMidiFile(*s, o.importMidi, report))
+            return fail(std::string("cannot import ") + o.importMidi + ": " + report);
+        std::fprintf(stderr, "velmor-render: imported %s: %s\n", o.importMidi, report.c_str());
+    }
     if (o.song) setSongMode(*s, true);
     if (o.patternNumber > 0) {
         setSongMode(*s, false);
@@ -292,6 +317,9 @@ int run(int argc, char** argv) {
     SaveResult saved;
     if (o.save && !writePatternFile(s->score.doc, o.save, &saved))
         return fail(std::string("cannot write pattern file ") + o.save + ": " + describe(saved));
+    if (o.exportMidi && !exportMidiFile(s->score, o.exportMidi, &saved))
+        return fail(std::string("cannot write MIDI file ") + o.exportMidi + ": " + describe(saved));
+    if (!o.output) return 0;
 
     std::vector<TimedCommand> events;
     if (o.events) {

@@ -5,7 +5,8 @@
 # corpus (four units with every filter mode, LFO target, waveform, FM, sync,
 # pulse width and distortion; a song with swing and accents; the older
 # layout; damaged files; values only a file can bring): frames, WAVE files,
-# saved patterns and exit status.
+# saved patterns and exit status; a song exported as a MIDI file, and a MIDI
+# file with tempo changes imported, saved and rendered.
 #
 # usage: tests/cross-build/check.sh [LINUX_BUILD WINDOWS_BUILD]
 set -uo pipefail
@@ -55,6 +56,9 @@ for pattern in tests/fuzz/corpus/*.pat; do
     name="$(basename "$pattern" .pat)"
     compare "$name" tools/velmor-render "$pattern" -o "OUT/$name.raw" --save "OUT/$name.saved.pat"
 done
+compare midi-export tools/velmor-render tests/fuzz/corpus/groove-song.pat --export-midi OUT/midi-export.mid
+compare midi-import tools/velmor-render --import-midi tests/fuzz/midi-corpus/format1-tempo-map.mid \
+    --save OUT/midi-import.pat -o OUT/midi-import.raw
 
 echo "cross-build: $identical identical, $different different"
 [ "$different" -eq 0 ] && [ "$identical" -gt 1 ]

@@ -3,11 +3,14 @@
 // should have played and compares it with what the sound system recorded.
 //
 //   velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES]
-//                      [--move ID POS FROM TO] [--passes N]
+//                      [--move ID POS FROM TO] [--passes N] [--events FILE]
+//   velmor-e2e-compare steps PATTERN PATTERN
 //
 // RECORDING (16-bit stereo) is the playback of the start-up state, or of the
 // state after loading PATTERN; with --move, slider ID was moved to POS while
-// the recording's length in bytes went from FROM to TO.
+// the recording's length in bytes went from FROM to TO. With --events, the
+// program streamed from before the recording began, with the sequencer
+// standing, and FILE holds the MIDI it received at frames of that stream.
 //
 // Exit status 0 when the check holds, 1 when it does not, 2 on a usage or
 // file error, 3 when a recording came too late to tell (play again).
@@ -24,6 +27,9 @@
 // come before the lock (a small buffer's start played more than once).
 // With --passes, the recording must follow the reference without a wrong
 // frame over at least N whole passes (N songs in song mode) from the lock.
+//
+// "steps": the two pattern files play the same steps (each note's pitch,
+// slide and accent, the rests) at every position of a pass in every unit.
 
 #include <algorithm>
 #include <cstdint>
@@ -39,6 +45,8 @@
 #include "app/controls.h"
 #include "engine/mixdown.h"
 #include "engine/render.h"
+#include "engine/song_clock.h"
+#include "files/midi_events.h"
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
 #include "model/units.h"
@@ -74,6 +82,23 @@ Frames playback(const char* pattern, int64_t frames, int64_t half, int id, int p
     }
     Frames out(static_cast<size_t>(frames));
     std::memcpy(out.data(), samples.data(), 4 * out.size());
+    return out;
+}
+
+// What plays with MIDI at frames from the start of the stream (the
+// sequencer standing, following the events' clock), as velmor-render
+// --events renders it.
+Frames withEvents(const char* pattern, int64_t frames, const std::vector<TimedCommand>& events) {
+    auto s = state(pattern);
+    resetEngine(*s);
+    EngineCommand sync, stop;
+    sync.kind = EngineCommand::kClockSync;
+    sync.value = 1;
+    stop.kind = EngineCommand::kSequencer;
+    std::vector<EngineEvent> at = {{0, sync}, {0, stop}};
+    for (const TimedCommand& t : events) at.push_back({static_cast<int32_t>(t.frame), t.command});
+    Frames out(static_cast<size_t>(frames));
+    renderBlock(s->engine, reinterpret_cast<int16_t*>(out.data()), static_cast<uint32_t>(4 * frames), at);
     return out;
 }
 
@@ -173,19 +198,47 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
 
 int usage() {
     std::fputs("usage: velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES] [--move ID POS FROM TO]\n"
-               "                          [--passes N]\n", stderr);
+               "                          [--passes N] [--events FILE]\n"
+               "       velmor-e2e-compare steps PATTERN PATTERN\n", stderr);
     return 2;
 }
 
+// The steps of a pass, a line per position and unit ("" when the file
+// cannot be loaded).
+std::string playedSteps(const char* pattern) {
+    const auto s = state(pattern);
+    if (!s) return "";
+    const Document& d = s->score.doc;
+    const int positions = d.settings.songMode ? playedSongLength(d.settings) : 1;
+    std::string all;
+    for (int p = 0; p < positions; ++p)
+        for (int u = 0; u < d.unitCount; ++u, all += '\n')
+            for (int k = 0; k < kStepsPerPattern; ++k) {
+                const int played = d.settings.songMode ? songPositionPattern(d.settings, p) : selectedPattern(s->score.derived);
+                const int at = stepIndex(u, played, k);
+                all.append(" ").append(d.stepNoteOn[at] ? std::to_string(d.stepPitch[at]) : "-");
+                all.append(d.stepNoteOn[at] && d.stepSlide[at] ? "s" : "").append(d.stepNoteOn[at] && d.stepSpare[at] & 1 ? "a" : "");
+            }
+    return all;
+}
+
 int run(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "steps") {
+        const std::string a = playedSteps(argv[2]), b = playedSteps(argv[3]);
+        if (a != b) std::printf("%sdiffer from\n%s", a.c_str(), b.c_str());
+        return a.empty() ? 2 : (a == b ? 0 : 1);
+    }
     if (argc < 3 || std::string(argv[1]) != "sound") return usage();
     const char* pattern = nullptr;
+    const char* eventsFile = nullptr;
     int64_t maxSkip = 0, moveFrom = -1, moveTo = -1, passes = 0;
     int id = 0, pos = 0;
     for (int i = 3; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--max-skip" && i + 1 < argc) {
             maxSkip = std::atoll(argv[++i]);
+        } else if (a == "--events" && i + 1 < argc) {
+            eventsFile = argv[++i];
         } else if (a == "--passes" && i + 1 < argc) {
             passes = std::atoll(argv[++i]);
         } else if (a == "--move" && i + 4 < argc) {
@@ -206,7 +259,19 @@ int run(int argc, char** argv) {
     }
     Frames cap(bytes.size() / 4);
     std::memcpy(cap.data(), bytes.data(), 4 * cap.size());
-    const int64_t frames = static_cast<int64_t>(cap.size()) + kRate;  // more than can have been played
+    int64_t frames = static_cast<int64_t>(cap.size()) + kRate;  // more than can have been played
+    if (eventsFile) {
+        std::vector<TimedCommand> events;
+        std::FILE* f = std::fopen(eventsFile, "r");
+        const std::string problem = f ? readMidiEvents(f, events) : "cannot be opened";
+        if (f) std::fclose(f);
+        if (!problem.empty()) {
+            std::printf("%s: %s\n", eventsFile, problem.c_str());
+            return 2;
+        }
+        if (!events.empty()) frames = std::max(frames, events.back().frame + 2 * kRate);
+        return compareSound(cap, withEvents(pattern, frames, events), maxSkip, true).status;
+    }
     constexpr int64_t kHalf = 4096;  // frames in half of the start-up stream buffer
     const Frames plain = playback(pattern, frames, kHalf, 0, 0, -1);
     if (moveFrom < 0) return compareSound(cap, plain, maxSkip, true, passes * passFrames(*state(pattern))).status;

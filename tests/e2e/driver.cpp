@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <mmsystem.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -35,6 +37,11 @@ HWND g_dialog = nullptr;    // the dialog that `dialog` chose, or null for the m
 std::string g_dialogTitle;
 
 struct Failure { std::string what; };
+
+// The MIDI messages posted to the program in this run, and how many it had
+// received before the first.
+std::vector<std::vector<unsigned>> g_midiSent;
+LRESULT g_midiBase = 0;
 
 [[noreturn]] void fail(const std::string& what) { throw Failure{what}; }
 
@@ -226,6 +233,56 @@ void pressKey(HWND window, HWND c, const std::string& key) {
     send(window, WM_NULL, 0, 0);
 }
 
+// MIDI as winmm delivers it to the program's input window: each message
+// packed into MM_MIM_DATA's lParam, status first.
+LRESULT askMain(const char* name, WPARAM wParam) { return send(mainWindow(), RegisterWindowMessageA(name), wParam, 0); }
+
+void postMidi(const std::vector<unsigned>& bytes) {
+    HWND input = FindWindowA("Velmor.MidiInput", nullptr);
+    if (!input) fail("no MIDI input window");
+    if (g_midiSent.empty()) g_midiBase = askMain("Velmor.MidiStamp", static_cast<WPARAM>(-1));
+    LPARAM packed = 0;
+    for (size_t i = 0; i < bytes.size() && i < 3; ++i) packed |= static_cast<LPARAM>(bytes[i] & 0xFF) << (8 * i);
+    post(input, MM_MIM_DATA, 0, packed);
+    g_midiSent.push_back(bytes);
+}
+
+// MIDI clock ticks at a tempo, each at its time from the first on.
+void postTicks(double bpm, long count) {
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const double interval = 2.5 / bpm * static_cast<double>(frequency.QuadPart);
+    for (long k = 1; k <= count; ++k) {
+        for (;;) {
+            QueryPerformanceCounter(&now);
+            if (static_cast<double>(now.QuadPart - start.QuadPart) >= k * interval) break;
+            Sleep(1);
+        }
+        postMidi({0xF8});
+    }
+}
+
+// The messages posted, each at the frame the program queued it at, as
+// velmor-render --events reads them.
+void writeMidiEvents(const std::string& name) {
+    send(mainWindow(), WM_NULL, 0, 0);  // every posted message handled
+    std::string text;
+    for (size_t k = 0; k < g_midiSent.size(); ++k) {
+        const LRESULT frame = askMain("Velmor.MidiStamp", static_cast<WPARAM>(g_midiBase + static_cast<LRESULT>(k)));
+        if (frame < 0) fail("message " + std::to_string(k) + " has no frame");
+        text += std::to_string(frame);
+        for (unsigned b : g_midiSent[k]) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, " %02X", b & 0xFF);
+            text += hex;
+        }
+        text += "\n";
+    }
+    FILE* f = std::fopen(filePath(name).c_str(), "wb");
+    if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) fail("cannot write " + name);
+}
+
 // One action; returns what it read, or "-".
 std::string act(const std::vector<std::string>& a) {
     const auto arg = [&](size_t k) -> const std::string& {
@@ -289,6 +346,13 @@ std::string act(const std::vector<std::string>& a) {
     }
     if (name == "send") return std::to_string(send(mainWindow(), static_cast<UINT>(number(1)), a.size() > 2 ? number(2) : 0, 0));
     if (name == "dump") return dump();
+    if (name == "midi-latency") return std::to_string(askMain("Velmor.MidiKeyLatency", 0));
+    if (name == "midi-sent") {
+        // A message counted from the end for K below 0: -1 the last one.
+        const long k = number(1);
+        const LRESULT n = k < 0 ? askMain("Velmor.MidiSent", 0) + k + 2 : k;
+        return std::to_string(askMain("Velmor.MidiSent", static_cast<WPARAM>(n)));
+    }
     if (name == "exists") return findDialog(arg(1)) ? "1" : "0";
     if (name == "message") return oneLine(windowText(control(waitDialog(arg(1), ms(2, 10)), kMessageBoxText)));
     if (name == "file-size") {
@@ -378,6 +442,17 @@ std::string act(const std::vector<std::string>& a) {
         g_dialogTitle = arg(1);
         g_dialog = waitDialog(g_dialogTitle, ms(2, 10));
         send(g_dialog, WM_NULL, 0, 0);  // until it has finished setting up
+    } else if (name == "midi-arm") {
+        askMain("Velmor.MidiTestDevices", static_cast<WPARAM>(number(1)));
+    } else if (name == "midi") {
+        std::vector<unsigned> bytes;
+        for (size_t k = 1; k < a.size(); ++k) bytes.push_back(static_cast<unsigned>(std::strtoul(a[k].c_str(), nullptr, 16)));
+        if (bytes.empty() || bytes.size() > 3) fail("one to three bytes in hex");
+        postMidi(bytes);
+    } else if (name == "midi-ticks") {
+        postTicks(std::atof(arg(1).c_str()), number(2));
+    } else if (name == "midi-events") {
+        writeMidiEvents(arg(1));
     } else if (name == "main") {
         g_dialog = nullptr;
     } else if (name == "spin") {

@@ -131,12 +131,18 @@ judge() {
     [[ $want == @* ]] && want="${vars[${want#@}]-}"
     case "$op" in
         keep) vars[$4]="$actual" ;;
+        show) say "  $what: $actual" ;;
         =) if [ "$actual" = "$want" ]; then ok "$what = ${want:0:60}"; else bad "$what: '$actual', expected '$want'"; fi ;;
         !=) if [ "$actual" != "$want" ]; then ok "$what != ${want:0:60}"; else bad "$what: '$actual' unchanged"; fi ;;
         has) if [[ $actual == *"$want"* ]]; then ok "$what has ${want:0:60}"; else bad "$what: '$actual', expected to hold '$want'"; fi ;;
         in)
-            for v in $actual; do [[ $v =~ ^-?[0-9]+$ ]] && [ "$v" -ge "$4" ] && [ "$v" -le "$5" ] || inside=0; done
-            if [ -n "$actual" ] && [ "$inside" -eq 1 ]; then ok "$what in $4..$5: $actual"; else
+            local numbers=0
+            for v in $actual; do
+                [[ $v =~ ^-?[0-9]+$ ]] || continue
+                numbers=$((numbers + 1))
+                [ "$v" -ge "$4" ] && [ "$v" -le "$5" ] || inside=0
+            done
+            if [ "$numbers" -gt 0 ] && [ "$inside" -eq 1 ]; then ok "$what in $4..$5: $actual"; else
                 bad "$what: '$actual', expected within $4..$5"
             fi
             ;;
@@ -156,7 +162,7 @@ queue() {
         *) [ "${#queued[@]}" -gt 0 ] || [ -z "$dialog" ] || { queued+=("dialog"$'\t'"$dialog") && expects+=(""); } ;;
     esac
     for ((i = 1; i <= $#; ++i)); do
-        case "${!i}" in =|!=|has|in|keep) op=$i && break ;; esac
+        case "${!i}" in =|!=|has|in|keep|show) op=$i && break ;; esac
     done
     queued+=("$(IFS=$'\t' && echo "${*:1:op-1}")")
     expects+=("$(IFS=$'\t' && echo "${*:op}")")
@@ -273,8 +279,11 @@ host() {
             stop_recorder
             mv "$files/recording.raw" "$work/$name.raw"
             # A pattern file named first lies in the program's files folder.
-            local options=("${@:2}")
+            local options=("${@:2}") i
             [ $# -lt 2 ] || [[ $2 == -* ]] || options=("$files/$2" "${@:3}")
+            for i in "${!options[@]}"; do
+                [ "${options[i]}" != --events ] || options[i + 1]="$files/${options[i + 1]}"
+            done
             "$compare" sound "$work/$name.raw" "${options[@]}" >"$work/$name.txt"
             status=$?
             sed 's/^/    /' "$work/$name.txt"

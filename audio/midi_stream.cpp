@@ -1,0 +1,125 @@
+#include "audio/midi_stream.h"
+
+#include <thread>
+
+namespace velmor {
+
+void MidiReceiver::reset() {
+    parser_ = MidiParser{};
+    last_ = INT64_MIN;
+    lost_ = false;
+    received_ = 0;
+    pendingNoteFrame.store(-1);
+}
+
+int64_t MidiReceiver::stampFor(const Engine& e, const FrameClock& clock, int64_t frame) {
+    // One stream buffer on: past every frame rendered so far, and in order.
+    int64_t stamp = frame + clock.bufferFrames();
+    const int64_t rendered = e.framePosition.load();
+    if (stamp < rendered) stamp = rendered;
+    if (stamp < last_) stamp = last_;
+    last_ = stamp;
+    return stamp;
+}
+
+int64_t MidiReceiver::command(Engine& e, const FrameClock& clock, const EngineCommand& c, int64_t frame) {
+    const int64_t stamp = stampFor(e, clock, frame);
+    while (!e.input.midi.fits(1)) std::this_thread::yield();
+    e.input.midi.stage({stamp, c});
+    e.input.midi.commit();
+    return stamp;
+}
+
+void MidiReceiver::receive(Engine& e, const FrameClock& clock, uint32_t packed, int64_t frame, int64_t micros) {
+    const int64_t stamp = stampFor(e, clock, frame);
+    stamps_[received_ % kLog] = stamp;
+    ++received_;
+
+    MidiMessage m;
+    bool complete = false;
+    for (int i = 0; i < 3 && !complete; ++i) complete = parser_.feed(static_cast<uint8_t>(packed >> (8 * i)), m);
+    if (!complete) return;
+    auto& ring = e.input.midi;
+    if (lost_ && ring.fits(17)) {
+        // A note-off may have been lost: no key may stay held.
+        for (uint8_t channel = 0; channel < 16; ++channel)
+            ring.stage({stamp, EngineCommand::midi(static_cast<uint8_t>(0xB0 | channel), 123, 0)});
+        lost_ = false;
+    }
+    if (lost_ || !ring.fits(1)) {
+        lost_ = true;
+        return;
+    }
+    ring.stage({stamp, EngineCommand::midi(m.status, m.data1, m.data2, m.size)});
+    ring.commit();
+    if ((m.status & 0xF0) == 0x90 && m.data2 > 0) {
+        pendingNoteMicros.store(micros);
+        pendingNoteFrame.store(stamp);
+    }
+}
+
+int64_t MidiReceiver::stampOf(uint32_t index) const {
+    if (index >= received_ || received_ - index > kLog) return -1;
+    return stamps_[index % kLog];
+}
+
+void ClockSender::collect(const Engine& e, int64_t blockStart) {
+    const int count = e.clockOut.count;
+    if (count <= 0) return;
+    for (int i = 0; i < count && ticks_.fits(1); ++i) ticks_.stage(blockStart + e.clockOut.frames[i]);
+    ticks_.commit();
+}
+
+int ClockSender::due(int64_t frame, int64_t first, uint32_t* out, int max, int64_t* frames) {
+    int n = 0;
+    while (n < max) {
+        const int64_t* tick = ticks_.front();
+        if (tick && *tick < first) {
+            ticks_.pop();
+            continue;
+        }
+        if (transportCount_ > 0 && transport_[0].frame <= frame && (!tick || transport_[0].frame <= *tick)) {
+            if (frames) frames[n] = transport_[0].frame;
+            out[n++] = transport_[0].message;
+            for (int i = 1; i < transportCount_; ++i) transport_[i - 1] = transport_[i];
+            --transportCount_;
+        } else if (tick && *tick <= frame) {
+            if (frames) frames[n] = *tick;
+            out[n++] = kTick;
+            ticks_.pop();
+        } else {
+            break;
+        }
+    }
+    return n;
+}
+
+int64_t ClockSender::next() const {
+    const int64_t* tick = ticks_.front();
+    int64_t frame = tick ? *tick : INT64_MAX;
+    if (transportCount_ > 0 && transport_[0].frame < frame) frame = transport_[0].frame;
+    return frame;
+}
+
+void ClockSender::at(int64_t frame, uint32_t message) {
+    if (transportCount_ == 8) return;
+    transport_[transportCount_++] = Timed{frame, message};
+}
+
+void ClockSender::drop() {
+    while (ticks_.front()) ticks_.pop();
+    transportCount_ = 0;
+}
+
+uint32_t songPositionMessage(int32_t sixteenths) {
+    const uint32_t v = static_cast<uint32_t>(sixteenths) & 0x3FFF;
+    return 0xF2 | (v & 127) << 8 | (v >> 7) << 16;
+}
+
+void MidiGate::close() {
+    if (depth_++ > 0) return;
+    closed_.store(1);
+    while (busy_.load() != 0) std::this_thread::yield();
+}
+
+}  // namespace velmor

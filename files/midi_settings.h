@@ -1,0 +1,35 @@
+#pragma once
+// The MIDI choice kept between sessions: a small text file of "key=value"
+// lines beside the program (input and output device names, the two clock
+// switches). A file that is missing, cut short or not of this form means
+// the start-up choice: no device, no clock.
+//
+//   input=USB Keyboard
+//   output=Drum Machine
+//   sync=1
+//   send-clock=0
+
+#include <cstdio>
+#include <string>
+
+namespace velmor {
+
+constexpr size_t kMaxDeviceName = 200;
+
+struct MidiSettings {
+    std::string input;   // the input device's name; empty for none
+    std::string output;  // the clock output device's name; empty for none
+    bool sync = false;        // "Sync to MIDI Clock"
+    bool sendClock = false;   // "Send MIDI Clock"
+    bool operator==(const MidiSettings&) const = default;
+};
+
+// Reads the settings; anything unreadable gives the start-up choice.
+MidiSettings readMidiSettings(std::FILE* f);
+MidiSettings loadMidiSettings(const char* path);
+
+// Writes them; false when the file could not be written (it is then as it was).
+bool writeMidiSettings(std::FILE* f, const MidiSettings& m);
+bool saveMidiSettings(const char* path, const MidiSettings& m);
+
+}  // namespace velmor
