@@ -6,7 +6,9 @@
 # play, and a virtual display (Xvfb) with the X and ImageMagick tools that
 # the window test uses to find windows and take screenshots, and Python for
 # packaging the release zip and checking it, with mido for reading the MIDI
-# files the tests export.
+# files the tests export; the DISTRHO Plugin Framework and libsoxr for the
+# plugins, and Ardour 7 (its Lua session tool and command-line export) and
+# jalv, the hosts they are checked in.
 set -euo pipefail
 
 SUDO=""
@@ -20,6 +22,7 @@ packages=(
   pulseaudio pulseaudio-utils
   xvfb x11-utils imagemagick
   python3 python3-mido
+  dpf-source libsoxr-dev ardour jalv lilv-utils
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxcomposite1:i386 libxinerama1:i386
   libxfixes3:i386
 )

@@ -3,7 +3,8 @@
 # builds the Linux and the Windows targets, runs the unit tests natively and
 # under AddressSanitizer and UndefinedBehaviorSanitizer, the thread stress
 # test under ThreadSanitizer, checks that the Windows build (run under Wine)
-# computes the same tables and files, and runs the end-to-end scenarios.
+# computes the same tables and files, runs the plugins in Ardour, and runs
+# the end-to-end scenarios.
 set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -67,6 +68,18 @@ if build build/native -DCMAKE_BUILD_TYPE=Release; then
     run_ctest "unit tests" build/native
 else
     step_failed "Linux build"
+fi
+
+echo "== The plugins in a real DAW: Ardour 7, headless (one test)"
+tests/daw/run.sh build/native | tee build/daw.log
+line="$(grep -E '^daw: ' build/daw.log | tail -1)"
+if grep -qE '^daw: [0-9]+ passed, 0 failed' <<<"$line"; then
+    passed=$((passed + 1))
+    summary+=("Ardour sessions: ${line#daw: }")
+elif grep -q '^daw: skipped' <<<"$line"; then
+    summary+=("Ardour sessions: ${line#daw: }")
+else
+    step_failed "Ardour sessions (${line#daw: }; see build/daw.log)"
 fi
 
 echo "== The start command without a desktop session renders a WAVE file"
