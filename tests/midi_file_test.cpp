@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/song_clock.h"
+#include "files/midi_timeline.h"
 #include "files/pattern_file.h"
 #include "model/midi_export.h"
 #include "model/midi_import.h"
@@ -148,6 +149,24 @@ TEST(MidiImport, ReadsBothFormatsAnyDivisionAndTheTempoMap) {
     // A note never ended lasts to the end of its track.
     ASSERT_EQ(importBytes(*t, smf(0, 96, {Bytes{0, 0x90, 60, 100, 48, 0xFF, 0x2F, 0}}), message), 1) << message;
     EXPECT_EQ(steps(*t, 0, 0), "39s 39 - - - - - - - - - - - - - -");
+}
+
+TEST(MidiTimeline, TheTempoMapPlacesEveryEventAtTheNearestFrame) {
+    // 96 ticks a quarter note: 120 BPM, then 150 BPM from tick 192 (one
+    // second in); a note-off and a note-on of one frame go off first.
+    MidiFileIn f;
+    f.ticksPerQuarter = 96;
+    f.tempos = {{0, 500000}, {192, 400000}};
+    f.notes = {{96, 144, 0, 45, 100}, {144, 241, 1, 50, 120}};
+    f.endTick = 300;
+    const MidiTimeline t = timelineOf(f);
+    std::vector<std::vector<int64_t>> got;
+    for (const TimedCommand& m : t.messages) got.push_back({m.frame, m.command.bytes[0], m.command.bytes[1]});
+    EXPECT_EQ(got, (std::vector<std::vector<int64_t>>{
+                       {22050, 0x90, 45}, {33075, 0x80, 45}, {33075, 0x91, 50}, {53104, 0x81, 50}}));
+    ASSERT_EQ(t.tempos.size(), 2u);
+    EXPECT_TRUE(t.tempos[0].beatsPerMinute == 120 && t.tempos[1].frame == 44100 && t.tempos[1].beatsPerMinute == 150);
+    EXPECT_EQ(t.endFrame, 63945);
 }
 
 TEST(MidiImport, QuantisesMergesTiesAndReports) {

@@ -101,5 +101,8 @@ check "refused: events out of frame order" refused --events order.txt -o x.raw
 check "--events --play with no events is playback from the start" eval "run --events none.txt --play --frames 1000 -o play.raw && cmp play.raw pass.raw -n 4000"
 check "refused: --play without --events" refused --play -o x.raw
 
+check "--midi plays an exported pattern's notes, two seconds past its end" eval "run --export-midi startup.mid && renders midi.raw $(((132300 + 88200) * 4)) --midi startup.mid && [ -n \"\$(od -v -An -tx1 -j 40000 -N 400 midi.raw | tr -d ' 0\\n')\" ]"
+check "refused: --midi of a damaged file, saying where" eval "refused --midi cut.mid -o x.raw && grep -q 'byte' stderr"
+
 echo "velmor-render: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -13,12 +13,14 @@
 #include "engine/mixdown.h"
 #include "engine/render.h"
 #include "files/midi_events.h"
+#include "files/midi_timeline.h"
 #include "files/pattern_file.h"
 #include "files/safe_file.h"
 #include "files/stream_to_disk.h"
 #include "files/wave_file.h"
 #include "model/midi_export.h"
 #include "model/midi_import.h"
+#include "model/parameters.h"
 #include "model/song.h"
 #include "model/units.h"
 #include "velmor_version.h"
@@ -37,7 +39,7 @@ const char kUsage[] =
     "usage: velmor-render [PATTERN.pat] [--import-midi IN.mid] -o OUT [--wav]\n"
     "                     [--song | --pattern N] [--frames N | --passes N]\n"
     "                     [--save SAVED.pat] [--export-midi OUT.mid]\n"
-    "                     [--events EVENTS.txt [--play]]\n"
+    "                     [--events EVENTS.txt [--play] | --midi FILE.mid]\n"
     "\n"
     "Renders Velmor's output as headerless 16-bit little-endian stereo frames at\n"
     "44100 Hz (left first), the bytes that \"Stream 2 Disk...\" writes.\n"
@@ -78,6 +80,12 @@ const char kUsage[] =
     "                  channel n. The sequencer stands until the events start it\n"
     "                  (Start, FA): it follows their MIDI clock. Renders --frames\n"
     "                  N frames, or up to two seconds past the last event\n"
+    "  --midi FILE.mid play a Standard MIDI File through the MIDI input: channel\n"
+    "                  n plays unit n (with the settings of PATTERN.pat, or of\n"
+    "                  the start-up), each event at the frame nearest its time\n"
+    "                  in the file's tempo map; the tempo (for slides) follows\n"
+    "                  the file's. The sequencer stands. Renders --frames N\n"
+    "                  frames, or up to two seconds past the file's end\n"
     "  --play          with --events: the sequencer plays from the start at the\n"
     "                  tempo, as after Play, and the events' clock is not followed\n"
     "  --help          show this text\n"
@@ -107,6 +115,7 @@ struct Options {
     int64_t frames = -1;  // -1: one pass as stream to disk writes it
     int64_t passes = -1;
     const char* events = nullptr;
+    const char* midi = nullptr;
     bool play = false;
 };
 
@@ -148,6 +157,9 @@ std::string parseArguments(int argc, char** argv, Options& o) {
         } else if (a == "--events") {
             if (!next) return "--events needs a file name";
             o.events = argv[++i];
+        } else if (a == "--midi") {
+            if (!next) return "--midi needs a file name";
+            o.midi = argv[++i];
         } else if (a == "--play") {
             o.play = true;
         } else if (a == "--song") {
@@ -175,6 +187,7 @@ std::string parseArguments(int argc, char** argv, Options& o) {
     if (o.song && o.patternNumber > 0) return "--song and --pattern exclude each other";
     if (o.events && o.passes >= 0) return "--events and --passes exclude each other";
     if (o.play && !o.events) return "--play goes with --events";
+    if (o.midi && (o.events || o.passes >= 0)) return "--midi excludes --events and --passes";
     return "";
 }
 
@@ -262,6 +275,37 @@ bool renderEvents(Synth& s, std::FILE* f, int64_t frames, const std::vector<Time
     return std::fflush(f) == 0;
 }
 
+// A MIDI file through the note input, the sequencer standing, the tempo
+// following the file's.
+bool renderMidi(Synth& s, std::FILE* f, int64_t frames, const MidiTimeline& t, bool wav) {
+    constexpr int kBlockFrames = 512;
+    int16_t block[2 * kBlockFrames];
+    if (wav && !writeWaveHeader(f, static_cast<uint32_t>(frames * 4))) return false;
+    Progress progress(frames);
+    resetEngine(s);
+    EngineCommand stop;
+    stop.kind = EngineCommand::kSequencer;
+    std::vector<EngineEvent> inBlock = {{0, stop}};
+    size_t message = 0, tempo = 0;
+    for (int64_t done = 0; done < frames;) {
+        int n = frames - done < kBlockFrames ? static_cast<int>(frames - done) : kBlockFrames;
+        // A tempo change ends the block before it.
+        if (tempo < t.tempos.size() && t.tempos[tempo].frame <= done) {
+            setLinked(s, Param::kTempo, t.tempos[tempo++].beatsPerMinute);
+            continue;
+        }
+        if (tempo < t.tempos.size() && t.tempos[tempo].frame < done + n) n = static_cast<int>(t.tempos[tempo].frame - done);
+        for (; message < t.messages.size() && t.messages[message].frame < done + n; ++message)
+            inBlock.push_back({static_cast<int32_t>(t.messages[message].frame - done), t.messages[message].command});
+        renderBlock(s.engine, block, static_cast<uint32_t>(n) * 4, inBlock);
+        inBlock.clear();
+        if (std::fwrite(block, 4, static_cast<size_t>(n), f) != static_cast<size_t>(n)) return false;
+        done += n;
+        progress.update(done);
+    }
+    return std::fflush(f) == 0;
+}
+
 // One pass as "Stream 2 Disk..." writes it.
 bool renderPass(Synth& s, std::FILE* f, bool wav) {
     Progress progress(passFrames(s) - 1);
@@ -333,10 +377,21 @@ int run(int argc, char** argv) {
     const int64_t pass = passFrames(*s);
     int64_t frames = o.frames >= 0 ? o.frames : (o.passes >= 0 ? o.passes * pass : pass - 1);
     if (o.events && o.frames < 0) frames = (events.empty() ? 0 : events.back().frame) + 88200;
+    MidiTimeline timeline;
+    if (o.midi) {
+        std::vector<uint8_t> bytes;
+        MidiFileIn file;
+        std::string problem;
+        if (!loadFileBytes(o.midi, bytes, problem) || !readMidiBytes(bytes.data(), bytes.size(), file, problem))
+            return fail(std::string("cannot play ") + o.midi + ": " + problem);
+        timeline = timelineOf(file);
+        if (o.frames < 0) frames = timeline.endFrame + 88200;
+    }
     if (o.wav && frames > kMaxWaveFrames) return fail("too many frames for a WAVE file");
 
     const auto content = [&](std::FILE* f) {
         if (o.events) return renderEvents(*s, f, frames, events, o.play, o.wav);
+        if (o.midi) return renderMidi(*s, f, frames, timeline, o.wav);
         return o.frames < 0 && o.passes < 0 ? renderPass(*s, f, o.wav) : renderFrames(*s, f, frames, o.wav);
     };
     if (std::strcmp(o.output, "-") == 0) {
