@@ -84,7 +84,9 @@ else
 fi
 
 echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-if build build/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_SANITIZE=ON; then
+# The build runs the framework's LV2 description generator on the sanitized
+# plugin, whose own leaks are none of ours.
+if ASAN_OPTIONS=detect_leaks=0 build build/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_SANITIZE=ON; then
     run_ctest "sanitizer tests" build/sanitize
 else
     step_failed "sanitizer build"
