@@ -12,6 +12,7 @@
 #include "clap/entry.h"
 #include "clap/ext/audio-ports.h"
 #include "clap/ext/latency.h"
+#include "clap/ext/note-ports.h"
 #include "clap/ext/params.h"
 #include "clap/ext/state.h"
 #include "clap/plugin-factory.h"
@@ -86,6 +87,7 @@ public:
         state_ = static_cast<const clap_plugin_state_t*>(plugin->get_extension(plugin, CLAP_EXT_STATE));
         latency_ = static_cast<const clap_plugin_latency_t*>(plugin->get_extension(plugin, CLAP_EXT_LATENCY));
         ports_ = static_cast<const clap_plugin_audio_ports_t*>(plugin->get_extension(plugin, CLAP_EXT_AUDIO_PORTS));
+        notePorts_ = static_cast<const clap_plugin_note_ports_t*>(plugin->get_extension(plugin, CLAP_EXT_NOTE_PORTS));
         for (uint32_t i = 0, n = params_ ? params_->count(plugin) : 0; i < n; ++i) {
             clap_param_info_t info{};
             if (params_->get_info(plugin, i, &info)) infos_.push_back(info);
@@ -100,11 +102,13 @@ public:
     }
 
     bool activate(double rate, uint32_t maxFrames) override {
-        if (!params_ || !state_ || !latency_ || !ports_) return false;
-        // One stereo output, no input.
+        if (!params_ || !state_ || !latency_ || !ports_ || !notePorts_) return false;
+        // One stereo output, no input, and one note input that takes MIDI.
         clap_audio_port_info_t port{};
+        clap_note_port_info_t notes{};
         if (ports_->count(plugin_, true) != 0 || ports_->count(plugin_, false) != 1 ||
-            !ports_->get(plugin_, 0, false, &port) || port.channel_count != 2)
+            !ports_->get(plugin_, 0, false, &port) || port.channel_count != 2 || notePorts_->count(plugin_, true) != 1 ||
+            !notePorts_->get(plugin_, 0, true, &notes) || !(notes.supported_dialects & CLAP_NOTE_DIALECT_MIDI))
             return false;
         active_ = plugin_->activate(plugin_, rate, 1, maxFrames) && plugin_->start_processing(plugin_);
         return active_;
@@ -186,6 +190,7 @@ private:
     const clap_plugin_state_t* state_ = nullptr;
     const clap_plugin_latency_t* latency_ = nullptr;
     const clap_plugin_audio_ports_t* ports_ = nullptr;
+    const clap_plugin_note_ports_t* notePorts_ = nullptr;
     std::vector<clap_param_info_t> infos_;
     bool active_ = false;
     int64_t steadyTime_ = 0;

@@ -40,8 +40,8 @@ struct Script {
 constexpr uint32_t unitParameter(int unit, Param p) { return unit * kParamsPerUnit + static_cast<uint32_t>(p); }
 constexpr uint32_t kTempoParameter = kFirstGlobalParameter;
 
-// Held notes, a legato slide and its return, a rest, an accent at the
-// threshold, and keys on the other units' channels.
+// Held notes, a legato slide and its return, velocities on both sides of
+// the accent threshold, and keys on the other units' channels.
 Script keys(uint32_t frames, uint8_t base) {
     Script s;
     s.frames = frames;
