@@ -103,6 +103,11 @@ float PluginCore::parameterValue(uint32_t index) const {
 
 void PluginCore::setParameterNow(uint32_t index, float value) {
     if (index >= kPluginParameterCount) return;
+    // The value it holds changes nothing: hosts send unchanged values again
+    // (setting a waveform restarts the oscillators), and a host's saved
+    // state sets every parameter after the pattern, whose values may lie
+    // outside the ranges.
+    if (std::lround(value) == std::lround(values_[index].load(std::memory_order_relaxed))) return;
     const PluginParameter p = pluginParameter(index);
     const int32_t v = static_cast<int32_t>(std::lround(value < p.minimum ? p.minimum : (value > p.maximum ? p.maximum : value)));
     values_[index].store(static_cast<float>(v), std::memory_order_relaxed);

@@ -78,7 +78,13 @@ protected:
         }
     }
 
-    float getParameterValue(uint32_t index) const override { return core_->parameterValue(index); }
+    // A value set but not yet played reads back at once: hosts read the
+    // values right after loading a state.
+    float getParameterValue(uint32_t index) const override {
+        if (index < velmor::kPluginParameterCount && pending_[index].load(std::memory_order_acquire))
+            return asked_[index].load(std::memory_order_relaxed);
+        return core_->parameterValue(index);
+    }
 
     // May come from any thread: the value waits for the next block.
     void setParameterValue(uint32_t index, float value) override {
