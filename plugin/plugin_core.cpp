@@ -75,6 +75,7 @@ PluginCore::PluginCore(double hostRate)
     // memory there, and there is no undo.
     synth_->feed.pending.reserve(kMaxEngineEvents);
     synth_->undo.recording = false;
+    startUpUnit_ = synth_->score.doc.units[0];
     for (uint32_t i = 0; i < kPluginParameterCount; ++i) values_[i] = static_cast<float>(pluginParameter(i).defaultValue);
     // "Sequencer" Off: the units sound only from notes.
     applyCommand(synth_->engine, command(EngineCommand::kSequencer, 0));
@@ -115,7 +116,25 @@ void PluginCore::setParameterNow(uint32_t index, float value) {
         followHostAsked_ = v != 0;
         return;
     }
+    if (index == kUnitsParameter) {
+        setUnitCount(v);
+        return;
+    }
     setParameter(*synth_, p.unitIndex < 0 ? 0 : p.unitIndex, p.param, v);
+    changed_ = true;
+}
+
+void PluginCore::setUnitCount(int32_t count) {
+    Synth& s = *synth_;
+    Edit edit(s);
+    Document& d = s.score.doc;
+    // A unit brought into use sounds as unit 1 does after start-up.
+    while (d.unitCount < count) {
+        d.units[d.unitCount] = startUpUnit_;
+        addUnit(s);
+    }
+    if (d.unitCount > count) d.unitCount = count;
+    recomputeStepTiming(s);
     changed_ = true;
 }
 
@@ -245,8 +264,8 @@ void PluginCore::takeLoadedDocument() {
     Document* loaded = pending_.exchange(nullptr);
     if (!loaded) return;
     installDocument(*synth_, *loaded);
-    for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
-        if (i == kSequencerParameter) continue;
+    values_[kUnitsParameter].store(static_cast<float>(synth_->score.doc.unitCount), std::memory_order_relaxed);
+    for (uint32_t i = 0; i < kSequencerParameter; ++i) {
         const PluginParameter p = pluginParameter(i);
         values_[i].store(static_cast<float>(getParameter(*synth_, p.unitIndex < 0 ? 0 : p.unitIndex, p.param)),
                          std::memory_order_relaxed);

@@ -73,6 +73,7 @@ public:
 private:
     void takeLoadedDocument();
     void setParameterNow(uint32_t index, float value);
+    void setUnitCount(int32_t count);
     void followHost(const HostTime& time, uint32_t frames);
     void addEvent(int32_t frame, const EngineCommand& c);
     // The engine frame, within this block, of a host frame.
@@ -83,6 +84,7 @@ private:
     bool install(std::unique_ptr<Document> loaded);
 
     std::unique_ptr<Synth> synth_;
+    UnitRecord startUpUnit_;
     std::unique_ptr<Resampler> resampler_;
     double hostRate_ = kEngineRate;
     uint32_t latency_ = 0;

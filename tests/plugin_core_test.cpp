@@ -155,6 +155,20 @@ TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {
     ASSERT_TRUE(b.loadPatternFile(VELMOR_FUZZ_DIR "/corpus/four-units.pat", why)) << why;
     run(b, 10, 10, {});
     EXPECT_EQ(b.synth().score.doc.unitCount, 4);
+    EXPECT_EQ(b.parameterValue(kUnitsParameter), 4.0f);
+}
+
+TEST(PluginCore, UnitsBroughtIntoUseSoundAsUnitOneDoes) {
+    // Unit 3 on channel 3 plays as unit 1 on channel 1 after "Units" 3.
+    PluginCore a(44100), b(44100);
+    run(a, 10, 10, {parameter(0, kUnitsParameter, 3)});
+    run(b, 10, 10, {});
+    EXPECT_EQ(a.synth().score.doc.unitCount, 3);
+    HostEvent third = key(100, 45, 100);
+    third.midi[0] = 0x92;
+    EXPECT_EQ(run(a, 9000, 512, {third}), run(b, 9000, 512, {key(100, 45, 100)}));
+    run(a, 10, 10, {parameter(0, kUnitsParameter, 1)});
+    EXPECT_EQ(a.synth().score.doc.unitCount, 1);
 }
 
 TEST(PluginCore, AValueAParameterHoldsChangesNothing) {

@@ -90,7 +90,8 @@ public:
         notePorts_ = static_cast<const clap_plugin_note_ports_t*>(plugin->get_extension(plugin, CLAP_EXT_NOTE_PORTS));
         for (uint32_t i = 0, n = params_ ? params_->count(plugin) : 0; i < n; ++i) {
             clap_param_info_t info{};
-            if (params_->get_info(plugin, i, &info)) infos_.push_back(info);
+            // Read-only ones (the step playing) are no controls.
+            if (params_->get_info(plugin, i, &info) && !(info.flags & CLAP_PARAM_IS_READONLY)) infos_.push_back(info);
         }
     }
     ~ClapInstance() override {

@@ -40,8 +40,6 @@ public:
     virtual bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi,
                          const std::vector<ParameterChange>& changes) = 0;
     virtual bool parameterValue(uint32_t index, double& value) = 0;
-    // Whether the format can read the parameter back at all.
-    virtual bool readsBack(uint32_t) { return true; }
     virtual bool saveState(std::string& bytes) = 0;
     virtual bool loadState(const std::string& bytes) = 0;
 };

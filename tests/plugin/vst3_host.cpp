@@ -160,7 +160,7 @@ public:
         for (int32_t i = 0, n = v3_cpp_obj(controller_)->get_parameter_count(controller_); i < n; ++i) {
             v3_param_info info{};
             if (v3_cpp_obj(controller_)->get_parameter_info(controller_, i, &info) != V3_OK) continue;
-            if (info.flags & V3_PARAM_IS_HIDDEN) continue;
+            if (info.flags & (V3_PARAM_IS_HIDDEN | V3_PARAM_READ_ONLY)) continue;
             ids_.push_back(info.param_id);
             shown_.push_back({text(info.title), plain(info.param_id, 0), plain(info.param_id, 1),
                               plain(info.param_id, info.default_normalised_value)});
@@ -259,7 +259,7 @@ public:
     // The framework (DPF 1.6) takes the id of the plugin's first parameter
     // for one of its own MIDI controller parameters and reads it as 0; the
     // value itself reaches the plugin and its state.
-    bool readsBack(uint32_t index) override { return index != 0; }
+
 
     bool saveState(std::string& bytes) override {
         Stream s{&kStreamFunctions, {}};
