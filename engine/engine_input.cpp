@@ -67,6 +67,12 @@ void applyCommand(Engine& e, const EngineCommand& c) {
             e.syncedTempo = 0;
             break;
         case EngineCommand::kClockOut: e.clockOut.enabled = c.value != 0; break;
+        case EngineCommand::kLocate:
+            locate(e, c.value);
+            e.clockIn.waiting = e.clockIn.sync;
+            e.clockIn.ticks = 0;
+            e.clockIn.endIn = -1;
+            break;
     }
 }
 

@@ -25,6 +25,7 @@ struct EngineCommand {
         kSequencer,           // `value` 0: stop (every unit released), 1: start from the beginning, 2: continue
         kClockSync,           // `value` 1: the steps follow MIDI clock; 0: the internal clock
         kClockOut,            // `value` 1: the block's MIDI clock ticks are reported
+        kLocate,              // the clock to `value` sixteenths from the song's start; the next tick begins that step
     };
     static constexpr int kMaxWrite = 16;
 

@@ -78,7 +78,8 @@ void releaseUnit(Engine& e, int u) {
     e.voices[u].envStage = kRelease;
 }
 
-// Song Position Pointer: sixteenth notes from the song's start.
+}  // namespace
+
 void locate(Engine& e, int32_t sixteenths) {
     const EngineSettings& g = e.score.doc.settings;
     e.currentStep = sixteenths % 16;
@@ -90,6 +91,8 @@ void locate(Engine& e, int32_t sixteenths) {
     e.song.pattern = songPositionPattern(g, position);
     e.song.previousPattern = songPositionPattern(g, position > 0 ? position - 1 : length - 1);
 }
+
+namespace {
 
 void channelMessage(Engine& e, uint8_t status, uint8_t data1, uint8_t data2) {
     const int channel = status & 15;

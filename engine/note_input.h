@@ -20,6 +20,10 @@ int32_t pitchOfNote(int note);
 // One message, at the frame where the events now applied stand.
 void applyMidi(Engine& e, const uint8_t* bytes, int size);
 
+// Where the clock stands: `sixteenths` from the song's start (in pattern
+// mode only the step within the pattern), as a Song Position Pointer says.
+void locate(Engine& e, int32_t sixteenths);
+
 // The sequencer: 0 stops it (every unit released), 1 starts it from the
 // beginning (the engine reset), 2 lets it go on from where it stands.
 void applySequencer(Engine& e, int32_t how);

@@ -156,7 +156,7 @@ int32_t getFeedback(const Synth& s, int) { return position(mul32(settings(s).del
 int32_t getPan(const Synth& s, int) { return position(add32(settings(s).delayPan, 64)); }
 int32_t getSwing(const Synth& s, int) { return clampInt(settings(s).swing, 0, 100); }
 
-const char* const kOsc1Waves[] = {"\"SAW\"", "Square", "Sine", "303 Saw", "User"};
+const char* const kOsc1Waves[] = {"SAW", "Square", "Sine", "303 Saw", "User"};
 const char* const kOsc2Waves[] = {"Pure Saw", "Square", "Sine", "303 Saw", "User"};
 const char* const kFilterModes[] = {"Lo12", "Lo24", "Hi12", "Band", "Bypass"};
 const char* const kLfoTargets[] = {"Osc1/2", "Reso", "Cutoff"};

@@ -147,6 +147,7 @@ void recordEdit(Synth& s) {
     const uint32_t key = h.pendingKey;
     h.pendingName = nullptr;
     h.pendingKey = 0;
+    if (!h.recording) return;
     std::vector<uint8_t> runs = diff(h.base, s.score);
     if (runs.empty()) return;
     const int64_t t = now(h);

@@ -1,0 +1,189 @@
+// The plugin framework's side: a thin layer that hands the host's blocks,
+// notes, transport, parameters and state to the plugin core.
+
+#include <atomic>
+#include <memory>
+
+#include "DistrhoPlugin.hpp"
+#include "plugin/plugin_core.h"
+#include "plugin/plugin_parameters.h"
+#include "velmor_version.h"
+
+START_NAMESPACE_DISTRHO
+
+namespace {
+
+enum StateIndex : uint32_t { kPatternState, kFileState, kStateCount };
+// The framework's parameter 0; the core's parameters follow from 1 on.
+constexpr uint32_t kStepParameter = 0;
+
+class VelmorPlugin : public Plugin {
+public:
+    VelmorPlugin()
+        : Plugin(kStepParameter + 1 + velmor::kPluginParameterCount, 0, kStateCount),
+          core_(new velmor::PluginCore(getSampleRate())),
+          asked_(new std::atomic<float>[velmor::kPluginParameterCount]),
+          pending_(new std::atomic<bool>[velmor::kPluginParameterCount]),
+          events_(new velmor::HostEvent[kMaxEvents]) {
+        for (uint32_t i = 0; i < velmor::kPluginParameterCount; ++i) pending_[i] = false;
+        setLatency(core_->latency());
+    }
+
+protected:
+    const char* getLabel() const override { return "Velmor"; }
+    const char* getDescription() const override {
+        return "An analog-style bass-line machine: up to four units with a pattern sequencer, songs, swing and accents.";
+    }
+    const char* getMaker() const override { return "The Velmor developers"; }
+    const char* getLicense() const override { return "MIT"; }
+    uint32_t getVersion() const override { return d_version(VELMOR_VERSION_MAJOR, VELMOR_VERSION_MINOR, 0); }
+    int64_t getUniqueId() const override { return d_cconst('V', 'l', 'm', 'r'); }
+
+    void initAudioPort(bool input, uint32_t index, AudioPort& port) override {
+        port.groupId = kPortGroupStereo;
+        Plugin::initAudioPort(input, index, port);
+    }
+
+    void initParameter(uint32_t index, Parameter& parameter) override {
+        if (index == kStepParameter) {
+            // First, an output: the step the sequencer plays. (The VST3
+            // side of the framework takes its first parameter for one of its
+            // MIDI controllers; no control may stand there.)
+            parameter.hints = kParameterIsOutput | kParameterIsInteger;
+            parameter.name = "Step";
+            parameter.symbol = "step";
+            parameter.ranges.min = 1;
+            parameter.ranges.max = 16;
+            parameter.ranges.def = 1;
+            return;
+        }
+        const velmor::PluginParameter p = velmor::pluginParameter(index - 1);
+        parameter.hints = kParameterIsAutomatable | kParameterIsInteger;
+        parameter.name = p.name.c_str();
+        parameter.shortName = p.shortName.c_str();
+        parameter.symbol = p.symbol.c_str();
+        parameter.unit = p.unit;
+        parameter.ranges.min = static_cast<float>(p.minimum);
+        parameter.ranges.max = static_cast<float>(p.maximum);
+        parameter.ranges.def = static_cast<float>(p.defaultValue);
+        if (p.choices) {
+            const int count = p.maximum - p.minimum + 1;
+            parameter.enumValues.count = static_cast<uint8_t>(count);
+            parameter.enumValues.restrictedMode = true;
+            parameter.enumValues.values = new ParameterEnumerationValue[count];
+            for (int i = 0; i < count; ++i) {
+                parameter.enumValues.values[i].value = static_cast<float>(p.minimum + i);
+                parameter.enumValues.values[i].label = p.choices[i];
+            }
+        }
+    }
+
+    void initState(uint32_t index, State& state) override {
+        if (index == kPatternState) {
+            state.key = "pattern";
+            state.label = "Pattern";
+            state.hints = kStateIsOnlyForDSP;
+            state.defaultValue = core_->state().c_str();
+        } else {
+            // Hosts show a file chooser for it: a pattern file to load.
+            state.key = "file";
+            state.label = "Pattern file";
+            state.hints = kStateIsFilenamePath;
+        }
+    }
+
+    // A value set but not yet played reads back at once: hosts read the
+    // values right after loading a state.
+    float getParameterValue(uint32_t index) const override {
+        if (index == kStepParameter) return static_cast<float>((core_->synth().engine.currentStep & 15) + 1);
+        --index;
+        if (index < velmor::kPluginParameterCount && pending_[index].load(std::memory_order_acquire))
+            return asked_[index].load(std::memory_order_relaxed);
+        return core_->parameterValue(index);
+    }
+
+    // May come from any thread: the value waits for the next block.
+    void setParameterValue(uint32_t index, float value) override {
+        if (index == kStepParameter || --index >= velmor::kPluginParameterCount) return;
+        asked_[index].store(value, std::memory_order_relaxed);
+        pending_[index].store(true, std::memory_order_release);
+    }
+
+    String getState(const char* key) const override {
+        if (std::strcmp(key, "pattern") == 0) return String(core_->state().c_str());
+        return file_;
+    }
+
+    void setState(const char* key, const char* value) override {
+        std::string why;
+        bool ok = true;
+        if (std::strcmp(key, "pattern") == 0) {
+            ok = core_->loadState(value ? value : "", why);
+        } else if (std::strcmp(key, "file") == 0 && value && *value) {
+            ok = core_->loadPatternFile(value, why);
+            if (ok) file_ = value;
+        }
+        if (!ok) d_stderr("Velmor: the state was not loaded, %s", why.c_str());
+    }
+
+    void sampleRateChanged(double rate) override {
+        core_->setHostRate(rate);
+        setLatency(core_->latency());
+    }
+
+    void run(const float**, float** outputs, uint32_t frames, const MidiEvent* midiEvents, uint32_t midiEventCount) override {
+        uint32_t count = 0;
+        for (uint32_t i = 0; i < velmor::kPluginParameterCount && count < kMaxEvents; ++i) {
+            if (!pending_[i].exchange(false, std::memory_order_acquire)) continue;
+            velmor::HostEvent& e = events_[count++];
+            e = velmor::HostEvent{};
+            e.isParameter = true;
+            e.parameter = i;
+            e.value = asked_[i].load(std::memory_order_relaxed);
+        }
+        for (uint32_t i = 0; i < midiEventCount && count < kMaxEvents; ++i) {
+            const MidiEvent& m = midiEvents[i];
+            if (m.size < 1 || m.size > 3) continue;  // SysEx is not for us
+            velmor::HostEvent& e = events_[count++];
+            e = velmor::HostEvent{};
+            e.frame = m.frame;
+            e.size = static_cast<uint8_t>(m.size);
+            for (uint32_t b = 0; b < m.size; ++b) e.midi[b] = m.data[b];
+        }
+        core_->process(outputs[0], outputs[1], frames, events_.get(), count, hostTime());
+    }
+
+private:
+    static constexpr uint32_t kMaxEvents = 4096;
+
+    velmor::HostTime hostTime() const {
+        const TimePosition& t = getTimePosition();
+        velmor::HostTime h;
+        h.playing = t.playing;
+        h.valid = t.bbt.valid && t.bbt.ticksPerBeat > 0 && t.bbt.beatType > 0;
+        if (h.valid) {
+            // Sixteenths from the song's start: the bars and beats before,
+            // and the fraction of this beat.
+            const double sixteenthsPerBeat = 16.0 / t.bbt.beatType;
+            const double beats = (t.bbt.bar - 1) * static_cast<double>(t.bbt.beatsPerBar) + (t.bbt.beat - 1) +
+                                 t.bbt.tick / t.bbt.ticksPerBeat;
+            h.sixteenths = beats * sixteenthsPerBeat;
+            h.beatsPerMinute = t.bbt.beatsPerMinute * 4.0 / t.bbt.beatType;
+        }
+        return h;
+    }
+
+    std::unique_ptr<velmor::PluginCore> core_;
+    std::unique_ptr<std::atomic<float>[]> asked_;
+    std::unique_ptr<std::atomic<bool>[]> pending_;
+    std::unique_ptr<velmor::HostEvent[]> events_;
+    String file_;
+
+    DISTRHO_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(VelmorPlugin)
+};
+
+}  // namespace
+
+Plugin* createPlugin() { return new VelmorPlugin(); }
+
+END_NAMESPACE_DISTRHO

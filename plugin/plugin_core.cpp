@@ -1,0 +1,337 @@
+#include "plugin/plugin_core.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "engine/render.h"
+#include "files/pattern_file.h"
+#include "model/parameters.h"
+#include "model/units.h"
+#include "plugin/base64.h"
+#include "plugin/plugin_parameters.h"
+#include "plugin/resampler.h"
+
+namespace velmor {
+
+namespace {
+
+constexpr char kStateTag[] = "Velmor pattern 1\n";
+constexpr uint32_t kMaxEngineEvents = 16384;
+constexpr uint32_t kMaxEngineBlock = 65536;
+
+EngineCommand command(EngineCommand::Kind kind, int32_t value) {
+    EngineCommand c;
+    c.kind = kind;
+    c.value = value;
+    return c;
+}
+
+// The bytes "Save Pattern..." writes for a document.
+std::string patternBytes(const Document& d) {
+    std::string bytes;
+    std::FILE* f = std::tmpfile();
+    if (!f) return bytes;
+    if (writePatternStream(d, f) == 1 && std::fflush(f) == 0) {
+        std::rewind(f);
+        char chunk[4096];
+        size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, got);
+    }
+    std::fclose(f);
+    return bytes;
+}
+
+// A pattern file's bytes read into a copy of `current`.
+std::unique_ptr<Document> parsePattern(const std::string& bytes, const Document& current, std::string& why) {
+    std::FILE* f = std::tmpfile();
+    if (!f) {
+        why = "no temporary file to read the pattern from";
+        return nullptr;
+    }
+    auto doc = std::make_unique<Document>(current);
+    PatternReadStatus status = PatternReadStatus::kReadError;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0 &&
+                    (std::rewind(f), readPatternStream(f, *doc, &status) == 1);
+    std::fclose(f);
+    if (ok) return doc;
+    why = status == PatternReadStatus::kShortHeader ? "the pattern ends inside its 30-byte header"
+                                                    : "the pattern could not be read";
+    return nullptr;
+}
+
+}  // namespace
+
+PluginCore::PluginCore(double hostRate)
+    : synth_(makeSynth()),
+      engineEvents_(new EngineEvent[kMaxEngineEvents]),
+      spanEvents_(new EngineEvent[kMaxEngineEvents]),
+      frames16_(new int16_t[2 * kMaxEngineBlock]),
+      floats_(new float[2 * kMaxEngineBlock]),
+      values_(new std::atomic<float>[kPluginParameterCount]) {
+    startUpState(*synth_);
+    // The model lives on the audio thread here: nothing it sends may need
+    // memory there, and there is no undo.
+    synth_->feed.pending.reserve(kMaxEngineEvents);
+    synth_->undo.recording = false;
+    startUpUnit_ = synth_->score.doc.units[0];
+    for (uint32_t i = 0; i < kPluginParameterCount; ++i) values_[i] = static_cast<float>(pluginParameter(i).defaultValue);
+    // "Sequencer" Off: the units sound only from notes.
+    applyCommand(synth_->engine, command(EngineCommand::kSequencer, 0));
+    snapshot_ = std::make_unique<Document>(synth_->score.doc);
+    setHostRate(hostRate);
+}
+
+PluginCore::~PluginCore() {
+    delete pending_.exchange(nullptr);
+    delete spent_.exchange(nullptr);
+}
+
+void PluginCore::setHostRate(double hostRate) {
+    hostRate_ = hostRate > 0 ? hostRate : kEngineRate;
+    resampler_.reset();
+    if (hostRate_ != kEngineRate) resampler_ = Resampler::create(kEngineRate, hostRate_);
+    if (!resampler_) hostRate_ = kEngineRate;
+    latency_ = resampler_ ? resampler_->latency() : 0;
+    hostFrames_ = 0;
+    engineFrames_ = 0;
+}
+
+float PluginCore::parameterValue(uint32_t index) const {
+    return index < kPluginParameterCount ? values_[index].load(std::memory_order_relaxed) : 0.0f;
+}
+
+void PluginCore::setParameterNow(uint32_t index, float value) {
+    if (index >= kPluginParameterCount) return;
+    // The value it holds changes nothing: hosts send unchanged values again
+    // (setting a waveform restarts the oscillators), and a host's saved
+    // state sets every parameter after the pattern, whose values may lie
+    // outside the ranges.
+    if (std::lround(value) == std::lround(values_[index].load(std::memory_order_relaxed))) return;
+    const PluginParameter p = pluginParameter(index);
+    const int32_t v = static_cast<int32_t>(std::lround(value < p.minimum ? p.minimum : (value > p.maximum ? p.maximum : value)));
+    values_[index].store(static_cast<float>(v), std::memory_order_relaxed);
+    if (index == kSequencerParameter) {
+        followHostAsked_ = v != 0;
+        return;
+    }
+    if (index == kUnitsParameter) {
+        setUnitCount(v);
+        return;
+    }
+    setParameter(*synth_, p.unitIndex < 0 ? 0 : p.unitIndex, p.param, v);
+    changed_ = true;
+}
+
+void PluginCore::setUnitCount(int32_t count) {
+    Synth& s = *synth_;
+    Edit edit(s);
+    Document& d = s.score.doc;
+    // A unit brought into use sounds as unit 1 does after start-up.
+    while (d.unitCount < count) {
+        d.units[d.unitCount] = startUpUnit_;
+        addUnit(s);
+    }
+    if (d.unitCount > count) d.unitCount = count;
+    recomputeStepTiming(s);
+    changed_ = true;
+}
+
+int32_t PluginCore::engineOffset(int64_t hostFrame) const {
+    if (!resampler_) return static_cast<int32_t>(hostFrame - hostFrames_);
+    const int64_t e = static_cast<int64_t>(std::floor(static_cast<double>(hostFrame) * kEngineRate / hostRate_));
+    return static_cast<int32_t>(e - engineFrames_);
+}
+
+void PluginCore::followHost(const HostTime& time, uint32_t frames) {
+    Engine& e = synth_->engine;
+    if (followHostAsked_ != following_) {
+        following_ = followHostAsked_;
+        addEvent(0, command(EngineCommand::kClockSync, following_ ? 1 : 0));
+        addEvent(0, command(EngineCommand::kSequencer, 0));
+        wasPlaying_ = false;
+    }
+    if (!following_) return;
+    const bool playing = time.playing && time.valid && time.beatsPerMinute > 0;
+    if (!playing) {
+        if (wasPlaying_) addEvent(0, command(EngineCommand::kSequencer, 0));
+        wasPlaying_ = false;
+        return;
+    }
+    // Host frames a sixteenth note lasts, at the host's tempo (the steps'
+    // length follows the ticks, clamped to 60..180 BPM by the engine).
+    const double perSixteenth = hostRate_ * 60.0 / time.beatsPerMinute / 4.0;
+    const double at = time.sixteenths;
+    // Started, or the song position jumped (a locate or a loop): the clock
+    // stands at the next sixteenth, whose tick begins its step.
+    if (!wasPlaying_ || std::fabs(at - expectedSixteenths_) * perSixteenth > 0.5) {
+        const int64_t next = static_cast<int64_t>(std::ceil(at - 1e-9));
+        addEvent(0, command(EngineCommand::kLocate, static_cast<int32_t>(next < 0 ? 0 : next)));
+        if (!wasPlaying_ || !e.running) addEvent(0, command(EngineCommand::kSequencer, 2));
+    }
+    wasPlaying_ = true;
+    expectedSixteenths_ = at + frames / perSixteenth;
+    // Six ticks a sixteenth, each at the first frame at or after its time.
+    for (int64_t k = static_cast<int64_t>(std::ceil(at * 6 - 1e-9));; ++k) {
+        const double offset = (static_cast<double>(k) / 6 - at) * perSixteenth;
+        const int64_t frame = static_cast<int64_t>(std::ceil(offset - 1e-9));
+        if (frame >= frames) break;
+        addEvent(engineOffset(hostFrames_ + (frame < 0 ? 0 : frame)), EngineCommand::midi(0xF8, 0, 0, 1));
+    }
+}
+
+void PluginCore::process(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount,
+                         const HostTime& time) {
+    takeLoadedDocument();
+    // The engine frames this block covers.
+    const int64_t end = resampler_ ? static_cast<int64_t>(std::floor(static_cast<double>(hostFrames_ + frames) * kEngineRate / hostRate_))
+                                   : engineFrames_ + frames;
+    blockLength_ = static_cast<uint32_t>(end - engineFrames_);
+    // Events that fell on the last block's end (or into a block without an
+    // engine frame, the host's rate being higher) come first.
+    engineEventCount_ = carried_;
+    for (uint32_t i = 0; i < carried_; ++i) engineEvents_[i].frame = 0;
+    carried_ = 0;
+    // "Sequencer" takes effect for the whole block.
+    for (uint32_t i = 0; i < eventCount; ++i)
+        if (events[i].isParameter && events[i].parameter == kSequencerParameter) setParameterNow(events[i].parameter, events[i].value);
+    followHost(time, frames);
+    // Notes and controllers go in as events at their frames; the host's own
+    // clock and transport messages are not the sequencer's.
+    for (uint32_t i = 0; i < eventCount; ++i) {
+        const HostEvent& h = events[i];
+        if (!h.isParameter && h.size > 0 && h.midi[0] >= 0x80 && h.midi[0] < 0xF0)
+            addEvent(engineOffset(hostFrames_ + h.frame),
+                     EngineCommand::midi(h.midi[0], h.size > 1 ? h.midi[1] : 0, h.size > 2 ? h.midi[2] : 0, h.size));
+    }
+    // In frame order, keeping the order of events at one frame.
+    for (uint32_t i = 1; i < engineEventCount_; ++i)
+        for (uint32_t k = i; k > 0 && engineEvents_[k - 1].frame > engineEvents_[k].frame; --k)
+            std::swap(engineEvents_[k - 1], engineEvents_[k]);
+    // The block is split at each parameter change.
+    uint32_t done = 0, next = 0;
+    for (uint32_t i = 0; i < eventCount; ++i) {
+        if (!events[i].isParameter || events[i].parameter == kSequencerParameter) continue;
+        const int32_t at = engineOffset(hostFrames_ + events[i].frame);
+        renderSpan(done, at < static_cast<int32_t>(done) ? done : static_cast<uint32_t>(at), next);
+        setParameterNow(events[i].parameter, events[i].value);
+    }
+    renderSpan(done, blockLength_, next);
+    for (uint32_t i = next; i < engineEventCount_; ++i) engineEvents_[carried_++] = engineEvents_[i];
+    if (resampler_) {
+        for (uint32_t i = 0; i < 2 * blockLength_; ++i) floats_[i] = frames16_[i] / 32768.0f;
+        resampler_->push(floats_.get(), blockLength_);
+        resampler_->pull(left, right, frames);
+    } else {
+        for (uint32_t i = 0; i < frames; ++i) {
+            left[i] = frames16_[2 * i] / 32768.0f;
+            right[i] = frames16_[2 * i + 1] / 32768.0f;
+        }
+    }
+    hostFrames_ += frames;
+    engineFrames_ = end;
+    keepSnapshot();
+}
+
+void PluginCore::renderSpan(uint32_t& done, uint32_t until, uint32_t& next) {
+    if (until > blockLength_) until = blockLength_;
+    if (until <= done) return;  // what falls here waits for the next frame rendered
+    uint32_t count = 0;
+    // The last span takes what falls on the block's end too.
+    while (next < engineEventCount_ && (engineEvents_[next].frame < static_cast<int32_t>(until) || until == blockLength_)) {
+        spanEvents_[count++] = {engineEvents_[next].frame - static_cast<int32_t>(done), engineEvents_[next].command};
+        ++next;
+    }
+    renderBlock(synth_->engine, frames16_.get() + 2 * done, (until - done) * 4, {spanEvents_.get(), count});
+    done = until;
+}
+
+void PluginCore::addEvent(int32_t frame, const EngineCommand& c) {
+    if (engineEventCount_ == kMaxEngineEvents) return;
+    engineEvents_[engineEventCount_++] = {frame < 0 ? 0 : (frame > static_cast<int32_t>(blockLength_) ? static_cast<int32_t>(blockLength_) : frame), c};
+}
+
+void PluginCore::keepSnapshot() {
+    if (!changed_) return;
+    std::unique_lock<std::mutex> lock(snapshotLock_, std::try_to_lock);
+    if (!lock.owns_lock()) return;  // another thread reads it: next block
+    std::memcpy(static_cast<void*>(snapshot_.get()), &synth_->score.doc, sizeof(Document));
+    changed_ = false;
+}
+
+void PluginCore::takeLoadedDocument() {
+    Document* loaded = pending_.exchange(nullptr);
+    if (!loaded) return;
+    installDocument(*synth_, *loaded);
+    values_[kUnitsParameter].store(static_cast<float>(synth_->score.doc.unitCount), std::memory_order_relaxed);
+    for (uint32_t i = 0; i < kSequencerParameter; ++i) {
+        const PluginParameter p = pluginParameter(i);
+        values_[i].store(static_cast<float>(getParameter(*synth_, p.unitIndex < 0 ? 0 : p.unitIndex, p.param)),
+                         std::memory_order_relaxed);
+    }
+    changed_ = true;
+    // Freed off this thread, by the next load.
+    delete spent_.exchange(loaded);
+}
+
+std::string PluginCore::state() const {
+    std::lock_guard<std::mutex> lock(snapshotLock_);
+    std::string text(kStateTag);
+    text.append(base64Encode(patternBytes(*snapshot_)));
+    return text;
+}
+
+Document PluginCore::currentDocument() const {
+    std::lock_guard<std::mutex> lock(snapshotLock_);
+    return *snapshot_;
+}
+
+bool PluginCore::install(std::unique_ptr<Document> loaded) {
+    {
+        std::lock_guard<std::mutex> lock(snapshotLock_);
+        std::memcpy(static_cast<void*>(snapshot_.get()), loaded.get(), sizeof(Document));
+    }
+    delete pending_.exchange(loaded.release());
+    delete spent_.exchange(nullptr);
+    return true;
+}
+
+bool PluginCore::loadState(const std::string& text, std::string& why) {
+    const size_t tag = sizeof kStateTag - 1;
+    if (text.compare(0, tag, kStateTag) != 0) {
+        why = "the state is not a Velmor pattern (no \"Velmor pattern 1\" tag)";
+        return false;
+    }
+    std::string bytes;
+    if (!base64Decode(text.substr(tag), bytes)) {
+        why = "the state's pattern is damaged (not base64)";
+        return false;
+    }
+    auto doc = parsePattern(bytes, currentDocument(), why);
+    return doc && install(std::move(doc));
+}
+
+bool PluginCore::loadPatternFile(const char* path, std::string& why) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        why = std::string("cannot open ") + path;
+        return false;
+    }
+    std::string bytes;
+    char chunk[4096];
+    size_t got;
+    // A pattern file holds at most a few hundred kilobytes.
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0 && bytes.size() < (16u << 20)) bytes.append(chunk, got);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        why = std::string("cannot read ") + path;
+        return false;
+    }
+    auto doc = parsePattern(bytes, currentDocument(), why);
+    if (!doc) why = std::string(path) + ": " + why;
+    return doc && install(std::move(doc));
+}
+
+}  // namespace velmor
