@@ -85,7 +85,7 @@ PluginCore::PluginCore(double hostRate)
 
 PluginCore::~PluginCore() {
     delete pending_.exchange(nullptr);
-    delete spent_.exchange(nullptr);
+    for (auto& slot : spent_) delete slot.exchange(nullptr);
 }
 
 void PluginCore::setHostRate(double hostRate) {
@@ -271,8 +271,12 @@ void PluginCore::takeLoadedDocument() {
                          std::memory_order_relaxed);
     }
     changed_ = true;
-    // Freed off this thread, by the next load.
-    delete spent_.exchange(loaded);
+    // Freed off this thread, by the next load. Each load frees every slot,
+    // and one document at most is in flight meanwhile: a slot is free.
+    for (auto& slot : spent_) {
+        Document* none = nullptr;
+        if (slot.compare_exchange_strong(none, loaded)) break;
+    }
 }
 
 std::string PluginCore::state() const {
@@ -293,7 +297,7 @@ bool PluginCore::install(std::unique_ptr<Document> loaded) {
         std::memcpy(static_cast<void*>(snapshot_.get()), loaded.get(), sizeof(Document));
     }
     delete pending_.exchange(loaded.release());
-    delete spent_.exchange(nullptr);
+    for (auto& slot : spent_) delete slot.exchange(nullptr);
     return true;
 }
 

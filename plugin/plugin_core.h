@@ -111,9 +111,10 @@ private:
 
     // The parameters' values for other threads, updated after each change.
     std::unique_ptr<std::atomic<float>[]> values_;
-    // A loaded document waiting for the next block, and one to free.
+    // A loaded document waiting for the next block, and those installed, to
+    // be freed by the next load.
     std::atomic<Document*> pending_{nullptr};
-    std::atomic<Document*> spent_{nullptr};
+    std::atomic<Document*> spent_[2] = {};
     // The document as of the last block, for state(); the audio thread only
     // ever tries the lock.
     mutable std::mutex snapshotLock_;
