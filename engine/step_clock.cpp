@@ -59,8 +59,6 @@ void beginNextStep(Engine& e, int32_t lastFrame) {
 void releaseAllUnits(Engine& e) {
     for (int u = 0; u < kUnitSlots; ++u) {
         UnitKeys& k = e.keys[u];
-        if (k.count == 0 && !k.tail)
-            k.pitch = e.score.doc.stepPitch[stepIndex(u, clampInt(e.song.pattern, 0, kPatternsPerUnit - 1), e.currentStep & 15)];
         k.count = 0;
         k.tail = true;
         k.strike = false;

@@ -317,6 +317,14 @@ bool PluginCore::loadState(const std::string& text, std::string& why) {
 }
 
 bool PluginCore::loadPatternFile(const char* path, std::string& why) {
+    // Any file reads as the older layout, which has no header: only a
+    // pattern file's name is taken (a host may hand over other paths).
+    const size_t length = std::strlen(path);
+    if (length < 4 || path[length - 4] != '.' || (path[length - 3] | 0x20) != 'p' || (path[length - 2] | 0x20) != 'a' ||
+        (path[length - 1] | 0x20) != 't') {
+        why = std::string(path) + " is no pattern file (*.pat)";
+        return false;
+    }
     std::FILE* f = std::fopen(path, "rb");
     if (!f) {
         why = std::string("cannot open ") + path;

@@ -152,6 +152,7 @@ TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {
     }
     EXPECT_FALSE(b.loadPatternFile("no/such/file.pat", why));
     EXPECT_NE(why.find("no/such/file.pat"), std::string::npos);
+    EXPECT_FALSE(b.loadPatternFile(VELMOR_FUZZ_DIR "/replay_test.cpp", why)) << "no pattern file's name";
     ASSERT_TRUE(b.loadPatternFile(VELMOR_FUZZ_DIR "/corpus/four-units.pat", why)) << why;
     run(b, 10, 10, {});
     EXPECT_EQ(b.synth().score.doc.unitCount, 4);

@@ -88,7 +88,9 @@ protected:
             // Hosts show a file chooser for it: a pattern file to load.
             state.key = "file";
             state.label = "Pattern file";
-            state.hints = kStateIsFilenamePath;
+            // Only for the sound: the framework's LV2 side would otherwise send
+            // the path to a user interface there is none of, at every block.
+            state.hints = kStateIsFilenamePath | kStateIsOnlyForDSP;
         }
     }
 
