@@ -46,6 +46,7 @@ struct UnitKeys {
     bool strike = false;       // the next frame strikes the newest key
     bool accent = false;       // the note struck was accented
     int32_t pitch = 0;         // the step pitch sounding, or last sounded
+    bool keyed = false;        // a key sounded since the pattern last played: the tail keeps its pitch
     int32_t from = 0;          // where a legato glide starts
     int32_t glide = -1;        // frames into the glide; -1: none
     int32_t glideLength = 1;   // the step length it glides over

@@ -13,10 +13,8 @@ int midiMessageSize(uint8_t status) {
         case 0xF8:
         case 0xFA:
         case 0xFB:
-        case 0xFC:
-        case 0xFE:
-        case 0xFF: return 1;
-        default: return 0;  // F0 and F7 (SysEx), F4, F5, F9, FD
+        case 0xFC: return 1;
+        default: return 0;  // F0 and F7 (SysEx), F4, F5, F9, FD, Active Sensing, Reset
     }
 }
 

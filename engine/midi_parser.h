@@ -1,6 +1,7 @@
 #pragma once
 // MIDI bytes as they come down a cable, into whole messages: running status,
-// System Real-Time bytes anywhere (even between a message's data bytes),
+// System Real-Time bytes anywhere (even between a message's data bytes;
+// Active Sensing and Reset are no message for Velmor),
 // System Exclusive of any length skipped, and what is cut short or has no
 // status dropped.
 

@@ -103,6 +103,7 @@ void resetEngine(Engine& e) {
     for (UnitKeys& k : e.keys) {
         k.tail = false;
         k.strike = false;
+        k.keyed = k.count > 0;
     }
     e.currentStep = 0;
     e.stepTick = 0;

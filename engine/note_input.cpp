@@ -36,6 +36,7 @@ void press(Engine& e, int u, uint8_t key, uint8_t velocity) {
             break;
         }
     k.held[k.count++] = key;
+    k.keyed = true;
     const int32_t pitch = pitchOfNote(key);
     if (k.count > 1) {
         glideTo(e, k, pitch);  // legato: no new strike

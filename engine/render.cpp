@@ -121,7 +121,7 @@ int splitGlide(VoiceRun* runs) {
 int planRuns(Engine& e, int u, const StepSpan& span, int32_t gateSamples, VoiceRun* runs) {
     const Document& doc = e.score.doc;
     UnitKeys& k = e.keys[u];
-    if (k.count == 0 && k.tail && span.advancing && span.tick == 0) k.tail = false;
+    if (k.count == 0 && k.tail && span.advancing && span.tick == 0) k.tail = k.keyed = false;
     VoiceRun& run = runs[0];
     run = VoiceRun{0, span.frames, 0, 0, false, span.tick, span.stepLength, false, false, false, 0};
     if (k.count > 0) {
@@ -142,8 +142,9 @@ int planRuns(Engine& e, int u, const StepSpan& span, int32_t gateSamples, VoiceR
     const int at = stepIndex(u, span.playing, span.step);
     if (k.tail || !span.advancing) {
         // The tail: the gate stays closed, even for an envelope re-armed by
-        // a load.
-        run.note = run.next = k.tail ? k.pitch : int32_t{doc.stepPitch[at]};
+        // a load; the pitch is the last key's, or else the pattern's where
+        // the clock stands (whichever pattern is loaded).
+        run.note = run.next = k.tail && k.keyed ? k.pitch : int32_t{doc.stepPitch[at]};
         run.gated = true;
         run.gate = -1;
         return 1;

@@ -59,8 +59,6 @@ void beginNextStep(Engine& e, int32_t lastFrame) {
 void releaseAllUnits(Engine& e) {
     for (int u = 0; u < kUnitSlots; ++u) {
         UnitKeys& k = e.keys[u];
-        if (k.count == 0 && !k.tail)
-            k.pitch = e.score.doc.stepPitch[stepIndex(u, clampInt(e.song.pattern, 0, kPatternsPerUnit - 1), e.currentStep & 15)];
         k.count = 0;
         k.tail = true;
         k.strike = false;
@@ -134,7 +132,7 @@ int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& c
         if (synced) {
             // Ticks end steps; only a swung step's end and the hold come by time.
             const int64_t sinceTick = c.tickCount > 0 ? e.framePosition + blockOffset + done - c.tickFrames[c.tickCount - 1] : 0;
-            left = c.endIn >= 0 ? (c.endIn > 0 ? c.endIn : 1) : INT32_MAX;
+            left = c.endIn > 0 ? c.endIn : INT32_MAX;
             if (c.tickCount > 0 && kClockHoldFrames - sinceTick < left) left = static_cast<int32_t>(kClockHoldFrames - sinceTick);
             if (left <= 0) {
                 c.holding = true;

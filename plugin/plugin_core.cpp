@@ -75,6 +75,7 @@ PluginCore::PluginCore(double hostRate)
     // memory there, and there is no undo.
     synth_->feed.pending.reserve(kMaxEngineEvents);
     synth_->undo.recording = false;
+    startUpUnit_ = synth_->score.doc.units[0];
     for (uint32_t i = 0; i < kPluginParameterCount; ++i) values_[i] = static_cast<float>(pluginParameter(i).defaultValue);
     // "Sequencer" Off: the units sound only from notes.
     applyCommand(synth_->engine, command(EngineCommand::kSequencer, 0));
@@ -84,7 +85,7 @@ PluginCore::PluginCore(double hostRate)
 
 PluginCore::~PluginCore() {
     delete pending_.exchange(nullptr);
-    delete spent_.exchange(nullptr);
+    for (auto& slot : spent_) delete slot.exchange(nullptr);
 }
 
 void PluginCore::setHostRate(double hostRate) {
@@ -103,6 +104,11 @@ float PluginCore::parameterValue(uint32_t index) const {
 
 void PluginCore::setParameterNow(uint32_t index, float value) {
     if (index >= kPluginParameterCount) return;
+    // The value it holds changes nothing: hosts send unchanged values again
+    // (setting a waveform restarts the oscillators), and a host's saved
+    // state sets every parameter after the pattern, whose values may lie
+    // outside the ranges.
+    if (std::lround(value) == std::lround(values_[index].load(std::memory_order_relaxed))) return;
     const PluginParameter p = pluginParameter(index);
     const int32_t v = static_cast<int32_t>(std::lround(value < p.minimum ? p.minimum : (value > p.maximum ? p.maximum : value)));
     values_[index].store(static_cast<float>(v), std::memory_order_relaxed);
@@ -110,7 +116,25 @@ void PluginCore::setParameterNow(uint32_t index, float value) {
         followHostAsked_ = v != 0;
         return;
     }
+    if (index == kUnitsParameter) {
+        setUnitCount(v);
+        return;
+    }
     setParameter(*synth_, p.unitIndex < 0 ? 0 : p.unitIndex, p.param, v);
+    changed_ = true;
+}
+
+void PluginCore::setUnitCount(int32_t count) {
+    Synth& s = *synth_;
+    Edit edit(s);
+    Document& d = s.score.doc;
+    // A unit brought into use sounds as unit 1 does after start-up.
+    while (d.unitCount < count) {
+        d.units[d.unitCount] = startUpUnit_;
+        addUnit(s);
+    }
+    if (d.unitCount > count) d.unitCount = count;
+    recomputeStepTiming(s);
     changed_ = true;
 }
 
@@ -240,15 +264,19 @@ void PluginCore::takeLoadedDocument() {
     Document* loaded = pending_.exchange(nullptr);
     if (!loaded) return;
     installDocument(*synth_, *loaded);
-    for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
-        if (i == kSequencerParameter) continue;
+    values_[kUnitsParameter].store(static_cast<float>(synth_->score.doc.unitCount), std::memory_order_relaxed);
+    for (uint32_t i = 0; i < kSequencerParameter; ++i) {
         const PluginParameter p = pluginParameter(i);
         values_[i].store(static_cast<float>(getParameter(*synth_, p.unitIndex < 0 ? 0 : p.unitIndex, p.param)),
                          std::memory_order_relaxed);
     }
     changed_ = true;
-    // Freed off this thread, by the next load.
-    delete spent_.exchange(loaded);
+    // Freed off this thread, by the next load. Each load frees every slot,
+    // and one document at most is in flight meanwhile: a slot is free.
+    for (auto& slot : spent_) {
+        Document* none = nullptr;
+        if (slot.compare_exchange_strong(none, loaded)) break;
+    }
 }
 
 std::string PluginCore::state() const {
@@ -269,7 +297,7 @@ bool PluginCore::install(std::unique_ptr<Document> loaded) {
         std::memcpy(static_cast<void*>(snapshot_.get()), loaded.get(), sizeof(Document));
     }
     delete pending_.exchange(loaded.release());
-    delete spent_.exchange(nullptr);
+    for (auto& slot : spent_) delete slot.exchange(nullptr);
     return true;
 }
 
@@ -289,6 +317,14 @@ bool PluginCore::loadState(const std::string& text, std::string& why) {
 }
 
 bool PluginCore::loadPatternFile(const char* path, std::string& why) {
+    // Any file reads as the older layout, which has no header: only a
+    // pattern file's name is taken (a host may hand over other paths).
+    const size_t length = std::strlen(path);
+    if (length < 4 || path[length - 4] != '.' || (path[length - 3] | 0x20) != 'p' || (path[length - 2] | 0x20) != 'a' ||
+        (path[length - 1] | 0x20) != 't') {
+        why = std::string(path) + " is no pattern file (*.pat)";
+        return false;
+    }
     std::FILE* f = std::fopen(path, "rb");
     if (!f) {
         why = std::string("cannot open ") + path;

@@ -73,6 +73,7 @@ public:
 private:
     void takeLoadedDocument();
     void setParameterNow(uint32_t index, float value);
+    void setUnitCount(int32_t count);
     void followHost(const HostTime& time, uint32_t frames);
     void addEvent(int32_t frame, const EngineCommand& c);
     // The engine frame, within this block, of a host frame.
@@ -83,6 +84,7 @@ private:
     bool install(std::unique_ptr<Document> loaded);
 
     std::unique_ptr<Synth> synth_;
+    UnitRecord startUpUnit_;
     std::unique_ptr<Resampler> resampler_;
     double hostRate_ = kEngineRate;
     uint32_t latency_ = 0;
@@ -109,9 +111,10 @@ private:
 
     // The parameters' values for other threads, updated after each change.
     std::unique_ptr<std::atomic<float>[]> values_;
-    // A loaded document waiting for the next block, and one to free.
+    // A loaded document waiting for the next block, and those installed, to
+    // be freed by the next load.
     std::atomic<Document*> pending_{nullptr};
-    std::atomic<Document*> spent_{nullptr};
+    std::atomic<Document*> spent_[2] = {};
     // The document as of the last block, for state(); the audio thread only
     // ever tries the lock.
     mutable std::mutex snapshotLock_;

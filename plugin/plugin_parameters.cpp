@@ -30,6 +30,7 @@ const char* unitText(ValueText t) {
 }  // namespace
 
 PluginParameter pluginParameter(uint32_t index) {
+    if (index == kUnitsParameter) return {"Units", "Units", "units", 1, kPluginUnits, 1, "", nullptr, -1, Param::kTempo};
     if (index >= kSequencerParameter)
         return {"Sequencer", "Sequencer", "sequencer", 0, 1, 0, "", kSequencerChoices, -1, Param::kTempo};
     const bool perUnit = index < kFirstGlobalParameter;

@@ -1,8 +1,10 @@
 #pragma once
 // The plugin's parameters: every per-unit control of the main window for
 // units 1 to 4, then tempo, master volume, the delay and swing, then
-// "Sequencer" (Off / Follow Host). Names, ranges and value texts are the
-// main window's; a value is the model's (parameters.h).
+// "Sequencer" (Off / Follow Host) and "Units" (the units in use, 1 to 4: a
+// unit brought into use starts with the start-up settings). Names, ranges
+// and value texts are the main window's; a value is the model's
+// (parameters.h).
 
 #include <cstdint>
 #include <string>
@@ -16,7 +18,8 @@ constexpr uint32_t kParamsPerUnit = static_cast<uint32_t>(Param::kSync) + 1;  //
 constexpr uint32_t kFirstGlobalParameter = kPluginUnits * kParamsPerUnit;    // 128
 constexpr uint32_t kSequencerParameter =
     kFirstGlobalParameter + static_cast<uint32_t>(Param::kSwing) - static_cast<uint32_t>(Param::kTempo) + 1;
-constexpr uint32_t kPluginParameterCount = kSequencerParameter + 1;
+constexpr uint32_t kUnitsParameter = kSequencerParameter + 1;
+constexpr uint32_t kPluginParameterCount = kUnitsParameter + 1;
 
 struct PluginParameter {
     std::string name;       // "Unit 2 Cutoff", "Tempo", "Sequencer"
@@ -27,7 +30,7 @@ struct PluginParameter {
     // Choices: the name of each value from the minimum on; null for a number.
     const char* const* choices;
     int unitIndex;  // 0..3, or -1 for a global parameter
-    Param param;    // not for "Sequencer"
+    Param param;    // not for "Sequencer" and "Units"
 };
 
 PluginParameter pluginParameter(uint32_t index);

@@ -6,9 +6,11 @@
 # play, and a virtual display (Xvfb) with the X and ImageMagick tools that
 # the window test uses to find windows and take screenshots, and Python for
 # packaging the release zip and checking it, with mido for reading the MIDI
-# files the tests export; the DISTRHO Plugin Framework and libsoxr for the
-# plugins, and Ardour 7 (its Lua session tool and command-line export) and
-# jalv, the hosts they are checked in.
+# files the tests export. For the plugins: the plugin framework's source,
+# libsoxr, the LV2 validator, the x86_64 MinGW-w64 cross compiler and
+# 64-bit Wine, and dpkg-dev for fetching libsoxr's source for the Windows
+# builds; Ardour 7 (its Lua session tool and command-line export) and jalv,
+# the hosts the plugins are checked in.
 set -euo pipefail
 
 SUDO=""
@@ -22,9 +24,11 @@ packages=(
   pulseaudio pulseaudio-utils
   xvfb x11-utils imagemagick
   python3 python3-mido
-  dpf-source libsoxr-dev ardour jalv lilv-utils
+  ardour jalv
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxcomposite1:i386 libxinerama1:i386
   libxfixes3:i386
+  dpf-source lv2-dev lilv-utils sordi libsoxr-dev
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 dpkg-dev xz-utils
 )
 
 missing=()

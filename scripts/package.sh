@@ -84,3 +84,71 @@ with zipfile.ZipFile(out + '.part', 'w', zipfile.ZIP_DEFLATED, compresslevel=9) 
 os.replace(out + '.part', out)
 EOF
 say "wrote $zip ($(wc -c <"$zip" | tr -d ' ') bytes)"
+
+# The plugins: a zip for each platform with its formats, the install notes
+# and the notices (libsoxr's licence with them):
+#
+#   build/velmor-VERSION-plugins-linux-x86_64.zip   CLAP, VST3, LV2
+#   build/velmor-VERSION-plugins-windows-x64.zip    CLAP, VST3
+#   build/velmor-VERSION-plugins-windows-x86.zip    CLAP, VST3
+#
+# from the Linux build (VELMOR_NATIVE_BUILD, default build/native), the
+# Windows x64 build (VELMOR_WINDOWS64_BUILD, default build/windows64) and
+# the Windows x86 build above, each configured here when it holds no build.
+native="${VELMOR_NATIVE_BUILD:-build/native}"
+windows64="${VELMOR_WINDOWS64_BUILD:-build/windows64}"
+scripts/build-soxr-windows.sh >/dev/null || die "libsoxr for Windows could not be built"
+plugin_build() {
+    local dir="$1"
+    shift
+    cmake -S . -B "$dir" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null &&
+        cmake --build "$dir" -j "${VELMOR_JOBS:-2}" --target velmor_plugins >/dev/null || die "the plugin build in $dir failed"
+}
+plugin_build "$native"
+plugin_build "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+plugin_build "$windows64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+
+rm -f build/velmor-*-plugins-*.zip
+# PLATFORM BUILD STRIP VST3-ARCH [LV2]: stages and zips one platform's plugins.
+plugin_zip() {
+    local platform="$1" dir="$2" strip="$3" arch="$4" lv2="${5:-}"
+    local folder="velmor-$version-plugins-$platform"
+    local stage="build/package/$folder" binary
+    rm -rf "$stage"
+    mkdir -p "$stage/Velmor.vst3/Contents/$arch"
+    "$strip" --strip-unneeded -o "$stage/Velmor.clap" "$dir/bin/Velmor.clap"
+    for binary in "$dir/bin/Velmor.vst3/Contents/$arch"/*; do
+        "$strip" --strip-unneeded -o "$stage/Velmor.vst3/Contents/$arch/${binary##*/}" "$binary"
+    done
+    if [ -n "$lv2" ]; then
+        mkdir -p "$stage/Velmor.lv2"
+        cp "$dir"/bin/Velmor.lv2/*.ttl "$stage/Velmor.lv2/"
+        "$strip" --strip-unneeded -o "$stage/Velmor.lv2/Velmor_dsp.so" "$dir/bin/Velmor.lv2/Velmor_dsp.so"
+    fi
+    sed "s/VERSION/$version/g" plugin/INSTALL.txt >"$stage/INSTALL.txt"
+    cp LICENSE "$stage/LICENSE.txt"
+    cp plugin/THIRD-PARTY-NOTICES.txt "$stage/PLUGIN-NOTICES.txt"
+    cp /usr/share/common-licenses/LGPL-2.1 "$stage/LGPL-2.1.txt"
+    [ "$platform" = linux-x86_64 ] || cp THIRD-PARTY-NOTICES.txt "$stage/"
+    python3 - "$stage" "build/$folder.zip" "${stamp:-1767225600}" "$platform" <<'PY'
+import os, sys, time, zipfile
+
+stage, out, stamp, platform = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+when = time.gmtime(max(stamp, 315532800))[:6]
+paths = sorted(os.path.join(folder, f) for folder, _, files in os.walk(stage) for f in files)
+with zipfile.ZipFile(out + '.part', 'w', zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+    for path in paths:
+        data = open(path, 'rb').read()
+        if path.endswith('.txt') and platform.startswith('windows'):
+            data = data.replace(b'\r\n', b'\n').replace(b'\n', b'\r\n')
+        entry = zipfile.ZipInfo(os.path.relpath(path, os.path.dirname(stage)).replace(os.sep, '/'), when)
+        entry.compress_type = zipfile.ZIP_DEFLATED
+        entry.external_attr = (0o644 if path.endswith(('.txt', '.ttl')) else 0o755) << 16
+        z.writestr(entry, data)
+os.replace(out + '.part', out)
+PY
+    say "wrote build/$folder.zip ($(wc -c <"build/$folder.zip" | tr -d ' ') bytes)"
+}
+plugin_zip linux-x86_64 "$native" strip x86_64-linux lv2
+plugin_zip windows-x64 "$windows64" x86_64-w64-mingw32-strip x86_64-win
+plugin_zip windows-x86 "$build" i686-w64-mingw32-strip x86-win

@@ -2,9 +2,11 @@
 # Runs every test of Velmor on a Debian 12 machine: installs what is missing,
 # builds the Linux and the Windows targets, runs the unit tests natively and
 # under AddressSanitizer and UndefinedBehaviorSanitizer, the thread stress
-# test under ThreadSanitizer, checks that the Windows build (run under Wine)
-# computes the same tables and files, runs the plugins in Ardour, and runs
-# the end-to-end scenarios.
+# test under ThreadSanitizer, checks that the Windows builds (run under Wine)
+# compute the same tables and files, and runs the end-to-end scenarios. The
+# plugins: the test hosts natively (ctest) and under Wine against the Windows
+# x64 and x86 plugins, the LV2 bundle through lv2_validate, the plugin zips,
+# the plugins in Ardour, and the plugin's render speed (printed).
 set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -94,7 +96,9 @@ else
 fi
 
 echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-if build build/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_SANITIZE=ON; then
+# The build runs the framework's LV2 description generator on the sanitized
+# plugin, whose own leaks are none of ours.
+if ASAN_OPTIONS=detect_leaks=0 build build/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_SANITIZE=ON; then
     run_ctest "sanitizer tests" build/sanitize
 else
     step_failed "sanitizer build"
@@ -113,14 +117,44 @@ else
     step_failed "thread sanitizer build"
 fi
 
+echo "== The plugin's LV2 bundle through lv2_validate"
+if lv2_validate build/native/bin/Velmor.lv2/*.ttl >build/lv2-validate.log 2>&1 \
+    && grep -q '^Found 0 errors' build/lv2-validate.log; then
+    passed=$((passed + 1))
+    summary+=("lv2_validate: $(grep '^Found' build/lv2-validate.log)")
+else
+    step_failed "lv2_validate (see build/lv2-validate.log)"
+fi
+
+echo "== libsoxr for the Windows plugins, and the Windows x64 build"
+scripts/build-soxr-windows.sh || step_failed "libsoxr for Windows"
+windows64=""
+if build build/windows64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake; then
+    windows64=build/windows64
+else
+    step_failed "Windows x64 build"
+fi
+
 echo "== Windows build"
 if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake; then
     echo "== The Windows build computes the same tables and writes the same files"
-    if tests/cross-build/check.sh build/native build/windows | tee build/cross-build.log; then
+    if tests/cross-build/check.sh build/native build/windows $windows64 | tee build/cross-build.log; then
         passed=$((passed + 1))
         summary+=("$(tail -1 build/cross-build.log)")
     else
         step_failed "cross-build"
+    fi
+    if [ -n "$windows64" ]; then
+        echo "== The test hosts under Wine against the Windows x64 and x86 plugins"
+        tests/plugin/windows.sh build/windows64 build/windows | tee build/plugins-wine.log
+        line="$(grep -E '^plugins under Wine: [0-9]+ passed, [0-9]+ failed' build/plugins-wine.log | tail -1)"
+        if [ -n "$line" ]; then
+            passed=$((passed + $(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$line")))
+            failed=$((failed + $(sed -E 's/.*passed, ([0-9]+) failed.*/\1/' <<<"$line")))
+            summary+=("$line")
+        else
+            step_failed "plugins under Wine"
+        fi
     fi
     echo "== The Windows program end to end under Wine"
     run_e2e "end to end" build/e2e.log
@@ -129,6 +163,14 @@ if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/m
     if scripts/package.sh && python3 tests/package_check.py "$zip"; then
         passed=$((passed + 1))
         summary+=("release zip: $zip")
+        for plugins in build/velmor-"$(head -n 1 VERSION)"-plugins-*.zip; do
+            if python3 tests/package_check.py "$plugins"; then
+                passed=$((passed + 1))
+                summary+=("plugin zip: $plugins")
+            else
+                step_failed "plugin zip $plugins"
+            fi
+        done
         run_e2e "release zip on a fresh Windows" build/e2e-fresh.log --fresh-prefix tests/e2e/fresh/release-zip.e2e
     else
         step_failed "release zip"
@@ -136,6 +178,10 @@ if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/m
 else
     step_failed "Windows build"
 fi
+
+echo "== The plugin's render speed (printed, not checked)"
+build/native/tools/velmor-plugin-bench --min-time 0.2 --rounds 3 | tee build/plugin-bench.log
+while read -r figure; do summary+=("speed: $figure"); done <build/plugin-bench.log
 
 echo
 echo "== Summary"

@@ -82,6 +82,26 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
         auto keys = startedSynth();
         EXPECT_EQ(firstFrames(play(*keys, c.keys, 8268, false), 8268), expected);
     }
+    // With the sequencer running and swing, keys pressed at the start of
+    // the short step 1 glide over its length, as step 1's slide does, and
+    // hold the target on into step 2.
+    auto swungPattern = startedSynth(), swungKeys = startedSynth();
+    for (Synth* s : {swungPattern.get(), swungKeys.get()}) {
+        setLinked(*s, Param::kSwing, 60);
+        setStepPitchFromSlider(*s, 2, 48 - 36);
+    }
+    setStepPitchFromSlider(*swungPattern, 1, 48 - 24);
+    toggleStepSlide(*swungPattern, 1);
+    resetEngine(*swungPattern);
+    const int step1 = 8268 + 8268 * 60 / 300, step2 = step1 + 8268 - 8268 * 60 / 300;
+    const int heard = step2 + 7854 * (8268 + 8268 * 60 / 300) / 8268;  // to the swung step 2's gate
+    const auto slid = renderFrames(*swungPattern, heard, 512);
+    resetEngine(*swungKeys);
+    std::vector<EngineEvent> keysAt = {{step1, EngineCommand::midi(0x90, 48, 100)}, {step1, EngineCommand::midi(0x90, 60, 64)}};
+    std::vector<int16_t> played(2 * heard);
+    renderBlock(swungKeys->engine, played.data(), heard * 4, keysAt);
+    EXPECT_EQ(played, slid);
+
     // A plain key is not an accented one.
     auto plain = startedSynth(), accented = startedSynth();
     EXPECT_NE(play(*plain, {note(0, 48, 100)}, 4000, false), play(*accented, {note(0, 48, 101)}, 4000, false));

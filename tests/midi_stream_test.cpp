@@ -128,7 +128,7 @@ TEST(MidiStream, AFullQueueEndsInAllNotesOffAndMessagesComeApartWhateverTheirPac
     m.receive(packed(0x80, 45, 0));  // lost
     for (uint64_t i = 1; i <= 4; ++i) m.playTo(1000 + 16384 * i);
     EXPECT_EQ(m.s->engine.keys[0].count, 1);
-    m.receive(packed(0xFE));
+    m.receive(packed(0xF8));
     for (uint64_t i = 5; i <= 8; ++i) m.playTo(1000 + 16384 * i);
     EXPECT_EQ(m.s->engine.keys[0].count, 0);
     EXPECT_EQ(m.receiver.received(), 7u + 2 + kMidiCapacity + 1);

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Checks the release archive that scripts/package.sh writes.
+"""Checks the release archive that scripts/package.sh writes, or one of
+its plugin zips (velmor-VERSION-plugins-PLATFORM.zip).
 
     tests/package_check.py ZIP [SOURCE-ROOT]
 
@@ -45,12 +46,85 @@ def program_problems(name, exe, version, root):
     return problems
 
 
+# The plugin zips: each platform's formats, where the binary lies in each,
+# and what the binary must be (machine, and the entry points hosts look up).
+PLUGIN_PLATFORMS = {
+    'linux-x86_64': ('x86_64-linux', 'Velmor.so', ('ELF', 62), [b'ModuleEntry']),
+    'windows-x64': ('x86_64-win', 'Velmor.vst3', ('PE', 0x8664), [b'InitDll']),
+    'windows-x86': ('x86-win', 'Velmor.vst3', ('PE', 0x14c), [b'InitDll']),
+}
+
+
+def binary_problems(name, data, machine):
+    """A shared library for the platform's machine: an ELF or PE header."""
+    kind, number = machine
+    if kind == 'ELF':
+        ok = data[:4] == b'\x7fELF' and data[4] == 2 and struct.unpack_from('<H', data, 18)[0] == number
+    else:
+        at = struct.unpack_from('<I', data, 0x3c)[0] if data[:2] == b'MZ' else 0
+        ok = at and data[at:at + 4] == b'PE\0\0' and struct.unpack_from('<H', data, at + 4)[0] == number \
+            and struct.unpack_from('<H', data, at + 22)[0] & 0x2000
+    return [] if ok else ['%s is no %s library for machine %#x' % (name, kind, number)]
+
+
+def plugin_problems(archive, root, version):
+    """The plugin zip of one platform: exactly its plugins, the install notes
+    and the notices, the texts as in the source tree."""
+    platform = re.sub(r'^velmor-[0-9.]+-plugins-(.*)\.zip$', r'\1', os.path.basename(archive))
+    if platform not in PLUGIN_PLATFORMS:
+        return ['%s names no platform of the plugins' % os.path.basename(archive)]
+    arch, vst3, machine, vst3_entries = PLUGIN_PLATFORMS[platform]
+    top = 'velmor-%s-plugins-%s/' % (version, platform)
+    windows = platform.startswith('windows')
+
+    def text(path, data=None):
+        data = open(os.path.join(root, path), 'rb').read() if data is None else data
+        return data.replace(b'\r\n', b'\n').replace(b'\n', b'\r\n') if windows else data
+
+    install = open(os.path.join(root, 'plugin', 'INSTALL.txt'), 'rb').read().replace(b'VERSION', version.encode())
+    expected = {'INSTALL.txt': text(None, install), 'LICENSE.txt': text('LICENSE'),
+                'PLUGIN-NOTICES.txt': text('plugin/THIRD-PARTY-NOTICES.txt'), 'LGPL-2.1.txt': 'licence',
+                'Velmor.clap': [b'clap_entry'], 'Velmor.vst3/Contents/%s/%s' % (arch, vst3): [b'GetPluginFactory'] + vst3_entries}
+    if windows:
+        expected['THIRD-PARTY-NOTICES.txt'] = text('THIRD-PARTY-NOTICES.txt')
+    else:
+        expected.update({'Velmor.lv2/manifest.ttl': 'ttl', 'Velmor.lv2/Velmor_dsp.ttl': 'ttl',
+                         'Velmor.lv2/Velmor_dsp.so': [b'lv2_descriptor']})
+    problems = []
+    with zipfile.ZipFile(archive) as z:
+        names = sorted(n[len(top):] if n.startswith(top) else n for n in z.namelist() if not n.endswith('/'))
+        if names != sorted(expected):
+            return ['%s lacks %s and holds besides %s' % (os.path.basename(archive), sorted(set(expected) - set(names)),
+                                                        sorted(set(names) - set(expected)))]
+        for name, wanted in expected.items():
+            data = z.read(top + name)
+            if wanted == 'licence':
+                ok = b'GNU LESSER GENERAL PUBLIC LICENSE' in data and b'Version 2.1' in data
+            elif wanted == 'ttl':
+                ok = b'urn:velmor:velmor' in data
+            elif isinstance(wanted, list):
+                problems += binary_problems(name, data, machine)
+                ok = all(entry in data for entry in wanted)
+            else:
+                ok = data == wanted
+            if not ok:
+                problems.append('%s: %s is not what it should be' % (os.path.basename(archive), name))
+    return problems
+
+
 def main():
     if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
     archive = sys.argv[1]
     root = sys.argv[2] if len(sys.argv) == 3 else os.path.join(os.path.dirname(os.path.abspath(__file__)), '..')
     version = open(os.path.join(root, 'VERSION')).readline().strip()
+    if '-plugins-' in os.path.basename(archive):
+        failures = plugin_problems(archive, root, version)
+        for failure in failures:
+            print('FAILED: ' + failure)
+        if not failures:
+            print('package: %s holds the plugins, install notes and notices it should' % os.path.basename(archive))
+        sys.exit(1 if failures else 0)
     top = 'velmor-%s/' % version
 
     def source(path):

@@ -152,9 +152,44 @@ TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {
     }
     EXPECT_FALSE(b.loadPatternFile("no/such/file.pat", why));
     EXPECT_NE(why.find("no/such/file.pat"), std::string::npos);
+    EXPECT_FALSE(b.loadPatternFile(VELMOR_FUZZ_DIR "/replay_test.cpp", why)) << "no pattern file's name";
     ASSERT_TRUE(b.loadPatternFile(VELMOR_FUZZ_DIR "/corpus/four-units.pat", why)) << why;
     run(b, 10, 10, {});
     EXPECT_EQ(b.synth().score.doc.unitCount, 4);
+    EXPECT_EQ(b.parameterValue(kUnitsParameter), 4.0f);
+}
+
+TEST(PluginCore, UnitsBroughtIntoUseSoundAsUnitOneDoes) {
+    // Unit 3 on channel 3 plays as unit 1 on channel 1 after "Units" 3.
+    PluginCore a(44100), b(44100);
+    run(a, 10, 10, {parameter(0, kUnitsParameter, 3)});
+    run(b, 10, 10, {});
+    EXPECT_EQ(a.synth().score.doc.unitCount, 3);
+    HostEvent third = key(100, 45, 100);
+    third.midi[0] = 0x92;
+    EXPECT_EQ(run(a, 9000, 512, {third}), run(b, 9000, 512, {key(100, 45, 100)}));
+    run(a, 10, 10, {parameter(0, kUnitsParameter, 1)});
+    EXPECT_EQ(a.synth().score.doc.unitCount, 1);
+}
+
+TEST(PluginCore, AValueAParameterHoldsChangesNothing) {
+    // Sent again at every block, a waveform would restart the oscillators.
+    const uint32_t wave = static_cast<uint32_t>(Param::kOsc1Wave);
+    std::vector<HostEvent> events = {key(0, 45, 100)};
+    for (uint32_t at = 512; at < 8192; at += 512) events.push_back(parameter(at, wave, 0));
+    PluginCore a(44100), b(44100);
+    EXPECT_EQ(run(a, 8192, 512, events), run(b, 8192, 512, {key(0, 45, 100)}));
+
+    // Unit 4's LFO target in this file lies outside the control's range; a
+    // host's state sets it again after the pattern, and it stays.
+    std::string why;
+    ASSERT_TRUE(a.loadPatternFile(VELMOR_FUZZ_DIR "/corpus/four-units.pat", why)) << why;
+    run(a, 10, 10, {});
+    const uint32_t target = 3 * kParamsPerUnit + static_cast<uint32_t>(Param::kLfoTarget);
+    ASSERT_GT(a.parameterValue(target), pluginParameter(target).maximum);
+    const std::string state = a.state();
+    run(a, 10, 10, {parameter(0, target, a.parameterValue(target))});
+    EXPECT_EQ(a.state(), state);
 }
 
 }  // namespace

@@ -14,11 +14,13 @@ START_NAMESPACE_DISTRHO
 namespace {
 
 enum StateIndex : uint32_t { kPatternState, kFileState, kStateCount };
+// The framework's parameter 0; the core's parameters follow from 1 on.
+constexpr uint32_t kStepParameter = 0;
 
 class VelmorPlugin : public Plugin {
 public:
     VelmorPlugin()
-        : Plugin(velmor::kPluginParameterCount, 0, kStateCount),
+        : Plugin(kStepParameter + 1 + velmor::kPluginParameterCount, 0, kStateCount),
           core_(new velmor::PluginCore(getSampleRate())),
           asked_(new std::atomic<float>[velmor::kPluginParameterCount]),
           pending_(new std::atomic<bool>[velmor::kPluginParameterCount]),
@@ -43,7 +45,19 @@ protected:
     }
 
     void initParameter(uint32_t index, Parameter& parameter) override {
-        const velmor::PluginParameter p = velmor::pluginParameter(index);
+        if (index == kStepParameter) {
+            // First, an output: the step the sequencer plays. (The VST3
+            // side of the framework takes its first parameter for one of its
+            // MIDI controllers; no control may stand there.)
+            parameter.hints = kParameterIsOutput | kParameterIsInteger;
+            parameter.name = "Step";
+            parameter.symbol = "step";
+            parameter.ranges.min = 1;
+            parameter.ranges.max = 16;
+            parameter.ranges.def = 1;
+            return;
+        }
+        const velmor::PluginParameter p = velmor::pluginParameter(index - 1);
         parameter.hints = kParameterIsAutomatable | kParameterIsInteger;
         parameter.name = p.name.c_str();
         parameter.shortName = p.shortName.c_str();
@@ -74,15 +88,25 @@ protected:
             // Hosts show a file chooser for it: a pattern file to load.
             state.key = "file";
             state.label = "Pattern file";
-            state.hints = kStateIsFilenamePath;
+            // Only for the sound: the framework's LV2 side would otherwise send
+            // the path to a user interface there is none of, at every block.
+            state.hints = kStateIsFilenamePath | kStateIsOnlyForDSP;
         }
     }
 
-    float getParameterValue(uint32_t index) const override { return core_->parameterValue(index); }
+    // A value set but not yet played reads back at once: hosts read the
+    // values right after loading a state.
+    float getParameterValue(uint32_t index) const override {
+        if (index == kStepParameter) return static_cast<float>((core_->synth().engine.currentStep & 15) + 1);
+        --index;
+        if (index < velmor::kPluginParameterCount && pending_[index].load(std::memory_order_acquire))
+            return asked_[index].load(std::memory_order_relaxed);
+        return core_->parameterValue(index);
+    }
 
     // May come from any thread: the value waits for the next block.
     void setParameterValue(uint32_t index, float value) override {
-        if (index >= velmor::kPluginParameterCount) return;
+        if (index == kStepParameter || --index >= velmor::kPluginParameterCount) return;
         asked_[index].store(value, std::memory_order_relaxed);
         pending_[index].store(true, std::memory_order_release);
     }

@@ -6,18 +6,22 @@
 # pulse width and distortion; a song with swing and accents; the older
 # layout; damaged files; values only a file can bring): frames, WAVE files,
 # saved patterns and exit status; a song exported as a MIDI file, and a MIDI
-# file with tempo changes imported, saved and rendered.
+# file with tempo changes imported, saved and rendered. With a third build,
+# the 64-bit Windows build is compared the same way (in a 64-bit Wine
+# prefix of its own).
 #
-# usage: tests/cross-build/check.sh [LINUX_BUILD WINDOWS_BUILD]
+# usage: tests/cross-build/check.sh [LINUX_BUILD WINDOWS_BUILD [WINDOWS64_BUILD]]
 set -uo pipefail
 
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
 native="${1:-build/native}"
 windows="${2:-build/windows}"
+windows64="${3:-}"
 work="build/cross-build"
 rm -rf "$work"
-mkdir -p "$work/linux" "$work/windows"
+mkdir -p "$work/linux" "$work/windows" "$work/windows64"
+side=windows  # the Windows build compared: its folder in $work
 
 source scripts/wine-env.sh
 wine_prefix_ready || { echo "cross-build: the Wine prefix cannot be made"; exit 1; }
@@ -34,31 +38,41 @@ compare() {
     shift 2
     "$native/$program" "${@//OUT/$work/linux}" >"$work/linux/$name.out" 2>/dev/null
     status_linux=$?
-    wine "$windows/$program.exe" "${@//OUT/$work/windows}" 2>/dev/null | tr -d '\r' >"$work/windows/$name.out"
+    wine "$windows/$program.exe" "${@//OUT/$work/$side}" 2>/dev/null | tr -d '\r' >"$work/$side/$name.out"
     status_windows=${PIPESTATUS[0]}
     if [ $((status_linux != 0)) -ne $((status_windows != 0)) ]; then
-        differs "$name: exit status $status_linux on Linux, $status_windows on Windows"
+        differs "$name: exit status $status_linux on Linux, $status_windows on Windows ($side)"
         return
     fi
     for file in "$work/linux/$name".*; do
-        cmp "$file" "$work/windows/${file##*/}" || { differs "$name" && return; }
+        cmp "$file" "$work/$side/${file##*/}" || { differs "$name ($side)" && return; }
     done
     identical=$((identical + 1))
 }
 
-compare fingerprint tests/velmor-fingerprint
-[ -s "$work/linux/fingerprint.out" ] || differs "velmor-fingerprint printed nothing"
-compare startup tools/velmor-render -o OUT/startup.raw --save OUT/startup.saved.pat
-compare startup-wav tools/velmor-render -o OUT/startup-wav.wav --wav
-compare startup-passes tools/velmor-render -o OUT/startup-passes.raw --passes 3
-compare startup-frames tools/velmor-render -o OUT/startup-frames.raw --frames 300001
-for pattern in tests/fuzz/corpus/*.pat; do
-    name="$(basename "$pattern" .pat)"
-    compare "$name" tools/velmor-render "$pattern" -o "OUT/$name.raw" --save "OUT/$name.saved.pat"
-done
-compare midi-export tools/velmor-render tests/fuzz/corpus/groove-song.pat --export-midi OUT/midi-export.mid
-compare midi-import tools/velmor-render --import-midi tests/fuzz/midi-corpus/format1-tempo-map.mid \
-    --save OUT/midi-import.pat -o OUT/midi-import.raw
+compare_all() {
+    compare fingerprint tests/velmor-fingerprint
+    [ -s "$work/linux/fingerprint.out" ] || differs "velmor-fingerprint printed nothing"
+    compare startup tools/velmor-render -o OUT/startup.raw --save OUT/startup.saved.pat
+    compare startup-wav tools/velmor-render -o OUT/startup-wav.wav --wav
+    compare startup-passes tools/velmor-render -o OUT/startup-passes.raw --passes 3
+    compare startup-frames tools/velmor-render -o OUT/startup-frames.raw --frames 300001
+    for pattern in tests/fuzz/corpus/*.pat; do
+        name="$(basename "$pattern" .pat)"
+        compare "$name" tools/velmor-render "$pattern" -o "OUT/$name.raw" --save "OUT/$name.saved.pat"
+    done
+    compare midi-export tools/velmor-render tests/fuzz/corpus/groove-song.pat --export-midi OUT/midi-export.mid
+    compare midi-import tools/velmor-render --import-midi tests/fuzz/midi-corpus/format1-tempo-map.mid \
+        --save OUT/midi-import.pat -o OUT/midi-import.raw
+}
+compare_all
+if [ -n "$windows64" ]; then
+    export WINEPREFIX="${VELMOR_WINEPREFIX64:-$PWD/build/wine-prefix64}" WINEARCH=win64
+    wine_prefix_ready || { echo "cross-build: the 64-bit Wine prefix cannot be made"; exit 1; }
+    windows="$windows64"
+    side=windows64
+    compare_all
+fi
 
 echo "cross-build: $identical identical, $different different"
 [ "$different" -eq 0 ] && [ "$identical" -gt 1 ]

@@ -1,0 +1,258 @@
+// A small CLAP host that runs the plugin checks (host_checks.h) against the
+// plugin binary named on its command line.
+//
+// usage: velmor-clap-host PLUGIN.clap [PATTERN_FILE]
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "clap/entry.h"
+#include "clap/ext/audio-ports.h"
+#include "clap/ext/latency.h"
+#include "clap/ext/note-ports.h"
+#include "clap/ext/params.h"
+#include "clap/ext/state.h"
+#include "clap/plugin-factory.h"
+#include "host_checks.h"
+
+namespace velmor::hosttest {
+namespace {
+
+const char kPluginId[] = "velmor.velmor";
+
+// What hosts offer: they hear of latency and parameter changes (and here
+// do nothing about them).
+void CLAP_ABI hostRequest(const clap_host_t*) {}
+void CLAP_ABI rescanParameters(const clap_host_t*, clap_param_rescan_flags) {}
+void CLAP_ABI clearParameter(const clap_host_t*, clap_id, clap_param_clear_flags) {}
+const clap_host_latency_t kHostLatency = {hostRequest};
+const clap_host_params_t kHostParams = {rescanParameters, clearParameter, hostRequest};
+
+const void* CLAP_ABI hostExtension(const clap_host_t*, const char* id) {
+    if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kHostLatency;
+    if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kHostParams;
+    return nullptr;
+}
+
+const clap_host_t kHost = {CLAP_VERSION_INIT, nullptr,     "Velmor test host", "Velmor", "", "1",
+                           hostExtension,     hostRequest, hostRequest,        hostRequest};
+
+// The events of one block, in time order.
+struct EventList {
+    std::vector<std::vector<uint8_t>> events;
+    clap_input_events_t list{this, size, get};
+
+    template <class Event>
+    void add(const Event& e) {
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&e);
+        events.emplace_back(bytes, bytes + sizeof e);
+    }
+    static uint32_t CLAP_ABI size(const clap_input_events_t* l) {
+        return static_cast<uint32_t>(static_cast<EventList*>(l->ctx)->events.size());
+    }
+    static const clap_event_header_t* CLAP_ABI get(const clap_input_events_t* l, uint32_t index) {
+        auto& events = static_cast<EventList*>(l->ctx)->events;
+        return index < events.size() ? reinterpret_cast<const clap_event_header_t*>(events[index].data()) : nullptr;
+    }
+};
+
+bool CLAP_ABI ignoreOutput(const clap_output_events_t*, const clap_event_header_t*) { return true; }
+const clap_output_events_t kNoOutput = {nullptr, ignoreOutput};
+
+int64_t CLAP_ABI writeTo(const clap_ostream_t* stream, const void* buffer, uint64_t size) {
+    static_cast<std::string*>(stream->ctx)->append(static_cast<const char*>(buffer), size);
+    return static_cast<int64_t>(size);
+}
+
+// Reads in small pieces, as hosts do.
+struct Reader {
+    const std::string& bytes;
+    size_t at = 0;
+    static int64_t CLAP_ABI read(const clap_istream_t* stream, void* buffer, uint64_t size) {
+        Reader& r = *static_cast<Reader*>(stream->ctx);
+        const size_t n = std::min<size_t>({static_cast<size_t>(size), r.bytes.size() - r.at, 1000});
+        std::memcpy(buffer, r.bytes.data() + r.at, n);
+        r.at += n;
+        return static_cast<int64_t>(n);
+    }
+};
+
+class ClapInstance : public Instance {
+public:
+    ClapInstance(const clap_plugin_t* plugin, bool noteEvents) : plugin_(plugin), noteEvents_(noteEvents) {
+        params_ = static_cast<const clap_plugin_params_t*>(plugin->get_extension(plugin, CLAP_EXT_PARAMS));
+        state_ = static_cast<const clap_plugin_state_t*>(plugin->get_extension(plugin, CLAP_EXT_STATE));
+        latency_ = static_cast<const clap_plugin_latency_t*>(plugin->get_extension(plugin, CLAP_EXT_LATENCY));
+        ports_ = static_cast<const clap_plugin_audio_ports_t*>(plugin->get_extension(plugin, CLAP_EXT_AUDIO_PORTS));
+        notePorts_ = static_cast<const clap_plugin_note_ports_t*>(plugin->get_extension(plugin, CLAP_EXT_NOTE_PORTS));
+        for (uint32_t i = 0, n = params_ ? params_->count(plugin) : 0; i < n; ++i) {
+            clap_param_info_t info{};
+            // Read-only ones (the step playing) are no controls.
+            if (params_->get_info(plugin, i, &info) && !(info.flags & CLAP_PARAM_IS_READONLY)) infos_.push_back(info);
+        }
+    }
+    ~ClapInstance() override {
+        if (active_) {
+            plugin_->stop_processing(plugin_);
+            plugin_->deactivate(plugin_);
+        }
+        plugin_->destroy(plugin_);
+    }
+
+    bool activate(double rate, uint32_t maxFrames) override {
+        if (!params_ || !state_ || !latency_ || !ports_ || !notePorts_) return false;
+        // One stereo output, no input, and one note input that takes MIDI.
+        clap_audio_port_info_t port{};
+        clap_note_port_info_t notes{};
+        if (ports_->count(plugin_, true) != 0 || ports_->count(plugin_, false) != 1 ||
+            !ports_->get(plugin_, 0, false, &port) || port.channel_count != 2 || notePorts_->count(plugin_, true) != 1 ||
+            !notePorts_->get(plugin_, 0, true, &notes) || !(notes.supported_dialects & CLAP_NOTE_DIALECT_MIDI))
+            return false;
+        active_ = plugin_->activate(plugin_, rate, 1, maxFrames) && plugin_->start_processing(plugin_);
+        return active_;
+    }
+
+    uint32_t latency() override { return latency_->get(plugin_); }
+
+    std::vector<ParameterInfo> parameters() override {
+        std::vector<ParameterInfo> shown;
+        for (const clap_param_info_t& i : infos_) shown.push_back({i.name, i.min_value, i.max_value, i.default_value});
+        return shown;
+    }
+
+    bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi,
+                 const std::vector<ParameterChange>& changes) override {
+        EventList in;
+        for (const auto& [index, value] : changes) {
+            if (index >= infos_.size()) return false;
+            clap_event_param_value_t e{};
+            e.header = {sizeof e, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
+            e.param_id = infos_[index].id;
+            e.cookie = infos_[index].cookie;
+            e.note_id = -1;
+            e.port_index = e.channel = e.key = -1;
+            e.value = value;
+            in.add(e);
+        }
+        for (const MidiAt& m : midi) {
+            const int type = m.bytes[0] & 0xF0;
+            if (noteEvents_ && (type == 0x80 || type == 0x90)) {
+                clap_event_note_t e{};
+                e.header = {sizeof e, m.frame, CLAP_CORE_EVENT_SPACE_ID,
+                            static_cast<uint16_t>(type == 0x90 ? CLAP_EVENT_NOTE_ON : CLAP_EVENT_NOTE_OFF), 0};
+                e.note_id = -1;
+                e.channel = m.bytes[0] & 15;
+                e.key = m.bytes[1];
+                e.velocity = m.bytes[2] / 127.0;
+                in.add(e);
+            } else {
+                clap_event_midi_t e{};
+                e.header = {sizeof e, m.frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI, 0};
+                std::memcpy(e.data, m.bytes, 3);
+                in.add(e);
+            }
+        }
+        float* channels[2] = {left, right};
+        clap_audio_buffer_t out{channels, nullptr, 2, 0, 0};
+        clap_process_t p{};
+        p.steady_time = steadyTime_;
+        p.frames_count = frames;
+        p.audio_outputs = &out;
+        p.audio_outputs_count = 1;
+        p.in_events = &in.list;
+        p.out_events = &kNoOutput;
+        steadyTime_ += frames;
+        return plugin_->process(plugin_, &p) != CLAP_PROCESS_ERROR;
+    }
+
+    bool parameterValue(uint32_t index, double& value) override {
+        return index < infos_.size() && params_->get_value(plugin_, infos_[index].id, &value);
+    }
+
+    bool saveState(std::string& bytes) override {
+        bytes.clear();
+        const clap_ostream_t stream{&bytes, writeTo};
+        return state_->save(plugin_, &stream);
+    }
+
+    bool loadState(const std::string& bytes) override {
+        Reader reader{bytes};
+        const clap_istream_t stream{&reader, Reader::read};
+        return state_->load(plugin_, &stream);
+    }
+
+private:
+    const clap_plugin_t* plugin_;
+    bool noteEvents_;
+    const clap_plugin_params_t* params_ = nullptr;
+    const clap_plugin_state_t* state_ = nullptr;
+    const clap_plugin_latency_t* latency_ = nullptr;
+    const clap_plugin_audio_ports_t* ports_ = nullptr;
+    const clap_plugin_note_ports_t* notePorts_ = nullptr;
+    std::vector<clap_param_info_t> infos_;
+    bool active_ = false;
+    int64_t steadyTime_ = 0;
+};
+
+class ClapFormat : public Format {
+public:
+    explicit ClapFormat(const clap_plugin_factory_t* factory) : factory_(factory) {}
+    bool noteEvents = false;  // notes as CLAP note events rather than MIDI
+
+    std::unique_ptr<Instance> create() override {
+        const clap_plugin_t* plugin = factory_->create_plugin(factory_, &kHost, kPluginId);
+        if (!plugin) return nullptr;
+        if (!plugin->init(plugin)) {
+            plugin->destroy(plugin);
+            return nullptr;
+        }
+        return std::make_unique<ClapInstance>(plugin, noteEvents);
+    }
+    bool refusesTruncatedState() const override { return false; }
+
+private:
+    const clap_plugin_factory_t* factory_;
+};
+
+int run(const std::string& path, const std::string& patternFile) {
+    Library library(path);
+    if (!library.loaded()) {
+        fail("cannot load " + path);
+        return 1;
+    }
+    const auto* entry = static_cast<const clap_plugin_entry_t*>(library.symbol("clap_entry"));
+    if (!entry || !clap_version_is_compatible(entry->clap_version) || !entry->init(path.c_str())) {
+        fail(path + " has no CLAP entry that starts");
+        return 1;
+    }
+    const auto* factory = static_cast<const clap_plugin_factory_t*>(entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
+    const clap_plugin_descriptor_t* d = factory && factory->get_plugin_count(factory) == 1
+                                            ? factory->get_plugin_descriptor(factory, 0)
+                                            : nullptr;
+    if (!d || std::strcmp(d->id, kPluginId) != 0) {
+        fail(path + " does not hold the one plugin " + kPluginId);
+    } else {
+        ClapFormat format(factory);
+        runChecks(format, patternFile);
+        format.noteEvents = true;
+        checkNotes(format, "notes as CLAP note events");
+    }
+    entry->deinit();
+    return failures() == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace velmor::hosttest
+
+int main(int argc, char** argv) {
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: velmor-clap-host PLUGIN.clap [PATTERN_FILE]\n");
+        return 2;
+    }
+    const int status = velmor::hosttest::run(argv[1], argc > 2 ? argv[2] : "");
+    if (status == 0) std::printf("velmor-clap-host: every check passed\n");
+    return status;
+}

@@ -1,0 +1,421 @@
+#include "host_checks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "plugin/base64.h"
+#include "plugin/plugin_core.h"
+#include "plugin/plugin_parameters.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace velmor::hosttest {
+
+namespace {
+
+int failed = 0;
+
+struct Key {
+    uint32_t frame;
+    uint8_t status, note, velocity;
+};
+
+// What a host plays: keys at frames of the whole run, and parameter changes
+// that go in at the first frame of the block holding their frame, as the
+// plugin framework applies them.
+struct Script {
+    uint32_t frames = 0;
+    std::vector<Key> keys;
+    std::vector<std::pair<uint32_t, ParameterChange>> changes;
+};
+
+constexpr uint32_t unitParameter(int unit, Param p) { return unit * kParamsPerUnit + static_cast<uint32_t>(p); }
+constexpr uint32_t kTempoParameter = kFirstGlobalParameter;
+
+// Held notes, a legato slide and its return, velocities on both sides of
+// the accent threshold, and keys on the other units' channels.
+Script keys(uint32_t frames, uint8_t base) {
+    Script s;
+    s.frames = frames;
+    s.keys = {{100, 0x90, base, 110},
+              {4000, 0x91, static_cast<uint8_t>(base + 5), 127},
+              {9000, 0x90, static_cast<uint8_t>(base + 3), 90},
+              {11111, 0x92, static_cast<uint8_t>(base + 12), 101},
+              {15000, 0x80, static_cast<uint8_t>(base + 3), 0},
+              {18000, 0x81, static_cast<uint8_t>(base + 5), 0},
+              {20000, 0x93, static_cast<uint8_t>(base - 2), 64},
+              {20000, 0x90, static_cast<uint8_t>(base - 5), 101},
+              {26000, 0x80, static_cast<uint8_t>(base - 5), 0},
+              {26001, 0x80, base, 0}};
+    return s;
+}
+
+void copyBlock(std::vector<float>& out, uint32_t at, const std::vector<float>& l, const std::vector<float>& r, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) {
+        out[2 * (at + i)] = l[i];
+        out[2 * (at + i) + 1] = r[i];
+    }
+}
+
+// The plugin's output for a script in blocks of `block` frames, left and
+// right interleaved.
+bool play(Instance& p, const Script& s, uint32_t block, std::vector<float>& out) {
+    out.assign(2 * static_cast<size_t>(s.frames), 0.0f);
+    std::vector<float> l(block), r(block);
+    size_t k = 0, c = 0;
+    for (uint32_t done = 0; done < s.frames;) {
+        const uint32_t n = std::min(block, s.frames - done);
+        std::vector<MidiAt> midi;
+        for (; k < s.keys.size() && s.keys[k].frame < done + n; ++k)
+            midi.push_back({s.keys[k].frame - done, {s.keys[k].status, s.keys[k].note, s.keys[k].velocity}});
+        std::vector<ParameterChange> changes;
+        for (; c < s.changes.size() && s.changes[c].first < done + n; ++c) changes.push_back(s.changes[c].second);
+        if (!p.process(l.data(), r.data(), n, midi, changes)) return false;
+        copyBlock(out, done, l, r, n);
+        done += n;
+    }
+    return true;
+}
+
+// The plugin core's own output for the same script and blocks.
+std::vector<float> reference(PluginCore& core, const Script& s, uint32_t block) {
+    std::vector<float> out(2 * static_cast<size_t>(s.frames));
+    std::vector<float> l(block), r(block);
+    size_t k = 0, c = 0;
+    for (uint32_t done = 0; done < s.frames;) {
+        const uint32_t n = std::min(block, s.frames - done);
+        std::vector<HostEvent> events;
+        for (; c < s.changes.size() && s.changes[c].first < done + n; ++c) {
+            HostEvent e;
+            e.isParameter = true;
+            e.parameter = s.changes[c].second.first;
+            e.value = static_cast<float>(s.changes[c].second.second);
+            events.push_back(e);
+        }
+        for (; k < s.keys.size() && s.keys[k].frame < done + n; ++k) {
+            HostEvent e;
+            e.frame = s.keys[k].frame - done;
+            e.size = 3;
+            e.midi[0] = s.keys[k].status;
+            e.midi[1] = s.keys[k].note;
+            e.midi[2] = s.keys[k].velocity;
+            events.push_back(e);
+        }
+        core.process(l.data(), r.data(), n, events.data(), static_cast<uint32_t>(events.size()), HostTime{});
+        copyBlock(out, done, l, r, n);
+        done += n;
+    }
+    return out;
+}
+
+std::string hz(double rate) {
+    return std::to_string(static_cast<int>(rate)) + " Hz";
+}
+
+// Fails with the first frame where `got` differs from `expected`.
+bool same(const std::vector<float>& got, const std::vector<float>& expected, const std::string& what) {
+    if (got.size() != expected.size()) {
+        fail(what + ": " + std::to_string(got.size() / 2) + " frames instead of " + std::to_string(expected.size() / 2));
+        return false;
+    }
+    for (size_t i = 0; i < got.size(); ++i) {
+        if (got[i] == expected[i]) continue;
+        std::ostringstream line;
+        line << what << ": frame " << i / 2 << (i % 2 ? " right " : " left ") << got[i] << " instead of " << expected[i];
+        fail(line.str());
+        return false;
+    }
+    return true;
+}
+
+float loudest(const std::vector<float>& out, size_t fromFrame, size_t toFrame) {
+    float m = 0;
+    for (size_t i = 2 * fromFrame; i < 2 * toFrame && i < out.size(); ++i) m = std::max(m, std::fabs(out[i]));
+    return m;
+}
+
+std::unique_ptr<Instance> started(Format& format, double rate, uint32_t maxFrames, const std::string& what) {
+    std::unique_ptr<Instance> p = format.create();
+    if (!p) {
+        fail(what + ": the plugin made no instance");
+        return nullptr;
+    }
+    if (!p->activate(rate, maxFrames)) {
+        fail(what + ": the instance did not start at " + hz(rate));
+        return nullptr;
+    }
+    return p;
+}
+
+bool played(Instance& p, const Script& s, uint32_t block, std::vector<float>& out, const std::string& what) {
+    if (play(p, s, block, out)) return true;
+    fail(what + ": a block was refused");
+    return false;
+}
+
+void checkParameterList(Format& format) {
+    auto p = format.create();
+    if (!p) return fail("parameters: the plugin made no instance");
+    const std::vector<ParameterInfo> shown = p->parameters();
+    if (shown.size() != kPluginParameterCount)
+        return fail("parameters: " + std::to_string(shown.size()) + " shown instead of " + std::to_string(kPluginParameterCount));
+    for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
+        const PluginParameter expected = pluginParameter(i);
+        const ParameterInfo& s = shown[i];
+        if (s.name != expected.name || s.minimum != expected.minimum || s.maximum != expected.maximum ||
+            s.defaultValue != expected.defaultValue)
+            return fail("parameters: number " + std::to_string(i) + " is \"" + s.name + "\" " + std::to_string(s.minimum) +
+                        ".." + std::to_string(s.maximum) + " (" + std::to_string(s.defaultValue) + ") instead of \"" +
+                        expected.name + "\" " + std::to_string(expected.minimum) + ".." +
+                        std::to_string(expected.maximum) + " (" + std::to_string(expected.defaultValue) + ")");
+    }
+}
+
+void checkBlockSizes(Format& format) {
+    Script s = keys(30000, 45);
+    s.changes = {{0, {unitParameter(0, Param::kCutoff), 90}}, {0, {unitParameter(0, Param::kResonance), 100}}};
+    for (double rate : {44100.0, 48000.0}) {
+        PluginCore core(rate);
+        const std::vector<float> expected = reference(core, s, 4096);
+        for (uint32_t block : {4096u, 512u, 37u, 1u}) {
+            const std::string what = "block size " + std::to_string(block) + " at " + hz(rate);
+            auto p = started(format, rate, 4096, what);
+            std::vector<float> out;
+            if (p && played(*p, s, block, out, what)) same(out, expected, what);
+        }
+    }
+}
+
+void checkParameterChange(Format& format) {
+    const uint32_t cutoff = unitParameter(0, Param::kCutoff);
+    Script s = keys(16384, 45);
+    const Script unchanged = s;
+    s.changes = {{4096, {kTempoParameter, 150}}, {8192, {cutoff, 20}}};
+    auto p = started(format, 44100, 512, "parameter change");
+    auto q = started(format, 44100, 512, "parameter change");
+    std::vector<float> out, without;
+    if (!p || !q || !played(*p, s, 512, out, "parameter change") ||
+        !played(*q, unchanged, 512, without, "parameter change"))
+        return;
+    PluginCore core(44100);
+    same(out, reference(core, s, 512), "parameter change at a block's first frame");
+    const std::vector<float> before(out.begin(), out.begin() + 2 * 8192);
+    same(before, std::vector<float>(without.begin(), without.begin() + 2 * 8192), "before the cutoff changed");
+    if (std::equal(out.begin() + 2 * 8192, out.end(), without.begin() + 2 * 8192))
+        fail("parameter change: Unit 1 Cutoff at 20 changed nothing");
+    for (const auto& [index, value] : {ParameterChange{cutoff, 20}, ParameterChange{kTempoParameter, 150}}) {
+        double got = -1;
+        if (!p->parameterValue(index, got) || got != value)
+            fail("parameter change: " + pluginParameter(index).name + " reads back " + std::to_string(got) +
+                 " instead of " + std::to_string(value));
+    }
+
+    // Hosts send values again that have not changed (automation on a flat
+    // line): the waveforms and the filter mode at theirs change nothing,
+    // though setting them anew restarts the oscillators and clears the
+    // filter.
+    Script again = unchanged;
+    for (uint32_t at = 0; at < again.frames; at += 512)
+        for (Param id : {Param::kOsc1Wave, Param::kOsc2Wave, Param::kFilterMode})
+            again.changes.push_back({at, {unitParameter(0, id), static_cast<double>(parameterSpec(id).startUp)}});
+    auto r = started(format, 44100, 512, "parameters sent again");
+    if (r && played(*r, again, 512, out, "parameters sent again")) same(out, without, "parameters sent again at their values");
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The plugin's state as the plugin framework frames it: keys and values,
+// each ending in a zero byte, between markers, then a 0xFE byte. With
+// `values`, the parameters follow as the framework saves them.
+std::string stateBlob(const std::string& pattern, const PluginCore* values = nullptr) {
+    std::string blob;
+    const auto add = [&blob](const std::string& text) {
+        blob += text;
+        blob += '\0';
+    };
+    add("__dpf_state_begin__");
+    add("pattern");
+    add(pattern);
+    add("__dpf_state_end__");
+    if (values) {
+        add("__dpf_parameters_begin__");
+        for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
+            add(pluginParameter(i).symbol);
+            add(std::to_string(static_cast<int>(values->parameterValue(i))));
+        }
+        add("__dpf_parameters_end__");
+    }
+    blob += '\xfe';
+    blob += '\0';
+    return blob;
+}
+
+// Every parameter reads back as the core has it; a value outside the range
+// (from a pattern file) may read back at the range's end, VST3's values
+// being fractions of the range.
+bool sameParameters(Instance& p, const PluginCore& core, const std::string& what) {
+    for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
+        double value = -1;
+        const PluginParameter range = pluginParameter(i);
+        const double expected = core.parameterValue(i);
+        const double shown = std::clamp(expected, static_cast<double>(range.minimum), static_cast<double>(range.maximum));
+        if (!p.parameterValue(i, value) || (value != expected && value != shown)) {
+            fail(what + ": " + pluginParameter(i).name + " reads back " + std::to_string(value) + " instead of " +
+                 std::to_string(core.parameterValue(i)));
+            return false;
+        }
+    }
+    return true;
+}
+
+// An instance with a pattern and settings saves its state; a fresh one
+// loads it, reads back every parameter at once, and plays as the first
+// does; damaged states then change nothing.
+void checkState(Format& format, const std::string& patternFile) {
+    const std::string tag = "Velmor pattern 1\n";
+    std::string pattern;
+    if (!patternFile.empty()) {
+        pattern = readFile(patternFile);
+        if (pattern.empty()) return fail("state: cannot read " + patternFile);
+    }
+    PluginCore core(44100);
+    auto a = started(format, 44100, 512, "state");
+    if (!a) return;
+    if (!pattern.empty()) {
+        // As a host saves it: the pattern, and its values.
+        const std::string text = tag + base64Encode(pattern);
+        std::string why;
+        if (!core.loadState(text, why)) return fail("state: the core refuses " + patternFile + ": " + why);
+        core.process(nullptr, nullptr, 0, nullptr, 0, HostTime{});
+        if (!a->loadState(stateBlob(text, &core))) return fail("state: the plugin refuses the pattern of " + patternFile);
+    } else if (!base64Decode(core.state().substr(tag.size()), pattern)) {
+        return fail("state: the core's own state is not base64");
+    }
+    // Settings on top, in a block without keys.
+    Script settings;
+    settings.frames = 512;
+    settings.changes = {{0, {unitParameter(0, Param::kCutoff), 100}},
+                        {0, {unitParameter(0, Param::kDecay), 30}},
+                        {0, {unitParameter(1, Param::kResonance), 120}},
+                        {0, {kTempoParameter, 97}}};
+    std::vector<float> outA, outB;
+    if (!played(*a, settings, 512, outA, "state")) return;
+    reference(core, settings, 512);
+    if (!sameParameters(*a, core, "a pattern state and settings")) return;
+
+    std::string saved;
+    if (!a->saveState(saved)) return fail("state: the plugin saves no state");
+    auto b = started(format, 44100, 512, "state");
+    if (!b) return;
+    if (!b->loadState(saved)) return fail("state: a fresh instance refuses the saved state");
+    sameParameters(*b, core, "state loaded into a fresh instance");
+    const Script second = keys(20000, 52);
+    Script rest;  // what the first instance played
+    rest.frames = settings.frames;
+    if (!played(*b, rest, 512, outB, "state") || !played(*a, second, 512, outA, "state") ||
+        !played(*b, second, 512, outB, "state"))
+        return;
+    if (loudest(outA, 100, second.frames) < 0.01f) fail("state: the keys after the state make no sound");
+    same(outA, reference(core, second, 512), "keys after a pattern state and settings");
+    same(outB, outA, "a fresh instance with the saved state");
+    std::string again;
+    if (!b->saveState(again) || again != saved) fail("state: the fresh instance saves other bytes");
+
+    // Damaged states: each leaves the instance as it was.
+    const size_t at = saved.find(std::string("pattern") + '\0');
+    std::string noise(4096, '\0');
+    uint32_t seed = 12345;
+    for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    const std::vector<std::pair<std::string, std::string>> damaged = {
+        {"cut inside the pattern", saved.substr(0, at == std::string::npos ? saved.size() / 2 : at + 40)},
+        {"cut inside the pattern's steps", saved.substr(0, at == std::string::npos ? saved.size() / 2 : at + 8 + (saved.find('\0', at + 8) - at - 8) * 2 / 3)},
+        {"a pattern that is not base64", stateBlob(tag + "!!!!")},
+        {"a pattern that ends inside its header", stateBlob(tag + base64Encode(pattern.substr(0, 20)))},
+        {"a state of another kind", stateBlob("Other synth 1\n" + base64Encode(pattern))},
+        {"random bytes", noise}};
+    for (const auto& [name, blob] : damaged) {
+        const std::string what = "damaged state (" + name + ")";
+        if (b->loadState(blob) && name.rfind("cut", 0) == 0 && format.refusesTruncatedState())
+            fail(what + ": loading it reports success");
+        std::string now;
+        if (!b->saveState(now) || now != saved) fail(what + ": the state changed");
+        sameParameters(*b, core, what);
+        const Script more = keys(6000, 47);
+        if (!played(*a, more, 512, outA, what) || !played(*b, more, 512, outB, what)) return;
+        same(outB, outA, what + ", the output");
+    }
+}
+
+}  // namespace
+
+void fail(const std::string& what) {
+    ++failed;
+    std::printf("FAILED: %s\n", what.c_str());
+    std::fflush(stdout);
+}
+
+int failures() {
+    return failed;
+}
+
+void checkNotes(Format& format, const std::string& label) {
+    const Script s = keys(30000, 45);
+    for (double rate : {44100.0, 48000.0}) {
+        const std::string what = label + " at " + hz(rate);
+        PluginCore core(rate);
+        auto p = started(format, rate, 512, what);
+        std::vector<float> out;
+        if (!p || !played(*p, s, 512, out, what)) continue;
+        if (p->latency() != core.latency())
+            fail(what + ": latency " + std::to_string(p->latency()) + " instead of " + std::to_string(core.latency()));
+        if (loudest(out, 0, 100) != 0 || loudest(out, 100, s.frames) < 0.01f)
+            fail(what + ": silence before the first key and sound after it expected");
+        same(out, reference(core, s, 512), what);
+    }
+}
+
+void runChecks(Format& format, const std::string& patternFile) {
+    checkParameterList(format);
+    checkNotes(format, "notes");
+    checkBlockSizes(format);
+    checkParameterChange(format);
+    checkState(format, patternFile);
+}
+
+Library::Library(const std::string& path) {
+#ifdef _WIN32
+    handle_ = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+#else
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+#endif
+}
+
+Library::~Library() {
+    if (!handle_) return;
+#ifdef _WIN32
+    FreeLibrary(reinterpret_cast<HMODULE>(handle_));
+#else
+    dlclose(handle_);
+#endif
+}
+
+void* Library::symbol(const char* name) const {
+#ifdef _WIN32
+    return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name));
+#else
+    return dlsym(handle_, name);
+#endif
+}
+
+}  // namespace velmor::hosttest

@@ -1,0 +1,80 @@
+#pragma once
+// What the test hosts check in a plugin binary, whatever its format: notes
+// at their frames sound as the plugin core plays them, any block size gives
+// the same output, a parameter set at a block's first frame takes effect
+// there and reads back, the state carries everything into a fresh instance,
+// and a damaged state changes nothing. Each format's host only loads the
+// binary and talks to an instance (clap_host.cpp, vst3_host.cpp).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velmor::hosttest {
+
+// A MIDI message at a frame of its block.
+struct MidiAt {
+    uint32_t frame;
+    uint8_t bytes[3];
+};
+
+// A parameter as the plugin describes it to the host.
+struct ParameterInfo {
+    std::string name;
+    double minimum, maximum, defaultValue;
+};
+
+// (parameter index in the plugin's order, plain value)
+using ParameterChange = std::pair<uint32_t, double>;
+
+class Instance {
+public:
+    virtual ~Instance() = default;
+    virtual bool activate(double rate, uint32_t maxFrames) = 0;
+    virtual uint32_t latency() = 0;
+    // The parameters the host shows, in the plugin's order.
+    virtual std::vector<ParameterInfo> parameters() = 0;
+    // One block; the parameter changes go in at its first frame.
+    virtual bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi,
+                         const std::vector<ParameterChange>& changes) = 0;
+    virtual bool parameterValue(uint32_t index, double& value) = 0;
+    virtual bool saveState(std::string& bytes) = 0;
+    virtual bool loadState(const std::string& bytes) = 0;
+};
+
+class Format {
+public:
+    virtual ~Format() = default;
+    virtual std::unique_ptr<Instance> create() = 0;  // null when the plugin refuses
+    // Whether the format reports a truncated state as a failure.
+    virtual bool refusesTruncatedState() const = 0;
+};
+
+// Prints one line for a failed check and counts it.
+void fail(const std::string& what);
+int failures();
+
+// Every check; `patternFile` (may be empty) is a pattern file that the
+// state checks load first.
+void runChecks(Format& format, const std::string& patternFile);
+// The note check alone, for a second way of sending notes.
+void checkNotes(Format& format, const std::string& label);
+
+// Loads a shared library and finds its symbols.
+class Library {
+public:
+    explicit Library(const std::string& path);
+    ~Library();
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    bool loaded() const { return handle_ != nullptr; }
+    void* handle() const { return handle_; }
+    void* symbol(const char* name) const;
+
+private:
+    void* handle_ = nullptr;
+};
+
+}  // namespace velmor::hosttest

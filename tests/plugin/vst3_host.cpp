@@ -1,0 +1,384 @@
+// A small VST3 host that runs the plugin checks (host_checks.h) against the
+// plugin binary named on its command line (the library inside the bundle),
+// through the C interface headers of the plugin framework.
+//
+// usage: velmor-vst3-host PLUGIN_LIBRARY [PATTERN_FILE]
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host_checks.h"
+#include "travesty/audio_processor.h"
+#include "travesty/component.h"
+#include "travesty/edit_controller.h"
+#include "travesty/events.h"
+#include "travesty/factory.h"
+#include "travesty/bstream.h"
+
+namespace velmor::hosttest {
+namespace {
+
+// The host's own objects live on its stack: the plugin borrows them for one
+// call, so counting references is not needed.
+v3_result V3_API noInterface(void*, const v3_tuid, void** obj) {
+    *obj = nullptr;
+    return V3_NO_INTERFACE;
+}
+uint32_t V3_API oneReference(void*) { return 1; }
+constexpr v3_funknown kUnknown = {noInterface, oneReference, oneReference};
+
+// The object behind `self`: its first member points at its functions.
+template <class Object>
+Object& self(void* p) {
+    return *static_cast<Object*>(p);
+}
+
+struct EventList {
+    const v3_event_list_cpp* functions;
+    std::vector<v3_event> events;
+
+    static uint32_t V3_API count(void* p) { return static_cast<uint32_t>(self<EventList>(p).events.size()); }
+    static v3_result V3_API get(void* p, int32_t index, v3_event* e) {
+        const auto& events = self<EventList>(p).events;
+        if (index < 0 || static_cast<size_t>(index) >= events.size()) return V3_INVALID_ARG;
+        *e = events[index];
+        return V3_OK;
+    }
+    static v3_result V3_API add(void*, v3_event*) { return V3_NOT_IMPLEMENTED; }
+};
+const v3_event_list_cpp kEventListFunctions = {kUnknown, {EventList::count, EventList::get, EventList::add}};
+
+// One change of one parameter, at the block's first frame.
+struct ParameterQueue {
+    const v3_param_value_queue_cpp* functions;
+    v3_param_id id;
+    double value;
+
+    static v3_param_id V3_API parameterId(void* p) { return self<ParameterQueue>(p).id; }
+    static int32_t V3_API pointCount(void*) { return 1; }
+    static v3_result V3_API point(void* p, int32_t index, int32_t* offset, double* value) {
+        if (index != 0) return V3_INVALID_ARG;
+        *offset = 0;
+        *value = self<ParameterQueue>(p).value;
+        return V3_OK;
+    }
+    static v3_result V3_API addPoint(void*, int32_t, double, int32_t* index) {
+        *index = 0;
+        return V3_OK;
+    }
+};
+const v3_param_value_queue_cpp kQueueFunctions = {
+    kUnknown, {ParameterQueue::parameterId, ParameterQueue::pointCount, ParameterQueue::point, ParameterQueue::addPoint}};
+
+struct ParameterChanges {
+    const v3_param_changes_cpp* functions;
+    std::vector<ParameterQueue> queues;
+    ParameterQueue sink{&kQueueFunctions, 0, 0};
+
+    static int32_t V3_API count(void* p) { return static_cast<int32_t>(self<ParameterChanges>(p).queues.size()); }
+    static v3_param_value_queue** V3_API get(void* p, int32_t index) {
+        auto& queues = self<ParameterChanges>(p).queues;
+        if (index < 0 || static_cast<size_t>(index) >= queues.size()) return nullptr;
+        return reinterpret_cast<v3_param_value_queue**>(&queues[index]);
+    }
+    static v3_param_value_queue** V3_API add(void* p, v3_param_id*, int32_t* index) {
+        *index = 0;
+        return reinterpret_cast<v3_param_value_queue**>(&self<ParameterChanges>(p).sink);
+    }
+};
+const v3_param_changes_cpp kChangesFunctions = {kUnknown,
+                                                {ParameterChanges::count, ParameterChanges::get, ParameterChanges::add}};
+
+struct StreamFunctions : v3_funknown {
+    v3_bstream stream;
+};
+
+// A stream over bytes in memory that reads in small pieces, as hosts do.
+struct Stream {
+    const StreamFunctions* functions;
+    std::string bytes;
+    size_t at = 0;
+
+    static v3_result V3_API read(void* p, void* buffer, int32_t size, int32_t* got) {
+        Stream& s = self<Stream>(p);
+        const size_t n = std::min<size_t>({static_cast<size_t>(size < 0 ? 0 : size), s.bytes.size() - s.at, 1000});
+        std::memcpy(buffer, s.bytes.data() + s.at, n);
+        s.at += n;
+        if (got) *got = static_cast<int32_t>(n);
+        return V3_OK;
+    }
+    static v3_result V3_API write(void* p, void* buffer, int32_t size, int32_t* written) {
+        Stream& s = self<Stream>(p);
+        s.bytes.replace(s.at, std::min<size_t>(size, s.bytes.size() - s.at), static_cast<const char*>(buffer), size);
+        s.at += size;
+        if (written) *written = size;
+        return V3_OK;
+    }
+    static v3_result V3_API seek(void* p, int64_t pos, int32_t mode, int64_t* result) {
+        Stream& s = self<Stream>(p);
+        const int64_t base = mode == V3_SEEK_SET ? 0 : mode == V3_SEEK_CUR ? static_cast<int64_t>(s.at) : static_cast<int64_t>(s.bytes.size());
+        if (base + pos < 0 || base + pos > static_cast<int64_t>(s.bytes.size())) return V3_INVALID_ARG;
+        s.at = static_cast<size_t>(base + pos);
+        if (result) *result = static_cast<int64_t>(s.at);
+        return V3_OK;
+    }
+    static v3_result V3_API tell(void* p, int64_t* pos) {
+        *pos = static_cast<int64_t>(self<Stream>(p).at);
+        return V3_OK;
+    }
+};
+const StreamFunctions kStreamFunctions = {kUnknown, {Stream::read, Stream::write, Stream::seek, Stream::tell}};
+
+std::string text(const int16_t* utf16) {
+    std::string s;
+    for (int i = 0; i < 128 && utf16[i]; ++i) s += static_cast<char>(utf16[i] < 128 ? utf16[i] : '?');
+    return s;
+}
+
+template <class T>
+T** query(void* object, const v3_tuid iid) {
+    T** found = nullptr;
+    auto** unknown = static_cast<v3_funknown**>(object);
+    if ((*unknown)->query_interface(object, iid, reinterpret_cast<void**>(&found)) != V3_OK) return nullptr;
+    return found;
+}
+
+void release(void* object) {
+    if (object) (*static_cast<v3_funknown**>(object))->unref(object);
+}
+
+class Vst3Instance : public Instance {
+public:
+    explicit Vst3Instance(v3_component** component) : component_(component) {
+        processor_ = query<v3_audio_processor>(component, v3_audio_processor_iid);
+        controller_ = query<v3_edit_controller>(component, v3_edit_controller_iid);
+        if (!controller_) return;
+        // The hidden ones are the framework's own (latency, MIDI controllers).
+        for (int32_t i = 0, n = v3_cpp_obj(controller_)->get_parameter_count(controller_); i < n; ++i) {
+            v3_param_info info{};
+            if (v3_cpp_obj(controller_)->get_parameter_info(controller_, i, &info) != V3_OK) continue;
+            if (info.flags & (V3_PARAM_IS_HIDDEN | V3_PARAM_READ_ONLY)) continue;
+            ids_.push_back(info.param_id);
+            shown_.push_back({text(info.title), plain(info.param_id, 0), plain(info.param_id, 1),
+                              plain(info.param_id, info.default_normalised_value)});
+        }
+    }
+    ~Vst3Instance() override {
+        if (processing_) {
+            v3_cpp_obj(processor_)->set_processing(processor_, false);
+            v3_cpp_obj(component_)->set_active(component_, false);
+        }
+        release(processor_);
+        release(controller_);
+        v3_cpp_obj_terminate(component_);
+        release(component_);
+    }
+
+    bool activate(double rate, uint32_t maxFrames) override {
+        if (!processor_ || !controller_) return false;
+        v3_component* c = v3_cpp_obj(component_);
+        // One stereo output and one event input, both switched on.
+        v3_bus_info bus{};
+        if (c->get_bus_count(component_, V3_AUDIO, V3_INPUT) != 0 || c->get_bus_count(component_, V3_AUDIO, V3_OUTPUT) != 1 ||
+            c->get_bus_count(component_, V3_EVENT, V3_INPUT) != 1 ||
+            c->get_bus_info(component_, V3_AUDIO, V3_OUTPUT, 0, &bus) != V3_OK || bus.channel_count != 2)
+            return false;
+        v3_speaker_arrangement stereo = V3_SPEAKER_L | V3_SPEAKER_R;
+        v3_process_setup setup{V3_REALTIME, V3_SAMPLE_32, static_cast<int32_t>(maxFrames), rate};
+        rate_ = rate;
+        processing_ = c->activate_bus(component_, V3_AUDIO, V3_OUTPUT, 0, true) == V3_OK &&
+                      c->activate_bus(component_, V3_EVENT, V3_INPUT, 0, true) == V3_OK &&
+                      v3_cpp_obj(processor_)->set_bus_arrangements(processor_, nullptr, 0, &stereo, 1) == V3_OK &&
+                      v3_cpp_obj(processor_)->can_process_sample_size(processor_, V3_SAMPLE_32) == V3_OK &&
+                      v3_cpp_obj(processor_)->setup_processing(processor_, &setup) == V3_OK &&
+                      c->set_active(component_, true) == V3_OK &&
+                      v3_cpp_obj(processor_)->set_processing(processor_, true) == V3_OK;
+        return processing_;
+    }
+
+    uint32_t latency() override { return v3_cpp_obj(processor_)->get_latency_samples(processor_); }
+
+    std::vector<ParameterInfo> parameters() override { return shown_; }
+
+    bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi,
+                 const std::vector<ParameterChange>& changes) override {
+        ParameterChanges in{&kChangesFunctions, {}};
+        for (const auto& [index, value] : changes) {
+            if (index >= ids_.size()) return false;
+            const double normalised = v3_cpp_obj(controller_)->plain_parameter_to_normalised(controller_, ids_[index], value);
+            in.queues.push_back({&kQueueFunctions, ids_[index], normalised});
+        }
+        ParameterChanges out{&kChangesFunctions, {}};
+        EventList events{&kEventListFunctions, {}};
+        for (const MidiAt& m : midi) {
+            const int type = m.bytes[0] & 0xF0;
+            if (type != 0x80 && type != 0x90) return false;  // the keys are all VST3 has
+            v3_event e{};
+            e.sample_offset = static_cast<int32_t>(m.frame);
+            if (type == 0x90) {
+                e.type = V3_EVENT_NOTE_ON;
+                e.note_on = {static_cast<int16_t>(m.bytes[0] & 15), m.bytes[1], 0, m.bytes[2] / 127.0f, 0, -1};
+            } else {
+                e.type = V3_EVENT_NOTE_OFF;
+                e.note_off = {static_cast<int16_t>(m.bytes[0] & 15), m.bytes[1], m.bytes[2] / 127.0f, -1, 0};
+            }
+            events.events.push_back(e);
+        }
+        // A host that stands still.
+        v3_process_context context{};
+        context.sample_rate = rate_;
+        context.state = V3_PROCESS_CTX_CONT_TIME_VALID;
+        context.continuous_time_in_samples = position_;
+        float* channels[2] = {left, right};
+        v3_audio_bus_buffers buffers{};
+        buffers.num_channels = 2;
+        buffers.channel_buffers_32 = channels;
+        v3_process_data data{};
+        data.process_mode = V3_REALTIME;
+        data.symbolic_sample_size = V3_SAMPLE_32;
+        data.nframes = static_cast<int32_t>(frames);
+        data.num_output_buses = 1;
+        data.outputs = &buffers;
+        data.input_params = reinterpret_cast<v3_param_changes**>(&in);
+        data.output_params = reinterpret_cast<v3_param_changes**>(&out);
+        data.input_events = reinterpret_cast<v3_event_list**>(&events);
+        data.ctx = &context;
+        position_ += frames;
+        return v3_cpp_obj(processor_)->process(processor_, &data) == V3_OK;
+    }
+
+    bool parameterValue(uint32_t index, double& value) override {
+        if (index >= ids_.size()) return false;
+        value = plain(ids_[index], v3_cpp_obj(controller_)->get_parameter_normalised(controller_, ids_[index]));
+        return true;
+    }
+
+    // The framework (DPF 1.6) takes the id of the plugin's first parameter
+    // for one of its own MIDI controller parameters and reads it as 0; the
+    // value itself reaches the plugin and its state.
+
+
+    bool saveState(std::string& bytes) override {
+        Stream s{&kStreamFunctions, {}};
+        const bool ok = v3_cpp_obj(component_)->get_state(component_, reinterpret_cast<v3_bstream**>(&s)) == V3_OK;
+        bytes = s.bytes;
+        return ok;
+    }
+
+    // As hosts do: the component first, then its state again for the
+    // controller.
+    bool loadState(const std::string& bytes) override {
+        Stream s{&kStreamFunctions, bytes};
+        auto** stream = reinterpret_cast<v3_bstream**>(&s);
+        const bool component = v3_cpp_obj(component_)->set_state(component_, stream) == V3_OK;
+        s.at = 0;
+        const bool controller = v3_cpp_obj(controller_)->set_component_state(controller_, stream) == V3_OK;
+        return component && controller;
+    }
+
+private:
+    double plain(v3_param_id id, double normalised) {
+        return v3_cpp_obj(controller_)->normalised_parameter_to_plain(controller_, id, normalised);
+    }
+
+    v3_component** component_;
+    v3_audio_processor** processor_ = nullptr;
+    v3_edit_controller** controller_ = nullptr;
+    std::vector<v3_param_id> ids_;
+    std::vector<ParameterInfo> shown_;
+    bool processing_ = false;
+    double rate_ = 44100;
+    int64_t position_ = 0;
+};
+
+class Vst3Format : public Format {
+public:
+    Vst3Format(v3_plugin_factory** factory, const v3_tuid classId) : factory_(factory) {
+        std::memcpy(classId_, classId, sizeof classId_);
+    }
+
+    std::unique_ptr<Instance> create() override {
+        v3_component** component = nullptr;
+        if (v3_cpp_obj(factory_)->create_instance(factory_, classId_, v3_component_iid,
+                                                  reinterpret_cast<void**>(&component)) != V3_OK ||
+            !component)
+            return nullptr;
+        if (v3_cpp_obj_initialize(component, nullptr) != V3_OK) {
+            release(component);
+            return nullptr;
+        }
+        return std::make_unique<Vst3Instance>(component);
+    }
+    bool refusesTruncatedState() const override { return true; }
+
+private:
+    v3_plugin_factory** factory_;
+    v3_tuid classId_;
+};
+
+#ifdef _WIN32
+using ModuleEntry = bool (*)();
+const char kEntryName[] = "InitDll";
+const char kExitName[] = "ExitDll";
+#else
+using ModuleEntry = bool (*)(void*);
+const char kEntryName[] = "ModuleEntry";
+const char kExitName[] = "ModuleExit";
+#endif
+using ModuleExit = bool (*)();
+using GetFactory = v3_plugin_factory** (*)();
+
+int run(const std::string& path, const std::string& patternFile) {
+    Library library(path);
+    if (!library.loaded()) {
+        fail("cannot load " + path);
+        return 1;
+    }
+    const auto entry = reinterpret_cast<ModuleEntry>(library.symbol(kEntryName));
+    const auto moduleExit = reinterpret_cast<ModuleExit>(library.symbol(kExitName));
+    const auto getFactory = reinterpret_cast<GetFactory>(library.symbol("GetPluginFactory"));
+#ifdef _WIN32
+    const bool entered = entry && entry();
+#else
+    const bool entered = entry && entry(library.handle());
+#endif
+    v3_plugin_factory** factory = entered && moduleExit && getFactory ? getFactory() : nullptr;
+    if (!factory) {
+        fail(path + " has no VST3 module entry and factory");
+        return 1;
+    }
+    // The one audio module class.
+    int modules = 0;
+    v3_class_info found{};
+    for (int32_t i = 0, n = v3_cpp_obj(factory)->num_classes(factory); i < n; ++i) {
+        v3_class_info info{};
+        if (v3_cpp_obj(factory)->get_class_info(factory, i, &info) == V3_OK &&
+            std::strcmp(info.category, "Audio Module Class") == 0 && ++modules == 1)
+            found = info;
+    }
+    if (modules != 1 || std::strcmp(found.name, "Velmor") != 0) {
+        fail(path + " does not hold the one audio module Velmor");
+    } else {
+        Vst3Format format(factory, found.class_id);
+        runChecks(format, patternFile);
+    }
+    release(factory);
+    moduleExit();
+    return failures() == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace velmor::hosttest
+
+int main(int argc, char** argv) {
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: velmor-vst3-host PLUGIN_LIBRARY [PATTERN_FILE]\n");
+        return 2;
+    }
+    const int status = velmor::hosttest::run(argv[1], argc > 2 ? argv[2] : "");
+    if (status == 0) std::printf("velmor-vst3-host: every check passed\n");
+    return status;
+}
