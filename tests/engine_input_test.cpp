@@ -80,8 +80,7 @@ TEST(EngineInput, EventsAtTheirFramesGiveTheSameFramesWhateverTheBlockSize) {
 
     constexpr int kFrames = 150000;
     auto whole = busySynth();
-    std::vector<int16_t> expected(2 * kFrames);
-    renderBlock(whole->engine, expected.data(), kFrames * 4, events);
+    const auto expected = testing::renderEvents(whole->engine, events, kFrames, [] { return kFrames; });
     // The edits were heard, and they are the script's score.
     EXPECT_EQ(std::memcmp(&whole->engine.score, &script->score, sizeof(Score)), 0);
     auto unedited = busySynth();
@@ -89,20 +88,10 @@ TEST(EngineInput, EventsAtTheirFramesGiveTheSameFramesWhateverTheBlockSize) {
 
     std::mt19937 rng(5);
     for (int round = 0; round < 6; ++round) {
-        auto s = busySynth();
-        std::vector<int16_t> got(2 * kFrames);
-        size_t next = 0;
-        for (int done = 0; done < kFrames;) {
-            const int sizes[] = {1, 37, 512, 65536};
-            int n = round < 4 ? sizes[round] : static_cast<int>(rng() % 9000) + 1;
-            if (n > kFrames - done) n = kFrames - done;
-            std::vector<EngineEvent> block;
-            for (; next < events.size() && events[next].frame < done + n; ++next)
-                block.push_back({events[next].frame - done, events[next].command});
-            renderBlock(s->engine, got.data() + 2 * done, static_cast<uint32_t>(n) * 4, block);
-            done += n;
-        }
-        EXPECT_EQ(got, expected) << "round " << round;
+        const int sizes[] = {1, 37, 512, 65536};
+        EXPECT_EQ(testing::renderEvents(busySynth()->engine, events, kFrames,
+                                        [&] { return round < 4 ? sizes[round] : static_cast<int>(rng() % 9000) + 1; }),
+                  expected) << "round " << round;
     }
 }
 

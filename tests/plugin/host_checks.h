@@ -54,7 +54,6 @@ public:
 
 // Prints one line for a failed check and counts it.
 void fail(const std::string& what);
-int failures();
 
 // Every check; `patternFile` (may be empty) is a pattern file that the
 // state checks load first.
@@ -62,19 +61,23 @@ void runChecks(Format& format, const std::string& patternFile);
 // The note check alone, for a second way of sending notes.
 void checkNotes(Format& format, const std::string& label);
 
-// Loads a shared library and finds its symbols.
+// A loaded shared library.
 class Library {
 public:
     explicit Library(const std::string& path);
     ~Library();
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
-    bool loaded() const { return handle_ != nullptr; }
     void* handle() const { return handle_; }
     void* symbol(const char* name) const;
 
 private:
     void* handle_ = nullptr;
 };
+
+// A host's main(): `run` gets the plugin binary named on the command line,
+// loaded, and the pattern file; exit status 0 when every check passed.
+int hostMain(int argc, char** argv, const char* usage,
+             void (*run)(const Library& library, const std::string& path, const std::string& patternFile));
 
 }  // namespace velmor::hosttest
