@@ -20,6 +20,7 @@
 #include "files/file_names.h"
 #include "files/pattern_file.h"
 #include "model/unit_fields.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -153,12 +154,7 @@ void applyLoad(Synth& to, Synth& src, const Header& h, const std::vector<Row>& r
 }
 
 int readBytes(Synth& s, const std::vector<uint8_t>& bytes, size_t length, PatternReadStatus* status) {
-    std::vector<uint8_t> copy(bytes.begin(), bytes.end());
-    copy.push_back(0);
-    std::FILE* f = fmemopen(copy.data(), length, "rb");
-    const int result = readPatternStream(f, s.score.doc, status);
-    std::fclose(f);
-    return result;
+    return testing::readBytes(bytes, length, [&](std::FILE* f) { return readPatternStream(f, s.score.doc, status); });
 }
 
 // The index of the first value that differs, or -1.

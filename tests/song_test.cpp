@@ -13,6 +13,7 @@
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
 #include "model/song.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -191,46 +192,28 @@ TEST(PatternBank, SongAndBankKeepTheirLimitsAndEditsGrowThePatternCount) {
     EXPECT_EQ(s->score.doc.settings.patternCount, 21);
 }
 
-// Runs a writer on a temporary file and hands back the file's bytes.
-template <typename Write>
-std::vector<uint8_t> fileBytes(Write write) {
-    std::FILE* f = std::tmpfile();
-    write(f);
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::ftell(f)));
-    std::rewind(f);
-    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
-    return bytes;
-}
-
-std::vector<uint8_t> savedBytes(const Synth& s) {
-    return fileBytes([&](std::FILE* f) { writePatternStream(s.score.doc, f); });
-}
+using testing::savedPattern;
 
 std::unique_ptr<Synth> loaded(const std::vector<uint8_t>& bytes) {
     auto s = startedSynth();
     selectPattern(*s, 5);
-    std::FILE* f = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::rewind(f);
-    EXPECT_EQ(loadPatternStream(*s, f), 1);
-    std::fclose(f);
+    EXPECT_EQ(testing::loadPatternBytes(*s, bytes), 1);
     return s;
 }
 
 TEST(SongFiles, SwingAndSongModeAreTheReservedHeaderWords) {
     auto s = startedSynth();
-    const std::vector<uint8_t> plain = savedBytes(*s);
+    const std::vector<uint8_t> plain = savedPattern(*s);
     ASSERT_EQ(plain.size(), 2359u);
     EXPECT_EQ(plain[26] | plain[27] | plain[28] | plain[29], 0) << "straight, in pattern mode";
     setLinked(*s, Param::kSwing, 37);
-    EXPECT_EQ(savedBytes(*s)[26], 37);
+    EXPECT_EQ(savedPattern(*s)[26], 37);
 
     // Swing: signed 16 bits, outside 0..100 the nearest end. Song mode: bit
     // 0 of its word, the other bits ignored.
     auto song = songSynth({2, 0, 2, 1}, 3);
     selectPattern(*song, 2);
-    const std::vector<uint8_t> bytes = savedBytes(*song);
+    const std::vector<uint8_t> bytes = savedPattern(*song);
     EXPECT_EQ(bytes[28] + 256 * bytes[29], 1);
     EXPECT_TRUE(bytes[22] == 3 && bytes[24] == 4) << "patternCount covers the song of 4";
     for (const auto& [lo, hi, swing, mode] :
@@ -246,11 +229,11 @@ TEST(SongFiles, SwingAndSongModeAreTheReservedHeaderWords) {
         EXPECT_EQ(l->score.derived.currentPattern, 0) << "a loaded file selects pattern 1";
         EXPECT_TRUE(songPositions(*l) == 4 && songPattern(*l, 3) == 1);
     }
-    EXPECT_TRUE(savedBytes(*loaded(bytes)) == bytes);
+    EXPECT_TRUE(savedPattern(*loaded(bytes)) == bytes);
 }
 
 std::vector<uint8_t> streamed(Synth& s, const StreamOptions& options = {}, int* result = nullptr) {
-    return fileBytes([&](std::FILE* f) {
+    return testing::writtenBytes([&](std::FILE* f) {
         const int r = streamToDisk(s, f, options);
         if (result) *result = r;
     });

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -16,12 +18,10 @@ namespace {
 
 // streamToDisk into a temporary file: its result and the frames written.
 std::pair<int, std::vector<int16_t>> stream(Synth& s) {
-    std::FILE* f = std::tmpfile();
-    const int result = streamToDisk(s, f);
-    std::vector<int16_t> values(static_cast<size_t>(std::ftell(f)) / 2);
-    std::rewind(f);
-    EXPECT_EQ(std::fread(values.data(), 2, values.size(), f), values.size());
-    std::fclose(f);
+    int result = -1;
+    const std::vector<uint8_t> bytes = testing::writtenBytes([&](std::FILE* f) { result = streamToDisk(s, f); });
+    std::vector<int16_t> values(bytes.size() / 2);
+    std::memcpy(values.data(), bytes.data(), 2 * values.size());
     return {result, values};
 }
 

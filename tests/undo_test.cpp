@@ -16,23 +16,14 @@
 #include "files/user_wave.h"
 #include "model/pattern_clipboard.h"
 #include "model/song.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
 namespace {
 
-using Bytes = std::vector<char>;
-
-Bytes saved(const Synth& s) {
-    char* data = nullptr;
-    size_t size = 0;
-    std::FILE* f = open_memstream(&data, &size);
-    writePatternStream(s.score.doc, f);
-    std::fclose(f);
-    Bytes b(data, data + size);
-    std::free(data);
-    return b;
-}
+using Bytes = std::vector<uint8_t>;
+constexpr auto saved = testing::savedPattern;
 
 // Whether the engine plays what the interface holds.
 bool engineAgrees(const Synth& s) { return std::memcmp(&s.engine.score, &s.score, sizeof(Score)) == 0; }

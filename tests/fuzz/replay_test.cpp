@@ -20,35 +20,20 @@
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
 #include "model/song.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
 namespace {
 
-std::vector<uint8_t> save(const Synth& s) {
-    char* buffer = nullptr;
-    size_t length = 0;
-    std::FILE* f = open_memstream(&buffer, &length);
-    EXPECT_EQ(writePatternStream(s.score.doc, f), 1);
-    std::fclose(f);
-    std::vector<uint8_t> bytes(buffer, buffer + length);
-    std::free(buffer);
-    return bytes;
-}
-
-void load(Synth& s, std::vector<uint8_t> bytes) {
-    const size_t size = bytes.size();
-    bytes.push_back(0);  // fmemopen wants a buffer even for no data
-    std::FILE* f = fmemopen(bytes.data(), size, "rb");
-    loadPatternStream(s, f);
-    std::fclose(f);
-}
+using testing::loadPatternBytes;
+using testing::savedPattern;
 
 void replay(const std::filesystem::path& file) {
     SCOPED_TRACE(file.filename());
     std::ifstream in(file, std::ios::binary);
     auto s = testing::startedSynth();
-    load(*s, {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+    loadPatternBytes(*s, {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
     const Document& st = s->score.doc;
     ASSERT_TRUE(st.unitCount >= 1 && st.unitCount <= kUnitSlots) << st.unitCount;
     ASSERT_TRUE(st.settings.patternCount >= 0 && st.settings.patternCount <= kPatternsPerUnit);
@@ -70,12 +55,12 @@ void replay(const std::filesystem::path& file) {
         EXPECT_TRUE(m >= 0 && m < 512 && s->engine.currentStep == 0 && s->engine.stepTick == 511 - m);
     }
 
-    const std::vector<uint8_t> first = save(*s);
+    const std::vector<uint8_t> first = savedPattern(*s);
     const size_t units = st.unitCount, patterns = patternsToSave(st);
     EXPECT_EQ(first.size(), 2118 + 176 * units + 64 * units * patterns + st.settings.songLength);
     auto again = testing::startedSynth();
-    load(*again, first);
-    EXPECT_EQ(save(*again), first) << "the saved file loads to another state";
+    loadPatternBytes(*again, first);
+    EXPECT_EQ(savedPattern(*again), first) << "the saved file loads to another state";
 }
 
 TEST(PatternFuzzCorpus, EveryInputLoadsPlaysAndSavesAgain) {
