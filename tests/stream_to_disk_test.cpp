@@ -25,22 +25,8 @@ std::pair<int, std::vector<int16_t>> stream(Synth& s) {
     return {result, values};
 }
 
-TEST(StreamToDisk, WritesOnePassLessOneFrameAndLeavesTheClockAfterIt) {
-    const long cases[][2] = {{60, 705596}, {80, 529148}, {150, 282236}, {180, 235196}};  // (16 sps - 1) 4 bytes
-    for (const auto& [tempo, bytes] : cases) {
-        auto s = testing::startedSynth();
-        setLinked(*s, Param::kTempo, static_cast<Position>(tempo));
-        const auto [result, values] = stream(*s);
-        EXPECT_EQ(result, 1);
-        EXPECT_EQ(static_cast<long>(values.size()) * 2, bytes) << tempo << " BPM";
-        // The pass ends inside the last 512-frame block, m frames into it.
-        const int32_t m = s->engine.patternEndFrame;
-        EXPECT_EQ(m, (bytes / 4) % 512);
-        EXPECT_EQ(s->engine.currentStep, 0);
-        EXPECT_EQ(s->engine.stepTick, 511 - m);
-    }
-}
-
+// The length of the pass and the clock it leaves are checked for every file
+// of the fuzzing corpus (fuzz/replay_test.cpp).
 TEST(StreamToDisk, PassIsTheStartOfContinuousPlaybackFromStepZero) {
     // Two identical instances with four busy units (every filter mode, LFO
     // target and waveform, a delay), played for a while so that the clock,
