@@ -80,12 +80,14 @@ void setSteps(Synth& s, const std::vector<std::string>& tokens) {
     publish(s);
 }
 
+// Legato into another key, a gate, a rest, a slide into the same key, a
+// slide into a rest, a slide past the end of the pass.
+const std::vector<std::string> kKnownSteps = {"3sa", "5", "-", "5s", "5", "10s", "-", "-", "-", "-", "-", "-", "-", "-", "-", "51s"};
+
 TEST(MidiExport, WritesTheTempoTrackAndOneTrackPerUnitByteForByte) {
     auto s = testing::startedSynth();
     setParameter(*s, 0, Param::kTempo, 120);
-    // Legato into another key, a gate, a rest, a slide into the same key,
-    // a slide into a rest, a slide past the end of the pass.
-    setSteps(*s, {"3sa", "5", "-", "5s", "5", "10s", "-", "-", "-", "-", "-", "-", "-", "-", "-", "51s"});
+    setSteps(*s, kKnownSteps);
     const Bytes tempoTrack = {0x00, 0xFF, 0x03, 6, 'V', 'e', 'l', 'm', 'o', 'r', 0x00, 0xFF, 0x58, 4, 4, 2, 24, 8,
                               0x00, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0x83, 0x00, 0xFF, 0x2F, 0x00};
     const Bytes unitTrack = {0x00, 0xFF, 0x03, 9, 'V', 'e', 'l', 'm', 'o', 'r', ' ', '#', '1', 0x00, 0xFF, 0x20, 1, 0,
@@ -132,12 +134,10 @@ TEST(MidiImport, ReadsBothFormatsAnyDivisionAndTheTempoMap) {
     const Bytes notes = Bytes{0x9D, 0x26, 0x91, 48, 100, 0x81, 0x7A, 0x81, 48, 64, 0x7D, 0x91, 50, 100,
                               0x81, 0x7A, 52, 100, 5, 0x81, 50, 64, 120, 52, 64} + kEnd;
     ASSERT_EQ(importBytes(*s, smf(1, 1000, {tempo, notes}), message), 1) << message;
-    EXPECT_EQ(s->score.doc.unitCount, 2);
-    EXPECT_EQ(steps(*s, 1, 0), "- - - - - - - - - - - - - - - 27");
-    EXPECT_EQ(steps(*s, 1, 1), "29s 31 - - - - - - - - - - - - - -");
-    EXPECT_EQ(steps(*s, 0, 1), "- - - - - - - - - - - - - - - -");
-    EXPECT_EQ(s->score.doc.settings.songLength, 2);
-    EXPECT_EQ(s->score.doc.settings.songMode, 1);
+    EXPECT_EQ(steps(*s, 1, 0) + ", " + steps(*s, 1, 1) + ", " + steps(*s, 0, 1),
+              "- - - - - - - - - - - - - - - 27, 29s 31 - - - - - - - - - - - - - -, - - - - - - - - - - - - - - - -");
+    const EngineSettings& g = s->score.doc.settings;
+    EXPECT_EQ((std::vector<int>{s->score.doc.unitCount, g.songLength, g.songMode}), (std::vector<int>{2, 2, 1}));
 
     // SMPTE time, 25 frames of 40 ticks: a step at the first tempo, 60 BPM,
     // is 250 ticks.
@@ -201,9 +201,9 @@ TEST(MidiImport, QuantisesMergesTiesAndReports) {
     many = many + Bytes{0x8C, 0x80, 0x00, 0x90, 60, 100, 1, 0x80, 60, 64};  // 512 positions later
     ASSERT_EQ(importBytes(*s, smf(0, 96, {many + kEnd}), message), 1) << message;
     const EngineSettings& g = s->score.doc.settings;
-    EXPECT_EQ(g.songLength, 512);
-    EXPECT_EQ(std::vector<int>(g.songSequence, g.songSequence + 6), (std::vector<int>{0, 0, 1, 0, 2, 2}));
-    EXPECT_EQ(g.patternCount, 3);
+    EXPECT_EQ((std::vector<int>{g.songLength, g.patternCount, g.songSequence[0], g.songSequence[1], g.songSequence[2],
+                                g.songSequence[3], g.songSequence[4], g.songSequence[5]}),
+              (std::vector<int>{512, 3, 0, 0, 1, 0, 2, 2}));
     EXPECT_NE(message.find("1 after the 512th song position"), std::string::npos) << message;
 }
 
@@ -230,7 +230,7 @@ TEST(MidiImport, ADamagedFileChangesNothingAndSaysWhere) {
         {smf(0, 96, {Bytes{0, 0xFF, 0x01, 0x7F, 'x'} + kEnd}), "byte 26 (track 1): a meta event of 127 bytes, but the track has 5 left"},
     };
     auto s = testing::startedSynth();
-    setSteps(*s, {"3sa", "5", "-", "5s", "5", "10s", "-", "-", "-", "-", "-", "-", "-", "-", "-", "51s"});
+    setSteps(*s, kKnownSteps);
     const auto before = std::make_unique<Score>(s->score);
     for (const auto& c : cases) {
         std::string message;

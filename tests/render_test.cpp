@@ -181,8 +181,7 @@ TEST(Render, WholeRendersFollowTheReference) {
         const std::vector<int16_t> out = renderFrames(*s, 2 * 16 * 3675 + 999, 4096);
         for (size_t n = 0; n < out.size() / 2; ++n) {
             const int16_t expected = reference.next();
-            ASSERT_EQ(out[2 * n], expected) << "frame " << n;
-            ASSERT_EQ(out[2 * n + 1], expected) << "frame " << n;
+            ASSERT_EQ(std::pair(out[2 * n], out[2 * n + 1]), std::pair(expected, expected)) << "frame " << n;
         }
     }
 }
@@ -212,11 +211,11 @@ TEST(Filter, EveryModeFromRestAndAtItsEnds) {
 }
 
 TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
-    const int32_t steps[][2] = {{150, 4410}, {60, 11025}, {61, 10844}, {180, 3675}, {59, 11025}, {181, 3675}};
-    for (const auto& t : steps) EXPECT_EQ(samplesPerStepFor(t[0]), t[1]) << t[0];
-    EXPECT_EQ(gateSamplesFor(0.9f, 4410), 3969);  // the single-precision product
-    EXPECT_EQ(gateSamplesFor(0.95f, 8268), 7854);
-    EXPECT_EQ(gateSamplesFor(std::nanf(""), 8268), 0);
+    // Tempos kept within 60..180; gates as the single-precision product.
+    EXPECT_EQ((std::vector<int32_t>{samplesPerStepFor(150), samplesPerStepFor(60), samplesPerStepFor(61), samplesPerStepFor(180),
+                                    samplesPerStepFor(59), samplesPerStepFor(181), gateSamplesFor(0.9f, 4410),
+                                    gateSamplesFor(0.95f, 8268), gateSamplesFor(std::nanf(""), 8268)}),
+              (std::vector<int32_t>{4410, 11025, 10844, 3675, 11025, 3675, 3969, 7854, 0}));
     auto s = startedSynth();
     s->score.doc.settings.tempoBpm = 0;
     recomputeStepTiming(*s);
@@ -229,12 +228,10 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     recomputeStepTiming(*s);
     s->engine.patternEndFrame = 9999;
     renderFrames(*s, 17 * 4096);  // 70560 frames per pass: 17 blocks end at 69632
-    EXPECT_EQ(s->engine.patternEndFrame, 9999);
-    EXPECT_EQ(s->engine.currentStep, 15);
+    EXPECT_EQ((std::vector<int32_t>{s->engine.patternEndFrame, s->engine.currentStep}), (std::vector<int32_t>{9999, 15}));
     renderFrames(*s, 4096);
-    EXPECT_EQ(s->engine.patternEndFrame, 70560 - 1 - 69632);
-    EXPECT_EQ(s->engine.currentStep, 0);
-    EXPECT_EQ(s->engine.stepTick, 4096 - (70560 - 69632));
+    EXPECT_EQ((std::vector<int32_t>{s->engine.patternEndFrame, s->engine.currentStep, s->engine.stepTick}),
+              (std::vector<int32_t>{70560 - 1 - 69632, 0, 4096 - (70560 - 69632)}));
 
     // No unit in use: the clock stands and only the delay sounds (pan -32:
     // gains 64 and 32; master 128).
@@ -242,9 +239,8 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     s->score.doc.unitCount = 0;
     s->engine.delayBuffer[0] = s->engine.delayBuffer[1] = 1000;
     const auto out = renderFrames(*s, 100);
-    EXPECT_EQ(s->engine.stepTick, 0);
-    EXPECT_EQ(out[0], (128 * ((64 * 1000) >> 5)) >> 6);
-    EXPECT_EQ(out[1], (128 * ((32 * 1000) >> 5)) >> 6);
+    EXPECT_EQ((std::vector<int>{s->engine.stepTick, out[0], out[1]}),
+              (std::vector<int>{0, (128 * ((64 * 1000) >> 5)) >> 6, (128 * ((32 * 1000) >> 5)) >> 6}));
 
     // Fewer than 4 bytes: nothing written, the meters read silence.
     s->engine.levelLeft = s->engine.levelRight = 42;
@@ -252,7 +248,6 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     renderBlock(*s, sentinel, 3);
     EXPECT_EQ(sentinel[0], 1234);
     EXPECT_EQ(std::pair(int{s->engine.levelLeft}, int{s->engine.levelRight}), std::pair(0, 0));
-
 }
 
 // Four busy units (every filter mode, LFO target and waveform, FM, sync,

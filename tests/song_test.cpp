@@ -71,10 +71,9 @@ TEST(PatternMode, PlaysTheSelectedPatternAndTakesAChoiceAtThePatternsEnd) {
     EXPECT_EQ(s->engine.song.pattern, 2) << "the groove never breaks mid-pattern";
     s->engine.passEndFrame = 9999;
     renderFrames(*s, 1);
-    EXPECT_EQ(s->engine.song.pattern, 1) << "the frame that ends step 15 switches";
-    EXPECT_EQ(s->engine.song.previousPattern, 2);
-    EXPECT_EQ(s->engine.passEndFrame, 0) << "in pattern mode every pattern is a pass";
-    EXPECT_EQ(playingPlace(*s).position, 0);
+    // The frame that ends step 15 switches; in pattern mode every pattern is a pass.
+    EXPECT_EQ((std::vector<int32_t>{s->engine.song.pattern, s->engine.song.previousPattern, s->engine.passEndFrame,
+                                    playingPlace(*s).position}), (std::vector<int32_t>{1, 2, 0, 0}));
     // Song mode switched on while a pattern loops: its first position next.
     s->score.doc.settings.songSequence[0] = 3;
     setSongMode(*s, true);
@@ -171,8 +170,7 @@ TEST(PatternBank, SongAndBankKeepTheirLimitsAndEditsGrowThePatternCount) {
     EXPECT_EQ(passFrames(*s), kPass80);
     renderFrames(*s, kPass80);
     expectPlaying(*s, 0, 63);
-    EXPECT_EQ(insertSongPosition(*s, 1, 70), 1);
-    EXPECT_EQ(songPattern(*s, 1), 63);
+    EXPECT_EQ((std::pair{insertSongPosition(*s, 1, 70), songPattern(*s, 1)}), std::pair(1, 63));
     while (songPositions(*s) < kSongEntries) ASSERT_EQ(insertSongPosition(*s, 0, 1), 1);
     EXPECT_EQ(insertSongPosition(*s, 0, 1), 0) << "512 positions at most";
     EXPECT_EQ(patternsToSave(s->score.doc), 64) << "a save covers every pattern the song names";
@@ -219,15 +217,12 @@ TEST(SongFiles, SwingAndSongModeAreTheReservedHeaderWords) {
     for (const auto& [lo, hi, swing, mode] :
          {std::tuple{37, 0, 37, 1}, {0x2C, 0x01, 100, 0xFFFE}, {0xFB, 0xFF, 0, 3}}) {
         std::vector<uint8_t> patched = bytes;
-        patched[26] = static_cast<uint8_t>(lo);
-        patched[27] = static_cast<uint8_t>(hi);
-        patched[28] = static_cast<uint8_t>(mode);
-        patched[29] = static_cast<uint8_t>(mode >> 8);
+        patched[26] = static_cast<uint8_t>(lo), patched[27] = static_cast<uint8_t>(hi);
+        patched[28] = static_cast<uint8_t>(mode), patched[29] = static_cast<uint8_t>(mode >> 8);
         auto l = loaded(patched);
-        EXPECT_EQ(getCurrent(*l, Param::kSwing), swing);
-        EXPECT_EQ(songModeOn(*l), (mode & 1) != 0);
-        EXPECT_EQ(l->score.derived.currentPattern, 0) << "a loaded file selects pattern 1";
-        EXPECT_TRUE(songPositions(*l) == 4 && songPattern(*l, 3) == 1);
+        // A loaded file selects pattern 1.
+        EXPECT_EQ((std::vector<int>{getCurrent(*l, Param::kSwing), songModeOn(*l), l->score.derived.currentPattern,
+                                    songPositions(*l), songPattern(*l, 3)}), (std::vector<int>{swing, (mode & 1) != 0, 0, 4, 1}));
     }
     EXPECT_TRUE(savedPattern(*loaded(bytes)) == bytes);
 }
