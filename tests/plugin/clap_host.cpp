@@ -178,26 +178,6 @@ private:
     int64_t steadyTime_ = 0;
 };
 
-class ClapFormat : public Format {
-public:
-    explicit ClapFormat(const clap_plugin_factory_t* factory) : factory_(factory) {}
-    bool noteEvents = false;  // notes as CLAP note events rather than MIDI
-
-    std::unique_ptr<Instance> create() override {
-        const clap_plugin_t* plugin = factory_->create_plugin(factory_, &kHost, kPluginId);
-        if (!plugin) return nullptr;
-        if (!plugin->init(plugin)) {
-            plugin->destroy(plugin);
-            return nullptr;
-        }
-        return std::make_unique<ClapInstance>(plugin, noteEvents);
-    }
-    bool refusesTruncatedState() const override { return false; }
-
-private:
-    const clap_plugin_factory_t* factory_;
-};
-
 void run(const Library& library, const std::string& path, const std::string& patternFile) {
     const auto* entry = static_cast<const clap_plugin_entry_t*>(library.symbol("clap_entry"));
     if (!entry || !clap_version_is_compatible(entry->clap_version) || !entry->init(path.c_str()))
@@ -208,9 +188,16 @@ void run(const Library& library, const std::string& path, const std::string& pat
     if (!d || std::strcmp(d->id, kPluginId) != 0) {
         fail(path + " does not hold the one plugin " + kPluginId);
     } else {
-        ClapFormat format(factory);
+        bool noteEvents = false;  // notes as CLAP note events rather than MIDI
+        const Format format{[&]() -> std::unique_ptr<Instance> {
+                                const clap_plugin_t* plugin = factory->create_plugin(factory, &kHost, kPluginId);
+                                if (plugin && plugin->init(plugin)) return std::make_unique<ClapInstance>(plugin, noteEvents);
+                                if (plugin) plugin->destroy(plugin);
+                                return nullptr;
+                            },
+                            false};
         runChecks(format, patternFile);
-        format.noteEvents = true;
+        noteEvents = true;
         checkNotes(format, "notes as CLAP note events");
     }
     entry->deinit();

@@ -7,6 +7,7 @@
 // binary and talks to an instance (clap_host.cpp, vst3_host.cpp).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -44,12 +45,9 @@ public:
     virtual bool loadState(const std::string& bytes) = 0;
 };
 
-class Format {
-public:
-    virtual ~Format() = default;
-    virtual std::unique_ptr<Instance> create() = 0;  // null when the plugin refuses
-    // Whether the format reports a truncated state as a failure.
-    virtual bool refusesTruncatedState() const = 0;
+struct Format {
+    std::function<std::unique_ptr<Instance>()> create;  // null when the plugin refuses
+    bool refusesTruncatedState;  // whether the format reports a truncated state as a failure
 };
 
 // Prints one line for a failed check and counts it.
@@ -57,9 +55,9 @@ void fail(const std::string& what);
 
 // Every check; `patternFile` (may be empty) is a pattern file that the
 // state checks load first.
-void runChecks(Format& format, const std::string& patternFile);
+void runChecks(const Format& format, const std::string& patternFile);
 // The note check alone, for a second way of sending notes.
-void checkNotes(Format& format, const std::string& label);
+void checkNotes(const Format& format, const std::string& label);
 
 // A loaded shared library.
 class Library {

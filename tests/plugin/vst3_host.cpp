@@ -264,31 +264,6 @@ private:
     int64_t position_ = 0;
 };
 
-class Vst3Format : public Format {
-public:
-    Vst3Format(v3_plugin_factory** factory, const v3_tuid classId) : factory_(factory) {
-        std::memcpy(classId_, classId, sizeof classId_);
-    }
-
-    std::unique_ptr<Instance> create() override {
-        v3_component** component = nullptr;
-        if (v3_cpp_obj(factory_)->create_instance(factory_, classId_, v3_component_iid,
-                                                  reinterpret_cast<void**>(&component)) != V3_OK ||
-            !component)
-            return nullptr;
-        if (v3_cpp_obj_initialize(component, nullptr) != V3_OK) {
-            release(component);
-            return nullptr;
-        }
-        return std::make_unique<Vst3Instance>(component);
-    }
-    bool refusesTruncatedState() const override { return true; }
-
-private:
-    v3_plugin_factory** factory_;
-    v3_tuid classId_;
-};
-
 #ifdef _WIN32
 using ModuleEntry = bool (*)();
 const char kEntryName[] = "InitDll";
@@ -324,7 +299,16 @@ void run(const Library& library, const std::string& path, const std::string& pat
     if (modules != 1 || std::strcmp(found.name, "Velmor") != 0) {
         fail(path + " does not hold the one audio module Velmor");
     } else {
-        Vst3Format format(factory, found.class_id);
+        const Format format{[&]() -> std::unique_ptr<Instance> {
+                                v3_component** component = nullptr;
+                                if (v3_cpp_obj(factory)->create_instance(factory, found.class_id, v3_component_iid,
+                                                                          reinterpret_cast<void**>(&component)) != V3_OK || !component)
+                                    return nullptr;
+                                if (v3_cpp_obj_initialize(component, nullptr) == V3_OK) return std::make_unique<Vst3Instance>(component);
+                                release(component);
+                                return nullptr;
+                            },
+                            true};
         runChecks(format, patternFile);
     }
     release(factory);
