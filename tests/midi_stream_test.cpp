@@ -14,6 +14,7 @@
 #include "files/midi_settings.h"
 #include "model/midi_channels.h"
 #include "support/fake_device.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -170,24 +171,14 @@ TEST(ClockSender, StartBeforeTheFirstTickStopAndPositionAfterTheLastStaleTicksDr
 
 TEST(MidiSettings, KeptAndReadBackAnythingDamagedMeansNoDevice) {
     const MidiSettings chosen{"USB Keys", "Drum = Machine", true, false};
-    std::FILE* f = std::tmpfile();
-    ASSERT_TRUE(writeMidiSettings(f, chosen));
-    std::rewind(f);
-    EXPECT_EQ(readMidiSettings(f), chosen);
-    std::fclose(f);
-    for (const char* damaged : {"input=Keys\nsync=2\n", "input=Keys\ngarbage\n", "inputs=Keys\n", "\x01\x02\x7f\x80",
-                                "input=Keys\nsync=1\nsend-clock=1\noutput=\x01\n"}) {
-        f = std::tmpfile();
-        std::fputs(damaged, f);
-        std::rewind(f);
-        EXPECT_EQ(readMidiSettings(f), MidiSettings{}) << damaged;
-        std::fclose(f);
-    }
-    f = std::tmpfile();
-    std::fputs(std::string(100000, 'x').c_str(), f);
-    std::rewind(f);
-    EXPECT_EQ(readMidiSettings(f), MidiSettings{});
-    std::fclose(f);
+    const auto read = [](const std::vector<uint8_t>& bytes) {
+        return testing::readBytes(bytes, bytes.size(), [](std::FILE* f) { return readMidiSettings(f); });
+    };
+    EXPECT_EQ(read(testing::writtenBytes([&](std::FILE* f) { EXPECT_TRUE(writeMidiSettings(f, chosen)); })), chosen);
+    for (const std::string& damaged : std::vector<std::string>{"input=Keys\nsync=2\n", "input=Keys\ngarbage\n", "inputs=Keys\n",
+                                                               "\x01\x02\x7f\x80", "input=Keys\nsync=1\nsend-clock=1\noutput=\x01\n",
+                                                               std::string(100000, 'x')})
+        EXPECT_EQ(read({damaged.begin(), damaged.end()}), MidiSettings{}) << damaged.substr(0, 40);
     EXPECT_EQ(loadMidiSettings("/nonexistent/velmor-midi.ini"), MidiSettings{});
     EXPECT_FALSE(writeMidiSettings(nullptr, MidiSettings{"line\nbreak", "", false, false}));
 }
