@@ -36,24 +36,22 @@ std::vector<EngineCommand> sentBy(Synth& s, const std::function<void(Synth&)>& e
     return sent;
 }
 
-// Two units with swing, accents and slides: a state where every edit below
-// is heard.
+// Four busy units from a pattern file (every filter mode, LFO target and
+// waveform, FM, sync, pulse width, distortion, the delay), with swing,
+// accents and slides: a state where every edit below is heard.
 std::unique_ptr<Synth> busySynth() {
     auto s = startedSynth();
-    addUnit(*s);
+    EXPECT_EQ(loadPatternFile(*s, VELMOR_FUZZ_DIR "/corpus/four-units.pat"), 1);
     selectUnit(*s, 1);
-    setLinked(*s, Param::kOsc1Wave, 1);
-    setLinked(*s, Param::kCutoff, 30);
-    generateRandomPattern(*s, 7);
     for (int step : {2, 5, 11, 15}) toggleStepSlide(*s, step);
     for (int step : {0, 3, 9}) toggleStepAccent(*s, step);
     selectUnit(*s, 0);
-    generateRandomPattern(*s, 3);
     setLinked(*s, Param::kSwing, 40);
-    setLinked(*s, Param::kDelaySend, 60);
     return s;
 }
 
+// Also without edits: the frames of any block sizes are those of one block,
+// whatever the sound, the song, swing and accents.
 TEST(EngineInput, EventsAtTheirFramesGiveTheSameFramesWhateverTheBlockSize) {
     // Edits as events at chosen frames, recorded from a third instance in
     // the same state (a tempo change, a filter switch that clears the

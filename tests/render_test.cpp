@@ -10,7 +10,6 @@
 
 #include <cmath>
 #include <functional>
-#include <random>
 
 #include "engine/envelope.h"
 #include "engine/filter.h"
@@ -250,31 +249,9 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     EXPECT_EQ(std::pair(int{s->engine.levelLeft}, int{s->engine.levelRight}), std::pair(0, 0));
 }
 
-// Four busy units (every filter mode, LFO target and waveform, FM, sync,
-// pulse width, distortion, the delay) from a pattern file.
-std::unique_ptr<Synth> busy() {
-    auto s = startedSynth();
-    EXPECT_EQ(loadPatternFile(*s, VELMOR_FUZZ_DIR "/corpus/four-units.pat"), 1);
-    return s;
-}
-
-TEST(Render, AnyBlockSizesGiveTheSameFramesAndEqualUnitsEqualBuffers) {
-    auto whole = busy();
-    const int frames = 2 * 16 * whole->score.derived.samplesPerStep + 777;
-    std::vector<int16_t> once(2 * frames);
-    renderBlock(*whole, once.data(), static_cast<uint32_t>(frames) * 4);  // longer than a unit buffer
-    auto pieces = busy();
-    std::vector<int16_t> split(2 * frames);
-    std::mt19937 rng(7);
-    for (int done = 0; done < frames;) {
-        const int n = std::min<int>(rng() % 7 == 0 ? 1 : 1 + rng() % 3000, frames - done);
-        renderBlock(*pieces, split.data() + 2 * done, n * 4 + static_cast<uint32_t>(rng() % 4));
-        done += n;
-    }
-    EXPECT_EQ(once, split);
-
-    // Two units with equal settings, notes and state: each runs the clock
-    // from the same point.
+// Block sizes are tested with events (engine_input_test.cpp). Two units with
+// equal settings, notes and state: each runs the clock from the same point.
+TEST(Render, EqualUnitsFillEqualBuffers) {
     auto s = startedSynth();
     applyStartupLikeSettings(*s, 1);
     renderFrames(*s, 20000, 3000);

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <tuple>
 #include <vector>
 
@@ -100,26 +99,6 @@ TEST(SongMode, PlaysEveryPositionOnceInOrderThenStartsAgainLikeChoicesInPatternM
         selectPattern(*b, song[(k + 1) % 4]);
         EXPECT_TRUE(x == renderFrames(*b, kPass80, kPass80));
     }
-}
-
-TEST(SongMode, FramesDoNotDependOnBlockSizesWithSwingAndAccents) {
-    auto make = [] {
-        auto s = songSynth({3, 1, 2});
-        setLinked(*s, Param::kSwing, 61);
-        setLinked(*s, Param::kAccent, 80);
-        for (int i = 0; i < 4 * 16; i += 3) s->score.doc.stepSpare[stepIndex(0, 0, 0) + i] = 1;
-        return s;
-    };
-    auto whole = make(), pieces = make();
-    const std::vector<int16_t> reference = renderFrames(*whole, 5 * kPass80, 65536);
-    std::mt19937 rng(7);
-    std::vector<int16_t> out;
-    while (out.size() < reference.size()) {
-        const int n = std::min(static_cast<int>(reference.size() - out.size()) / 2, static_cast<int>(rng() % 3000) + 1);
-        const std::vector<int16_t> x = renderFrames(*pieces, n, n);
-        out.insert(out.end(), x.begin(), x.end());
-    }
-    EXPECT_TRUE(out == reference);
 }
 
 TEST(SongMode, StepFifteenLinksToTheNeighbouringPatterns) {
