@@ -10,7 +10,6 @@
 #include <set>
 #include <string>
 
-#include "engine/render.h"
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
 #include "model/song.h"

@@ -9,12 +9,9 @@
 #include <random>
 #include <vector>
 
-#include "engine/render.h"
 #include "files/pattern_file.h"
-#include "model/parameters.h"
 #include "model/song.h"
 #include "model/step_editor.h"
-#include "model/units.h"
 #include "support/test_synth.h"
 
 namespace velmor {

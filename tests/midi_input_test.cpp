@@ -219,19 +219,14 @@ TEST(ClockIn, ADriftingMasterNeitherLosesNorDoublesAStep) {
     }
     auto s = startedSynth();
     resetEngine(*s);
+    std::vector<EngineEvent> at = {{0, command(EngineCommand::kClockSync, 1)}};
+    for (const TimedCommand& e : events) at.push_back({static_cast<int32_t>(e.frame), e.command});
+    // The step seen at each block's end.
     int64_t steps = 0;
     int32_t last = 0;
-    std::vector<EngineEvent> pending = {{0, command(EngineCommand::kClockSync, 1)}};
-    std::vector<int16_t> block(2 * 256);
-    size_t next = 0;
-    for (int64_t done = 0; next < events.size(); done += 256) {
-        for (; next < events.size() && events[next].frame < done + 256; ++next)
-            pending.push_back({static_cast<int32_t>(events[next].frame - done), events[next].command});
-        renderBlock(s->engine, block.data(), 256 * 4, pending);
-        pending.clear();
-        if (s->engine.currentStep != last) ++steps;
-        last = s->engine.currentStep;
-    }
+    const auto counted = [&] { steps += s->engine.currentStep != last, last = s->engine.currentStep; };
+    testing::renderEvents(s->engine, at, at.back().frame + 1, [&] { return counted(), 256; });
+    counted();
     EXPECT_EQ(steps, 10000);
 }
 

@@ -146,16 +146,12 @@ TEST(PluginCore, UnitsBroughtIntoUseSoundAsUnitOneDoes) {
     EXPECT_EQ(a.synth().score.doc.unitCount, 1);
 }
 
+// Waveforms and filter modes sent again at their values are checked through
+// the plugins (plugin/host_checks.cpp).
 TEST(PluginCore, AValueAParameterHoldsChangesNothing) {
-    // Sent again at every block, a waveform would restart the oscillators.
-    const uint32_t wave = static_cast<uint32_t>(Param::kOsc1Wave);
-    std::vector<HostEvent> events = {key(0, 45, 100)};
-    for (uint32_t at = 512; at < 8192; at += 512) events.push_back(parameter(at, wave, 0));
-    PluginCore a(44100), b(44100);
-    EXPECT_EQ(run(a, 8192, 512, events), run(b, 8192, 512, {key(0, 45, 100)}));
-
     // Unit 4's LFO target in this file lies outside the control's range; a
     // host's state sets it again after the pattern, and it stays.
+    PluginCore a(44100);
     std::string why;
     ASSERT_TRUE(a.loadPatternFile(VELMOR_FUZZ_DIR "/corpus/four-units.pat", why)) << why;
     run(a, 10, 10, {});

@@ -13,8 +13,6 @@
 
 #include "engine/envelope.h"
 #include "engine/filter.h"
-#include "files/pattern_file.h"
-#include "model/units.h"
 #include "support/test_synth.h"
 
 namespace velmor {

@@ -213,28 +213,9 @@ std::vector<uint8_t> streamed(Synth& s, const StreamOptions& options = {}, int* 
     });
 }
 
-TEST(SongStream, WritesEveryPositionOnceAsRawOrWave) {
-    // Three instances in the same state: streamed raw, streamed as WAVE, played.
-    std::unique_ptr<Synth> s[3];
-    for (auto& x : s) {
-        x = songSynth({0, 1, 0, 2});
-        setLinked(*x, Param::kTempo, 150);  // 4410 frames a step
-    }
-    const std::vector<uint8_t> raw = streamed(*s[0]);
-    ASSERT_EQ(raw.size(), (4u * 16 * 4410 - 1) * 4) << "the first F - 1 frames of the song";
-    EXPECT_EQ(s[0]->engine.song.position, 0) << "the pass ends where the song wraps";
-    resetEngine(*s[2]);
-    const std::vector<int16_t> played = renderFrames(*s[2], 4 * 16 * 4410, 1234);
-    EXPECT_EQ(std::memcmp(raw.data(), played.data(), raw.size()), 0);
-
-    StreamOptions wave;
-    wave.wave = true;
-    const std::vector<uint8_t> wav = streamed(*s[1], wave);
-    ASSERT_EQ(wav.size(), raw.size() + 44);
-    // The header's fields are checked with velmor-render's (velmor_render_test.sh).
-    EXPECT_TRUE(std::memcmp(wav.data(), "RIFF", 4) == 0 && std::memcmp(wav.data() + 44, raw.data(), raw.size()) == 0);
-}
-
+// A song streamed: its length here, its frames and as a WAVE file with
+// velmor-render's (velmor_render_test.sh), the frames of a pass from step 0
+// in stream_to_disk_test.cpp.
 TEST(SongStream, ReportsProgressAndCanBeCancelled) {
     auto s = songSynth({0, 1});
     int64_t seen[3] = {0, 0, int64_t{1} << 40};  // written, total, where to cancel

@@ -11,7 +11,6 @@
 #include "app/song_editing.h"
 #include "app/unsaved_work.h"
 #include "app/window_logic.h"
-#include "engine/mixdown.h"
 #include "app/controls.h"
 #include "model/song.h"
 #include "support/test_synth.h"

@@ -4,7 +4,6 @@
 // usage: velmor-clap-host PLUGIN.clap [PATTERN_FILE]
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>

@@ -5,7 +5,6 @@
 // usage: velmor-vst3-host PLUGIN_LIBRARY [PATTERN_FILE]
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
