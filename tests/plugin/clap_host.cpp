@@ -197,7 +197,7 @@ void run(const Library& library, const std::string& path, const std::string& pat
                             false};
         runChecks(format, patternFile);
         noteEvents = true;
-        checkNotes(format, "notes as CLAP note events");
+        checkNotes(format, "notes as CLAP note events", {512});
     }
     entry->deinit();
 }

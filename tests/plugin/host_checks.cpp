@@ -128,21 +128,6 @@ void checkParameterList(const Format& format) {
     }
 }
 
-void checkBlockSizes(const Format& format) {
-    Script s = keys(30000, 45);
-    s.changes = {{0, {unitParameter(0, Param::kCutoff), 90}}, {0, {unitParameter(0, Param::kResonance), 100}}};
-    for (double rate : {44100.0, 48000.0}) {
-        PluginCore core(rate);
-        const std::vector<float> expected = reference(core, s, 4096);
-        for (uint32_t block : {4096u, 512u, 37u, 1u}) {
-            const std::string what = "block size " + std::to_string(block) + " at " + hz(rate);
-            auto p = started(format, rate, 4096, what);
-            std::vector<float> out;
-            if (p && played(*p, s, block, out, what)) same(out, expected, what);
-        }
-    }
-}
-
 void checkParameterChange(const Format& format) {
     const uint32_t cutoff = unitParameter(0, Param::kCutoff);
     Script s = keys(16384, 45);
@@ -296,26 +281,29 @@ void fail(const std::string& what) {
     std::fflush(stdout);
 }
 
-void checkNotes(const Format& format, const std::string& label) {
-    const Script s = keys(30000, 45);
+void checkNotes(const Format& format, const std::string& label, const std::vector<uint32_t>& blocks) {
+    Script s = keys(30000, 45);
+    s.changes = {{0, {unitParameter(0, Param::kCutoff), 90}}, {0, {unitParameter(0, Param::kResonance), 100}}};
     for (double rate : {44100.0, 48000.0}) {
-        const std::string what = label + " at " + hz(rate);
         PluginCore core(rate);
-        auto p = started(format, rate, 512, what);
-        std::vector<float> out;
-        if (!p || !played(*p, s, 512, out, what)) continue;
-        if (p->latency() != core.latency())
-            fail(what + ": latency " + std::to_string(p->latency()) + " instead of " + std::to_string(core.latency()));
-        if (loudest(out, 0, 100) != 0 || loudest(out, 100, s.frames) < 0.01f)
-            fail(what + ": silence before the first key and sound after it expected");
-        same(out, reference(core, s, 512), what);
+        const std::vector<float> expected = reference(core, s, 4096);
+        for (uint32_t block : blocks) {
+            const std::string what = label + " in blocks of " + std::to_string(block) + " at " + hz(rate);
+            auto p = started(format, rate, 4096, what);
+            std::vector<float> out;
+            if (!p || !played(*p, s, block, out, what)) continue;
+            if (p->latency() != core.latency())
+                fail(what + ": latency " + std::to_string(p->latency()) + " instead of " + std::to_string(core.latency()));
+            if (loudest(out, 0, 100) != 0 || loudest(out, 100, s.frames) < 0.01f)
+                fail(what + ": silence before the first key and sound after it expected");
+            same(out, expected, what);
+        }
     }
 }
 
 void runChecks(const Format& format, const std::string& patternFile) {
     checkParameterList(format);
-    checkNotes(format, "notes");
-    checkBlockSizes(format);
+    checkNotes(format, "notes", {4096, 512, 37, 1});
     checkParameterChange(format);
     checkState(format, patternFile);
 }

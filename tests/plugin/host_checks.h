@@ -56,8 +56,9 @@ void fail(const std::string& what);
 // Every check; `patternFile` (may be empty) is a pattern file that the
 // state checks load first.
 void runChecks(const Format& format, const std::string& patternFile);
-// The note check alone, for a second way of sending notes.
-void checkNotes(const Format& format, const std::string& label);
+// The note check alone (keys at their frames sound as the plugin core plays
+// them, in blocks of each size), for a second way of sending notes.
+void checkNotes(const Format& format, const std::string& label, const std::vector<uint32_t>& blocks);
 
 // A loaded shared library.
 class Library {
