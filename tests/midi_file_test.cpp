@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/song_clock.h"
 #include "files/midi_timeline.h"
 #include "files/pattern_file.h"
 #include "model/midi_export.h"
 #include "model/midi_import.h"
 #include "model/song.h"
+#include "support/played_steps.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -44,25 +44,8 @@ Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
-// The steps of unit u at a song position (pattern mode: the selected
-// pattern), as "pitch", "s" for slide, "a" for accent; "-" for a rest.
-// An accent where the step before holds the same pitch into it is not
-// shown when `tiedAccents` is false: such a step strikes no note.
-std::string steps(const Synth& s, int u, int position, bool tiedAccents = true) {
-    const Document& d = s.score.doc;
-    const int pattern = d.settings.songMode ? songPositionPattern(d.settings, position) : selectedPattern(s.score.derived);
-    const int previous = position > 0 && d.settings.songMode ? songPositionPattern(d.settings, position - 1) : -1;
-    std::string out;
-    for (int k = 0; k < kStepsPerPattern; ++k) {
-        const int at = stepIndex(u, pattern, k);
-        const int before = k > 0 ? at - 1 : (previous >= 0 ? stepIndex(u, previous, 15) : -1);
-        const bool tied = before >= 0 && d.stepNoteOn[before] && d.stepSlide[before] && d.stepPitch[before] == d.stepPitch[at];
-        out.append(k > 0 ? " " : "").append(d.stepNoteOn[at] ? std::to_string(d.stepPitch[at]) : "-");
-        out.append(d.stepNoteOn[at] && d.stepSlide[at] ? "s" : "");
-        out.append(d.stepNoteOn[at] && (d.stepSpare[at] & 1) && (tiedAccents || !tied) ? "a" : "");
-    }
-    return out;
-}
+using testing::played;
+using testing::steps;
 
 int importBytes(Synth& s, const Bytes& b, std::string& message) { return importMidiBytes(s, b.data(), b.size(), message); }
 
@@ -238,16 +221,6 @@ TEST(MidiImport, ADamagedFileChangesNothingAndSaysWhere) {
         EXPECT_EQ(message.rfind(c.says, 0), 0u) << message;
         EXPECT_EQ(std::memcmp(&s->score, before.get(), sizeof(Score)), 0) << c.says;
     }
-}
-
-// What Play plays, step by step: the steps of every unit at every position.
-std::string played(const Synth& s, bool tiedAccents) {
-    std::string all;
-    const Document& d = s.score.doc;
-    const int positions = d.settings.songMode ? playedSongLength(d.settings) : 1;
-    for (int p = 0; p < positions; ++p)
-        for (int u = 0; u < d.unitCount; ++u) all += steps(s, u, p, tiedAccents) + "\n";
-    return all;
 }
 
 // The notes of a file as a reader finds them, without their ends.

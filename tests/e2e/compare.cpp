@@ -45,11 +45,11 @@
 #include "app/controls.h"
 #include "engine/mixdown.h"
 #include "engine/render.h"
-#include "engine/song_clock.h"
 #include "files/midi_events.h"
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
 #include "model/units.h"
+#include "support/played_steps.h"
 
 namespace velmor {
 namespace {
@@ -207,19 +207,7 @@ int usage() {
 // cannot be loaded).
 std::string playedSteps(const char* pattern) {
     const auto s = state(pattern);
-    if (!s) return "";
-    const Document& d = s->score.doc;
-    const int positions = d.settings.songMode ? playedSongLength(d.settings) : 1;
-    std::string all;
-    for (int p = 0; p < positions; ++p)
-        for (int u = 0; u < d.unitCount; ++u, all += '\n')
-            for (int k = 0; k < kStepsPerPattern; ++k) {
-                const int played = d.settings.songMode ? songPositionPattern(d.settings, p) : selectedPattern(s->score.derived);
-                const int at = stepIndex(u, played, k);
-                all.append(" ").append(d.stepNoteOn[at] ? std::to_string(d.stepPitch[at]) : "-");
-                all.append(d.stepNoteOn[at] && d.stepSlide[at] ? "s" : "").append(d.stepNoteOn[at] && d.stepSpare[at] & 1 ? "a" : "");
-            }
-    return all;
+    return s ? testing::played(*s) : "";
 }
 
 int run(int argc, char** argv) {
