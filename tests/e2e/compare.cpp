@@ -50,6 +50,7 @@
 #include "files/stream_to_disk.h"
 #include "model/units.h"
 #include "support/played_steps.h"
+#include "support/test_synth.h"
 
 namespace velmor {
 namespace {
@@ -91,11 +92,7 @@ Frames playback(const char* pattern, int64_t frames, int64_t half, int id, int p
 Frames withEvents(const char* pattern, int64_t frames, const std::vector<TimedCommand>& events) {
     auto s = state(pattern);
     resetEngine(*s);
-    EngineCommand sync, stop;
-    sync.kind = EngineCommand::kClockSync;
-    sync.value = 1;
-    stop.kind = EngineCommand::kSequencer;
-    std::vector<EngineEvent> at = {{0, sync}, {0, stop}};
+    std::vector<EngineEvent> at = {{0, testing::command(EngineCommand::kClockSync, 1)}, {0, testing::command(EngineCommand::kSequencer)}};
     for (const TimedCommand& t : events) at.push_back({static_cast<int32_t>(t.frame), t.command});
     Frames out(static_cast<size_t>(frames));
     renderBlock(s->engine, reinterpret_cast<int16_t*>(out.data()), static_cast<uint32_t>(4 * frames), at);
