@@ -15,10 +15,7 @@
 namespace velmor {
 namespace {
 
-using testing::applyStartupLikeSettings;
-using testing::initialisedSynth;
-using testing::renderFrames;
-using testing::startedSynth;
+using testing::applyStartupLikeSettings, testing::initialisedSynth, testing::renderFrames, testing::startedSynth;
 
 TEST(Swing, EverySecondStepStartsLateAndEachPairKeepsItsLength) {
     // d = samplesPerStep x swing / 300, at 11025, 8268 and 3675 frames a

@@ -44,8 +44,7 @@ Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
-using testing::played;
-using testing::steps;
+using testing::played, testing::steps;
 
 int importBytes(Synth& s, const Bytes& b, std::string& message) { return importMidiBytes(s, b.data(), b.size(), message); }
 

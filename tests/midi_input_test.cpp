@@ -18,9 +18,7 @@
 namespace velmor {
 namespace {
 
-using testing::command;
-using testing::renderFrames;
-using testing::startedSynth;
+using testing::command, testing::renderFrames, testing::startedSynth;
 
 TimedCommand note(int64_t frame, int key, int velocity, int channel = 0) {
     return {frame, EngineCommand::midi(static_cast<uint8_t>(0x90 | channel), static_cast<uint8_t>(key),

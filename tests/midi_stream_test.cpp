@@ -19,8 +19,7 @@
 namespace velmor {
 namespace {
 
-using testing::command;
-using testing::FakeDevice;
+using testing::command, testing::FakeDevice;
 
 uint32_t packed(uint8_t status, uint8_t data1 = 0, uint8_t data2 = 0) { return status | data1 << 8 | data2 << 16; }
 

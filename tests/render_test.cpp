@@ -18,10 +18,7 @@
 namespace velmor {
 namespace {
 
-using testing::applyStartupLikeSettings;
-using testing::initialisedSynth;
-using testing::renderFrames;
-using testing::startedSynth;
+using testing::applyStartupLikeSettings, testing::initialisedSynth, testing::renderFrames, testing::startedSynth;
 
 // The filter of each mode, from its difference equation (64-bit arithmetic).
 struct ReferenceFilter {

@@ -18,8 +18,7 @@
 namespace velmor {
 namespace {
 
-using testing::renderFrames;
-using testing::startedSynth;
+using testing::renderFrames, testing::startedSynth;
 
 TEST(AccentSlider, StrongestAtTheTopFollowingTheLinksAndRefreshed) {
     auto s = startedSynth();

@@ -25,8 +25,7 @@
 namespace velmor {
 namespace {
 
-using testing::loadPatternBytes;
-using testing::savedPattern;
+using testing::loadPatternBytes, testing::savedPattern;
 
 void replay(const std::filesystem::path& file) {
     SCOPED_TRACE(file.filename());
