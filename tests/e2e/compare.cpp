@@ -124,10 +124,7 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
     const int64_t capFrames = static_cast<int64_t>(cap.size()), refFrames = static_cast<int64_t>(ref.size());
     int64_t capStart = 0;
     while (capStart < capFrames && cap[capStart] == 0) ++capStart;
-    if (capStart == capFrames) {
-        say("the recording is silent\n");
-        return o;
-    }
+    if (capStart == capFrames) return say("the recording is silent\n"), o;
     // The lock: a window of the reference from its start (strict) or from
     // each of its first seconds, so that an underrun does not hide it.
     int64_t refStart = 0;
@@ -138,10 +135,7 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
             if (cap[i] == ref[r] && std::memcmp(&cap[i], &ref[r], kWindow * 4) == 0) c = i;
         if (c >= 0) break;
     }
-    if (c < 0) {
-        say("the recording never matches the reference\n");
-        return o;
-    }
+    if (c < 0) return say("the recording never matches the reference\n"), o;
     // Backwards to where the stream begins, passing over inserted silence.
     int64_t silence = 0;
     while (c > 0 && r > 0 && (cap[c - 1] == ref[r - 1] || cap[c - 1] == 0)) {
@@ -238,10 +232,7 @@ int run(int argc, char** argv) {
     }
     std::ifstream in(argv[2], std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!in || !state(pattern)) {
-        std::printf("cannot read %s, or set up the state to compare with\n", argv[2]);
-        return 2;
-    }
+    if (!in || !state(pattern)) return std::printf("cannot read %s, or set up the state to compare with\n", argv[2]), 2;
     Frames cap(bytes.size() / 4);
     std::memcpy(cap.data(), bytes.data(), 4 * cap.size());
     int64_t frames = static_cast<int64_t>(cap.size()) + kRate;  // more than can have been played
@@ -250,10 +241,7 @@ int run(int argc, char** argv) {
         std::FILE* f = std::fopen(eventsFile, "r");
         const std::string problem = f ? readMidiEvents(f, events) : "cannot be opened";
         if (f) std::fclose(f);
-        if (!problem.empty()) {
-            std::printf("%s: %s\n", eventsFile, problem.c_str());
-            return 2;
-        }
+        if (!problem.empty()) return std::printf("%s: %s\n", eventsFile, problem.c_str()), 2;
         if (!events.empty()) frames = std::max(frames, events.back().frame + 2 * kRate);
         return compareSound(cap, withEvents(pattern, frames, events), maxSkip, true).status;
     }
@@ -274,22 +262,15 @@ int run(int argc, char** argv) {
     std::printf("the move was made at recording frames %lld..%lld; the sound changes at recording frame %lld "
                 "(reference frame %lld)\n",
                 ll(moveFrom), ll(moveTo), ll(before.wrongCap), ll(before.wrongRef));
-    if (before.wrongCap < moveFrom) {
-        std::printf("FAIL: the sound changes before the move\n");
-        return 1;
-    }
-    if (before.wrongCap > moveTo + 2 * kHalf + kRate / 4) {
-        std::printf("INCONCLUSIVE: the change is heard later than a stream buffer after the move\n");
-        return 3;
-    }
+    if (before.wrongCap < moveFrom) return std::printf("FAIL: the sound changes before the move\n"), 1;
+    if (before.wrongCap > moveTo + 2 * kHalf + kRate / 4)
+        return std::printf("INCONCLUSIVE: the change is heard later than a stream buffer after the move\n"), 3;
     const int64_t at = before.wrongRef / kHalf * kHalf;
     if (at < 2 * kHalf) return 1;
     std::printf("against the sound with the slider moved at frame %lld:\n", ll(at));
     const int status = compareSound(cap, playback(pattern, frames, kHalf, id, pos, at), 0, true).status;
-    if (status == 1 && before.wrongRef % kHalf != 0) {
-        std::printf("INCONCLUSIVE: the move landed while a half was being rendered\n");
-        return 3;
-    }
+    if (status == 1 && before.wrongRef % kHalf != 0)
+        return std::printf("INCONCLUSIVE: the move landed while a half was being rendered\n"), 3;
     return status;
 }
 

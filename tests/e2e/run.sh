@@ -135,17 +135,12 @@ judge() {
         =) if [ "$actual" = "$want" ]; then ok "$what = ${want:0:60}"; else bad "$what: '$actual', expected '$want'"; fi ;;
         !=) if [ "$actual" != "$want" ]; then ok "$what != ${want:0:60}"; else bad "$what: '$actual' unchanged"; fi ;;
         has) if [[ $actual == *"$want"* ]]; then ok "$what has ${want:0:60}"; else bad "$what: '$actual', expected to hold '$want'"; fi ;;
-        in)
+        in)  # every number read lies within $4..$5
             local numbers=0
             for v in $actual; do
-                [[ $v =~ ^-?[0-9]+$ ]] || continue
-                numbers=$((numbers + 1))
-                [ "$v" -ge "$4" ] && [ "$v" -le "$5" ] || inside=0
+                [[ $v =~ ^-?[0-9]+$ ]] && numbers=$((numbers + 1)) && { [ "$v" -ge "$4" ] && [ "$v" -le "$5" ] || inside=0; }
             done
-            if [ "$numbers" -gt 0 ] && [ "$inside" -eq 1 ]; then ok "$what in $4..$5: $actual"; else
-                bad "$what: '$actual', expected within $4..$5"
-            fi
-            ;;
+            if [ "$numbers" -gt 0 ] && [ "$inside" -eq 1 ]; then ok "$what in $4..$5: $actual"; else bad "$what: '$actual', expected within $4..$5"; fi ;;
     esac
 }
 
@@ -212,12 +207,8 @@ stop_recorder() { { kill -INT "$parec_pid" && wait "$parec_pid"; } 2>/dev/null; 
 # The Linux path of a file name of the scenarios: C:\... or C:/... on the Wine
 # prefix's drive C, any other name in the program's files folder.
 host_path() {
-    if [[ $1 =~ ^[Cc]:[/\\](.*)$ ]]; then
-        local rest="${BASH_REMATCH[1]}"
-        echo "$WINEPREFIX/drive_c/${rest//\\//}"
-    else
-        echo "$files/$1"
-    fi
+    local rest
+    if [[ $1 =~ ^[Cc]:[/\\](.*)$ ]]; then rest="${BASH_REMATCH[1]}" && echo "$WINEPREFIX/drive_c/${rest//\\//}"; else echo "$files/$1"; fi
 }
 
 # Captures the window whose title begins with $1 (Wine's X window keeps the
@@ -259,9 +250,7 @@ host() {
             ;;
         exits)
             for _ in $(seq 150); do kill -0 "$program_pid" 2>/dev/null && sleep 0.1; done
-            if kill -0 "$program_pid" 2>/dev/null; then
-                bad "the program has not ended after 15 s" && end_program && return 1
-            fi
+            kill -0 "$program_pid" 2>/dev/null && { bad "the program has not ended after 15 s" && end_program && return 1; }
             wait "$program_pid"
             judge "the program's exit status" "$?" = "$2"
             program_pid=""
