@@ -136,8 +136,7 @@ TEST(DeviceTable, AtMostTenDevicesWithNamesCutTo99) {
     EXPECT_EQ(enumerateOutputDevice(table, nullptr, "Primary Sound Driver"), 1);
     const std::string longName(150, 'x');
     for (int i = 1; i < 10; ++i) EXPECT_EQ(enumerateOutputDevice(table, guid, longName.c_str()), i < 9 ? 1 : 0);
-    EXPECT_EQ(enumerateOutputDevice(table, guid, "eleventh"), 0);
-    EXPECT_EQ(table.deviceCount, 10u);
+    EXPECT_EQ((std::pair{enumerateOutputDevice(table, guid, "eleventh"), table.deviceCount}), std::pair(0, 10u));
     EXPECT_STREQ(table.deviceNames[0], "Primary Sound Driver");
     EXPECT_EQ(std::vector<int>(table.deviceIds[0], table.deviceIds[0] + 16), std::vector<int>(16, 0)) << "the default device's identifier";
     EXPECT_EQ(std::pair(std::strlen(table.deviceNames[1]), int{table.deviceIds[9][15]}), std::pair(size_t{99}, 16));

@@ -157,10 +157,8 @@ TEST(ClockSender, StartBeforeTheFirstTickStopAndPositionAfterTheLastStaleTicksDr
     sender.at(6378, songPositionMessage(300));
     uint32_t out[8];
     EXPECT_EQ(sender.due(4999, 5000, out, 8), 0);
-    ASSERT_EQ(sender.due(5000, 5000, out, 8), 2);
-    EXPECT_EQ(std::vector<uint32_t>(out, out + 2), (std::vector<uint32_t>{0xFA, 0xF8}));
-    ASSERT_EQ(sender.due(9000, 5000, out, 8), 4);
-    EXPECT_EQ(std::vector<uint32_t>(out, out + 4), (std::vector<uint32_t>{0xFC, 0x022CF2, 0xF8, 0xF8}));
+    EXPECT_EQ(std::vector<uint32_t>(out, out + sender.due(5000, 5000, out, 8)), (std::vector<uint32_t>{0xFA, 0xF8}));
+    EXPECT_EQ(std::vector<uint32_t>(out, out + sender.due(9000, 5000, out, 8)), (std::vector<uint32_t>{0xFC, 0x022CF2, 0xF8, 0xF8}));
     sender.collect(s->engine, 9000);
     sender.at(20000, ClockSender::kStop);
     sender.drop();

@@ -78,9 +78,7 @@ trap 'exit 143' TERM
 
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$runtime/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$runtime/display" ] || sleep 0.1
-done
+for _ in $(seq 100); do [ -s "$runtime/display" ] || sleep 0.1; done
 [ -s "$runtime/display" ] || die "Xvfb does not start (see ${work#"$root"/}/xvfb.log)"
 export DISPLAY=":$(tr -d '\n' <"$runtime/display")"
 unset WAYLAND_DISPLAY
@@ -283,10 +281,7 @@ host() {
             local wave=()
             [[ $2 != *.wav ]] || wave=(--wav)
             if "$render" ${3:+"$(host_path "$3")"} "${wave[@]}" -o "$work/same.raw" && cmp "$files/$2" "$work/same.raw"; then
-                ok "same $2 ${3-}"
-            else
-                bad "same $2 ${3-}: not what velmor-render writes"
-            fi
+                ok "same $2 ${3-}"; else bad "same $2 ${3-}: not what velmor-render writes"; fi
             ;;
         shot)
             sleep 0.5
@@ -357,13 +352,8 @@ for scenario in "${scenarios[@]}"; do
         say "  the sound came too late to tell (the sound system ran late): once more"
     done
     [ "$status" -ne 3 ] || bad "the sound came too late $attempts times"
-    if [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]; then
-        good=$((good + 1))
-        say "PASS $name: $passed checks"
-    else
-        failing=$((failing + 1))
-        say "FAIL $name: $failed of $((passed + failed)) checks failed"
-    fi
+    if [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]; then good=$((good + 1)) && say "PASS $name: $passed checks"
+    else failing=$((failing + 1)) && say "FAIL $name: $failed of $((passed + failed)) checks failed"; fi
 done
 say "$good scenarios passed, $failing failed in $((SECONDS - started)) s"
 [ "$failing" -eq 0 ]
