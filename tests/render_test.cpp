@@ -228,13 +228,13 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
               (std::vector<int32_t>{70560 - 1 - 69632, 0, 4096 - (70560 - 69632)}));
 
     // No unit in use: the clock stands and only the delay sounds (pan -32:
-    // gains 64 and 32; master 128).
+    // gains 64 and 32; master 128), each side on its meter.
     s = startedSynth();
     s->score.doc.unitCount = 0;
     s->engine.delayBuffer[0] = s->engine.delayBuffer[1] = 1000;
     const auto out = renderFrames(*s, 100);
-    EXPECT_EQ((std::vector<int>{s->engine.stepTick, out[0], out[1]}),
-              (std::vector<int>{0, (128 * ((64 * 1000) >> 5)) >> 6, (128 * ((32 * 1000) >> 5)) >> 6}));
+    EXPECT_EQ((std::vector<int>{s->engine.stepTick, out[0], out[1], s->engine.levelLeft, s->engine.levelRight}),
+              (std::vector<int>{0, (128 * ((64 * 1000) >> 5)) >> 6, (128 * ((32 * 1000) >> 5)) >> 6, 4000 * 100 / 32768, 2000 * 100 / 32768}));
 
     // Fewer than 4 bytes: nothing written, the meters read silence.
     s->engine.levelLeft = s->engine.levelRight = 42;
