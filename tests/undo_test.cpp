@@ -62,7 +62,7 @@ const Kind kKinds[] = {
     {"Shift", [](Synth& s) { shiftPattern(s, 1); }},
     {"Paste", [](Synth& s) { s.patternClipboard.pitch[4] = 30, pastePattern(s); }},
     {"Paste Settings", [](Synth& s) { selectUnit(s, 1), pasteSettings(s, 0); }},
-    {"Add Unit", [](Synth& s) { addUnit(s); }},
+    {"Add Unit", [](Synth& s) { addUnit(s), selectUnit(s, 2); }},  // and selected: undone, it is gone
     {"Delete Unit", [](Synth& s) { selectUnit(s, 0), deleteCurrentUnit(s); }},
     {"Link", [](Synth& s) { toggleLink(s, 1); }},
     {"Song Pattern", [](Synth& s) { setSongPattern(s, 1, 7); }},
