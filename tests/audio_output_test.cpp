@@ -37,10 +37,8 @@ TEST_F(AudioOutputTest, PrefillThenOneRefillPerHalfWithTheFramesInOrder) {
     device_.position = 5000;
     startOutput(out_, s_->engine);
     ASSERT_EQ(locks(), 1u);
-    EXPECT_EQ(device_.locks[0].offset + device_.locks[0].bytes, 32768u);
-    EXPECT_EQ(device_.position, 0u);
-    EXPECT_TRUE(device_.looping);
-    EXPECT_EQ(out_.playing, 1u);
+    EXPECT_TRUE(device_.locks[0].offset + device_.locks[0].bytes == 32768u && device_.position == 0u && device_.looping &&
+                out_.playing == 1u);
     const auto frames = testing::renderFrames(*testing::startedSynth(), 8192 + 4096 + 4096);
     EXPECT_EQ(std::memcmp(device_.memory.data(), frames.data(), 32768), 0) << "the prefill";
 
@@ -48,8 +46,7 @@ TEST_F(AudioOutputTest, PrefillThenOneRefillPerHalfWithTheFramesInOrder) {
     EXPECT_EQ(locks(), 1u) << "16383 still counts as the first half";
     tickAt(16384);
     ASSERT_EQ(locks(), 2u);
-    EXPECT_EQ(device_.locks[1].offset, 0u);
-    EXPECT_EQ(device_.locks[1].bytes, 16384u);
+    EXPECT_EQ(std::pair(device_.locks[1].offset, device_.locks[1].bytes), std::pair(0u, 16384u));
     for (uint32_t p : {16384u, 20000u, 32767u}) tickAt(p);
     EXPECT_EQ(locks(), 2u);
     tickAt(10);
@@ -66,11 +63,9 @@ TEST_F(AudioOutputTest, FailedLocksCpuLoadAndStopRequests) {
     // A failed lock is retried on the next tick with the half unchanged.
     device_.failNextLocks = 1;
     tickAt(20000);
-    EXPECT_EQ(out_.pendingHalf, 0);
-    EXPECT_EQ(out_.renderBusy, 0u);
+    EXPECT_TRUE(out_.pendingHalf == 0 && out_.renderBusy == 0u);
     tickAt(20001);
-    EXPECT_EQ(locks(), 2u);
-    EXPECT_EQ(out_.pendingHalf, 1);
+    EXPECT_TRUE(locks() == 2u && out_.pendingHalf == 1);
     // The CPU figure: elapsed ms 352800 / (bytes 10), for the first half's refill only.
     device_.renderMs = 10;
     tickAt(0);
@@ -78,16 +73,14 @@ TEST_F(AudioOutputTest, FailedLocksCpuLoadAndStopRequests) {
     tickAt(20000);
     EXPECT_EQ(out_.cpuLoad, 10) << "3528000 / 327680";
     stopOutput(out_);
-    EXPECT_EQ(out_.cpuLoad, 10) << "stopped, the figure stays";
-    EXPECT_FALSE(device_.looping);
+    EXPECT_TRUE(out_.cpuLoad == 10 && !device_.looping) << "stopped, the figure stays";
     // Once stop is requested nothing renders, even while playing.
     startOutput(out_, s_->engine);
     const size_t before = locks();
     out_.stopRequested = 1;
     tickAt(20000);
     tickAt(0);
-    EXPECT_EQ(locks(), before);
-    EXPECT_EQ(out_.renderBusy, 0u);
+    EXPECT_TRUE(locks() == before && out_.renderBusy == 0u);
 }
 
 TEST(AudioOutput, StartAndStopWithoutAStreamBufferChangeNothing) {
@@ -98,9 +91,7 @@ TEST(AudioOutput, StartAndStopWithoutAStreamBufferChangeNothing) {
     startOutput(out, s->engine);
     stopOutput(out);
     audioTick(out, s->engine);
-    EXPECT_EQ(out.playing, 0u);
-    EXPECT_TRUE(device.locks.empty());
-    EXPECT_EQ(s->engine.stepTick, 0);
+    EXPECT_TRUE(out.playing == 0u && device.locks.empty() && s->engine.stepTick == 0);
 }
 
 TEST_F(AudioOutputTest, StopAndPlayWaitForARefillOnTheTimerThread) {
@@ -145,12 +136,10 @@ TEST(DeviceTable, AtMostTenDevicesWithNamesCutTo99) {
     EXPECT_EQ(enumerateOutputDevice(table, nullptr, "Primary Sound Driver"), 1);
     const std::string longName(150, 'x');
     for (int i = 1; i < 10; ++i) EXPECT_EQ(enumerateOutputDevice(table, guid, longName.c_str()), i < 9 ? 1 : 0);
-    EXPECT_EQ(enumerateOutputDevice(table, guid, "eleventh"), 0);
-    EXPECT_EQ(table.deviceCount, 10u);
+    EXPECT_EQ((std::pair{enumerateOutputDevice(table, guid, "eleventh"), table.deviceCount}), std::pair(0, 10u));
     EXPECT_STREQ(table.deviceNames[0], "Primary Sound Driver");
-    for (uint8_t b : table.deviceIds[0]) EXPECT_EQ(b, 0) << "the default device keeps the all-zero identifier";
-    EXPECT_EQ(std::strlen(table.deviceNames[1]), 99u);
-    EXPECT_EQ(table.deviceIds[9][15], 16);
+    EXPECT_EQ(std::vector<int>(table.deviceIds[0], table.deviceIds[0] + 16), std::vector<int>(16, 0)) << "the default device's identifier";
+    EXPECT_EQ(std::pair(std::strlen(table.deviceNames[1]), int{table.deviceIds[9][15]}), std::pair(size_t{99}, 16));
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <set>
 #include <string>
 
-#include "engine/render.h"
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
 #include "model/song.h"
@@ -61,8 +60,7 @@ TEST(DemoFiles, TogetherShowWhatTheSynthesizerDoesAndEachPlaysWell) {
                 peak = std::max(peak, std::abs(int{v}));
             clipped |= s->engine.levelLeft == 0xFFFF;
         }
-        EXPECT_FALSE(clipped) << file;
-        EXPECT_TRUE(peak > 32768 / 4 && peak < 32767 * 95 / 100) << file << " peaks at " << peak;
+        EXPECT_TRUE(!clipped && peak > 32768 / 4 && peak < 32767 * 95 / 100) << file << " peaks at " << peak << (clipped ? ", clipped" : "");
     }
     EXPECT_GE(files, 6);
     EXPECT_EQ(modes, (std::set<int>{0, 1, 2, 3, 4}));

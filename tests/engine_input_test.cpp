@@ -9,12 +9,9 @@
 #include <random>
 #include <vector>
 
-#include "engine/render.h"
 #include "files/pattern_file.h"
-#include "model/parameters.h"
 #include "model/song.h"
 #include "model/step_editor.h"
-#include "model/units.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -36,24 +33,22 @@ std::vector<EngineCommand> sentBy(Synth& s, const std::function<void(Synth&)>& e
     return sent;
 }
 
-// Two units with swing, accents and slides: a state where every edit below
-// is heard.
+// Four busy units from a pattern file (every filter mode, LFO target and
+// waveform, FM, sync, pulse width, distortion, the delay), with swing,
+// accents and slides: a state where every edit below is heard.
 std::unique_ptr<Synth> busySynth() {
     auto s = startedSynth();
-    addUnit(*s);
+    EXPECT_EQ(loadPatternFile(*s, VELMOR_FUZZ_DIR "/corpus/four-units.pat"), 1);
     selectUnit(*s, 1);
-    setLinked(*s, Param::kOsc1Wave, 1);
-    setLinked(*s, Param::kCutoff, 30);
-    generateRandomPattern(*s, 7);
     for (int step : {2, 5, 11, 15}) toggleStepSlide(*s, step);
     for (int step : {0, 3, 9}) toggleStepAccent(*s, step);
     selectUnit(*s, 0);
-    generateRandomPattern(*s, 3);
     setLinked(*s, Param::kSwing, 40);
-    setLinked(*s, Param::kDelaySend, 60);
     return s;
 }
 
+// Also without edits: the frames of any block sizes are those of one block,
+// whatever the sound, the song, swing and accents.
 TEST(EngineInput, EventsAtTheirFramesGiveTheSameFramesWhateverTheBlockSize) {
     // Edits as events at chosen frames, recorded from a third instance in
     // the same state (a tempo change, a filter switch that clears the
@@ -80,8 +75,7 @@ TEST(EngineInput, EventsAtTheirFramesGiveTheSameFramesWhateverTheBlockSize) {
 
     constexpr int kFrames = 150000;
     auto whole = busySynth();
-    std::vector<int16_t> expected(2 * kFrames);
-    renderBlock(whole->engine, expected.data(), kFrames * 4, events);
+    const auto expected = testing::renderEvents(whole->engine, events, kFrames, [] { return kFrames; });
     // The edits were heard, and they are the script's score.
     EXPECT_EQ(std::memcmp(&whole->engine.score, &script->score, sizeof(Score)), 0);
     auto unedited = busySynth();
@@ -89,20 +83,10 @@ TEST(EngineInput, EventsAtTheirFramesGiveTheSameFramesWhateverTheBlockSize) {
 
     std::mt19937 rng(5);
     for (int round = 0; round < 6; ++round) {
-        auto s = busySynth();
-        std::vector<int16_t> got(2 * kFrames);
-        size_t next = 0;
-        for (int done = 0; done < kFrames;) {
-            const int sizes[] = {1, 37, 512, 65536};
-            int n = round < 4 ? sizes[round] : static_cast<int>(rng() % 9000) + 1;
-            if (n > kFrames - done) n = kFrames - done;
-            std::vector<EngineEvent> block;
-            for (; next < events.size() && events[next].frame < done + n; ++next)
-                block.push_back({events[next].frame - done, events[next].command});
-            renderBlock(s->engine, got.data() + 2 * done, static_cast<uint32_t>(n) * 4, block);
-            done += n;
-        }
-        EXPECT_EQ(got, expected) << "round " << round;
+        const int sizes[] = {1, 37, 512, 65536};
+        EXPECT_EQ(testing::renderEvents(busySynth()->engine, events, kFrames,
+                                        [&] { return round < 4 ? sizes[round] : static_cast<int>(rng() % 9000) + 1; }),
+                  expected) << "round " << round;
     }
 }
 
@@ -141,9 +125,7 @@ TEST(EngineInput, EditsTravelAsWholeTransactionsInTheirOrder) {
         loadPatternFile(m, VELMOR_FUZZ_DIR "/corpus/four-units.pat");
     });
     ASSERT_GT(many.size(), 1u);
-    EXPECT_EQ(many[0].kind, EngineCommand::kSwap);
-    EXPECT_EQ(many[1].kind, EngineCommand::kRearmEnvelope);
-    EXPECT_EQ(s->feed.swaps.size(), 1u);
+    EXPECT_TRUE(many[0].kind == EngineCommand::kSwap && many[1].kind == EngineCommand::kRearmEnvelope && s->feed.swaps.size() == 1u);
     for (const EngineCommand& c : many) applyCommand(s->engine, c);
     EXPECT_EQ(std::memcmp(&s->engine.score, &s->score, sizeof(Score)), 0);
     setLinked(*s, Param::kCutoff, 10);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "engine/envelope.h"
 
 namespace velmor {
@@ -14,8 +16,7 @@ TEST(Envelope, StagesWithTheirDurationsAndLevels) {
         Envelope e{start, kAttack, 0};
         int n = 0;
         for (; e.stage == kAttack; ++n) updateEnvelope(e, increment, EnvelopeParams{1.0f, 0, 0, 1.0});
-        EXPECT_EQ(n, frames) << increment;
-        EXPECT_EQ(e.level, kEnvFull);
+        EXPECT_EQ(std::pair(n, e.level), std::pair(frames, kEnvFull)) << increment;
     }
 
     // The decay to the sustain level, the hold and the release.
@@ -28,18 +29,13 @@ TEST(Envelope, StagesWithTheirDurationsAndLevels) {
         ASSERT_EQ(e.level, level);
     }
     // The hold starts at the first decayed value at or below the sustain level.
-    EXPECT_EQ(e.stage, kSustainHold);
-    EXPECT_LE(e.level, 1000 * 64);
-    EXPECT_GT(static_cast<int32_t>(e.level / static_cast<double>(0.9f)), 1000 * 64 - 1);
-    EXPECT_EQ(e.sustainCounter, 0);
+    EXPECT_TRUE(e.stage == kSustainHold && e.sustainCounter == 0 && e.level <= 1000 * 64 &&
+                static_cast<int32_t>(e.level / static_cast<double>(0.9f)) > 1000 * 64 - 1) << e.level;
     const int32_t held = e.level;
-    updateEnvelope(e, 0, p);
-    updateEnvelope(e, 0, p);
-    EXPECT_EQ(e.stage, kSustainHold);
-    EXPECT_EQ(e.level, held);
+    updateEnvelope(e, 0, p), updateEnvelope(e, 0, p);
+    EXPECT_EQ((std::vector<int32_t>{e.stage, e.level}), (std::vector<int32_t>{kSustainHold, held}));
     updateEnvelope(e, 0, p);  // counter 3 > 2: the release, and its first step in the same frame
-    EXPECT_EQ(e.stage, kRelease);
-    EXPECT_EQ(e.level, static_cast<int32_t>(0.5 * held));
+    EXPECT_EQ((std::vector<int32_t>{e.stage, e.level}), (std::vector<int32_t>{kRelease, static_cast<int32_t>(0.5 * held)}));
     for (int i = 0; i < 40; ++i) updateEnvelope(e, 0, p);
     EXPECT_EQ(e.level, 0);
     // A level exactly at the sustain level holds; factor 1.0 never falls; an

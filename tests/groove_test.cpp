@@ -15,10 +15,7 @@
 namespace velmor {
 namespace {
 
-using testing::applyStartupLikeSettings;
-using testing::initialisedSynth;
-using testing::renderFrames;
-using testing::startedSynth;
+using testing::applyStartupLikeSettings, testing::initialisedSynth, testing::renderFrames, testing::startedSynth;
 
 TEST(Swing, EverySecondStepStartsLateAndEachPairKeepsItsLength) {
     // d = samplesPerStep x swing / 300, at 11025, 8268 and 3675 frames a
@@ -36,11 +33,10 @@ TEST(Swing, EverySecondStepStartsLateAndEachPairKeepsItsLength) {
             renderFrames(*s, (step % 2 == 0 ? even : odd) - 1, 2048);
             ASSERT_EQ(s->engine.currentStep, step);
             renderFrames(*s, 1);
-            ASSERT_EQ(s->engine.currentStep, (step + 1) % 16);
-            ASSERT_EQ(s->engine.stepTick, 0);
+            ASSERT_EQ((std::vector<int32_t>{s->engine.currentStep, s->engine.stepTick}), (std::vector<int32_t>{(step + 1) % 16, 0}));
         }
-        EXPECT_EQ(s->engine.passEndFrame, 0) << "the pattern ends after 16 samplesPerStep frames as without swing";
-        EXPECT_EQ(passFrames(*s), 8 * (even + odd));
+        // The pattern ends after 16 samplesPerStep frames as without swing.
+        EXPECT_EQ(std::pair(int64_t{s->engine.passEndFrame}, passFrames(*s)), std::pair(int64_t{0}, int64_t{8} * (even + odd)));
     }
 }
 
@@ -64,8 +60,7 @@ TEST(Swing, AStepsGateAndGlideScaleWithItsLength) {
     applyStartupLikeSettings(*g);
     g->score.doc.units[0].lfoTarget = 1;  // the pitch from noteStepTable
     setLinked(*g, Param::kSwing, 100);
-    g->score.doc.stepSlide[stepIndex(0, 0, 1)] = 1;
-    g->score.doc.stepPitch[stepIndex(0, 0, 2)] = 27;
+    g->score.doc.stepSlide[stepIndex(0, 0, 1)] = 1, g->score.doc.stepPitch[stepIndex(0, 0, 2)] = 27;
     resetEngine(*g);
     renderFrames(*g, 11024);
     for (int tick = 0; tick < 5512; ++tick) {
@@ -83,14 +78,9 @@ std::unique_ptr<Synth> probe(uint16_t filterMode, int strength = 50, std::vector
     auto s = initialisedSynth();
     applyStartupLikeSettings(*s);
     UnitRecord& r = s->score.doc.units[0];
-    r.oscMix = 0;
-    r.filterMode = filterMode;
-    r.cutoff = 2000;
-    r.attack = 3.0e6;
-    r.decay = filterMode == kBypass ? 1.0f : 0.9997f;
-    r.stepGate = 1.0f;
-    s->score.doc.settings.masterVolume = 64;
-    s->score.doc.settings.delayFeedback = 0;
+    r.oscMix = 0, r.filterMode = filterMode, r.cutoff = 2000, r.attack = 3.0e6;
+    r.decay = filterMode == kBypass ? 1.0f : 0.9997f, r.stepGate = 1.0f;
+    s->score.doc.settings.masterVolume = 64, s->score.doc.settings.delayFeedback = 0;
     setLinked(*s, Param::kAccent, static_cast<Position>(strength));
     for (const int i : accented) s->score.doc.stepSpare[stepIndex(0, 0, i)] = 1;
     recomputeStepTiming(*s);

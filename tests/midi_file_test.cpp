@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/song_clock.h"
 #include "files/midi_timeline.h"
 #include "files/pattern_file.h"
 #include "model/midi_export.h"
 #include "model/midi_import.h"
 #include "model/song.h"
+#include "support/played_steps.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -44,25 +44,7 @@ Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
-// The steps of unit u at a song position (pattern mode: the selected
-// pattern), as "pitch", "s" for slide, "a" for accent; "-" for a rest.
-// An accent where the step before holds the same pitch into it is not
-// shown when `tiedAccents` is false: such a step strikes no note.
-std::string steps(const Synth& s, int u, int position, bool tiedAccents = true) {
-    const Document& d = s.score.doc;
-    const int pattern = d.settings.songMode ? songPositionPattern(d.settings, position) : selectedPattern(s.score.derived);
-    const int previous = position > 0 && d.settings.songMode ? songPositionPattern(d.settings, position - 1) : -1;
-    std::string out;
-    for (int k = 0; k < kStepsPerPattern; ++k) {
-        const int at = stepIndex(u, pattern, k);
-        const int before = k > 0 ? at - 1 : (previous >= 0 ? stepIndex(u, previous, 15) : -1);
-        const bool tied = before >= 0 && d.stepNoteOn[before] && d.stepSlide[before] && d.stepPitch[before] == d.stepPitch[at];
-        out.append(k > 0 ? " " : "").append(d.stepNoteOn[at] ? std::to_string(d.stepPitch[at]) : "-");
-        out.append(d.stepNoteOn[at] && d.stepSlide[at] ? "s" : "");
-        out.append(d.stepNoteOn[at] && (d.stepSpare[at] & 1) && (tiedAccents || !tied) ? "a" : "");
-    }
-    return out;
-}
+using testing::played, testing::steps;
 
 int importBytes(Synth& s, const Bytes& b, std::string& message) { return importMidiBytes(s, b.data(), b.size(), message); }
 
@@ -80,12 +62,14 @@ void setSteps(Synth& s, const std::vector<std::string>& tokens) {
     publish(s);
 }
 
+// Legato into another key, a gate, a rest, a slide into the same key, a
+// slide into a rest, a slide past the end of the pass.
+const std::vector<std::string> kKnownSteps = {"3sa", "5", "-", "5s", "5", "10s", "-", "-", "-", "-", "-", "-", "-", "-", "-", "51s"};
+
 TEST(MidiExport, WritesTheTempoTrackAndOneTrackPerUnitByteForByte) {
     auto s = testing::startedSynth();
     setParameter(*s, 0, Param::kTempo, 120);
-    // Legato into another key, a gate, a rest, a slide into the same key,
-    // a slide into a rest, a slide past the end of the pass.
-    setSteps(*s, {"3sa", "5", "-", "5s", "5", "10s", "-", "-", "-", "-", "-", "-", "-", "-", "-", "51s"});
+    setSteps(*s, kKnownSteps);
     const Bytes tempoTrack = {0x00, 0xFF, 0x03, 6, 'V', 'e', 'l', 'm', 'o', 'r', 0x00, 0xFF, 0x58, 4, 4, 2, 24, 8,
                               0x00, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0x83, 0x00, 0xFF, 0x2F, 0x00};
     const Bytes unitTrack = {0x00, 0xFF, 0x03, 9, 'V', 'e', 'l', 'm', 'o', 'r', ' ', '#', '1', 0x00, 0xFF, 0x20, 1, 0,
@@ -132,12 +116,10 @@ TEST(MidiImport, ReadsBothFormatsAnyDivisionAndTheTempoMap) {
     const Bytes notes = Bytes{0x9D, 0x26, 0x91, 48, 100, 0x81, 0x7A, 0x81, 48, 64, 0x7D, 0x91, 50, 100,
                               0x81, 0x7A, 52, 100, 5, 0x81, 50, 64, 120, 52, 64} + kEnd;
     ASSERT_EQ(importBytes(*s, smf(1, 1000, {tempo, notes}), message), 1) << message;
-    EXPECT_EQ(s->score.doc.unitCount, 2);
-    EXPECT_EQ(steps(*s, 1, 0), "- - - - - - - - - - - - - - - 27");
-    EXPECT_EQ(steps(*s, 1, 1), "29s 31 - - - - - - - - - - - - - -");
-    EXPECT_EQ(steps(*s, 0, 1), "- - - - - - - - - - - - - - - -");
-    EXPECT_EQ(s->score.doc.settings.songLength, 2);
-    EXPECT_EQ(s->score.doc.settings.songMode, 1);
+    EXPECT_EQ(steps(*s, 1, 0) + ", " + steps(*s, 1, 1) + ", " + steps(*s, 0, 1),
+              "- - - - - - - - - - - - - - - 27, 29s 31 - - - - - - - - - - - - - -, - - - - - - - - - - - - - - - -");
+    const EngineSettings& g = s->score.doc.settings;
+    EXPECT_EQ((std::vector<int>{s->score.doc.unitCount, g.songLength, g.songMode}), (std::vector<int>{2, 2, 1}));
 
     // SMPTE time, 25 frames of 40 ticks: a step at the first tempo, 60 BPM,
     // is 250 ticks.
@@ -201,9 +183,9 @@ TEST(MidiImport, QuantisesMergesTiesAndReports) {
     many = many + Bytes{0x8C, 0x80, 0x00, 0x90, 60, 100, 1, 0x80, 60, 64};  // 512 positions later
     ASSERT_EQ(importBytes(*s, smf(0, 96, {many + kEnd}), message), 1) << message;
     const EngineSettings& g = s->score.doc.settings;
-    EXPECT_EQ(g.songLength, 512);
-    EXPECT_EQ(std::vector<int>(g.songSequence, g.songSequence + 6), (std::vector<int>{0, 0, 1, 0, 2, 2}));
-    EXPECT_EQ(g.patternCount, 3);
+    EXPECT_EQ((std::vector<int>{g.songLength, g.patternCount, g.songSequence[0], g.songSequence[1], g.songSequence[2],
+                                g.songSequence[3], g.songSequence[4], g.songSequence[5]}),
+              (std::vector<int>{512, 3, 0, 0, 1, 0, 2, 2}));
     EXPECT_NE(message.find("1 after the 512th song position"), std::string::npos) << message;
 }
 
@@ -230,7 +212,7 @@ TEST(MidiImport, ADamagedFileChangesNothingAndSaysWhere) {
         {smf(0, 96, {Bytes{0, 0xFF, 0x01, 0x7F, 'x'} + kEnd}), "byte 26 (track 1): a meta event of 127 bytes, but the track has 5 left"},
     };
     auto s = testing::startedSynth();
-    setSteps(*s, {"3sa", "5", "-", "5s", "5", "10s", "-", "-", "-", "-", "-", "-", "-", "-", "-", "51s"});
+    setSteps(*s, kKnownSteps);
     const auto before = std::make_unique<Score>(s->score);
     for (const auto& c : cases) {
         std::string message;
@@ -238,16 +220,6 @@ TEST(MidiImport, ADamagedFileChangesNothingAndSaysWhere) {
         EXPECT_EQ(message.rfind(c.says, 0), 0u) << message;
         EXPECT_EQ(std::memcmp(&s->score, before.get(), sizeof(Score)), 0) << c.says;
     }
-}
-
-// What Play plays, step by step: the steps of every unit at every position.
-std::string played(const Synth& s, bool tiedAccents) {
-    std::string all;
-    const Document& d = s.score.doc;
-    const int positions = d.settings.songMode ? playedSongLength(d.settings) : 1;
-    for (int p = 0; p < positions; ++p)
-        for (int u = 0; u < d.unitCount; ++u) all += steps(s, u, p, tiedAccents) + "\n";
-    return all;
 }
 
 // The notes of a file as a reader finds them, without their ends.

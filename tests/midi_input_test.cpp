@@ -18,15 +18,7 @@
 namespace velmor {
 namespace {
 
-using testing::renderFrames;
-using testing::startedSynth;
-
-EngineCommand command(EngineCommand::Kind kind, int32_t value) {
-    EngineCommand c;
-    c.kind = kind;
-    c.value = value;
-    return c;
-}
+using testing::command, testing::renderFrames, testing::startedSynth;
 
 TimedCommand note(int64_t frame, int key, int velocity, int channel = 0) {
     return {frame, EngineCommand::midi(static_cast<uint8_t>(0x90 | channel), static_cast<uint8_t>(key),
@@ -37,26 +29,13 @@ TimedCommand realTime(int64_t frame, uint8_t status) { return {frame, EngineComm
 // Renders `frames` frames in blocks of blockFrames with the events at their
 // frames, as the renderer's --events does; `synced` follows the events'
 // clock with the sequencer standing until they start it.
-std::vector<int16_t> play(Synth& s, std::vector<TimedCommand> events, int frames, bool synced, int blockFrames = 512) {
+std::vector<int16_t> play(Synth& s, const std::vector<TimedCommand>& events, int frames, bool synced, int blockFrames = 512) {
     resetEngine(s);
-    std::vector<EngineEvent> pending;
-    if (synced) pending.push_back({0, command(EngineCommand::kClockSync, 1)});
-    pending.push_back({0, command(EngineCommand::kSequencer, 0)});
-    std::vector<int16_t> out(2 * static_cast<size_t>(frames));
-    size_t next = 0;
-    for (int done = 0; done < frames;) {
-        const int n = std::min(blockFrames, frames - done);
-        for (; next < events.size() && events[next].frame < done + n; ++next)
-            pending.push_back({static_cast<int32_t>(events[next].frame - done), events[next].command});
-        renderBlock(s.engine, out.data() + 2 * done, static_cast<uint32_t>(n) * 4, pending);
-        pending.clear();
-        done += n;
-    }
-    return out;
-}
-
-std::vector<int16_t> firstFrames(const std::vector<int16_t>& v, int frames) {
-    return std::vector<int16_t>(v.begin(), v.begin() + 2 * frames);
+    std::vector<EngineEvent> at;
+    if (synced) at.push_back({0, command(EngineCommand::kClockSync, 1)});
+    at.push_back({0, command(EngineCommand::kSequencer, 0)});
+    for (const TimedCommand& t : events) at.push_back({static_cast<int32_t>(t.frame), t.command});
+    return testing::renderEvents(s.engine, at, frames, [=] { return blockFrames; });
 }
 
 TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
@@ -80,7 +59,7 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
         resetEngine(*pattern);
         const auto expected = renderFrames(*pattern, 8268, 512);
         auto keys = startedSynth();
-        EXPECT_EQ(firstFrames(play(*keys, c.keys, 8268, false), 8268), expected);
+        EXPECT_EQ(play(*keys, c.keys, 8268, false), expected);
     }
     // With the sequencer running and swing, keys pressed at the start of
     // the short step 1 glide over its length, as step 1's slide does, and
@@ -97,10 +76,8 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
     const int heard = step2 + 7854 * (8268 + 8268 * 60 / 300) / 8268;  // to the swung step 2's gate
     const auto slid = renderFrames(*swungPattern, heard, 512);
     resetEngine(*swungKeys);
-    std::vector<EngineEvent> keysAt = {{step1, EngineCommand::midi(0x90, 48, 100)}, {step1, EngineCommand::midi(0x90, 60, 64)}};
-    std::vector<int16_t> played(2 * heard);
-    renderBlock(swungKeys->engine, played.data(), heard * 4, keysAt);
-    EXPECT_EQ(played, slid);
+    EXPECT_EQ(testing::renderEvents(swungKeys->engine, {{step1, EngineCommand::midi(0x90, 48, 100)}, {step1, EngineCommand::midi(0x90, 60, 64)}},
+                                    heard, [=] { return heard; }), slid);
 
     // A plain key is not an accented one.
     auto plain = startedSynth(), accented = startedSynth();
@@ -176,10 +153,14 @@ std::vector<TimedCommand> clockAt125(int64_t from, int ticks) {
 }
 
 TEST(ClockIn, StartAndTicksPlayAsTheTempoWouldWhateverTheBlockSize) {
-    auto reference = startedSynth();
-    setLinked(*reference, Param::kTempo, 125);
-    setLinked(*reference, Param::kSwing, 30);
-    generateRandomPattern(*reference, 9);
+    const auto make = [] {
+        auto s = startedSynth();
+        setLinked(*s, Param::kTempo, 125);
+        setLinked(*s, Param::kSwing, 30);
+        generateRandomPattern(*s, 9);
+        return s;
+    };
+    auto reference = make();
     resetEngine(*reference);
     const auto expected = renderFrames(*reference, 60000, 4096);
 
@@ -187,10 +168,7 @@ TEST(ClockIn, StartAndTicksPlayAsTheTempoWouldWhateverTheBlockSize) {
     events.insert(events.begin(), realTime(0, 0xFA));
     for (int block : {1, 37, 512, 65536}) {
         SCOPED_TRACE(block);
-        auto s = startedSynth();
-        setLinked(*s, Param::kTempo, 125);
-        setLinked(*s, Param::kSwing, 30);
-        generateRandomPattern(*s, 9);
+        auto s = make();
         EXPECT_EQ(play(*s, events, 60000, true, block), expected);
         EXPECT_EQ(s->engine.syncedTempo, 125);
     }
@@ -239,19 +217,14 @@ TEST(ClockIn, ADriftingMasterNeitherLosesNorDoublesAStep) {
     }
     auto s = startedSynth();
     resetEngine(*s);
+    std::vector<EngineEvent> at = {{0, command(EngineCommand::kClockSync, 1)}};
+    for (const TimedCommand& e : events) at.push_back({static_cast<int32_t>(e.frame), e.command});
+    // The step seen at each block's end.
     int64_t steps = 0;
     int32_t last = 0;
-    std::vector<EngineEvent> pending = {{0, command(EngineCommand::kClockSync, 1)}};
-    std::vector<int16_t> block(2 * 256);
-    size_t next = 0;
-    for (int64_t done = 0; next < events.size(); done += 256) {
-        for (; next < events.size() && events[next].frame < done + 256; ++next)
-            pending.push_back({static_cast<int32_t>(events[next].frame - done), events[next].command});
-        renderBlock(s->engine, block.data(), 256 * 4, pending);
-        pending.clear();
-        if (s->engine.currentStep != last) ++steps;
-        last = s->engine.currentStep;
-    }
+    const auto counted = [&] { steps += s->engine.currentStep != last, last = s->engine.currentStep; };
+    testing::renderEvents(s->engine, at, at.back().frame + 1, [&] { return counted(), 256; });
+    counted();
     EXPECT_EQ(steps, 10000);
 }
 

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "audio/midi_stream.h"
@@ -14,19 +13,13 @@
 #include "files/midi_settings.h"
 #include "model/midi_channels.h"
 #include "support/fake_device.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
 namespace {
 
-using testing::FakeDevice;
-
-EngineCommand command(EngineCommand::Kind kind, int32_t value) {
-    EngineCommand c;
-    c.kind = kind;
-    c.value = value;
-    return c;
-}
+using testing::command, testing::FakeDevice;
 
 uint32_t packed(uint8_t status, uint8_t data1 = 0, uint8_t data2 = 0) { return status | data1 << 8 | data2 << 16; }
 
@@ -70,13 +63,11 @@ struct Monitor {
 
 // The same events at the same frames, rendered in one go as the renderer's
 // --events does.
-std::vector<uint8_t> reference(const std::vector<TimedCommand>& events, size_t bytes) {
-    auto s = testing::startedSynth();
+std::vector<uint8_t> reference(const std::vector<TimedCommand>& events, int frames) {
     std::vector<EngineEvent> at = {{0, command(EngineCommand::kClockSync, 1)}, {0, command(EngineCommand::kSequencer, 0)}};
     for (const TimedCommand& t : events) at.push_back({static_cast<int32_t>(t.frame), t.command});
-    std::vector<uint8_t> out(bytes);
-    renderBlock(s->engine, reinterpret_cast<int16_t*>(out.data()), static_cast<uint32_t>(bytes), at);
-    return out;
+    const auto out = testing::renderEvents(testing::startedSynth()->engine, at, frames, [=] { return frames; });
+    return {reinterpret_cast<const uint8_t*>(out.data()), reinterpret_cast<const uint8_t*>(out.data() + out.size())};
 }
 
 TEST(MidiStream, KeysSoundOneBufferAfterTheyArriveAtTheirOffsetBitForBit) {
@@ -102,7 +93,7 @@ TEST(MidiStream, KeysSoundOneBufferAfterTheyArriveAtTheirOffsetBitForBit) {
         for (; position < 8 * bytes; position += 176) m.playTo(position);
         ASSERT_GE(m.heard.size(), 7 * bytes);
         m.heard.resize(7 * bytes);
-        EXPECT_TRUE(m.heard == reference(sent, 7 * bytes)) << bytes;
+        EXPECT_TRUE(m.heard == reference(sent, 7 * bytes / 4)) << bytes;
         EXPECT_EQ(m.s->engine.keys[0].count + m.s->engine.keys[1].count, 0);
     }
 }
@@ -166,10 +157,8 @@ TEST(ClockSender, StartBeforeTheFirstTickStopAndPositionAfterTheLastStaleTicksDr
     sender.at(6378, songPositionMessage(300));
     uint32_t out[8];
     EXPECT_EQ(sender.due(4999, 5000, out, 8), 0);
-    ASSERT_EQ(sender.due(5000, 5000, out, 8), 2);
-    EXPECT_EQ(std::vector<uint32_t>(out, out + 2), (std::vector<uint32_t>{0xFA, 0xF8}));
-    ASSERT_EQ(sender.due(9000, 5000, out, 8), 4);
-    EXPECT_EQ(std::vector<uint32_t>(out, out + 4), (std::vector<uint32_t>{0xFC, 0x022CF2, 0xF8, 0xF8}));
+    EXPECT_EQ(std::vector<uint32_t>(out, out + sender.due(5000, 5000, out, 8)), (std::vector<uint32_t>{0xFA, 0xF8}));
+    EXPECT_EQ(std::vector<uint32_t>(out, out + sender.due(9000, 5000, out, 8)), (std::vector<uint32_t>{0xFC, 0x022CF2, 0xF8, 0xF8}));
     sender.collect(s->engine, 9000);
     sender.at(20000, ClockSender::kStop);
     sender.drop();
@@ -178,24 +167,14 @@ TEST(ClockSender, StartBeforeTheFirstTickStopAndPositionAfterTheLastStaleTicksDr
 
 TEST(MidiSettings, KeptAndReadBackAnythingDamagedMeansNoDevice) {
     const MidiSettings chosen{"USB Keys", "Drum = Machine", true, false};
-    std::FILE* f = std::tmpfile();
-    ASSERT_TRUE(writeMidiSettings(f, chosen));
-    std::rewind(f);
-    EXPECT_EQ(readMidiSettings(f), chosen);
-    std::fclose(f);
-    for (const char* damaged : {"input=Keys\nsync=2\n", "input=Keys\ngarbage\n", "inputs=Keys\n", "\x01\x02\x7f\x80",
-                                "input=Keys\nsync=1\nsend-clock=1\noutput=\x01\n"}) {
-        f = std::tmpfile();
-        std::fputs(damaged, f);
-        std::rewind(f);
-        EXPECT_EQ(readMidiSettings(f), MidiSettings{}) << damaged;
-        std::fclose(f);
-    }
-    f = std::tmpfile();
-    std::fputs(std::string(100000, 'x').c_str(), f);
-    std::rewind(f);
-    EXPECT_EQ(readMidiSettings(f), MidiSettings{});
-    std::fclose(f);
+    const auto read = [](const std::vector<uint8_t>& bytes) {
+        return testing::readBytes(bytes, bytes.size(), [](std::FILE* f) { return readMidiSettings(f); });
+    };
+    EXPECT_EQ(read(testing::writtenBytes([&](std::FILE* f) { EXPECT_TRUE(writeMidiSettings(f, chosen)); })), chosen);
+    for (const std::string& damaged : std::vector<std::string>{"input=Keys\nsync=2\n", "input=Keys\ngarbage\n", "inputs=Keys\n",
+                                                               "\x01\x02\x7f\x80", "input=Keys\nsync=1\nsend-clock=1\noutput=\x01\n",
+                                                               std::string(100000, 'x')})
+        EXPECT_EQ(read({damaged.begin(), damaged.end()}), MidiSettings{}) << damaged.substr(0, 40);
     EXPECT_EQ(loadMidiSettings("/nonexistent/velmor-midi.ini"), MidiSettings{});
     EXPECT_FALSE(writeMidiSettings(nullptr, MidiSettings{"line\nbreak", "", false, false}));
 }

@@ -13,13 +13,16 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "files/file_names.h"
 #include "files/pattern_file.h"
 #include "model/unit_fields.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -153,12 +156,7 @@ void applyLoad(Synth& to, Synth& src, const Header& h, const std::vector<Row>& r
 }
 
 int readBytes(Synth& s, const std::vector<uint8_t>& bytes, size_t length, PatternReadStatus* status) {
-    std::vector<uint8_t> copy(bytes.begin(), bytes.end());
-    copy.push_back(0);
-    std::FILE* f = fmemopen(copy.data(), length, "rb");
-    const int result = readPatternStream(f, s.score.doc, status);
-    std::fclose(f);
-    return result;
+    return testing::readBytes(bytes, length, [&](std::FILE* f) { return readPatternStream(f, s.score.doc, status); });
 }
 
 // The index of the first value that differs, or -1.
@@ -170,11 +168,8 @@ long firstDifference(const std::vector<uint64_t>& a, const std::vector<uint64_t>
 std::string tempPath(const char* name) { return ::testing::TempDir() + std::to_string(getpid()) + name; }
 
 std::vector<uint8_t> fileBytes(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    for (int c; f && (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
-    if (f) std::fclose(f);
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 TEST(PatternFile, WriterFollowsTheLayoutAndRoundTripsKeepEveryField) {
@@ -265,18 +260,13 @@ TEST(PatternFile, OlderLayoutFillsUnitZeroTheDelayAndTheTempo) {
     const auto put = [&](size_t at, uint64_t v, int width) {
         for (int k = 0; k < width; ++k) b[at + k] = static_cast<uint8_t>(v >> (8 * k));
     };
-    const auto word = [&](size_t at) {
-        uint32_t v;
-        std::memcpy(&v, &b[at], 4);
-        return static_cast<int32_t>(v);
-    };
+    const auto word = [&](size_t at) { return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24); };
     put(20, static_cast<uint32_t>(-12345), 4);                         // the send, halved toward zero
     put(72, 0x20000001, 4);                                           // the old LFO speed, times 4 in 32 bits
     put(88, std::bit_cast<uint64_t>(0.99987654321098765), 8);         // the decay as a double
     auto s = filled(7);
     PatternReadStatus status{};
-    EXPECT_EQ(readBytes(*s, b, b.size(), &status), 1);
-    EXPECT_EQ(status, PatternReadStatus::kOldLayout);
+    EXPECT_TRUE(readBytes(*s, b, b.size(), &status) == 1 && status == PatternReadStatus::kOldLayout);
     const UnitRecord& r = s->score.doc.units[0];
     const EngineSettings& g = s->score.doc.settings;
     const auto half = [&](size_t at) { return b[at] | b[at + 1] << 8; };
@@ -305,8 +295,8 @@ TEST(PatternFile, OlderLayoutFillsUnitZeroTheDelayAndTheTempo) {
 TEST(PatternFile, AFileThatCannotBeOpenedChangesNothing) {
     auto s = filled(8);
     PatternReadStatus status{};
-    EXPECT_EQ(loadPatternFile(*s, (::testing::TempDir() + "no-such-file.pat").c_str(), &status), 0);
-    EXPECT_EQ(status, PatternReadStatus::kCannotOpen);
+    EXPECT_TRUE(loadPatternFile(*s, (::testing::TempDir() + "no-such-file.pat").c_str(), &status) == 0 &&
+                status == PatternReadStatus::kCannotOpen);
     EXPECT_EQ(firstDifference(everything(*s), everything(*filled(8))), -1);
 }
 

@@ -8,20 +8,11 @@
 #include <utility>
 
 #include "files/pattern_file.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
 namespace {
-
-std::string saved(const Synth& s) {
-    std::FILE* f = std::tmpfile();
-    EXPECT_EQ(writePatternStream(s.score.doc, f), 1);
-    std::string bytes(static_cast<size_t>(std::ftell(f)), '\0');
-    std::rewind(f);
-    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
-    return bytes;
-}
 
 // Everything a load can change, byte for byte: the document, what is
 // derived from it, the selection and what the engine has of it.
@@ -59,7 +50,8 @@ TEST(PatternFileLoad, AReadThatFailsPartWayChangesNothingAFileCutShortFillsWhatI
     other->score.doc.settings.songLength = 3;
     other->score.doc.settings.songSequence[2] = 7;
     other->score.doc.userWave[500] = -1234;
-    const std::string file = saved(*other);
+    const std::vector<uint8_t> saved = testing::savedPattern(*other);
+    const std::string file(saved.begin(), saved.end());
     ASSERT_EQ(file.size(), 30u + 2088 + 3 * (176 + 8 * 64) + 3) << "header, waveform, 3 units of 8 patterns, song";
     const std::string older = std::string(96, '\0') + '\x3c' + std::string(115, '\0');  // the older layout, tempo 60
     const auto s = testing::startedSynth();

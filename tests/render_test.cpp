@@ -10,21 +10,15 @@
 
 #include <cmath>
 #include <functional>
-#include <random>
 
 #include "engine/envelope.h"
 #include "engine/filter.h"
-#include "files/pattern_file.h"
-#include "model/units.h"
 #include "support/test_synth.h"
 
 namespace velmor {
 namespace {
 
-using testing::applyStartupLikeSettings;
-using testing::initialisedSynth;
-using testing::renderFrames;
-using testing::startedSynth;
+using testing::applyStartupLikeSettings, testing::initialisedSynth, testing::renderFrames, testing::startedSynth;
 
 // The filter of each mode, from its difference equation (64-bit arithmetic).
 struct ReferenceFilter {
@@ -181,8 +175,7 @@ TEST(Render, WholeRendersFollowTheReference) {
         const std::vector<int16_t> out = renderFrames(*s, 2 * 16 * 3675 + 999, 4096);
         for (size_t n = 0; n < out.size() / 2; ++n) {
             const int16_t expected = reference.next();
-            ASSERT_EQ(out[2 * n], expected) << "frame " << n;
-            ASSERT_EQ(out[2 * n + 1], expected) << "frame " << n;
+            ASSERT_EQ(std::pair(out[2 * n], out[2 * n + 1]), std::pair(expected, expected)) << "frame " << n;
         }
     }
 }
@@ -212,11 +205,11 @@ TEST(Filter, EveryModeFromRestAndAtItsEnds) {
 }
 
 TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
-    const int32_t steps[][2] = {{150, 4410}, {60, 11025}, {61, 10844}, {180, 3675}, {59, 11025}, {181, 3675}};
-    for (const auto& t : steps) EXPECT_EQ(samplesPerStepFor(t[0]), t[1]) << t[0];
-    EXPECT_EQ(gateSamplesFor(0.9f, 4410), 3969);  // the single-precision product
-    EXPECT_EQ(gateSamplesFor(0.95f, 8268), 7854);
-    EXPECT_EQ(gateSamplesFor(std::nanf(""), 8268), 0);
+    // Tempos kept within 60..180; gates as the single-precision product.
+    EXPECT_EQ((std::vector<int32_t>{samplesPerStepFor(150), samplesPerStepFor(60), samplesPerStepFor(61), samplesPerStepFor(180),
+                                    samplesPerStepFor(59), samplesPerStepFor(181), gateSamplesFor(0.9f, 4410),
+                                    gateSamplesFor(0.95f, 8268), gateSamplesFor(std::nanf(""), 8268)}),
+              (std::vector<int32_t>{4410, 11025, 10844, 3675, 11025, 3675, 3969, 7854, 0}));
     auto s = startedSynth();
     s->score.doc.settings.tempoBpm = 0;
     recomputeStepTiming(*s);
@@ -229,22 +222,19 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     recomputeStepTiming(*s);
     s->engine.patternEndFrame = 9999;
     renderFrames(*s, 17 * 4096);  // 70560 frames per pass: 17 blocks end at 69632
-    EXPECT_EQ(s->engine.patternEndFrame, 9999);
-    EXPECT_EQ(s->engine.currentStep, 15);
+    EXPECT_EQ((std::vector<int32_t>{s->engine.patternEndFrame, s->engine.currentStep}), (std::vector<int32_t>{9999, 15}));
     renderFrames(*s, 4096);
-    EXPECT_EQ(s->engine.patternEndFrame, 70560 - 1 - 69632);
-    EXPECT_EQ(s->engine.currentStep, 0);
-    EXPECT_EQ(s->engine.stepTick, 4096 - (70560 - 69632));
+    EXPECT_EQ((std::vector<int32_t>{s->engine.patternEndFrame, s->engine.currentStep, s->engine.stepTick}),
+              (std::vector<int32_t>{70560 - 1 - 69632, 0, 4096 - (70560 - 69632)}));
 
     // No unit in use: the clock stands and only the delay sounds (pan -32:
-    // gains 64 and 32; master 128).
+    // gains 64 and 32; master 128), each side on its meter.
     s = startedSynth();
     s->score.doc.unitCount = 0;
     s->engine.delayBuffer[0] = s->engine.delayBuffer[1] = 1000;
     const auto out = renderFrames(*s, 100);
-    EXPECT_EQ(s->engine.stepTick, 0);
-    EXPECT_EQ(out[0], (128 * ((64 * 1000) >> 5)) >> 6);
-    EXPECT_EQ(out[1], (128 * ((32 * 1000) >> 5)) >> 6);
+    EXPECT_EQ((std::vector<int>{s->engine.stepTick, out[0], out[1], s->engine.levelLeft, s->engine.levelRight}),
+              (std::vector<int>{0, (128 * ((64 * 1000) >> 5)) >> 6, (128 * ((32 * 1000) >> 5)) >> 6, 4000 * 100 / 32768, 2000 * 100 / 32768}));
 
     // Fewer than 4 bytes: nothing written, the meters read silence.
     s->engine.levelLeft = s->engine.levelRight = 42;
@@ -252,34 +242,11 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     renderBlock(*s, sentinel, 3);
     EXPECT_EQ(sentinel[0], 1234);
     EXPECT_EQ(std::pair(int{s->engine.levelLeft}, int{s->engine.levelRight}), std::pair(0, 0));
-
 }
 
-// Four busy units (every filter mode, LFO target and waveform, FM, sync,
-// pulse width, distortion, the delay) from a pattern file.
-std::unique_ptr<Synth> busy() {
-    auto s = startedSynth();
-    EXPECT_EQ(loadPatternFile(*s, VELMOR_FUZZ_DIR "/corpus/four-units.pat"), 1);
-    return s;
-}
-
-TEST(Render, AnyBlockSizesGiveTheSameFramesAndEqualUnitsEqualBuffers) {
-    auto whole = busy();
-    const int frames = 2 * 16 * whole->score.derived.samplesPerStep + 777;
-    std::vector<int16_t> once(2 * frames);
-    renderBlock(*whole, once.data(), static_cast<uint32_t>(frames) * 4);  // longer than a unit buffer
-    auto pieces = busy();
-    std::vector<int16_t> split(2 * frames);
-    std::mt19937 rng(7);
-    for (int done = 0; done < frames;) {
-        const int n = std::min<int>(rng() % 7 == 0 ? 1 : 1 + rng() % 3000, frames - done);
-        renderBlock(*pieces, split.data() + 2 * done, n * 4 + static_cast<uint32_t>(rng() % 4));
-        done += n;
-    }
-    EXPECT_EQ(once, split);
-
-    // Two units with equal settings, notes and state: each runs the clock
-    // from the same point.
+// Block sizes are tested with events (engine_input_test.cpp). Two units with
+// equal settings, notes and state: each runs the clock from the same point.
+TEST(Render, EqualUnitsFillEqualBuffers) {
     auto s = startedSynth();
     applyStartupLikeSettings(*s, 1);
     renderFrames(*s, 20000, 3000);

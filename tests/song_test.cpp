@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <tuple>
 #include <vector>
 
@@ -13,13 +12,13 @@
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
 #include "model/song.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
 namespace {
 
-using testing::renderFrames;
-using testing::startedSynth;
+using testing::renderFrames, testing::savedPattern, testing::startedSynth;
 
 constexpr int kPass80 = 16 * 8268;  // one pattern at the start-up tempo
 
@@ -70,10 +69,9 @@ TEST(PatternMode, PlaysTheSelectedPatternAndTakesAChoiceAtThePatternsEnd) {
     EXPECT_EQ(s->engine.song.pattern, 2) << "the groove never breaks mid-pattern";
     s->engine.passEndFrame = 9999;
     renderFrames(*s, 1);
-    EXPECT_EQ(s->engine.song.pattern, 1) << "the frame that ends step 15 switches";
-    EXPECT_EQ(s->engine.song.previousPattern, 2);
-    EXPECT_EQ(s->engine.passEndFrame, 0) << "in pattern mode every pattern is a pass";
-    EXPECT_EQ(playingPlace(*s).position, 0);
+    // The frame that ends step 15 switches; in pattern mode every pattern is a pass.
+    EXPECT_EQ((std::vector<int32_t>{s->engine.song.pattern, s->engine.song.previousPattern, s->engine.passEndFrame,
+                                    playingPlace(*s).position}), (std::vector<int32_t>{1, 2, 0, 0}));
     // Song mode switched on while a pattern loops: its first position next.
     s->score.doc.settings.songSequence[0] = 3;
     setSongMode(*s, true);
@@ -100,26 +98,6 @@ TEST(SongMode, PlaysEveryPositionOnceInOrderThenStartsAgainLikeChoicesInPatternM
         selectPattern(*b, song[(k + 1) % 4]);
         EXPECT_TRUE(x == renderFrames(*b, kPass80, kPass80));
     }
-}
-
-TEST(SongMode, FramesDoNotDependOnBlockSizesWithSwingAndAccents) {
-    auto make = [] {
-        auto s = songSynth({3, 1, 2});
-        setLinked(*s, Param::kSwing, 61);
-        setLinked(*s, Param::kAccent, 80);
-        for (int i = 0; i < 4 * 16; i += 3) s->score.doc.stepSpare[stepIndex(0, 0, 0) + i] = 1;
-        return s;
-    };
-    auto whole = make(), pieces = make();
-    const std::vector<int16_t> reference = renderFrames(*whole, 5 * kPass80, 65536);
-    std::mt19937 rng(7);
-    std::vector<int16_t> out;
-    while (out.size() < reference.size()) {
-        const int n = std::min(static_cast<int>(reference.size() - out.size()) / 2, static_cast<int>(rng() % 3000) + 1);
-        const std::vector<int16_t> x = renderFrames(*pieces, n, n);
-        out.insert(out.end(), x.begin(), x.end());
-    }
-    EXPECT_TRUE(out == reference);
 }
 
 TEST(SongMode, StepFifteenLinksToTheNeighbouringPatterns) {
@@ -160,6 +138,7 @@ TEST(SongEditing, EditsWhilePlayingMoveOnSensibly) {
     expectPlaying(*s, 0, 0);
 }
 
+// The song's 512 positions at most are tested through the Song dialog (window_logic_test.cpp).
 TEST(PatternBank, SongAndBankKeepTheirLimitsAndEditsGrowThePatternCount) {
     auto s = startedSynth();
     EXPECT_EQ(deleteSongPosition(*s, 0), 0) << "the last position stays";
@@ -170,10 +149,7 @@ TEST(PatternBank, SongAndBankKeepTheirLimitsAndEditsGrowThePatternCount) {
     EXPECT_EQ(passFrames(*s), kPass80);
     renderFrames(*s, kPass80);
     expectPlaying(*s, 0, 63);
-    EXPECT_EQ(insertSongPosition(*s, 1, 70), 1);
-    EXPECT_EQ(songPattern(*s, 1), 63);
-    while (songPositions(*s) < kSongEntries) ASSERT_EQ(insertSongPosition(*s, 0, 1), 1);
-    EXPECT_EQ(insertSongPosition(*s, 0, 1), 0) << "512 positions at most";
+    EXPECT_EQ((std::pair{insertSongPosition(*s, 1, 70), songPattern(*s, 1)}), std::pair(1, 63));
     EXPECT_EQ(patternsToSave(s->score.doc), 64) << "a save covers every pattern the song names";
 
     s = startedSynth();
@@ -191,93 +167,51 @@ TEST(PatternBank, SongAndBankKeepTheirLimitsAndEditsGrowThePatternCount) {
     EXPECT_EQ(s->score.doc.settings.patternCount, 21);
 }
 
-// Runs a writer on a temporary file and hands back the file's bytes.
-template <typename Write>
-std::vector<uint8_t> fileBytes(Write write) {
-    std::FILE* f = std::tmpfile();
-    write(f);
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::ftell(f)));
-    std::rewind(f);
-    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
-    return bytes;
-}
-
-std::vector<uint8_t> savedBytes(const Synth& s) {
-    return fileBytes([&](std::FILE* f) { writePatternStream(s.score.doc, f); });
-}
-
 std::unique_ptr<Synth> loaded(const std::vector<uint8_t>& bytes) {
     auto s = startedSynth();
     selectPattern(*s, 5);
-    std::FILE* f = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::rewind(f);
-    EXPECT_EQ(loadPatternStream(*s, f), 1);
-    std::fclose(f);
+    EXPECT_EQ(testing::loadPatternBytes(*s, bytes), 1);
     return s;
 }
 
 TEST(SongFiles, SwingAndSongModeAreTheReservedHeaderWords) {
     auto s = startedSynth();
-    const std::vector<uint8_t> plain = savedBytes(*s);
+    const std::vector<uint8_t> plain = savedPattern(*s);
     ASSERT_EQ(plain.size(), 2359u);
     EXPECT_EQ(plain[26] | plain[27] | plain[28] | plain[29], 0) << "straight, in pattern mode";
     setLinked(*s, Param::kSwing, 37);
-    EXPECT_EQ(savedBytes(*s)[26], 37);
+    EXPECT_EQ(savedPattern(*s)[26], 37);
 
     // Swing: signed 16 bits, outside 0..100 the nearest end. Song mode: bit
     // 0 of its word, the other bits ignored.
     auto song = songSynth({2, 0, 2, 1}, 3);
     selectPattern(*song, 2);
-    const std::vector<uint8_t> bytes = savedBytes(*song);
+    const std::vector<uint8_t> bytes = savedPattern(*song);
     EXPECT_EQ(bytes[28] + 256 * bytes[29], 1);
     EXPECT_TRUE(bytes[22] == 3 && bytes[24] == 4) << "patternCount covers the song of 4";
     for (const auto& [lo, hi, swing, mode] :
          {std::tuple{37, 0, 37, 1}, {0x2C, 0x01, 100, 0xFFFE}, {0xFB, 0xFF, 0, 3}}) {
         std::vector<uint8_t> patched = bytes;
-        patched[26] = static_cast<uint8_t>(lo);
-        patched[27] = static_cast<uint8_t>(hi);
-        patched[28] = static_cast<uint8_t>(mode);
-        patched[29] = static_cast<uint8_t>(mode >> 8);
+        patched[26] = static_cast<uint8_t>(lo), patched[27] = static_cast<uint8_t>(hi);
+        patched[28] = static_cast<uint8_t>(mode), patched[29] = static_cast<uint8_t>(mode >> 8);
         auto l = loaded(patched);
-        EXPECT_EQ(getCurrent(*l, Param::kSwing), swing);
-        EXPECT_EQ(songModeOn(*l), (mode & 1) != 0);
-        EXPECT_EQ(l->score.derived.currentPattern, 0) << "a loaded file selects pattern 1";
-        EXPECT_TRUE(songPositions(*l) == 4 && songPattern(*l, 3) == 1);
+        // A loaded file selects pattern 1.
+        EXPECT_EQ((std::vector<int>{getCurrent(*l, Param::kSwing), songModeOn(*l), l->score.derived.currentPattern,
+                                    songPositions(*l), songPattern(*l, 3)}), (std::vector<int>{swing, (mode & 1) != 0, 0, 4, 1}));
     }
-    EXPECT_TRUE(savedBytes(*loaded(bytes)) == bytes);
+    EXPECT_TRUE(savedPattern(*loaded(bytes)) == bytes);
 }
 
 std::vector<uint8_t> streamed(Synth& s, const StreamOptions& options = {}, int* result = nullptr) {
-    return fileBytes([&](std::FILE* f) {
+    return testing::writtenBytes([&](std::FILE* f) {
         const int r = streamToDisk(s, f, options);
         if (result) *result = r;
     });
 }
 
-TEST(SongStream, WritesEveryPositionOnceAsRawOrWave) {
-    // Three instances in the same state: streamed raw, streamed as WAVE, played.
-    std::unique_ptr<Synth> s[3];
-    for (auto& x : s) {
-        x = songSynth({0, 1, 0, 2});
-        setLinked(*x, Param::kTempo, 150);  // 4410 frames a step
-    }
-    const std::vector<uint8_t> raw = streamed(*s[0]);
-    ASSERT_EQ(raw.size(), (4u * 16 * 4410 - 1) * 4) << "the first F - 1 frames of the song";
-    EXPECT_EQ(s[0]->engine.song.position, 0) << "the pass ends where the song wraps";
-    resetEngine(*s[2]);
-    const std::vector<int16_t> played = renderFrames(*s[2], 4 * 16 * 4410, 1234);
-    EXPECT_EQ(std::memcmp(raw.data(), played.data(), raw.size()), 0);
-
-    StreamOptions wave;
-    wave.wave = true;
-    const std::vector<uint8_t> wav = streamed(*s[1], wave);
-    ASSERT_EQ(wav.size(), raw.size() + 44);
-    // The header's fields are checked with velmor-render's (velmor_render_test.sh).
-    EXPECT_TRUE(std::memcmp(wav.data(), "RIFF", 4) == 0 && std::memcmp(wav.data() + 44, raw.data(), raw.size()) == 0);
-}
-
+// A song streamed: its length here, its frames and as a WAVE file with
+// velmor-render's (velmor_render_test.sh), the frames of a pass from step 0
+// in stream_to_disk_test.cpp.
 TEST(SongStream, ReportsProgressAndCanBeCancelled) {
     auto s = songSynth({0, 1});
     int64_t seen[3] = {0, 0, int64_t{1} << 40};  // written, total, where to cancel

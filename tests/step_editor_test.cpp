@@ -13,20 +13,14 @@ namespace {
 TEST(RandomNotes, TablesDrawsAndTheRandomPattern) {
     RandomNoteTables t;
     prepareRandomTables(t);
-    const int evenOffsets[] = {1, 4, 6, 8, 9, 11, 5, 10, 2, 3, 7, 12, 0};
+    EXPECT_EQ(std::vector<int>(t.even.offsets, t.even.offsets + 13), (std::vector<int>{1, 4, 6, 8, 9, 11, 5, 10, 2, 3, 7, 12, 0}));
+    EXPECT_EQ(std::vector<int>(t.odd.offsets, t.odd.offsets + 13), (std::vector<int>{1, 0, 4, 6, 8, 9, 11, 5, 10, 2, 3, 7, 12}));
     const int evenCumulative[] = {1, 2, 3, 4, 6, 8, 13, 23, 33, 53, 73, 113, 213};
-    const int oddOffsets[] = {1, 0, 4, 6, 8, 9, 11, 5, 10, 2, 3, 7, 12};
     const int oddCumulative[] = {1, 2, 3, 4, 5, 6, 7, 9, 19, 29, 49, 69, 89};
-    for (int k = 0; k < 13; ++k) {
-        EXPECT_EQ(t.even.offsets[k], evenOffsets[k]) << k;
-        EXPECT_NEAR(t.even.weights[k] * 213, evenCumulative[k], 1e-9) << k;
-        EXPECT_EQ(t.odd.offsets[k], oddOffsets[k]) << k;
-        EXPECT_NEAR(t.odd.weights[k] * 89, oddCumulative[k], 1e-9) << k;
-    }
+    for (int k = 0; k < 13; ++k)
+        EXPECT_TRUE(std::abs(t.even.weights[k] * 213 - evenCumulative[k]) < 1e-9 && std::abs(t.odd.weights[k] * 89 - oddCumulative[k]) < 1e-9) << k;
     // The draw r = 0..32767 at both ends and counted over all values.
-    EXPECT_EQ(randomPitch(t.even, 0), 25);
-    EXPECT_EQ(randomPitch(t.odd, 32767), 36);
-    EXPECT_EQ(randomPitch(t.even, 32767), 24);
+    EXPECT_EQ((std::vector<int>{randomPitch(t.even, 0), randomPitch(t.odd, 32767), randomPitch(t.even, 32767)}), (std::vector<int>{25, 36, 24}));
     int even[64] = {}, odd[64] = {};
     for (int r = 0; r < 32768; ++r) ++even[randomPitch(t.even, r)], ++odd[randomPitch(t.odd, r)];
     const int counts[][3] = {{24, 15384, 368}, {36, 6153, 7364}, {27, -1, 7364}, {31, -1, 7363}};
@@ -49,10 +43,9 @@ TEST(RandomNotes, TablesDrawsAndTheRandomPattern) {
 }
 
 TEST(StepEditor, NamesPositionsTransposeAndShift) {
-    const std::pair<int, const char*> names[] = {{3, "C1"}, {24, "A2"}, {15, "C2"}, {51, "C5"}, {-20, "C1"}, {90, "C5"}};
-    for (const auto& [pitch, name] : names) EXPECT_EQ(noteName(pitch), name) << pitch;  // clamped beyond 3..51
-    EXPECT_EQ(pitchSliderPosition(3), 48);
-    EXPECT_EQ(pitchSliderPosition(100), 0);
+    // Clamped beyond 3..51.
+    EXPECT_EQ(std::string(noteName(3)) + noteName(24) + noteName(15) + noteName(51) + noteName(-20) + noteName(90), "C1A2C2C5C1C5");
+    EXPECT_EQ(std::pair(pitchSliderPosition(3), pitchSliderPosition(100)), std::pair(48, 0));
 
     auto s = testing::startedSynth();
     addUnit(*s);
@@ -60,9 +53,7 @@ TEST(StepEditor, NamesPositionsTransposeAndShift) {
     int8_t* p = &s->score.doc.stepPitch[stepIndex(1, 0, 0)];
     setStepPitchFromSlider(*s, 0, 27);
     EXPECT_EQ(p[0], 24);
-    EXPECT_EQ(toggleStepNoteOn(*s, 2), 0);
-    EXPECT_EQ(toggleStepNoteOn(*s, 2), 1);
-    EXPECT_EQ(toggleStepSlide(*s, 15), 1);
+    EXPECT_EQ((std::vector<int>{toggleStepNoteOn(*s, 2), toggleStepNoteOn(*s, 2), toggleStepSlide(*s, 15)}), (std::vector<int>{0, 1, 1}));
     p[0] = 50, p[1] = 51, p[2] = 3;
     transposePattern(*s, -1);
     EXPECT_EQ((std::vector<int8_t>(p, p + 3)), (std::vector<int8_t>{51, 51, 4})) << "held at the top";
@@ -70,12 +61,11 @@ TEST(StepEditor, NamesPositionsTransposeAndShift) {
     EXPECT_EQ((std::vector<int8_t>(p, p + 3)), (std::vector<int8_t>{50, 50, 3}));
     for (int i = 0; i < 16; ++i) p[i] = static_cast<int8_t>(10 + i);
     shiftPattern(*s, -1);
-    EXPECT_EQ(p[0], 25) << "right: step 15's pitch moves to step 0";
-    EXPECT_EQ(p[1], 10);
+    EXPECT_EQ(std::pair(p[0], p[1]), (std::pair<int8_t, int8_t>(25, 10))) << "right: step 15's pitch moves to step 0";
     shiftPattern(*s, 1);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(p[i], 10 + i);
-    EXPECT_EQ(s->score.doc.stepSlide[stepIndex(1, 0, 15)], 1) << "switches stay in place";
-    EXPECT_EQ(s->score.doc.stepPitch[stepIndex(0, 0, 0)], 15) << "only the current unit";
+    // Switches stay in place; only the current unit.
+    EXPECT_EQ(std::pair(int{s->score.doc.stepSlide[stepIndex(1, 0, 15)]}, int{s->score.doc.stepPitch[stepIndex(0, 0, 0)]}), std::pair(1, 15));
 }
 
 TEST(PatternClipboard, CopiesBetweenUnitsAndPastesRestsBeforeAnyCopy) {

@@ -25,19 +25,16 @@ TEST(Tables, QuotedValuesAndShapes) {
     for (int k = 0; k < 512; ++k) ASSERT_EQ(t.squareTable[512 + k], -t.squareTable[k]) << k;
     for (int i = 853; i < 1024; ++i) ASSERT_EQ(t.saw303Table[i], -32768) << i;
 
-    const uint16_t firstOctave[] = {55, 58, 62, 65, 69, 73, 78, 82, 87, 92, 98, 104, 110};
-    for (int i = 0; i <= 12; ++i) EXPECT_EQ(t.noteStepTable[i], firstOctave[i]) << i;
-    EXPECT_EQ(t.noteStepTable[15], 131);
-    EXPECT_EQ(t.noteStepTable[51], 1047);
-    EXPECT_EQ(t.noteStepTable[95], 13290);
-    EXPECT_EQ(t.fineStepTable[767], 13979);
+    // The first octave, the start-up note, the top of the steps and of the fine steps.
+    const int notes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 15, 51, 95};
+    std::vector<int> steps;
+    for (int n : notes) steps.push_back(t.noteStepTable[n]);
+    steps.push_back(t.fineStepTable[767]);
+    EXPECT_EQ(steps, (std::vector<int>{55, 58, 62, 65, 69, 73, 78, 82, 87, 92, 98, 104, 110, 131, 1047, 13290, 13979}));
     for (int n = 0; n < 96; ++n) ASSERT_EQ(t.fineStepTable[8 * n], t.noteStepTable[n]) << n;
-
-    const int grid[][3] = {{0, 46, 8191}, {15, 97, 8191}, {127, 2759, -7713}, {kFilterGrid - 1, 2759, -7713}};
-    for (const auto& g : grid) {
-        EXPECT_EQ(t.filterSinTable[g[0]], g[1]) << g[0];
-        EXPECT_EQ(t.filterCosTable[g[0]], g[2]) << g[0];
-    }
+    EXPECT_EQ((std::vector<int>{t.filterSinTable[0], t.filterCosTable[0], t.filterSinTable[15], t.filterCosTable[15], t.filterSinTable[127],
+                                t.filterCosTable[127], t.filterSinTable[kFilterGrid - 1], t.filterCosTable[kFilterGrid - 1]}),
+              (std::vector<int>{46, 8191, 97, 8191, 2759, -7713, 2759, -7713}));
 }
 
 TEST(Tables, DistortionCurves) {
@@ -54,32 +51,25 @@ TEST(Tables, DistortionCurves) {
             // Rows grow milder from 0 to 9.
             EXPECT_TRUE(row == 0 || at(family[row], 4096) < at(family[row - 1], 4096)) << row;
         }
-    EXPECT_EQ(at(t.distCurvesA[0], 4096), 10213);
-    EXPECT_EQ(at(t.distCurvesA[9], 4096), 4603);
-    EXPECT_EQ(at(t.distCurvesB[0], 4096), 10474);
-    EXPECT_EQ(at(t.distCurvesB[9], 4096), 4095);
-    EXPECT_EQ(at(t.distCurvesA[0], -4096), -10211);
-    EXPECT_EQ(at(t.distCurvesB[0], 32767), 12895);
+    EXPECT_EQ((std::vector<int32_t>{at(t.distCurvesA[0], 4096), at(t.distCurvesA[9], 4096), at(t.distCurvesB[0], 4096),
+                                    at(t.distCurvesB[9], 4096), at(t.distCurvesA[0], -4096), at(t.distCurvesB[0], 32767)}),
+              (std::vector<int32_t>{10213, 4603, 10474, 4095, -10211, 12895}));
 }
 
 TEST(Tables, RuntimeRandomAndUserWave) {
     CrtRand g;
-    EXPECT_EQ(rand(g), 41);
-    EXPECT_EQ(rand(g), 18467);
+    const int first = rand(g), second = rand(g);
     srand(g, 12345);
-    EXPECT_EQ(rand(g), static_cast<int>(((12345u * 214013u + 2531011u) >> 16) & 0x7FFF));
+    EXPECT_EQ((std::vector<int>{first, second, rand(g)}), (std::vector<int>{41, 18467, static_cast<int>(((12345u * 214013u + 2531011u) >> 16) & 0x7FFF)}));
 
     auto s = makeSynth();
     for (WaveSample& v : s->score.doc.userWave) v = 7;
     const std::string path = ::testing::TempDir() + "user_wave.raw";
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    const unsigned char bytes[] = {0x01, 0x00, 0xFF, 0xFF, 0x00, 0x80, 0x34};  // 1, -1, -32768 and an odd byte
-    std::fwrite(bytes, 1, sizeof bytes, f);
-    std::fclose(f);
+    std::fclose((std::fwrite("\x01\x00\xFF\xFF\x00\x80\x34", 1, 7, f), f));  // 1, -1, -32768 and an odd byte
     EXPECT_EQ(loadUserWave(*s, path.c_str()), 1);
-    const int16_t expected[] = {1, -1, -32768, 7, 7};
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(s->score.doc.userWave[i], expected[i]) << i;
+    EXPECT_EQ(std::vector<int>(s->score.doc.userWave, s->score.doc.userWave + 5), (std::vector<int>{1, -1, -32768, 7, 7}));
     EXPECT_EQ(loadUserWave(*s, (path + ".missing").c_str()), 0);
     EXPECT_EQ(s->score.doc.userWave[0], 1);
     std::remove(path.c_str());

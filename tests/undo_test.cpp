@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <random>
@@ -16,23 +15,14 @@
 #include "files/user_wave.h"
 #include "model/pattern_clipboard.h"
 #include "model/song.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
 namespace {
 
-using Bytes = std::vector<char>;
-
-Bytes saved(const Synth& s) {
-    char* data = nullptr;
-    size_t size = 0;
-    std::FILE* f = open_memstream(&data, &size);
-    writePatternStream(s.score.doc, f);
-    std::fclose(f);
-    Bytes b(data, data + size);
-    std::free(data);
-    return b;
-}
+using Bytes = std::vector<uint8_t>;
+constexpr auto saved = testing::savedPattern;
 
 // Whether the engine plays what the interface holds.
 bool engineAgrees(const Synth& s) { return std::memcmp(&s.engine.score, &s.score, sizeof(Score)) == 0; }
@@ -72,7 +62,7 @@ const Kind kKinds[] = {
     {"Shift", [](Synth& s) { shiftPattern(s, 1); }},
     {"Paste", [](Synth& s) { s.patternClipboard.pitch[4] = 30, pastePattern(s); }},
     {"Paste Settings", [](Synth& s) { selectUnit(s, 1), pasteSettings(s, 0); }},
-    {"Add Unit", [](Synth& s) { addUnit(s); }},
+    {"Add Unit", [](Synth& s) { addUnit(s), selectUnit(s, 2); }},  // and selected: undone, it is gone
     {"Delete Unit", [](Synth& s) { selectUnit(s, 0), deleteCurrentUnit(s); }},
     {"Link", [](Synth& s) { toggleLink(s, 1); }},
     {"Song Pattern", [](Synth& s) { setSongPattern(s, 1, 7); }},
@@ -96,17 +86,17 @@ TEST(Undo, EveryKindOfEditGoesBackAndComesAgain) {
         const Derived derived = s->score.derived;
         k.edit(*s);
         const Bytes after = saved(*s);
-        ASSERT_NE(before, after) << k.name;
+        SCOPED_TRACE(k.name);
+        ASSERT_NE(before, after);
         ASSERT_STREQ(undoName(*s), k.name);
-        ASSERT_TRUE(undo(*s) && !undo(*s)) << k.name;
-        EXPECT_EQ(saved(*s), before) << k.name;
-        // What the setters derived goes back too.
-        EXPECT_EQ(std::memcmp(&s->score.derived.units, &derived.units, sizeof derived.units), 0) << k.name;
-        EXPECT_TRUE(engineAgrees(*s)) << k.name;
-        EXPECT_LT(s->selection.currentUnit, s->score.doc.unitCount) << k.name;
+        ASSERT_TRUE(undo(*s) && !undo(*s));
+        EXPECT_EQ(saved(*s), before);
+        // What the setters derived goes back too; the engine plays it, and a unit in use is selected.
+        EXPECT_TRUE(std::memcmp(&s->score.derived.units, &derived.units, sizeof derived.units) == 0 && engineAgrees(*s) &&
+                    s->selection.currentUnit < s->score.doc.unitCount);
         ASSERT_STREQ(redoName(*s), k.name);
-        ASSERT_TRUE(redo(*s) && !redo(*s)) << k.name;
-        EXPECT_EQ(saved(*s), after) << k.name;
+        ASSERT_TRUE(redo(*s) && !redo(*s));
+        EXPECT_EQ(saved(*s), after);
     }
 }
 
@@ -182,15 +172,13 @@ TEST(Undo, UnsavedWorkIsKnown) {
     auto s = undoSynth();
     selectPattern(*s, 5);  // the selection is no change
     EXPECT_FALSE(documentChanged(*s) || undoName(*s));
-    setLinked(*s, Param::kCutoff, 90);
-    EXPECT_TRUE(documentChanged(*s));
-    undo(*s);
-    EXPECT_FALSE(documentChanged(*s));
-    redo(*s);
-    markSaved(*s);
-    EXPECT_FALSE(documentChanged(*s));
-    undo(*s);
-    EXPECT_TRUE(documentChanged(*s));
+    // Changed, undone, brought again and saved, undone after the save.
+    std::vector<bool> changed;
+    setLinked(*s, Param::kCutoff, 90), changed.push_back(documentChanged(*s));
+    undo(*s), changed.push_back(documentChanged(*s));
+    redo(*s), markSaved(*s), changed.push_back(documentChanged(*s));
+    undo(*s), changed.push_back(documentChanged(*s));
+    EXPECT_EQ(changed, (std::vector<bool>{true, false, false, true}));
     // A loaded file is what the document holds, with no history before it.
     const std::string path = ::testing::TempDir() + "undo-load.pat";
     ASSERT_TRUE(writePatternFile(s->score.doc, path.c_str()) && loadPatternFile(*s, path.c_str()));

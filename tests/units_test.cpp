@@ -13,21 +13,17 @@ namespace {
 
 TEST(Units, InitialisationGivesEverySlotItsStartValues) {
     auto s = testing::initialisedSynth();
-    ASSERT_NE(s->engine.unitBuffers, nullptr);
-    ASSERT_NE(s->engine.delayBuffer, nullptr);
-    for (int i = 0; i < kDelaySlots; ++i) ASSERT_EQ(s->engine.delayBuffer[i], 0);
+    ASSERT_TRUE(s->engine.unitBuffers != nullptr && s->engine.delayBuffer != nullptr);
+    EXPECT_EQ(std::vector<int32_t>(s->engine.delayBuffer.get(), s->engine.delayBuffer.get() + kDelaySlots), std::vector<int32_t>(kDelaySlots));
     EXPECT_EQ(std::pair(s->score.doc.settings.patternCount, s->score.doc.settings.songLength), std::pair(1, 1));
     for (int u = 0; u < kUnitSlots; ++u) {
         const UnitRecord& r = s->score.doc.units[u];
-        EXPECT_TRUE(r.release == 0.995 && r.decay == 0.9998f && r.attack == 10000.0 && r.stepGate == 0.9f &&
-                    r.sustainTime == 0 && r.sustainLevel == 0) << u;
-        EXPECT_TRUE(s->score.derived.units[u].osc1Table == 0 && s->score.derived.units[u].osc2Table == 0) << u;
+        EXPECT_TRUE(r.release == 0.995 && r.decay == 0.9998f && r.attack == 10000.0 && r.stepGate == 0.9f && r.sustainTime == 0 &&
+                    r.sustainLevel == 0 && s->score.derived.units[u].osc1Table == 0 && s->score.derived.units[u].osc2Table == 0) << u;
         for (int v = 0; v < kUnitSlots; ++v) EXPECT_EQ(s->score.doc.unitLinks[u][v], u == v ? 1 : 0);
         const Document& d = s->score.doc;
-        for (int i = stepIndex(u, 0, 0); i < stepIndex(u, 0, kStepsPerSlot); ++i) {
-            ASSERT_EQ((std::vector<int>{d.stepPitch[i], d.stepNoteOn[i], d.stepSlide[i], d.stepSpare[i]}),
-                      (std::vector<int>{15, 1, 0, 0})) << u << " " << i;
-        }
+        for (int i = stepIndex(u, 0, 0); i < stepIndex(u, 0, kStepsPerSlot); ++i)
+            ASSERT_EQ((std::vector<int>{d.stepPitch[i], d.stepNoteOn[i], d.stepSlide[i], d.stepSpare[i]}), (std::vector<int>{15, 1, 0, 0})) << u << " " << i;
     }
     releaseBuffers(*s);
     EXPECT_TRUE(s->engine.unitBuffers == nullptr && s->engine.delayBuffer == nullptr);
@@ -60,9 +56,9 @@ TEST(Units, AddUpToFourSilentUnitsWithoutSelectingThem) {
     s->score.doc.units[2].osc1Wave = 2;
     s->engine.voices[2].osc1Accum = 12345;
     for (int i = 0; i < 4; ++i) EXPECT_EQ(addUnit(*s), i < 3 ? 1 : 0) << "Maximum # reached at " << i;
-    EXPECT_EQ(std::pair(s->score.doc.unitCount, s->selection.currentUnit), std::pair(4, 0));
-    EXPECT_EQ(s->score.derived.units[2].osc1Table, 2) << "the new unit's own wave is applied";
-    EXPECT_EQ(s->engine.voices[2].osc1Accum, 0);
+    // The new unit's own wave is applied, its oscillators restarted.
+    EXPECT_EQ((std::vector<int>{s->score.doc.unitCount, s->selection.currentUnit, s->score.derived.units[2].osc1Table,
+                                s->engine.voices[2].osc1Accum}), (std::vector<int>{4, 0, 2, 0}));
     // Fresh slots play silently until their volume is raised.
     EXPECT_EQ(testing::renderFrames(*s, 20000), testing::renderFrames(*testing::startedSynth(), 20000));
 }
@@ -80,19 +76,14 @@ TEST(Units, DeleteMovesLaterUnitsDownByPasteAndTheFirstPatterns) {
     selectUnit(*s, 1);
     EXPECT_EQ(deleteCurrentUnit(*s), 1);
     EXPECT_EQ(std::pair(st.unitCount, s->selection.currentUnit), std::pair(3, 0));
-    for (int u = 1; u < 3; ++u) {
-        EXPECT_EQ(st.units[u].cutoff, 1000 + u + 1);
-        EXPECT_EQ(s->score.derived.units[u].osc2Table, u + 1);
-        EXPECT_EQ(st.units[u].pulseWidth, 50 + u) << "PW stays with its slot";
-        EXPECT_EQ(st.units[u].spareA, 70u + u) << "spare fields stay with their slot";
-        EXPECT_EQ(st.stepPitch[stepIndex(u, 0, 5)], (u + 1) * 10 + 5) << "pattern 0 moves";
-        EXPECT_EQ(st.stepSpare[stepIndex(u, 0, 5)], u + 1);
-        EXPECT_EQ(st.stepPitch[stepIndex(u, 1, 5)], u * 10 + 5) << "patterns beyond patternCount stay";
-    }
+    // PW and the spare fields stay with their slot; pattern 0 moves, patterns beyond patternCount stay.
+    for (int u = 1; u < 3; ++u)
+        EXPECT_EQ((std::vector<int64_t>{st.units[u].cutoff, s->score.derived.units[u].osc2Table, st.units[u].pulseWidth, st.units[u].spareA,
+                                        st.stepPitch[stepIndex(u, 0, 5)], st.stepSpare[stepIndex(u, 0, 5)], st.stepPitch[stepIndex(u, 1, 5)]}),
+                  (std::vector<int64_t>{1000 + u + 1, u + 1, 50 + u, 70 + u, (u + 1) * 10 + 5, u + 1, u * 10 + 5})) << u;
     EXPECT_EQ(std::pair(st.units[0].cutoff, st.units[3].cutoff), std::pair(1000, 1003)) << "the last slot keeps the old unit 3";
     auto one = testing::startedSynth();
-    EXPECT_EQ(deleteCurrentUnit(*one), 0) << "with one unit left nothing happens";
-    EXPECT_EQ(one->score.doc.unitCount, 1);
+    EXPECT_EQ((std::pair{deleteCurrentUnit(*one), int{one->score.doc.unitCount}}), std::pair(0, 1)) << "with one unit left nothing happens";
 }
 
 TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {
@@ -117,9 +108,8 @@ TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {
     EXPECT_TRUE(r.filterMode == 3 && r.lfoAmount == 77 && r.lfoTarget == 2 && r.lfoWave == 1 && r.ringMod == 55 &&
                 r.fmAmount == 66 && r.envAmount == 999 && r.distMode == 2 && r.distWet == 33 && r.distThreshold == 4 &&
                 r.osc1Coarse == 5 && r.osc2Fine == -7 && r.oscMix == 200 && r.sustainTime == 4410);
-    EXPECT_EQ(s->engine.voices[1].osc1Accum, 0);
-    EXPECT_EQ((std::vector<int32_t>{r.pulseWidth, static_cast<int32_t>(r.oscSync), r.midiChannel}), std::vector<int32_t>(3, 0))
-        << "not settings that paste";
+    EXPECT_EQ((std::vector<int32_t>{s->engine.voices[1].osc1Accum, r.pulseWidth, static_cast<int32_t>(r.oscSync), r.midiChannel}),
+              std::vector<int32_t>(4, 0)) << "restarted; not settings that paste";
     // A source beyond the slots reads the last one.
     st.units[kUnitSlots - 1].cutoff = 777;
     pasteSettings(*s, 100);
@@ -128,8 +118,7 @@ TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {
     testing::renderFrames(*s, 500);
     const int32_t cutoff = r.cutoff;
     pasteSettings(*s, 1);
-    EXPECT_EQ(r.cutoff, cutoff);
-    EXPECT_EQ(s->engine.voices[1].osc1Accum, 0);
+    EXPECT_EQ(std::pair(r.cutoff, s->engine.voices[1].osc1Accum), std::pair(cutoff, 0));
 }
 
 }  // namespace

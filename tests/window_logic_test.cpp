@@ -11,7 +11,6 @@
 #include "app/song_editing.h"
 #include "app/unsaved_work.h"
 #include "app/window_logic.h"
-#include "engine/mixdown.h"
 #include "app/controls.h"
 #include "model/song.h"
 #include "support/test_synth.h"
@@ -19,8 +18,7 @@
 namespace velmor {
 namespace {
 
-using testing::renderFrames;
-using testing::startedSynth;
+using testing::renderFrames, testing::startedSynth;
 
 TEST(AccentSlider, StrongestAtTheTopFollowingTheLinksAndRefreshed) {
     auto s = startedSynth();
@@ -77,19 +75,13 @@ TEST(StreamFileName, FilterAndNameChooseTheKindAndTheExtension) {
         size_t capacity;
         StreamKind kind;
     } cases[] = {
-        {"take", "take.raw", false, 128, raw},
-        {"take.raw", "take.raw", false, 128, raw},
+        {"take", "take.raw", false, 128, raw},          {"take.raw", "take.raw", false, 128, raw},
         {"TAKE.RAW", "TAKE.RAW.raw", false, 128, raw},  // the save commands' rule
-        {"take", "take.wav", true, 128, wave},
-        {"take.wav", "take.wav", true, 128, wave},
-        {"take.raw", "take.raw.wav", true, 128, wave},
-        {"Z:\\music\\Take.WaV", "Z:\\music\\Take.WaV", false, 128, wave},  // .wav in any case
-        {"take.wave", "take.wave.raw", false, 128, raw},
-        {".wav", ".wav", false, 128, wave},
-        {"wav", "wav.raw", false, 128, raw},
+        {"take", "take.wav", true, 128, wave},          {"take.wav", "take.wav", true, 128, wave},
+        {"take.raw", "take.raw.wav", true, 128, wave},  {"Z:\\music\\Take.WaV", "Z:\\music\\Take.WaV", false, 128, wave},
+        {"take.wave", "take.wave.raw", false, 128, raw}, {".wav", ".wav", false, 128, wave}, {"wav", "wav.raw", false, 128, raw},
         {"abc", "abc.wav", true, 8, wave},  // the extension must fit with the terminator
-        {"abcd", "abcd", true, 8, refused},
-        {"abcd", "abcd", false, 8, refused},
+        {"abcd", "abcd", true, 8, refused},             {"abcd", "abcd", false, 8, refused},
     };
     for (const auto& c : cases) {
         char buffer[128] = {};
@@ -101,24 +93,19 @@ TEST(StreamFileName, FilterAndNameChooseTheKindAndTheExtension) {
 
 TEST(SongDialog, InsertDeleteAndPlusMinusKeepTheSongAndTheBankLimits) {
     auto s = startedSynth();
-    EXPECT_EQ(songPositionLabel(0, 0), "1: Pattern 1");
-    EXPECT_EQ(songPositionLabel(511, 63), "512: Pattern 64");
+    EXPECT_EQ(songPositionLabel(0, 0) + ", " + songPositionLabel(511, 63), "1: Pattern 1, 512: Pattern 64");
     // Insert after the selection naming its pattern, at the end without one.
     setSongPattern(*s, 0, 5);
     EXPECT_EQ(insertAfterSelected(*s, 0), 1);
     setSongPattern(*s, 1, 9);
-    EXPECT_EQ(insertAfterSelected(*s, 0), 1);
-    EXPECT_EQ(insertAfterSelected(*s, -1), 3);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(songPattern(*s, i), i < 2 ? 5 : 9);
+    EXPECT_EQ((std::pair{insertAfterSelected(*s, 0), insertAfterSelected(*s, -1)}), std::pair(1, 3));  // in this order
+    EXPECT_EQ((std::vector<int>{songPattern(*s, 0), songPattern(*s, 1), songPattern(*s, 2), songPattern(*s, 3)}), (std::vector<int>{5, 5, 9, 9}));
     // Delete: the next one takes the place; deleting the last selects the
     // new last; the last position stays.
     setSongPattern(*s, 0, 1);
-    EXPECT_EQ(deleteSelected(*s, 0), 0);
-    EXPECT_EQ(deleteSelected(*s, 2), 1);
-    EXPECT_EQ(deleteSelected(*s, 0), 0);
-    EXPECT_EQ(deleteSelected(*s, 0), -1);
-    EXPECT_EQ(songPositions(*s), 1);
-    EXPECT_EQ(songPattern(*s, 0), 9);
+    const int deleted[] = {deleteSelected(*s, 0), deleteSelected(*s, 2), deleteSelected(*s, 0), deleteSelected(*s, 0)};
+    EXPECT_EQ(std::vector<int>(deleted, deleted + 4), (std::vector<int>{0, 1, 0, -1}));
+    EXPECT_EQ(std::pair(songPositions(*s), songPattern(*s, 0)), std::pair(1, 9));
     // Plus and minus stop at the ends of the bank.
     for (const auto& [from, delta, to] : {std::tuple{0, -1, 0}, {0, 1, 1}, {62, 1, 63}, {63, 1, 63}, {63, -1, 62}}) {
         setSongPattern(*s, 0, from);
@@ -134,26 +121,20 @@ TEST(WindowLogic, EnvelopeOutlineStatusTitlesAndTabs) {
     // All four times at 100 end the release at the right edge when W is a
     // multiple of 4; the plateau stands at the sustain level.
     EnvelopeOutline o = envelopeOutline(200, 60, 100, 100, 100, 100, 50);
-    const int xs[][2] = {{2, 50}, {3, 100}, {4, 150}, {5, 200}, {6, 199}};
-    for (const auto& [point, x] : xs) EXPECT_EQ(o.p[point].x, x) << point;
-    EXPECT_EQ(o.p[3].y, 30);
-    EXPECT_EQ(o.p[7].y, 0);
+    EXPECT_EQ((std::vector<int>{o.p[2].x, o.p[3].x, o.p[4].x, o.p[5].x, o.p[6].x, o.p[3].y, o.p[7].y}),
+              (std::vector<int>{50, 100, 150, 200, 199, 30, 0}));
     // Sus Lvl at the top (level 100): the plateau at y = 0; at the bottom, H.
     EXPECT_EQ(envelopeOutline(200, 60, 20, 70, 0, 10, 100).p[3].y, 0);
     EXPECT_EQ(envelopeOutline(200, 60, 20, 70, 0, 10, 0).p[4].y, 60);
     // Truncating divisions: 203 * 10 / 400 = 5.
     o = envelopeOutline(203, 61, 10, 10, 0, 10, 33);
-    EXPECT_EQ(o.p[2].x, 5);
-    EXPECT_EQ(o.p[3].x, 10);
-    EXPECT_EQ(o.p[5].x, 15);
-    EXPECT_EQ(o.p[3].y, 61 - 33 * 61 / 100);
+    EXPECT_EQ((std::vector<int>{o.p[2].x, o.p[3].x, o.p[5].x, o.p[3].y}), (std::vector<int>{5, 10, 15, 61 - 33 * 61 / 100}));
 
     // The status line, the title after a load and the tab labels.
     AudioOutput out;
     Engine e;
     out.cpuLoad = 12;
-    e.levelLeft = 50;
-    e.levelRight = 7;
+    e.levelLeft = 50, e.levelRight = 7;
     StatusTexts t = refreshStatus(out, e);
     EXPECT_EQ(t.cpu + t.left + t.right, "CPU: 12%Vol-L: 50%Vol-R: 7%");
     e.levelLeft = e.levelRight = kLevelClipped;
@@ -163,10 +144,8 @@ TEST(WindowLogic, EnvelopeOutlineStatusTitlesAndTabs) {
     out.cpuLoad = 0xFFFF;
     EXPECT_EQ(refreshStatus(out, e).cpu, "CPU: -1%") << "taken as a signed 16-bit number";
 
-    EXPECT_EQ(titleAfterLoad("D:\\songs\\acid\\line.pat"), "Velmor V1.05 - line.pat");
-    EXPECT_EQ(titleAfterLoad("plain.pat"), "Velmor V1.05 - plain.pat");
-    EXPECT_EQ(unitTabLabel(0), "Velmor #1");
-    EXPECT_EQ(unitTabLabel(3), "Velmor #4");
+    EXPECT_EQ(titleAfterLoad("D:\\songs\\acid\\line.pat") + titleAfterLoad("plain.pat") + unitTabLabel(0) + unitTabLabel(3),
+              "Velmor V1.05 - line.patVelmor V1.05 - plain.patVelmor #1Velmor #4");
 }
 
 // The menu texts, titles and questions are read in the end-to-end tests;

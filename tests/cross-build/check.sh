@@ -40,10 +40,8 @@ compare() {
     status_linux=$?
     wine "$windows/$program.exe" "${@//OUT/$work/$side}" 2>/dev/null | tr -d '\r' >"$work/$side/$name.out"
     status_windows=${PIPESTATUS[0]}
-    if [ $((status_linux != 0)) -ne $((status_windows != 0)) ]; then
-        differs "$name: exit status $status_linux on Linux, $status_windows on Windows ($side)"
-        return
-    fi
+    [ $((status_linux != 0)) -eq $((status_windows != 0)) ] ||
+        { differs "$name: exit status $status_linux on Linux, $status_windows on Windows ($side)" && return; }
     for file in "$work/linux/$name".*; do
         cmp "$file" "$work/$side/${file##*/}" || { differs "$name ($side)" && return; }
     done

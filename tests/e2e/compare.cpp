@@ -45,11 +45,12 @@
 #include "app/controls.h"
 #include "engine/mixdown.h"
 #include "engine/render.h"
-#include "engine/song_clock.h"
 #include "files/midi_events.h"
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
 #include "model/units.h"
+#include "support/played_steps.h"
+#include "support/test_synth.h"
 
 namespace velmor {
 namespace {
@@ -91,11 +92,7 @@ Frames playback(const char* pattern, int64_t frames, int64_t half, int id, int p
 Frames withEvents(const char* pattern, int64_t frames, const std::vector<TimedCommand>& events) {
     auto s = state(pattern);
     resetEngine(*s);
-    EngineCommand sync, stop;
-    sync.kind = EngineCommand::kClockSync;
-    sync.value = 1;
-    stop.kind = EngineCommand::kSequencer;
-    std::vector<EngineEvent> at = {{0, sync}, {0, stop}};
+    std::vector<EngineEvent> at = {{0, testing::command(EngineCommand::kClockSync, 1)}, {0, testing::command(EngineCommand::kSequencer)}};
     for (const TimedCommand& t : events) at.push_back({static_cast<int32_t>(t.frame), t.command});
     Frames out(static_cast<size_t>(frames));
     renderBlock(s->engine, reinterpret_cast<int16_t*>(out.data()), static_cast<uint32_t>(4 * frames), at);
@@ -127,10 +124,7 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
     const int64_t capFrames = static_cast<int64_t>(cap.size()), refFrames = static_cast<int64_t>(ref.size());
     int64_t capStart = 0;
     while (capStart < capFrames && cap[capStart] == 0) ++capStart;
-    if (capStart == capFrames) {
-        say("the recording is silent\n");
-        return o;
-    }
+    if (capStart == capFrames) return say("the recording is silent\n"), o;
     // The lock: a window of the reference from its start (strict) or from
     // each of its first seconds, so that an underrun does not hide it.
     int64_t refStart = 0;
@@ -141,10 +135,7 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
             if (cap[i] == ref[r] && std::memcmp(&cap[i], &ref[r], kWindow * 4) == 0) c = i;
         if (c >= 0) break;
     }
-    if (c < 0) {
-        say("the recording never matches the reference\n");
-        return o;
-    }
+    if (c < 0) return say("the recording never matches the reference\n"), o;
     // Backwards to where the stream begins, passing over inserted silence.
     int64_t silence = 0;
     while (c > 0 && r > 0 && (cap[c - 1] == ref[r - 1] || cap[c - 1] == 0)) {
@@ -207,19 +198,7 @@ int usage() {
 // cannot be loaded).
 std::string playedSteps(const char* pattern) {
     const auto s = state(pattern);
-    if (!s) return "";
-    const Document& d = s->score.doc;
-    const int positions = d.settings.songMode ? playedSongLength(d.settings) : 1;
-    std::string all;
-    for (int p = 0; p < positions; ++p)
-        for (int u = 0; u < d.unitCount; ++u, all += '\n')
-            for (int k = 0; k < kStepsPerPattern; ++k) {
-                const int played = d.settings.songMode ? songPositionPattern(d.settings, p) : selectedPattern(s->score.derived);
-                const int at = stepIndex(u, played, k);
-                all.append(" ").append(d.stepNoteOn[at] ? std::to_string(d.stepPitch[at]) : "-");
-                all.append(d.stepNoteOn[at] && d.stepSlide[at] ? "s" : "").append(d.stepNoteOn[at] && d.stepSpare[at] & 1 ? "a" : "");
-            }
-    return all;
+    return s ? testing::played(*s) : "";
 }
 
 int run(int argc, char** argv) {
@@ -253,10 +232,7 @@ int run(int argc, char** argv) {
     }
     std::ifstream in(argv[2], std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!in || !state(pattern)) {
-        std::printf("cannot read %s, or set up the state to compare with\n", argv[2]);
-        return 2;
-    }
+    if (!in || !state(pattern)) return std::printf("cannot read %s, or set up the state to compare with\n", argv[2]), 2;
     Frames cap(bytes.size() / 4);
     std::memcpy(cap.data(), bytes.data(), 4 * cap.size());
     int64_t frames = static_cast<int64_t>(cap.size()) + kRate;  // more than can have been played
@@ -265,10 +241,7 @@ int run(int argc, char** argv) {
         std::FILE* f = std::fopen(eventsFile, "r");
         const std::string problem = f ? readMidiEvents(f, events) : "cannot be opened";
         if (f) std::fclose(f);
-        if (!problem.empty()) {
-            std::printf("%s: %s\n", eventsFile, problem.c_str());
-            return 2;
-        }
+        if (!problem.empty()) return std::printf("%s: %s\n", eventsFile, problem.c_str()), 2;
         if (!events.empty()) frames = std::max(frames, events.back().frame + 2 * kRate);
         return compareSound(cap, withEvents(pattern, frames, events), maxSkip, true).status;
     }
@@ -289,22 +262,15 @@ int run(int argc, char** argv) {
     std::printf("the move was made at recording frames %lld..%lld; the sound changes at recording frame %lld "
                 "(reference frame %lld)\n",
                 ll(moveFrom), ll(moveTo), ll(before.wrongCap), ll(before.wrongRef));
-    if (before.wrongCap < moveFrom) {
-        std::printf("FAIL: the sound changes before the move\n");
-        return 1;
-    }
-    if (before.wrongCap > moveTo + 2 * kHalf + kRate / 4) {
-        std::printf("INCONCLUSIVE: the change is heard later than a stream buffer after the move\n");
-        return 3;
-    }
+    if (before.wrongCap < moveFrom) return std::printf("FAIL: the sound changes before the move\n"), 1;
+    if (before.wrongCap > moveTo + 2 * kHalf + kRate / 4)
+        return std::printf("INCONCLUSIVE: the change is heard later than a stream buffer after the move\n"), 3;
     const int64_t at = before.wrongRef / kHalf * kHalf;
     if (at < 2 * kHalf) return 1;
     std::printf("against the sound with the slider moved at frame %lld:\n", ll(at));
     const int status = compareSound(cap, playback(pattern, frames, kHalf, id, pos, at), 0, true).status;
-    if (status == 1 && before.wrongRef % kHalf != 0) {
-        std::printf("INCONCLUSIVE: the move landed while a half was being rendered\n");
-        return 3;
-    }
+    if (status == 1 && before.wrongRef % kHalf != 0)
+        return std::printf("INCONCLUSIVE: the move landed while a half was being rendered\n"), 3;
     return status;
 }
 

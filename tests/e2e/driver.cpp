@@ -223,10 +223,9 @@ void pressKey(HWND window, HWND c, const std::string& key) {
         {"insert", VK_INSERT}, {"delete", VK_DELETE}, {"add", VK_ADD}, {"subtract", VK_SUBTRACT},
         {"up", VK_UP},         {"down", VK_DOWN},     {"home", VK_HOME}, {"end", VK_END},
     };
-    UINT code = 0;
-    for (const auto& [name, vk] : kKeys)
-        if (key == name) code = vk;
-    if (!code) fail("no key \"" + key + "\"");
+    const auto named = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const auto& k) { return key == k.first; });
+    if (named == std::end(kKeys)) fail("no key \"" + key + "\"");
+    const UINT code = named->second;
     const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(code, MAPVK_VK_TO_VSC)) << 16;
     send(c, WM_KEYDOWN, code, 1 | scan);
     send(c, WM_KEYUP, code, 1 | scan | (LPARAM{3} << 30));
@@ -254,11 +253,7 @@ void postTicks(double bpm, long count) {
     QueryPerformanceCounter(&start);
     const double interval = 2.5 / bpm * static_cast<double>(frequency.QuadPart);
     for (long k = 1; k <= count; ++k) {
-        for (;;) {
-            QueryPerformanceCounter(&now);
-            if (static_cast<double>(now.QuadPart - start.QuadPart) >= k * interval) break;
-            Sleep(1);
-        }
+        while (QueryPerformanceCounter(&now), static_cast<double>(now.QuadPart - start.QuadPart) < k * interval) Sleep(1);
         postMidi({0xF8});
     }
 }
@@ -272,11 +267,8 @@ void writeMidiEvents(const std::string& name) {
         const LRESULT frame = askMain("Velmor.MidiStamp", static_cast<WPARAM>(g_midiBase + static_cast<LRESULT>(k)));
         if (frame < 0) fail("message " + std::to_string(k) + " has no frame");
         text += std::to_string(frame);
-        for (unsigned b : g_midiSent[k]) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, " %02X", b & 0xFF);
-            text += hex;
-        }
+        char hex[4];
+        for (unsigned b : g_midiSent[k]) text += (std::snprintf(hex, sizeof hex, " %02X", b & 0xFF), hex);
         text += "\n";
     }
     FILE* f = std::fopen(filePath(name).c_str(), "wb");
@@ -340,9 +332,8 @@ std::string act(const std::vector<std::string>& a) {
         char text[256] = {};
         if (!atom || !GlobalGetAtomNameA(atom, text, sizeof text)) fail("no menu item for command " + arg(1));
         GlobalDeleteAtom(atom);
-        std::string s = text;
-        std::replace(s.begin(), s.end(), '\t', ' ');
-        return s;
+        std::replace(std::begin(text), std::end(text), '\t', ' ');
+        return text;
     }
     if (name == "send") return std::to_string(send(mainWindow(), static_cast<UINT>(number(1)), a.size() > 2 ? number(2) : 0, 0));
     if (name == "dump") return dump();
@@ -380,8 +371,7 @@ std::string act(const std::vector<std::string>& a) {
         HWND window = target();
         selectItem(window, control(window, number(1)), number(2));
     } else if (name == "key") {
-        HWND window = target();
-        HWND c = control(window, number(1));
+        HWND window = target(), c = control(window, number(1));
         for (long n = a.size() > 3 ? number(3) : 1; n > 0; --n) pressKey(window, c, arg(2));
     } else if (name == "keys") {
         // Keys as the user types them, into the window addressed (focused first).
@@ -400,8 +390,7 @@ std::string act(const std::vector<std::string>& a) {
     } else if (name == "sleep") {
         Sleep(static_cast<DWORD>(std::max(0L, number(1))));
     } else if (name == "set") {
-        HWND window = target();
-        HWND slider = control(window, number(1));
+        HWND window = target(), slider = control(window, number(1));
         const long position = number(2);
         send(slider, TBM_SETPOS, TRUE, position);
         const bool vertical = (GetWindowLongA(slider, GWL_STYLE) & TBS_VERT) != 0;
@@ -418,8 +407,7 @@ std::string act(const std::vector<std::string>& a) {
         send(tabs, TCM_SETCURFOCUS, static_cast<WPARAM>(number(1)), 0);
         if (send(tabs, TCM_GETCURSEL, 0, 0) != number(1)) fail("tab " + arg(1) + " is not selected");
     } else if (name == "answer") {
-        HWND box = waitDialog(arg(1), 5000);
-        HWND button = control(box, number(2));
+        HWND box = waitDialog(arg(1), 5000), button = control(box, number(2));
         post(box, WM_COMMAND, MAKEWPARAM(number(2), BN_CLICKED), reinterpret_cast<LPARAM>(button));
         if (!waitFor(10000, [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
             fail("the message box \"" + arg(1) + "\" does not close");

@@ -78,9 +78,7 @@ trap 'exit 143' TERM
 
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$runtime/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$runtime/display" ] || sleep 0.1
-done
+for _ in $(seq 100); do [ -s "$runtime/display" ] || sleep 0.1; done
 [ -s "$runtime/display" ] || die "Xvfb does not start (see ${work#"$root"/}/xvfb.log)"
 export DISPLAY=":$(tr -d '\n' <"$runtime/display")"
 unset WAYLAND_DISPLAY
@@ -135,17 +133,12 @@ judge() {
         =) if [ "$actual" = "$want" ]; then ok "$what = ${want:0:60}"; else bad "$what: '$actual', expected '$want'"; fi ;;
         !=) if [ "$actual" != "$want" ]; then ok "$what != ${want:0:60}"; else bad "$what: '$actual' unchanged"; fi ;;
         has) if [[ $actual == *"$want"* ]]; then ok "$what has ${want:0:60}"; else bad "$what: '$actual', expected to hold '$want'"; fi ;;
-        in)
+        in)  # every number read lies within $4..$5
             local numbers=0
             for v in $actual; do
-                [[ $v =~ ^-?[0-9]+$ ]] || continue
-                numbers=$((numbers + 1))
-                [ "$v" -ge "$4" ] && [ "$v" -le "$5" ] || inside=0
+                [[ $v =~ ^-?[0-9]+$ ]] && numbers=$((numbers + 1)) && { [ "$v" -ge "$4" ] && [ "$v" -le "$5" ] || inside=0; }
             done
-            if [ "$numbers" -gt 0 ] && [ "$inside" -eq 1 ]; then ok "$what in $4..$5: $actual"; else
-                bad "$what: '$actual', expected within $4..$5"
-            fi
-            ;;
+            if [ "$numbers" -gt 0 ] && [ "$inside" -eq 1 ]; then ok "$what in $4..$5: $actual"; else bad "$what: '$actual', expected within $4..$5"; fi ;;
     esac
 }
 
@@ -212,12 +205,8 @@ stop_recorder() { { kill -INT "$parec_pid" && wait "$parec_pid"; } 2>/dev/null; 
 # The Linux path of a file name of the scenarios: C:\... or C:/... on the Wine
 # prefix's drive C, any other name in the program's files folder.
 host_path() {
-    if [[ $1 =~ ^[Cc]:[/\\](.*)$ ]]; then
-        local rest="${BASH_REMATCH[1]}"
-        echo "$WINEPREFIX/drive_c/${rest//\\//}"
-    else
-        echo "$files/$1"
-    fi
+    local rest
+    if [[ $1 =~ ^[Cc]:[/\\](.*)$ ]]; then rest="${BASH_REMATCH[1]}" && echo "$WINEPREFIX/drive_c/${rest//\\//}"; else echo "$files/$1"; fi
 }
 
 # Captures the window whose title begins with $1 (Wine's X window keeps the
@@ -259,9 +248,7 @@ host() {
             ;;
         exits)
             for _ in $(seq 150); do kill -0 "$program_pid" 2>/dev/null && sleep 0.1; done
-            if kill -0 "$program_pid" 2>/dev/null; then
-                bad "the program has not ended after 15 s" && end_program && return 1
-            fi
+            kill -0 "$program_pid" 2>/dev/null && { bad "the program has not ended after 15 s" && end_program && return 1; }
             wait "$program_pid"
             judge "the program's exit status" "$?" = "$2"
             program_pid=""
@@ -294,10 +281,7 @@ host() {
             local wave=()
             [[ $2 != *.wav ]] || wave=(--wav)
             if "$render" ${3:+"$(host_path "$3")"} "${wave[@]}" -o "$work/same.raw" && cmp "$files/$2" "$work/same.raw"; then
-                ok "same $2 ${3-}"
-            else
-                bad "same $2 ${3-}: not what velmor-render writes"
-            fi
+                ok "same $2 ${3-}"; else bad "same $2 ${3-}: not what velmor-render writes"; fi
             ;;
         shot)
             sleep 0.5
@@ -368,13 +352,8 @@ for scenario in "${scenarios[@]}"; do
         say "  the sound came too late to tell (the sound system ran late): once more"
     done
     [ "$status" -ne 3 ] || bad "the sound came too late $attempts times"
-    if [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]; then
-        good=$((good + 1))
-        say "PASS $name: $passed checks"
-    else
-        failing=$((failing + 1))
-        say "FAIL $name: $failed of $((passed + failed)) checks failed"
-    fi
+    if [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]; then good=$((good + 1)) && say "PASS $name: $passed checks"
+    else failing=$((failing + 1)) && say "FAIL $name: $failed of $((passed + failed)) checks failed"; fi
 done
 say "$good scenarios passed, $failing failed in $((SECONDS - started)) s"
 [ "$failing" -eq 0 ]

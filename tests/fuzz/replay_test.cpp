@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,62 +19,44 @@
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
 #include "model/song.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
 namespace {
 
-std::vector<uint8_t> save(const Synth& s) {
-    char* buffer = nullptr;
-    size_t length = 0;
-    std::FILE* f = open_memstream(&buffer, &length);
-    EXPECT_EQ(writePatternStream(s.score.doc, f), 1);
-    std::fclose(f);
-    std::vector<uint8_t> bytes(buffer, buffer + length);
-    std::free(buffer);
-    return bytes;
-}
-
-void load(Synth& s, std::vector<uint8_t> bytes) {
-    const size_t size = bytes.size();
-    bytes.push_back(0);  // fmemopen wants a buffer even for no data
-    std::FILE* f = fmemopen(bytes.data(), size, "rb");
-    loadPatternStream(s, f);
-    std::fclose(f);
-}
+using testing::loadPatternBytes, testing::savedPattern;
 
 void replay(const std::filesystem::path& file) {
     SCOPED_TRACE(file.filename());
     std::ifstream in(file, std::ios::binary);
     auto s = testing::startedSynth();
-    load(*s, {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+    loadPatternBytes(*s, {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
     const Document& st = s->score.doc;
-    ASSERT_TRUE(st.unitCount >= 1 && st.unitCount <= kUnitSlots) << st.unitCount;
-    ASSERT_TRUE(st.settings.patternCount >= 0 && st.settings.patternCount <= kPatternsPerUnit);
-    ASSERT_TRUE(st.settings.songLength >= 0 && st.settings.songLength <= kSongEntries);
-
+    ASSERT_TRUE(st.unitCount >= 1 && st.unitCount <= kUnitSlots && st.settings.patternCount >= 0 &&
+                st.settings.patternCount <= kPatternsPerUnit && st.settings.songLength >= 0 && st.settings.songLength <= kSongEntries &&
+                st.settings.swing >= 0 && st.settings.swing <= 100)
+        << st.unitCount << " units, " << st.settings.patternCount << " patterns, " << st.settings.songLength << " positions";
     ASSERT_EQ(s->score.derived.currentPattern, 0) << "a loaded file selects its first pattern";
-    ASSERT_TRUE(st.settings.swing >= 0 && st.settings.swing <= 100);
 
     // One pass: the pattern, or every song position once. A song of
     // hundreds of positions lasts minutes and is left to the song tests.
     const long positions = st.settings.songMode != 0 ? std::clamp<long>(st.settings.songLength, 1, kSongEntries) : 1;
     const long pass = positions * 16 * s->score.derived.samplesPerStep;
     if (pass <= 4 * 1024 * 1024) {
-        std::FILE* f = std::tmpfile();
-        EXPECT_EQ(streamToDisk(*s, f), 1);
-        EXPECT_EQ(std::ftell(f), (pass - 1) * 4) << "one pass less one frame";
-        std::fclose(f);
+        int result = 0;
+        EXPECT_EQ(testing::writtenBytes([&](std::FILE* f) { result = streamToDisk(*s, f); }).size(), (pass - 1) * 4u) << "one pass less one frame";
+        EXPECT_EQ(result, 1);
         const int32_t m = s->engine.passEndFrame;
         EXPECT_TRUE(m >= 0 && m < 512 && s->engine.currentStep == 0 && s->engine.stepTick == 511 - m);
     }
 
-    const std::vector<uint8_t> first = save(*s);
+    const std::vector<uint8_t> first = savedPattern(*s);
     const size_t units = st.unitCount, patterns = patternsToSave(st);
     EXPECT_EQ(first.size(), 2118 + 176 * units + 64 * units * patterns + st.settings.songLength);
     auto again = testing::startedSynth();
-    load(*again, first);
-    EXPECT_EQ(save(*again), first) << "the saved file loads to another state";
+    loadPatternBytes(*again, first);
+    EXPECT_EQ(savedPattern(*again), first) << "the saved file loads to another state";
 }
 
 TEST(PatternFuzzCorpus, EveryInputLoadsPlaysAndSavesAgain) {

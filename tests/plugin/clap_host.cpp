@@ -4,7 +4,6 @@
 // usage: velmor-clap-host PLUGIN.clap [PATTERN_FILE]
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -128,42 +127,23 @@ public:
         EventList in;
         for (const auto& [index, value] : changes) {
             if (index >= infos_.size()) return false;
-            clap_event_param_value_t e{};
-            e.header = {sizeof e, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
-            e.param_id = infos_[index].id;
-            e.cookie = infos_[index].cookie;
-            e.note_id = -1;
-            e.port_index = e.channel = e.key = -1;
-            e.value = value;
-            in.add(e);
+            in.add(clap_event_param_value_t{{sizeof(clap_event_param_value_t), 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0},
+                                            infos_[index].id, infos_[index].cookie, -1, -1, -1, -1, value});
         }
         for (const MidiAt& m : midi) {
             const int type = m.bytes[0] & 0xF0;
-            if (noteEvents_ && (type == 0x80 || type == 0x90)) {
-                clap_event_note_t e{};
-                e.header = {sizeof e, m.frame, CLAP_CORE_EVENT_SPACE_ID,
-                            static_cast<uint16_t>(type == 0x90 ? CLAP_EVENT_NOTE_ON : CLAP_EVENT_NOTE_OFF), 0};
-                e.note_id = -1;
-                e.channel = m.bytes[0] & 15;
-                e.key = m.bytes[1];
-                e.velocity = m.bytes[2] / 127.0;
-                in.add(e);
-            } else {
-                clap_event_midi_t e{};
-                e.header = {sizeof e, m.frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI, 0};
-                std::memcpy(e.data, m.bytes, 3);
-                in.add(e);
-            }
+            const auto header = [&m](uint32_t size, int kind) {
+                return clap_event_header_t{size, m.frame, CLAP_CORE_EVENT_SPACE_ID, static_cast<uint16_t>(kind), 0};
+            };
+            if (noteEvents_ && (type == 0x80 || type == 0x90))
+                in.add(clap_event_note_t{header(sizeof(clap_event_note_t), type == 0x90 ? CLAP_EVENT_NOTE_ON : CLAP_EVENT_NOTE_OFF),
+                                         -1, 0, static_cast<int16_t>(m.bytes[0] & 15), m.bytes[1], m.bytes[2] / 127.0});
+            else
+                in.add(clap_event_midi_t{header(sizeof(clap_event_midi_t), CLAP_EVENT_MIDI), 0, {m.bytes[0], m.bytes[1], m.bytes[2]}});
         }
         float* channels[2] = {left, right};
         clap_audio_buffer_t out{channels, nullptr, 2, 0, 0};
-        clap_process_t p{};
-        p.steady_time = steadyTime_;
-        p.frames_count = frames;
-        p.audio_outputs = &out;
-        p.audio_outputs_count = 1;
-        p.in_events = &in.list;
-        p.out_events = &kNoOutput;
+        const clap_process_t p{steadyTime_, frames, nullptr, nullptr, &out, 0, 1, &in.list, &kNoOutput};
         steadyTime_ += frames;
         return plugin_->process(plugin_, &p) != CLAP_PROCESS_ERROR;
     }
@@ -197,62 +177,34 @@ private:
     int64_t steadyTime_ = 0;
 };
 
-class ClapFormat : public Format {
-public:
-    explicit ClapFormat(const clap_plugin_factory_t* factory) : factory_(factory) {}
-    bool noteEvents = false;  // notes as CLAP note events rather than MIDI
-
-    std::unique_ptr<Instance> create() override {
-        const clap_plugin_t* plugin = factory_->create_plugin(factory_, &kHost, kPluginId);
-        if (!plugin) return nullptr;
-        if (!plugin->init(plugin)) {
-            plugin->destroy(plugin);
-            return nullptr;
-        }
-        return std::make_unique<ClapInstance>(plugin, noteEvents);
-    }
-    bool refusesTruncatedState() const override { return false; }
-
-private:
-    const clap_plugin_factory_t* factory_;
-};
-
-int run(const std::string& path, const std::string& patternFile) {
-    Library library(path);
-    if (!library.loaded()) {
-        fail("cannot load " + path);
-        return 1;
-    }
+void run(const Library& library, const std::string& path, const std::string& patternFile) {
     const auto* entry = static_cast<const clap_plugin_entry_t*>(library.symbol("clap_entry"));
-    if (!entry || !clap_version_is_compatible(entry->clap_version) || !entry->init(path.c_str())) {
-        fail(path + " has no CLAP entry that starts");
-        return 1;
-    }
+    if (!entry || !clap_version_is_compatible(entry->clap_version) || !entry->init(path.c_str()))
+        return fail(path + " has no CLAP entry that starts");
     const auto* factory = static_cast<const clap_plugin_factory_t*>(entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
-    const clap_plugin_descriptor_t* d = factory && factory->get_plugin_count(factory) == 1
-                                            ? factory->get_plugin_descriptor(factory, 0)
-                                            : nullptr;
+    const clap_plugin_descriptor_t* d =
+        factory && factory->get_plugin_count(factory) == 1 ? factory->get_plugin_descriptor(factory, 0) : nullptr;
     if (!d || std::strcmp(d->id, kPluginId) != 0) {
         fail(path + " does not hold the one plugin " + kPluginId);
     } else {
-        ClapFormat format(factory);
+        bool noteEvents = false;  // notes as CLAP note events rather than MIDI
+        const Format format{[&]() -> std::unique_ptr<Instance> {
+                                const clap_plugin_t* plugin = factory->create_plugin(factory, &kHost, kPluginId);
+                                if (plugin && plugin->init(plugin)) return std::make_unique<ClapInstance>(plugin, noteEvents);
+                                if (plugin) plugin->destroy(plugin);
+                                return nullptr;
+                            },
+                            false};
         runChecks(format, patternFile);
-        format.noteEvents = true;
-        checkNotes(format, "notes as CLAP note events");
+        noteEvents = true;
+        checkNotes(format, "notes as CLAP note events", {512});
     }
     entry->deinit();
-    return failures() == 0 ? 0 : 1;
 }
 
 }  // namespace
 }  // namespace velmor::hosttest
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: velmor-clap-host PLUGIN.clap [PATTERN_FILE]\n");
-        return 2;
-    }
-    const int status = velmor::hosttest::run(argv[1], argc > 2 ? argv[2] : "");
-    if (status == 0) std::printf("velmor-clap-host: every check passed\n");
-    return status;
+    return velmor::hosttest::hostMain(argc, argv, "velmor-clap-host PLUGIN.clap [PATTERN_FILE]", velmor::hosttest::run);
 }

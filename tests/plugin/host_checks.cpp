@@ -23,17 +23,12 @@ namespace {
 
 int failed = 0;
 
-struct Key {
-    uint32_t frame;
-    uint8_t status, note, velocity;
-};
-
 // What a host plays: keys at frames of the whole run, and parameter changes
 // that go in at the first frame of the block holding their frame, as the
 // plugin framework applies them.
 struct Script {
     uint32_t frames = 0;
-    std::vector<Key> keys;
+    std::vector<MidiAt> keys;
     std::vector<std::pair<uint32_t, ParameterChange>> changes;
 };
 
@@ -43,76 +38,46 @@ constexpr uint32_t kTempoParameter = kFirstGlobalParameter;
 // Held notes, a legato slide and its return, velocities on both sides of
 // the accent threshold, and keys on the other units' channels.
 Script keys(uint32_t frames, uint8_t base) {
-    Script s;
-    s.frames = frames;
-    s.keys = {{100, 0x90, base, 110},
-              {4000, 0x91, static_cast<uint8_t>(base + 5), 127},
-              {9000, 0x90, static_cast<uint8_t>(base + 3), 90},
-              {11111, 0x92, static_cast<uint8_t>(base + 12), 101},
-              {15000, 0x80, static_cast<uint8_t>(base + 3), 0},
-              {18000, 0x81, static_cast<uint8_t>(base + 5), 0},
-              {20000, 0x93, static_cast<uint8_t>(base - 2), 64},
-              {20000, 0x90, static_cast<uint8_t>(base - 5), 101},
-              {26000, 0x80, static_cast<uint8_t>(base - 5), 0},
-              {26001, 0x80, base, 0}};
-    return s;
+    const auto at = [base](uint32_t frame, uint8_t status, int offset, uint8_t velocity) {
+        return MidiAt{frame, {status, static_cast<uint8_t>(base + offset), velocity}};
+    };
+    return {frames,
+            {at(100, 0x90, 0, 110), at(4000, 0x91, 5, 127), at(9000, 0x90, 3, 90), at(11111, 0x92, 12, 101),
+             at(15000, 0x80, 3, 0), at(18000, 0x81, 5, 0), at(20000, 0x93, -2, 64), at(20000, 0x90, -5, 101),
+             at(26000, 0x80, -5, 0), at(26001, 0x80, 0, 0)},
+            {}};
 }
 
-void copyBlock(std::vector<float>& out, uint32_t at, const std::vector<float>& l, const std::vector<float>& r, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i) {
-        out[2 * (at + i)] = l[i];
-        out[2 * (at + i) + 1] = r[i];
-    }
-}
-
-// The plugin's output for a script in blocks of `block` frames, left and
-// right interleaved.
-bool play(Instance& p, const Script& s, uint32_t block, std::vector<float>& out) {
+// A script's output in blocks of `block` frames through `process`, left and
+// right interleaved; false when a block was refused.
+template <class Process>
+bool playThrough(const Script& s, uint32_t block, std::vector<float>& out, Process process) {
     out.assign(2 * static_cast<size_t>(s.frames), 0.0f);
     std::vector<float> l(block), r(block);
     size_t k = 0, c = 0;
-    for (uint32_t done = 0; done < s.frames;) {
+    for (uint32_t done = 0; done < s.frames; done += block) {
         const uint32_t n = std::min(block, s.frames - done);
         std::vector<MidiAt> midi;
-        for (; k < s.keys.size() && s.keys[k].frame < done + n; ++k)
-            midi.push_back({s.keys[k].frame - done, {s.keys[k].status, s.keys[k].note, s.keys[k].velocity}});
+        for (; k < s.keys.size() && s.keys[k].frame < done + n; ++k) midi.push_back(s.keys[k]), midi.back().frame -= done;
         std::vector<ParameterChange> changes;
         for (; c < s.changes.size() && s.changes[c].first < done + n; ++c) changes.push_back(s.changes[c].second);
-        if (!p.process(l.data(), r.data(), n, midi, changes)) return false;
-        copyBlock(out, done, l, r, n);
-        done += n;
+        if (!process(l.data(), r.data(), n, midi, changes)) return false;
+        for (uint32_t i = 0; i < n; ++i) out[2 * (done + i)] = l[i], out[2 * (done + i) + 1] = r[i];
     }
     return true;
 }
 
 // The plugin core's own output for the same script and blocks.
 std::vector<float> reference(PluginCore& core, const Script& s, uint32_t block) {
-    std::vector<float> out(2 * static_cast<size_t>(s.frames));
-    std::vector<float> l(block), r(block);
-    size_t k = 0, c = 0;
-    for (uint32_t done = 0; done < s.frames;) {
-        const uint32_t n = std::min(block, s.frames - done);
+    std::vector<float> out;
+    playThrough(s, block, out, [&core](float* l, float* r, uint32_t n, const std::vector<MidiAt>& midi,
+                                        const std::vector<ParameterChange>& changes) {
         std::vector<HostEvent> events;
-        for (; c < s.changes.size() && s.changes[c].first < done + n; ++c) {
-            HostEvent e;
-            e.isParameter = true;
-            e.parameter = s.changes[c].second.first;
-            e.value = static_cast<float>(s.changes[c].second.second);
-            events.push_back(e);
-        }
-        for (; k < s.keys.size() && s.keys[k].frame < done + n; ++k) {
-            HostEvent e;
-            e.frame = s.keys[k].frame - done;
-            e.size = 3;
-            e.midi[0] = s.keys[k].status;
-            e.midi[1] = s.keys[k].note;
-            e.midi[2] = s.keys[k].velocity;
-            events.push_back(e);
-        }
-        core.process(l.data(), r.data(), n, events.data(), static_cast<uint32_t>(events.size()), HostTime{});
-        copyBlock(out, done, l, r, n);
-        done += n;
-    }
+        for (const auto& [index, value] : changes) events.push_back({0, true, 0, {}, index, static_cast<float>(value)});
+        for (const MidiAt& m : midi) events.push_back({m.frame, false, 3, {m.bytes[0], m.bytes[1], m.bytes[2]}});
+        core.process(l, r, n, events.data(), static_cast<uint32_t>(events.size()), HostTime{});
+        return true;
+    });
     return out;
 }
 
@@ -121,19 +86,12 @@ std::string hz(double rate) {
 }
 
 // Fails with the first frame where `got` differs from `expected`.
-bool same(const std::vector<float>& got, const std::vector<float>& expected, const std::string& what) {
-    if (got.size() != expected.size()) {
-        fail(what + ": " + std::to_string(got.size() / 2) + " frames instead of " + std::to_string(expected.size() / 2));
-        return false;
-    }
-    for (size_t i = 0; i < got.size(); ++i) {
-        if (got[i] == expected[i]) continue;
-        std::ostringstream line;
-        line << what << ": frame " << i / 2 << (i % 2 ? " right " : " left ") << got[i] << " instead of " << expected[i];
-        fail(line.str());
-        return false;
-    }
-    return true;
+void same(const std::vector<float>& got, const std::vector<float>& expected, const std::string& what) {
+    const auto [g, e] = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+    std::ostringstream line;
+    if (got.size() != expected.size()) line << what << ": " << got.size() / 2 << " frames instead of " << expected.size() / 2;
+    else if (g != got.end()) line << what << ": frame " << (g - got.begin()) / 2 << ((g - got.begin()) % 2 ? " right " : " left ") << *g << " instead of " << *e;
+    if (!line.str().empty()) fail(line.str());
 }
 
 float loudest(const std::vector<float>& out, size_t fromFrame, size_t toFrame) {
@@ -142,59 +100,35 @@ float loudest(const std::vector<float>& out, size_t fromFrame, size_t toFrame) {
     return m;
 }
 
-std::unique_ptr<Instance> started(Format& format, double rate, uint32_t maxFrames, const std::string& what) {
+std::unique_ptr<Instance> started(const Format& format, double rate, uint32_t maxFrames, const std::string& what) {
     std::unique_ptr<Instance> p = format.create();
-    if (!p) {
-        fail(what + ": the plugin made no instance");
-        return nullptr;
-    }
-    if (!p->activate(rate, maxFrames)) {
-        fail(what + ": the instance did not start at " + hz(rate));
-        return nullptr;
-    }
-    return p;
+    if (p && p->activate(rate, maxFrames)) return p;
+    fail(what + (p ? ": the instance did not start at " + hz(rate) : ": the plugin made no instance"));
+    return nullptr;
 }
 
 bool played(Instance& p, const Script& s, uint32_t block, std::vector<float>& out, const std::string& what) {
-    if (play(p, s, block, out)) return true;
+    if (playThrough(s, block, out, [&p](auto... a) { return p.process(a...); })) return true;
     fail(what + ": a block was refused");
     return false;
 }
 
-void checkParameterList(Format& format) {
+void checkParameterList(const Format& format) {
     auto p = format.create();
     if (!p) return fail("parameters: the plugin made no instance");
     const std::vector<ParameterInfo> shown = p->parameters();
     if (shown.size() != kPluginParameterCount)
         return fail("parameters: " + std::to_string(shown.size()) + " shown instead of " + std::to_string(kPluginParameterCount));
     for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
-        const PluginParameter expected = pluginParameter(i);
+        const PluginParameter e = pluginParameter(i);
         const ParameterInfo& s = shown[i];
-        if (s.name != expected.name || s.minimum != expected.minimum || s.maximum != expected.maximum ||
-            s.defaultValue != expected.defaultValue)
-            return fail("parameters: number " + std::to_string(i) + " is \"" + s.name + "\" " + std::to_string(s.minimum) +
-                        ".." + std::to_string(s.maximum) + " (" + std::to_string(s.defaultValue) + ") instead of \"" +
-                        expected.name + "\" " + std::to_string(expected.minimum) + ".." +
-                        std::to_string(expected.maximum) + " (" + std::to_string(expected.defaultValue) + ")");
+        if (s.name != e.name || s.minimum != e.minimum || s.maximum != e.maximum || s.defaultValue != e.defaultValue)
+            return fail("parameters: number " + std::to_string(i) + " is \"" + s.name + "\" instead of \"" + e.name +
+                        "\", or its range or default differs");
     }
 }
 
-void checkBlockSizes(Format& format) {
-    Script s = keys(30000, 45);
-    s.changes = {{0, {unitParameter(0, Param::kCutoff), 90}}, {0, {unitParameter(0, Param::kResonance), 100}}};
-    for (double rate : {44100.0, 48000.0}) {
-        PluginCore core(rate);
-        const std::vector<float> expected = reference(core, s, 4096);
-        for (uint32_t block : {4096u, 512u, 37u, 1u}) {
-            const std::string what = "block size " + std::to_string(block) + " at " + hz(rate);
-            auto p = started(format, rate, 4096, what);
-            std::vector<float> out;
-            if (p && played(*p, s, block, out, what)) same(out, expected, what);
-        }
-    }
-}
-
-void checkParameterChange(Format& format) {
+void checkParameterChange(const Format& format) {
     const uint32_t cutoff = unitParameter(0, Param::kCutoff);
     Script s = keys(16384, 45);
     const Script unchanged = s;
@@ -240,25 +174,15 @@ std::string readFile(const std::string& path) {
 // `values`, the parameters follow as the framework saves them.
 std::string stateBlob(const std::string& pattern, const PluginCore* values = nullptr) {
     std::string blob;
-    const auto add = [&blob](const std::string& text) {
-        blob += text;
-        blob += '\0';
-    };
-    add("__dpf_state_begin__");
-    add("pattern");
-    add(pattern);
-    add("__dpf_state_end__");
+    const auto add = [&blob](const std::string& text) { blob.append(text).push_back('\0'); };
+    add("__dpf_state_begin__"), add("pattern"), add(pattern), add("__dpf_state_end__");
     if (values) {
         add("__dpf_parameters_begin__");
-        for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
-            add(pluginParameter(i).symbol);
-            add(std::to_string(static_cast<int>(values->parameterValue(i))));
-        }
+        for (uint32_t i = 0; i < kPluginParameterCount; ++i)
+            add(pluginParameter(i).symbol), add(std::to_string(static_cast<int>(values->parameterValue(i))));
         add("__dpf_parameters_end__");
     }
-    blob += '\xfe';
-    blob += '\0';
-    return blob;
+    return blob + "\xfe" + '\0';
 }
 
 // Every parameter reads back as the core has it; a value outside the range
@@ -270,11 +194,8 @@ bool sameParameters(Instance& p, const PluginCore& core, const std::string& what
         const PluginParameter range = pluginParameter(i);
         const double expected = core.parameterValue(i);
         const double shown = std::clamp(expected, static_cast<double>(range.minimum), static_cast<double>(range.maximum));
-        if (!p.parameterValue(i, value) || (value != expected && value != shown)) {
-            fail(what + ": " + pluginParameter(i).name + " reads back " + std::to_string(value) + " instead of " +
-                 std::to_string(core.parameterValue(i)));
-            return false;
-        }
+        if (!p.parameterValue(i, value) || (value != expected && value != shown))
+            return fail(what + ": " + range.name + " reads back " + std::to_string(value) + " instead of " + std::to_string(expected)), false;
     }
     return true;
 }
@@ -282,7 +203,7 @@ bool sameParameters(Instance& p, const PluginCore& core, const std::string& what
 // An instance with a pattern and settings saves its state; a fresh one
 // loads it, reads back every parameter at once, and plays as the first
 // does; damaged states then change nothing.
-void checkState(Format& format, const std::string& patternFile) {
+void checkState(const Format& format, const std::string& patternFile) {
     const std::string tag = "Velmor pattern 1\n";
     std::string pattern;
     if (!patternFile.empty()) {
@@ -303,12 +224,8 @@ void checkState(Format& format, const std::string& patternFile) {
         return fail("state: the core's own state is not base64");
     }
     // Settings on top, in a block without keys.
-    Script settings;
-    settings.frames = 512;
-    settings.changes = {{0, {unitParameter(0, Param::kCutoff), 100}},
-                        {0, {unitParameter(0, Param::kDecay), 30}},
-                        {0, {unitParameter(1, Param::kResonance), 120}},
-                        {0, {kTempoParameter, 97}}};
+    const Script settings{512, {}, {{0, {unitParameter(0, Param::kCutoff), 100}}, {0, {unitParameter(0, Param::kDecay), 30}},
+                                    {0, {unitParameter(1, Param::kResonance), 120}}, {0, {kTempoParameter, 97}}}};
     std::vector<float> outA, outB;
     if (!played(*a, settings, 512, outA, "state")) return;
     reference(core, settings, 512);
@@ -321,9 +238,8 @@ void checkState(Format& format, const std::string& patternFile) {
     if (!b->loadState(saved)) return fail("state: a fresh instance refuses the saved state");
     sameParameters(*b, core, "state loaded into a fresh instance");
     const Script second = keys(20000, 52);
-    Script rest;  // what the first instance played
-    rest.frames = settings.frames;
-    if (!played(*b, rest, 512, outB, "state") || !played(*a, second, 512, outA, "state") ||
+    // The block the first instance played, without the settings.
+    if (!played(*b, Script{512, {}, {}}, 512, outB, "state") || !played(*a, second, 512, outA, "state") ||
         !played(*b, second, 512, outB, "state"))
         return;
     if (loudest(outA, 100, second.frames) < 0.01f) fail("state: the keys after the state make no sound");
@@ -346,7 +262,7 @@ void checkState(Format& format, const std::string& patternFile) {
         {"random bytes", noise}};
     for (const auto& [name, blob] : damaged) {
         const std::string what = "damaged state (" + name + ")";
-        if (b->loadState(blob) && name.rfind("cut", 0) == 0 && format.refusesTruncatedState())
+        if (b->loadState(blob) && name.rfind("cut", 0) == 0 && format.refusesTruncatedState)
             fail(what + ": loading it reports success");
         std::string now;
         if (!b->saveState(now) || now != saved) fail(what + ": the state changed");
@@ -365,57 +281,52 @@ void fail(const std::string& what) {
     std::fflush(stdout);
 }
 
-int failures() {
-    return failed;
-}
-
-void checkNotes(Format& format, const std::string& label) {
-    const Script s = keys(30000, 45);
+void checkNotes(const Format& format, const std::string& label, const std::vector<uint32_t>& blocks) {
+    Script s = keys(30000, 45);
+    s.changes = {{0, {unitParameter(0, Param::kCutoff), 90}}, {0, {unitParameter(0, Param::kResonance), 100}}};
     for (double rate : {44100.0, 48000.0}) {
-        const std::string what = label + " at " + hz(rate);
         PluginCore core(rate);
-        auto p = started(format, rate, 512, what);
-        std::vector<float> out;
-        if (!p || !played(*p, s, 512, out, what)) continue;
-        if (p->latency() != core.latency())
-            fail(what + ": latency " + std::to_string(p->latency()) + " instead of " + std::to_string(core.latency()));
-        if (loudest(out, 0, 100) != 0 || loudest(out, 100, s.frames) < 0.01f)
-            fail(what + ": silence before the first key and sound after it expected");
-        same(out, reference(core, s, 512), what);
+        const std::vector<float> expected = reference(core, s, 4096);
+        for (uint32_t block : blocks) {
+            const std::string what = label + " in blocks of " + std::to_string(block) + " at " + hz(rate);
+            auto p = started(format, rate, 4096, what);
+            std::vector<float> out;
+            if (!p || !played(*p, s, block, out, what)) continue;
+            if (p->latency() != core.latency())
+                fail(what + ": latency " + std::to_string(p->latency()) + " instead of " + std::to_string(core.latency()));
+            if (loudest(out, 0, 100) != 0 || loudest(out, 100, s.frames) < 0.01f)
+                fail(what + ": silence before the first key and sound after it expected");
+            same(out, expected, what);
+        }
     }
 }
 
-void runChecks(Format& format, const std::string& patternFile) {
+void runChecks(const Format& format, const std::string& patternFile) {
     checkParameterList(format);
-    checkNotes(format, "notes");
-    checkBlockSizes(format);
+    checkNotes(format, "notes", {4096, 512, 37, 1});
     checkParameterChange(format);
     checkState(format, patternFile);
 }
 
-Library::Library(const std::string& path) {
 #ifdef _WIN32
-    handle_ = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+Library::Library(const std::string& path) : handle_(reinterpret_cast<void*>(LoadLibraryA(path.c_str()))) {}
+Library::~Library() { if (handle_) FreeLibrary(static_cast<HMODULE>(handle_)); }
+void* Library::symbol(const char* name) const { return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name)); }
 #else
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+Library::Library(const std::string& path) : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+Library::~Library() { if (handle_) dlclose(handle_); }
+void* Library::symbol(const char* name) const { return dlsym(handle_, name); }
 #endif
-}
 
-Library::~Library() {
-    if (!handle_) return;
-#ifdef _WIN32
-    FreeLibrary(reinterpret_cast<HMODULE>(handle_));
-#else
-    dlclose(handle_);
-#endif
-}
-
-void* Library::symbol(const char* name) const {
-#ifdef _WIN32
-    return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name));
-#else
-    return dlsym(handle_, name);
-#endif
+int hostMain(int argc, char** argv, const char* usage,
+             void (*run)(const Library& library, const std::string& path, const std::string& patternFile)) {
+    if (argc < 2 || argc > 3) return std::fprintf(stderr, "usage: %s\n", usage), 2;
+    const std::string name = std::string(usage).substr(0, std::string(usage).find(' '));
+    const Library library(argv[1]);
+    if (library.handle()) run(library, argv[1], argc > 2 ? argv[2] : "");
+    else fail(std::string("cannot load ") + argv[1]);
+    if (failed == 0) std::printf("%s: every check passed\n", name.c_str());
+    return failed == 0 ? 0 : 1;
 }
 
 }  // namespace velmor::hosttest

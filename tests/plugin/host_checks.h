@@ -7,6 +7,7 @@
 // binary and talks to an instance (clap_host.cpp, vst3_host.cpp).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -44,37 +45,38 @@ public:
     virtual bool loadState(const std::string& bytes) = 0;
 };
 
-class Format {
-public:
-    virtual ~Format() = default;
-    virtual std::unique_ptr<Instance> create() = 0;  // null when the plugin refuses
-    // Whether the format reports a truncated state as a failure.
-    virtual bool refusesTruncatedState() const = 0;
+struct Format {
+    std::function<std::unique_ptr<Instance>()> create;  // null when the plugin refuses
+    bool refusesTruncatedState;  // whether the format reports a truncated state as a failure
 };
 
 // Prints one line for a failed check and counts it.
 void fail(const std::string& what);
-int failures();
 
 // Every check; `patternFile` (may be empty) is a pattern file that the
 // state checks load first.
-void runChecks(Format& format, const std::string& patternFile);
-// The note check alone, for a second way of sending notes.
-void checkNotes(Format& format, const std::string& label);
+void runChecks(const Format& format, const std::string& patternFile);
+// The note check alone (keys at their frames sound as the plugin core plays
+// them, in blocks of each size), for a second way of sending notes.
+void checkNotes(const Format& format, const std::string& label, const std::vector<uint32_t>& blocks);
 
-// Loads a shared library and finds its symbols.
+// A loaded shared library.
 class Library {
 public:
     explicit Library(const std::string& path);
     ~Library();
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
-    bool loaded() const { return handle_ != nullptr; }
     void* handle() const { return handle_; }
     void* symbol(const char* name) const;
 
 private:
     void* handle_ = nullptr;
 };
+
+// A host's main(): `run` gets the plugin binary named on the command line,
+// loaded, and the pattern file; exit status 0 when every check passed.
+int hostMain(int argc, char** argv, const char* usage,
+             void (*run)(const Library& library, const std::string& path, const std::string& patternFile));
 
 }  // namespace velmor::hosttest

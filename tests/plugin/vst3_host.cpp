@@ -5,7 +5,6 @@
 // usage: velmor-vst3-host PLUGIN_LIBRARY [PATTERN_FILE]
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,10 +22,7 @@ namespace {
 
 // The host's own objects live on its stack: the plugin borrows them for one
 // call, so counting references is not needed.
-v3_result V3_API noInterface(void*, const v3_tuid, void** obj) {
-    *obj = nullptr;
-    return V3_NO_INTERFACE;
-}
+v3_result V3_API noInterface(void*, const v3_tuid, void** obj) { return *obj = nullptr, V3_NO_INTERFACE; }
 uint32_t V3_API oneReference(void*) { return 1; }
 constexpr v3_funknown kUnknown = {noInterface, oneReference, oneReference};
 
@@ -61,14 +57,10 @@ struct ParameterQueue {
     static int32_t V3_API pointCount(void*) { return 1; }
     static v3_result V3_API point(void* p, int32_t index, int32_t* offset, double* value) {
         if (index != 0) return V3_INVALID_ARG;
-        *offset = 0;
-        *value = self<ParameterQueue>(p).value;
+        *offset = 0, *value = self<ParameterQueue>(p).value;
         return V3_OK;
     }
-    static v3_result V3_API addPoint(void*, int32_t, double, int32_t* index) {
-        *index = 0;
-        return V3_OK;
-    }
+    static v3_result V3_API addPoint(void*, int32_t, double, int32_t* index) { return *index = 0, V3_OK; }
 };
 const v3_param_value_queue_cpp kQueueFunctions = {
     kUnknown, {ParameterQueue::parameterId, ParameterQueue::pointCount, ParameterQueue::point, ParameterQueue::addPoint}};
@@ -85,8 +77,7 @@ struct ParameterChanges {
         return reinterpret_cast<v3_param_value_queue**>(&queues[index]);
     }
     static v3_param_value_queue** V3_API add(void* p, v3_param_id*, int32_t* index) {
-        *index = 0;
-        return reinterpret_cast<v3_param_value_queue**>(&self<ParameterChanges>(p).sink);
+        return *index = 0, reinterpret_cast<v3_param_value_queue**>(&self<ParameterChanges>(p).sink);
     }
 };
 const v3_param_changes_cpp kChangesFunctions = {kUnknown,
@@ -125,10 +116,7 @@ struct Stream {
         if (result) *result = static_cast<int64_t>(s.at);
         return V3_OK;
     }
-    static v3_result V3_API tell(void* p, int64_t* pos) {
-        *pos = static_cast<int64_t>(self<Stream>(p).at);
-        return V3_OK;
-    }
+    static v3_result V3_API tell(void* p, int64_t* pos) { return *pos = static_cast<int64_t>(self<Stream>(p).at), V3_OK; }
 };
 const StreamFunctions kStreamFunctions = {kUnknown, {Stream::read, Stream::write, Stream::seek, Stream::tell}};
 
@@ -216,15 +204,10 @@ public:
         for (const MidiAt& m : midi) {
             const int type = m.bytes[0] & 0xF0;
             if (type != 0x80 && type != 0x90) return false;  // the keys are all VST3 has
-            v3_event e{};
-            e.sample_offset = static_cast<int32_t>(m.frame);
-            if (type == 0x90) {
-                e.type = V3_EVENT_NOTE_ON;
-                e.note_on = {static_cast<int16_t>(m.bytes[0] & 15), m.bytes[1], 0, m.bytes[2] / 127.0f, 0, -1};
-            } else {
-                e.type = V3_EVENT_NOTE_OFF;
-                e.note_off = {static_cast<int16_t>(m.bytes[0] & 15), m.bytes[1], m.bytes[2] / 127.0f, -1, 0};
-            }
+            v3_event e{0, static_cast<int32_t>(m.frame), 0, 0, static_cast<uint16_t>(type == 0x90 ? V3_EVENT_NOTE_ON : V3_EVENT_NOTE_OFF), {}};
+            const int16_t channel = m.bytes[0] & 15;
+            if (type == 0x90) e.note_on = {channel, m.bytes[1], 0, m.bytes[2] / 127.0f, 0, -1};
+            else e.note_off = {channel, m.bytes[1], m.bytes[2] / 127.0f, -1, 0};
             events.events.push_back(e);
         }
         // A host that stands still.
@@ -233,19 +216,10 @@ public:
         context.state = V3_PROCESS_CTX_CONT_TIME_VALID;
         context.continuous_time_in_samples = position_;
         float* channels[2] = {left, right};
-        v3_audio_bus_buffers buffers{};
-        buffers.num_channels = 2;
-        buffers.channel_buffers_32 = channels;
-        v3_process_data data{};
-        data.process_mode = V3_REALTIME;
-        data.symbolic_sample_size = V3_SAMPLE_32;
-        data.nframes = static_cast<int32_t>(frames);
-        data.num_output_buses = 1;
-        data.outputs = &buffers;
-        data.input_params = reinterpret_cast<v3_param_changes**>(&in);
-        data.output_params = reinterpret_cast<v3_param_changes**>(&out);
-        data.input_events = reinterpret_cast<v3_event_list**>(&events);
-        data.ctx = &context;
+        v3_audio_bus_buffers buffers{2, 0, {channels}};
+        v3_process_data data{V3_REALTIME, V3_SAMPLE_32, static_cast<int32_t>(frames), 0, 1, nullptr, &buffers,
+                             reinterpret_cast<v3_param_changes**>(&in), reinterpret_cast<v3_param_changes**>(&out),
+                             reinterpret_cast<v3_event_list**>(&events), nullptr, &context};
         position_ += frames;
         return v3_cpp_obj(processor_)->process(processor_, &data) == V3_OK;
     }
@@ -255,11 +229,6 @@ public:
         value = plain(ids_[index], v3_cpp_obj(controller_)->get_parameter_normalised(controller_, ids_[index]));
         return true;
     }
-
-    // The framework (DPF 1.6) takes the id of the plugin's first parameter
-    // for one of its own MIDI controller parameters and reads it as 0; the
-    // value itself reaches the plugin and its state.
-
 
     bool saveState(std::string& bytes) override {
         Stream s{&kStreamFunctions, {}};
@@ -294,31 +263,6 @@ private:
     int64_t position_ = 0;
 };
 
-class Vst3Format : public Format {
-public:
-    Vst3Format(v3_plugin_factory** factory, const v3_tuid classId) : factory_(factory) {
-        std::memcpy(classId_, classId, sizeof classId_);
-    }
-
-    std::unique_ptr<Instance> create() override {
-        v3_component** component = nullptr;
-        if (v3_cpp_obj(factory_)->create_instance(factory_, classId_, v3_component_iid,
-                                                  reinterpret_cast<void**>(&component)) != V3_OK ||
-            !component)
-            return nullptr;
-        if (v3_cpp_obj_initialize(component, nullptr) != V3_OK) {
-            release(component);
-            return nullptr;
-        }
-        return std::make_unique<Vst3Instance>(component);
-    }
-    bool refusesTruncatedState() const override { return true; }
-
-private:
-    v3_plugin_factory** factory_;
-    v3_tuid classId_;
-};
-
 #ifdef _WIN32
 using ModuleEntry = bool (*)();
 const char kEntryName[] = "InitDll";
@@ -331,12 +275,7 @@ const char kExitName[] = "ModuleExit";
 using ModuleExit = bool (*)();
 using GetFactory = v3_plugin_factory** (*)();
 
-int run(const std::string& path, const std::string& patternFile) {
-    Library library(path);
-    if (!library.loaded()) {
-        fail("cannot load " + path);
-        return 1;
-    }
+void run(const Library& library, const std::string& path, const std::string& patternFile) {
     const auto entry = reinterpret_cast<ModuleEntry>(library.symbol(kEntryName));
     const auto moduleExit = reinterpret_cast<ModuleExit>(library.symbol(kExitName));
     const auto getFactory = reinterpret_cast<GetFactory>(library.symbol("GetPluginFactory"));
@@ -346,10 +285,7 @@ int run(const std::string& path, const std::string& patternFile) {
     const bool entered = entry && entry(library.handle());
 #endif
     v3_plugin_factory** factory = entered && moduleExit && getFactory ? getFactory() : nullptr;
-    if (!factory) {
-        fail(path + " has no VST3 module entry and factory");
-        return 1;
-    }
+    if (!factory) return fail(path + " has no VST3 module entry and factory");
     // The one audio module class.
     int modules = 0;
     v3_class_info found{};
@@ -362,23 +298,25 @@ int run(const std::string& path, const std::string& patternFile) {
     if (modules != 1 || std::strcmp(found.name, "Velmor") != 0) {
         fail(path + " does not hold the one audio module Velmor");
     } else {
-        Vst3Format format(factory, found.class_id);
+        const Format format{[&]() -> std::unique_ptr<Instance> {
+                                v3_component** component = nullptr;
+                                if (v3_cpp_obj(factory)->create_instance(factory, found.class_id, v3_component_iid,
+                                                                          reinterpret_cast<void**>(&component)) != V3_OK || !component)
+                                    return nullptr;
+                                if (v3_cpp_obj_initialize(component, nullptr) == V3_OK) return std::make_unique<Vst3Instance>(component);
+                                release(component);
+                                return nullptr;
+                            },
+                            true};
         runChecks(format, patternFile);
     }
     release(factory);
     moduleExit();
-    return failures() == 0 ? 0 : 1;
 }
 
 }  // namespace
 }  // namespace velmor::hosttest
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: velmor-vst3-host PLUGIN_LIBRARY [PATTERN_FILE]\n");
-        return 2;
-    }
-    const int status = velmor::hosttest::run(argv[1], argc > 2 ? argv[2] : "");
-    if (status == 0) std::printf("velmor-vst3-host: every check passed\n");
-    return status;
+    return velmor::hosttest::hostMain(argc, argv, "velmor-vst3-host PLUGIN_LIBRARY [PATTERN_FILE]", velmor::hosttest::run);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Builds fresh synthesizer instances for tests and benchmarks.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -53,6 +54,26 @@ inline std::vector<int16_t> renderFrames(Synth& s, int frames, int blockFrames =
         const int n = std::min(blockFrames, frames - done);
         renderBlock(s, out.data() + 2 * done, static_cast<uint32_t>(n) * 4);
         done += n;
+    }
+    return out;
+}
+
+// An engine command of a kind that takes a value.
+inline EngineCommand command(EngineCommand::Kind kind, int32_t value = 0) { return EngineCommand::forUnit(kind, value); }
+
+// Renders `frames` frames of the engine with events at frames of the whole
+// run, in blocks of the sizes block() gives in turn, and returns them
+// interleaved.
+template <class BlockSize>
+std::vector<int16_t> renderEvents(Engine& e, const std::vector<EngineEvent>& events, int frames, BlockSize block) {
+    std::vector<int16_t> out(2 * static_cast<size_t>(frames));
+    size_t next = 0;
+    for (int done = 0, n = 0; done < frames; done += n) {
+        n = std::min(static_cast<int>(block()), frames - done);
+        std::vector<EngineEvent> inBlock;
+        for (; next < events.size() && events[next].frame < done + n; ++next)
+            inBlock.push_back({events[next].frame - done, events[next].command});
+        renderBlock(e, out.data() + 2 * done, static_cast<uint32_t>(n) * 4, inBlock);
     }
     return out;
 }
