@@ -165,7 +165,6 @@ long firstDifference(const std::vector<uint64_t>& a, const std::vector<uint64_t>
     return d.first == a.end() && d.second == b.end() ? -1 : d.first - a.begin();
 }
 
-std::string tempPath(const char* name) { return ::testing::TempDir() + std::to_string(getpid()) + name; }
 
 std::vector<uint8_t> fileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -173,7 +172,7 @@ std::vector<uint8_t> fileBytes(const std::string& path) {
 }
 
 TEST(PatternFile, WriterFollowsTheLayoutAndRoundTripsKeepEveryField) {
-    const std::string path = tempPath("writer.pat");
+    const std::string path = testing::tempPath("writer.pat");
     const struct {
         int units, patterns, song, written;
     } counts[] = {{1, 1, 1, 1}, {4, 3, 7, 4}, {8, 64, 512, 8}, {2, 0, 0, 2}, {0, 1, 1, 1}, {-3, 1, 1, 1}, {9, 1, 1, 8}};

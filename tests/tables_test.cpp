@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "files/user_wave.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -64,7 +65,7 @@ TEST(Tables, RuntimeRandomAndUserWave) {
 
     auto s = makeSynth();
     for (WaveSample& v : s->score.doc.userWave) v = 7;
-    const std::string path = ::testing::TempDir() + "user_wave.raw";
+    const std::string path = testing::tempPath("user_wave.raw");
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fclose((std::fwrite("\x01\x00\xFF\xFF\x00\x80\x34", 1, 7, f), f));  // 1, -1, -32768 and an odd byte

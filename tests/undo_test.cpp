@@ -41,7 +41,7 @@ struct Kind {
 };
 
 void loadWave(Synth& s) {
-    const std::string wave = ::testing::TempDir() + "undo-wave.raw";
+    const std::string wave = testing::tempPath("undo-wave.raw");
     std::FILE* f = std::fopen(wave.c_str(), "wb");
     std::fclose((std::fputs("a user wave", f), f));
     loadUserWave(s, wave.c_str());
@@ -180,7 +180,7 @@ TEST(Undo, UnsavedWorkIsKnown) {
     undo(*s), changed.push_back(documentChanged(*s));
     EXPECT_EQ(changed, (std::vector<bool>{true, false, false, true}));
     // A loaded file is what the document holds, with no history before it.
-    const std::string path = ::testing::TempDir() + "undo-load.pat";
+    const std::string path = testing::tempPath("undo-load.pat");
     ASSERT_TRUE(writePatternFile(s->score.doc, path.c_str()) && loadPatternFile(*s, path.c_str()));
     EXPECT_FALSE(documentChanged(*s) || undoName(*s) || redoName(*s));
 }

@@ -4,12 +4,19 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "files/pattern_file.h"
 #include "model/synth.h"
 
 namespace velmor::testing {
+
+// A file name in the temporary folder of this process alone: tests run side by side.
+inline std::string tempPath(const std::string& name) { return ::testing::TempDir() + std::to_string(getpid()) + "-" + name; }
 
 // The bytes `write` writes into a stream.
 template <class Write>
