@@ -1,5 +1,6 @@
 #include "plugin/plugin_core.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,11 @@ namespace {
 constexpr char kStateTag[] = "Velmor pattern 1\n";
 constexpr uint32_t kMaxEngineEvents = 16384;
 constexpr uint32_t kMaxEngineBlock = 65536;
+// A song position this far (a quarter of a clock tick) from where the
+// tempo brought it is a jump.
+constexpr double kJumpSixteenths = 1.0 / 24;
+// The most a host's musical position is rounded by: 4/1920 of a beat.
+constexpr double kRoundingSixteenths = 1.0 / 120;
 
 EngineCommand command(EngineCommand::Kind kind, int32_t value) {
     EngineCommand c;
@@ -162,22 +168,42 @@ void PluginCore::followHost(const HostTime& time, uint32_t frames) {
     // Host frames a sixteenth note lasts, at the host's tempo (the steps'
     // length follows the ticks, clamped to 60..180 BPM by the engine).
     const double perSixteenth = hostRate_ * 60.0 / time.beatsPerMinute / 4.0;
-    const double at = time.sixteenths;
+    double at = time.sixteenths;
     // Started, or the song position jumped (a locate or a loop): the clock
-    // stands at the next sixteenth, whose tick begins its step.
-    if (!wasPlaying_ || std::fabs(at - expectedSixteenths_) * perSixteenth > 0.5) {
-        const int64_t next = static_cast<int64_t>(std::ceil(at - 1e-9));
-        addEvent(0, command(EngineCommand::kLocate, static_cast<int32_t>(next < 0 ? 0 : next)));
+    // stands at the next sixteenth, whose tick begins its step. Hosts give
+    // the position rounded (to their own ticks, some to 1/1920 of a beat):
+    // a difference of less than a quarter of a clock tick from where the
+    // tempo brought the position is that rounding, and the position runs on
+    // undisturbed. It is counted from the last jump or change of tempo, not
+    // added up block by block, lest rounding errors gather.
+    const double expected = anchorSixteenths_ + (hostFrames_ - anchorFrame_) / anchorPerSixteenth_;
+    if (!wasPlaying_ || std::fabs(at - expected) > kJumpSixteenths) {
+        // Where the song's tempo has not changed since its start, the
+        // host's frame gives the position to the frame.
+        const double fromFrame = static_cast<double>(time.frame) / perSixteenth;
+        if (time.frameValid && std::fabs(fromFrame - at) <= kRoundingSixteenths) at = fromFrame;
+        const int64_t next = std::max<int64_t>(0, static_cast<int64_t>(std::ceil(at - 1e-9)));
+        addEvent(0, command(EngineCommand::kLocate, static_cast<int32_t>(next)));
         if (!wasPlaying_ || !e.running) addEvent(0, command(EngineCommand::kSequencer, 2));
+        nextTick_ = 6 * next;
+        anchorPerSixteenth_ = 0;  // anchored below
+    } else {
+        at = expected;
+    }
+    if (perSixteenth != anchorPerSixteenth_) {
+        anchorSixteenths_ = at;
+        anchorFrame_ = hostFrames_;
+        anchorPerSixteenth_ = perSixteenth;
     }
     wasPlaying_ = true;
-    expectedSixteenths_ = at + frames / perSixteenth;
-    // Six ticks a sixteenth, each at the first frame at or after its time.
-    for (int64_t k = static_cast<int64_t>(std::ceil(at * 6 - 1e-9));; ++k) {
-        const double offset = (static_cast<double>(k) / 6 - at) * perSixteenth;
-        const int64_t frame = static_cast<int64_t>(std::ceil(offset - 1e-9));
+    // Six ticks a sixteenth, each at the first frame at or after its time
+    // (reckoned from the anchor, with as few roundings as can be).
+    const double anchorOffset = anchorSixteenths_ * perSixteenth + static_cast<double>(hostFrames_ - anchorFrame_);
+    for (;; ++nextTick_) {
+        const double offset = static_cast<double>(nextTick_) * perSixteenth / 6 - anchorOffset;
+        const int64_t frame = std::max<int64_t>(0, static_cast<int64_t>(std::ceil(offset - 1e-9)));
         if (frame >= frames) break;
-        addEvent(engineOffset(hostFrames_ + (frame < 0 ? 0 : frame)), EngineCommand::midi(0xF8, 0, 0, 1));
+        addEvent(engineOffset(hostFrames_ + frame), EngineCommand::midi(0xF8, 0, 0, 1));
     }
 }
 

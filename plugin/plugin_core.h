@@ -40,6 +40,10 @@ struct HostTime {
     bool valid = false;         // the position below is known
     double sixteenths = 0;      // the song position in sixteenth notes from its start
     double beatsPerMinute = 120;
+    // The song position in host frames, where the host gives it: exact,
+    // where the musical position may be rounded.
+    bool frameValid = false;
+    int64_t frame = 0;
 };
 
 class PluginCore {
@@ -98,7 +102,12 @@ private:
     bool followHostAsked_ = false;
     bool following_ = false;
     bool wasPlaying_ = false;
-    double expectedSixteenths_ = 0;
+    // Where the position stood at host frame anchorFrame_, and the host
+    // frames a sixteenth then lasted.
+    double anchorSixteenths_ = 0;
+    int64_t anchorFrame_ = 0;
+    double anchorPerSixteenth_ = 1;
+    int64_t nextTick_ = 0;  // the clock tick to send next, six a sixteenth
 
     // Engine events of the block being built, those of one stretch, and
     // the block's 16-bit frames.

@@ -80,29 +80,61 @@ TEST(PluginCore, AnyBlockSizesWithNotesAndParametersAtTheirFrames) {
 }
 
 TEST(PluginCore, FollowingTheHostEveryStepStartsAtItsSixteenth) {
-    // 97 BPM at 48000 Hz: 7422.68... frames a sixteenth; 64 bars in blocks
-    // of 500 frames. At every block's end the clock must stand where the
-    // host's position says: the step of the last sixteenth crossed, and the
-    // engine frames since that crossing.
-    PluginCore p(48000);
-    std::vector<float> l(500), r(500);
-    const HostEvent follow = parameter(0, kSequencerParameter, 1);
-    const double perSixteenth = 48000.0 * 60 / 97 / 4;
-    const int64_t total = static_cast<int64_t>(64 * 16 * perSixteenth);
-    for (int64_t done = 0; done < total; done += 500) {
-        HostTime t;
-        t.playing = t.valid = true;
-        t.beatsPerMinute = 97;
-        t.sixteenths = done / perSixteenth;
-        p.process(l.data(), r.data(), 500, done == 0 ? &follow : nullptr, done == 0 ? 1 : 0, t);
-        const int64_t end = done + 500;
-        const int64_t crossed = static_cast<int64_t>(std::ceil(end / perSixteenth - 1e-9)) - 1;  // last sixteenth begun
-        const int64_t crossingFrame = static_cast<int64_t>(std::ceil(crossed * perSixteenth - 1e-9));
-        const int64_t engineEnd = static_cast<int64_t>(std::floor(end * 44100.0 / 48000));
-        const int64_t engineCrossing = static_cast<int64_t>(std::floor(crossingFrame * 44100.0 / 48000));
-        const Engine& e = p.synth().engine;
-        ASSERT_EQ(e.currentStep, crossed % 16) << "at host frame " << end;
-        ASSERT_EQ(e.stepTick, engineEnd - engineCrossing) << "at host frame " << end;
+    // 97 BPM, 64 bars in blocks of varying sizes, with a loop at bar 33 back
+    // into the 17th bar, between two sixteenths. At every block's end the
+    // clock must stand where the host's position says: the step of the last
+    // sixteenth begun, and the engine frames since its first frame; after the
+    // loop, until the next sixteenth, at that sixteenth's step, waiting. So
+    // at 44100 and 48000 Hz, whether the host gives its position exactly,
+    // rounded down to 1920 ticks a beat, or rounded and with a pre-roll before
+    // the song's start (where the framework takes off one more tick) but with
+    // the transport's frame.
+    enum Host { kExact, kRounded, kRoundedWithFrame };
+    const uint32_t sizes[] = {500, 256, 1024, 37, 4096};
+    for (const double rate : {44100.0, 48000.0}) {
+        for (const Host host : {kExact, kRounded, kRoundedWithFrame}) {
+            SCOPED_TRACE(::testing::Message() << rate << " Hz, host " << host);
+            const double perSixteenth = rate * 60 / 97 / 4;
+            PluginCore p(rate);
+            std::vector<float> l(4096), r(4096);
+            const HostEvent follow = parameter(0, kSequencerParameter, 1);
+            const int64_t total = static_cast<int64_t>(64 * 16 * perSixteenth);
+            // The song's frame is songStart at host frame hostStart; a host
+            // that gives its frame gives a whole one.
+            int64_t hostStart = 0;
+            double songStart = host == kRoundedWithFrame ? -768 : 0;
+            bool looped = false;
+            for (int64_t done = 0, i = 0; done < total; done += sizes[i++ % 5]) {
+                if (!looped && done >= total / 2) {
+                    looped = true, hostStart = done;
+                    songStart = (16 * 16 + 0.375) * perSixteenth;
+                    if (host == kRoundedWithFrame) songStart = std::floor(songStart);
+                }
+                const uint32_t frames = sizes[i % 5];
+                HostTime t;
+                t.playing = t.valid = true;
+                t.beatsPerMinute = 97;
+                t.frame = static_cast<int64_t>(songStart) + done - hostStart;
+                t.frameValid = host == kRoundedWithFrame;
+                t.sixteenths = (songStart + static_cast<double>(done - hostStart)) / perSixteenth;
+                if (host != kExact) t.sixteenths = std::floor(t.sixteenths * 480) / 480 - (t.sixteenths < 0 ? 1.0 / 480 : 0);
+                p.process(l.data(), r.data(), frames, done == 0 ? &follow : nullptr, done == 0 ? 1 : 0, t);
+                const int64_t end = done + frames;
+                // The last sixteenth begun by the block's last frame, and its first frame.
+                const int64_t crossed = static_cast<int64_t>(std::floor((songStart + static_cast<double>(end - 1 - hostStart)) / perSixteenth + 1e-9));
+                const int64_t next = static_cast<int64_t>(std::ceil(songStart / perSixteenth - 1e-9));
+                const Engine& e = p.synth().engine;
+                if (crossed < next) {
+                    ASSERT_TRUE(e.currentStep == next % 16 && e.stepTick == 0) << "at host frame " << end;
+                    continue;
+                }
+                const int64_t crossingFrame = hostStart + static_cast<int64_t>(std::ceil(crossed * perSixteenth - songStart - 1e-9));
+                const int64_t engineEnd = static_cast<int64_t>(std::floor(end * 44100.0 / rate));
+                const int64_t engineCrossing = static_cast<int64_t>(std::floor(crossingFrame * 44100.0 / rate));
+                ASSERT_EQ(e.currentStep, crossed % 16) << "at host frame " << end;
+                ASSERT_EQ(e.stepTick, engineEnd - engineCrossing) << "at host frame " << end;
+            }
+        }
     }
 }
 

@@ -32,7 +32,7 @@ refusals=("" "-o" "--wav" "missing.pat -o x.raw" ". -o x.raw" "short.pat -o x.ra
     "-o x.raw --frames 99999999999999999999" "-o x.raw --passes two" "-o x.raw --frames 10 --passes 1"
     "short.pat short.pat -o x.raw" "--save no/such/folder/x.pat -o x.raw" "--wav --frames 1099511627776 -o x.wav" "--import-midi" "--export-midi" "--import-midi missing.mid --save x.pat"
     "--import-midi short.pat --save x.pat" "--export-midi no/such/folder/x.mid" "--import-midi cut.mid -o x.raw"
-    "--pattern 65 -o x.raw" "--song --pattern 1 -o x.raw" "--events order.txt -o x.raw" "--play -o x.raw")
+    "--user-wave" "--user-wave missing.raw -o x.raw" "--user-wave . -o x.raw" "--pattern 65 -o x.raw" "--song --pattern 1 -o x.raw" "--events order.txt -o x.raw" "--play -o x.raw")
 [ -w /dev/full ] && refusals+=("-o /dev/full")
 for args in "${refusals[@]}"; do
     # shellcheck disable=SC2086
@@ -58,6 +58,9 @@ check "-o - with --wav" eval "'$bin' --wav -o - >stdout.wav 2>stderr && [ ! -s s
 
 # --save: the start-up state's pattern file, which loads back to the same sound.
 check "--save" eval "run --save saved.pat -o saved-pass.raw && size_is saved.pat 2359 && cmp saved-pass.raw pass.raw"
+# --user-wave: two samples of the "User" waveform, and nothing else, change.
+printf '\x01\x02\x03\x04' >two.raw
+check "--user-wave" eval "run --user-wave two.raw --save wave.pat && n=\$(cmp -l saved.pat wave.pat | wc -l) && [ \$n -ge 1 ] && [ \$n -le 4 ]"
 check "the saved pattern plays and saves the same" eval "run saved.pat -o loaded.raw --save resaved.pat && cmp loaded.raw pass.raw && cmp resaved.pat saved.pat"
 
 # A pattern file's tempo sets the length of the pass: the tempo of the

@@ -17,6 +17,7 @@
 #include "files/pattern_file.h"
 #include "files/safe_file.h"
 #include "files/stream_to_disk.h"
+#include "files/user_wave.h"
 #include "files/wave_file.h"
 #include "model/midi_export.h"
 #include "model/midi_import.h"
@@ -36,7 +37,8 @@ namespace velmor {
 namespace {
 
 const char kUsage[] =
-    "usage: velmor-render [PATTERN.pat] [--import-midi IN.mid] -o OUT [--wav]\n"
+    "usage: velmor-render [PATTERN.pat] [--import-midi IN.mid] [--user-wave RAW]\n"
+    "                     -o OUT [--wav]\n"
     "                     [--song | --pattern N] [--frames N | --passes N]\n"
     "                     [--save SAVED.pat] [--export-midi OUT.mid]\n"
     "                     [--events EVENTS.txt [--play] | --midi FILE.mid]\n"
@@ -47,7 +49,8 @@ const char kUsage[] =
     "The state is the program's right after start-up, with all defaults applied;\n"
     "given PATTERN.pat, the state right after loading that pattern file (pattern\n"
     "1 selected, song mode as the file holds it, its swing and accents); with\n"
-    "--import-midi, what \"Import MIDI...\" makes of a MIDI file in that state.\n"
+    "--import-midi, what \"Import MIDI...\" makes of a MIDI file in that state;\n"
+    "with --user-wave, the \"User\" waveform then loaded as \"Load...\" loads it.\n"
     "\n"
     "  -o OUT          the output file; - writes to standard output, for piping\n"
     "                  into other audio tools (required unless --save or\n"
@@ -68,6 +71,10 @@ const char kUsage[] =
     "                  song mode at the file's first tempo (channels 1 to 4 to\n"
     "                  units 1 to 4); a line on standard error tells how many\n"
     "                  notes were placed, merged and dropped, and why\n"
+    "  --user-wave RAW load the \"User\" waveform from a raw file of up to 1024\n"
+    "                  16-bit little-endian samples, as the oscillators'\n"
+    "                  \"Load...\" button does (a shorter file sets the samples\n"
+    "                  it holds)\n"
     "  --export-midi OUT.mid\n"
     "                  also write the MIDI file that \"Export MIDI...\" would\n"
     "                  write in that state: one pass, a track per unit\n"
@@ -107,6 +114,7 @@ struct Options {
     const char* save = nullptr;
     const char* importMidi = nullptr;
     const char* exportMidi = nullptr;
+    const char* userWave = nullptr;
     bool wav = false;
     bool help = false;
     bool version = false;
@@ -152,6 +160,9 @@ std::string parseArguments(int argc, char** argv, Options& o) {
         } else if (a == "--import-midi" || a == "--export-midi") {
             if (!next) return a + " needs a file name";
             (a == "--import-midi" ? o.importMidi : o.exportMidi) = argv[++i];
+        } else if (a == "--user-wave") {
+            if (!next) return "--user-wave needs a file name";
+            o.userWave = argv[++i];
         } else if (a == "--wav") {
             o.wav = true;
         } else if (a == "--events") {
@@ -353,6 +364,10 @@ int run(int argc, char** argv) {
             return fail(std::string("cannot import ") + o.importMidi + ": " + report);
         std::fprintf(stderr, "velmor-render: imported %s: %s\n", o.importMidi, report.c_str());
     }
+    errno = 0;
+    if (o.userWave && !loadUserWave(*s, o.userWave))
+        return fail(std::string("cannot read the user waveform ") + o.userWave + ": " +
+                    (errno != 0 ? std::strerror(errno) : "a read failed"));
     if (o.song) setSongMode(*s, true);
     if (o.patternNumber > 0) {
         setSongMode(*s, false);

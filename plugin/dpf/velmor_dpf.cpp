@@ -172,6 +172,11 @@ private:
             h.sixteenths = beats * sixteenthsPerBeat;
             h.beatsPerMinute = t.bbt.beatsPerMinute * 4.0 / t.bbt.beatType;
         }
+        // The transport's frame for LV2 and VST3, kept unsigned (for CLAP the
+        // framework gives a steady count instead: the core takes a frame only
+        // where it agrees with the musical position).
+        h.frameValid = true;
+        h.frame = static_cast<int64_t>(t.frame);
         return h;
     }
 

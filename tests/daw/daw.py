@@ -5,6 +5,7 @@
 #   daw.py notes OUT.mid               the note file: 125 BPM, 48 ticks a quarter
 #   daw.py first OUT.mid               every unit's first step at the start-up pitch
 #   daw.py steps OUT.mid BPM           one bar with a note on every step
+#   daw.py flat OUT.raw                a "User" waveform that holds one value
 #   daw.py plan OUT.lua KEY=VALUE...   a session's plan for session.lua
 #   daw.py preset DIR PATTERN.pat LABEL
 #                                      the pattern as an LV2 preset in DIR/lv2
@@ -14,7 +15,8 @@
 #                                      the pattern as the VST3 plugin's state
 #   daw.py same OUT.wav RENDER PATTERN.pat NOTES.mid
 #                                      the export equals velmor-render --midi
-#   daw.py onsets OUT.wav BPM STEPS    a note starts at every host sixteenth
+#   daw.py onsets OUT.wav BPM STEPS RENDER PATTERN.pat lv2|vst3
+#                                      a note starts at every host sixteenth
 import array, base64, glob, os, random, re, struct, subprocess, sys, tempfile, wave
 
 import mido
@@ -93,6 +95,13 @@ def write_steps(path, bpm):
         track.append(mido.Message("note_on", note=key, velocity=127 if k % 4 == 0 else 100, time=0 if k == 0 else 12))
         track.append(mido.Message("note_off", note=key, velocity=0, time=12))
     mido.MidiFile(type=0, ticks_per_beat=96, tracks=[track]).save(path)
+
+
+def write_flat_wave(path):
+    """1024 samples of one value: oscillators playing it give a constant,
+    so every note begins alike, whatever the oscillators' phases."""
+    with open(path, "wb") as f:
+        f.write(struct.pack("<1024h", *[12000] * 1024))
 
 
 def read_notes(path):
@@ -287,27 +296,56 @@ def same(path, render_tool, pattern, notes_path):
     sys.exit("%s: no rest before the notes makes velmor-render's frames equal the export's" % path)
 
 
-def onsets(path, bpm, steps):
-    """Every step strikes a note, and the pattern's sound dies away before
-    the next step: the host's sixteenth k starts at frame ceil(k x frames a
-    sixteenth), where the song position crosses it, so the frames just before
-    that frame plus the note's silent first frames (step 0's, counted from
-    frame 0) are silent and the next one sounds. A step a frame early sounds
-    a frame early, one a frame late is silent a frame longer."""
+def onset_delay(render_tool, pattern):
+    """The frames from a step's first frame to its first sounding one, as
+    velmor-render plays the pattern: its second step starts at frame F / 16
+    of a pass of F frames."""
+    with tempfile.TemporaryDirectory() as work:
+        out = os.path.join(work, "out.raw")
+        subprocess.run([render_tool, pattern, "--pattern", "1", "--passes", "1", "-o", out], check=True)
+        samples = array.array("h")
+        with open(out, "rb") as f:
+            samples.frombytes(f.read())
+    start = len(samples) // 2 // 16
+    return next(i for i in range(start, len(samples) // 2) if samples[2 * i] or samples[2 * i + 1]) - start
+
+
+def sixteenth_frames(bpm, fmt):
+    """The first frame of each sixteenth at BPM as the plugin learns it.
+    Ardour keeps a tempo as a whole number of 1/282240000 s a quarter note
+    and gives VST3 plugins that tempo (as a double), LV2 plugins the tempo
+    as a 32-bit float, which reads BPM exactly: the two grids part by a
+    frame now and then, the first time at the 954th sixteenth at 97 BPM."""
+    if fmt == "lv2":
+        return lambda k: -(-k * RATE * 15 // bpm)
+    superclocks = round(282240000 * 60 / bpm)
+    return lambda k: -(-k * superclocks * RATE // (4 * 282240000))
+
+
+def onsets(path, bpm, steps, render_tool, pattern, fmt):
+    """Every step strikes a note whose sound (of a flat waveform: see
+    write_flat_wave) begins alike, and dies away before the next step: the
+    host's sixteenth k starts at the frame where the song position crosses
+    it (sixteenth_frames), so the frames just before that frame plus
+    the note's silent first frames (as velmor-render plays it) are silent
+    and the next one sounds. A step a frame early sounds a frame early, one
+    a frame late is silent a frame longer. Step 0 is not judged: what the
+    plugin played while Ardour pre-rolled the export may still sound."""
     samples = wave_frames(path)
     sounds = lambda i: samples[2 * i] != 0 or samples[2 * i + 1] != 0
-    delay = next(i for i in range(len(samples) // 2) if sounds(i))
+    delay = onset_delay(render_tool, pattern)
+    first_frame = sixteenth_frames(bpm, fmt)
     for k in range(1, steps):
-        at = -(-k * RATE * 15 // bpm) + delay  # ceil(k x 661500 / bpm) + delay
+        at = first_frame(k) + delay
         if any(sounds(i) for i in range(at - 32, at)):
             sys.exit("%s: the 32 frames before step %d (at %d) are not silent: the notes are not the pattern's "
-                     "short ones" % (path, k, at))
+                     "short ones, or the step is early" % (path, k, at))
         if not sounds(at):
             start = next(i for i in range(at, len(samples) // 2) if sounds(i))
             sys.exit("%s: %.3f frames a sixteenth: step %d sounds from frame %d, not %d"
                      % (path, RATE * 15 / bpm, k, start, at))
     print("%s: %d steps, each at its host frame (%.3f frames a sixteenth, the sound %d frames into the step; "
-          "the last step at frame %d)" % (path, steps, RATE * 15 / bpm, delay, -(-(steps - 1) * RATE * 15 // bpm)))
+          "the last step at frame %d)" % (path, steps, RATE * 15 / bpm, delay, first_frame(steps - 1)))
 
 
 def main():
@@ -318,6 +356,8 @@ def main():
         write_first_steps(args[0])
     elif command == "steps":
         write_steps(args[0], int(args[1]))
+    elif command == "flat":
+        write_flat_wave(args[0])
     elif command == "plan":
         write_plan(args[0], args[1:])
     elif command == "preset":
@@ -331,7 +371,7 @@ def main():
     elif command == "unity":
         unity(args[0], args[1])
     elif command == "onsets":
-        onsets(args[0], int(args[1]), int(args[2]))
+        onsets(args[0], int(args[1]), int(args[2]), args[3], args[4], args[5])
     else:
         sys.exit("daw.py: no command " + command)
 
