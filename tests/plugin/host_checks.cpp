@@ -81,9 +81,7 @@ std::vector<float> reference(PluginCore& core, const Script& s, uint32_t block) 
     return out;
 }
 
-std::string hz(double rate) {
-    return std::to_string(static_cast<int>(rate)) + " Hz";
-}
+std::string hz(double rate) { return std::to_string(static_cast<int>(rate)) + " Hz"; }
 
 // Fails with the first frame where `got` differs from `expected`.
 void same(const std::vector<float>& got, const std::vector<float>& expected, const std::string& what) {
@@ -164,10 +162,7 @@ void checkParameterChange(const Format& format) {
     if (r && played(*r, again, 512, out, "parameters sent again")) same(out, without, "parameters sent again at their values");
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::string readFile(const std::string& path) { return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}}; }
 
 // The plugin's state as the plugin framework frames it: keys and values,
 // each ending in a zero byte, between markers, then a 0xFE byte. With
