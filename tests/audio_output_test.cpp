@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <thread>
 
 #include "support/fake_device.h"
 #include "support/test_synth.h"

@@ -10,11 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
-#include <vector>
 
 #include "app/controls.h"
 #include "audio/midi_stream.h"
@@ -91,8 +88,7 @@ public:
     }
     const Engine& engine;
     std::vector<uint32_t> seen;
-    int torn = 0;
-    int reordered = 0;
+    int torn = 0, reordered = 0;
 };
 
 TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <utility>
-#include <vector>
 
 #include "engine/filter.h"
 #include "files/stream_to_disk.h"

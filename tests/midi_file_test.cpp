@@ -9,8 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "files/midi_timeline.h"
 #include "files/pattern_file.h"
@@ -137,15 +135,13 @@ TEST(MidiTimeline, TheTempoMapPlacesEveryEventAtTheNearestFrame) {
     // 96 ticks a quarter note: 120 BPM, then 150 BPM from tick 192 (one
     // second in); a note-off and a note-on of one frame go off first.
     MidiFileIn f;
-    f.ticksPerQuarter = 96;
+    f.ticksPerQuarter = 96, f.endTick = 300;
     f.tempos = {{0, 500000}, {192, 400000}};
     f.notes = {{96, 144, 0, 45, 100}, {144, 241, 1, 50, 120}};
-    f.endTick = 300;
     const MidiTimeline t = timelineOf(f);
     std::vector<std::vector<int64_t>> got;
     for (const TimedCommand& m : t.messages) got.push_back({m.frame, m.command.bytes[0], m.command.bytes[1]});
-    EXPECT_EQ(got, (std::vector<std::vector<int64_t>>{
-                       {22050, 0x90, 45}, {33075, 0x80, 45}, {33075, 0x91, 50}, {53104, 0x81, 50}}));
+    EXPECT_EQ(got, (std::vector<std::vector<int64_t>>{{22050, 0x90, 45}, {33075, 0x80, 45}, {33075, 0x91, 50}, {53104, 0x81, 50}}));
     ASSERT_EQ(t.tempos.size(), 2u);
     EXPECT_TRUE(t.tempos[0].beatsPerMinute == 120 && t.tempos[1].frame == 44100 && t.tempos[1].beatsPerMinute == 150);
     EXPECT_EQ(t.endFrame, 63945);
@@ -191,10 +187,7 @@ TEST(MidiImport, QuantisesMergesTiesAndReports) {
 
 TEST(MidiImport, ADamagedFileChangesNothingAndSaysWhere) {
     const Bytes note = {0, 0x90, 60, 100, 10, 0x80, 60, 64}, oneTrack = smf(0, 96, {kEnd});
-    const struct {
-        Bytes file;
-        const char* says;
-    } cases[] = {
+    const struct { Bytes file; const char* says; } cases[] = {
         {{'R', 'I', 'F', 'F', 0, 0, 0, 0}, "byte 0: not a MIDI file"},
         {{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0}, "byte 4: the chunk claims 6 bytes, but 1 follow"},
         {smf(2, 96, {kEnd}), "byte 8: format 2"},

@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <functional>
-#include <vector>
 
 #include "engine/midi_parser.h"
 #include "engine/note_input.h"
@@ -20,9 +19,8 @@ namespace {
 
 using testing::command, testing::renderFrames, testing::startedSynth;
 
-TimedCommand note(int64_t frame, int key, int velocity, int channel = 0) {
-    return {frame, EngineCommand::midi(static_cast<uint8_t>(0x90 | channel), static_cast<uint8_t>(key),
-                                       static_cast<uint8_t>(velocity))};
+TimedCommand note(int64_t frame, int key, int velocity) {
+    return {frame, EngineCommand::midi(0x90, static_cast<uint8_t>(key), static_cast<uint8_t>(velocity))};
 }
 TimedCommand realTime(int64_t frame, uint8_t status) { return {frame, EngineCommand::midi(status, 0, 0, 1)}; }
 
@@ -41,11 +39,7 @@ std::vector<int16_t> play(Synth& s, const std::vector<TimedCommand>& events, int
 TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
     // Pitch 27 is MIDI note 48, pitch 39 note 60. At 80 BPM step 0 lasts
     // 8268 frames and its gate closes after tick 7854.
-    const struct {
-        const char* what;
-        std::function<void(Synth&)> step0;
-        std::vector<TimedCommand> keys;
-    } cases[] = {
+    const struct { const char* what; std::function<void(Synth&)> step0; std::vector<TimedCommand> keys; } cases[] = {
         {"a key held to the gate", [](Synth&) {}, {note(0, 48, 100), note(7855, 48, 0)}},
         {"velocity 127, an accent", [](Synth& s) { toggleStepAccent(s, 0); }, {note(0, 48, 127), note(7855, 48, 0)}},
         {"a second key, legato", [](Synth& s) { toggleStepSlide(s, 0); }, {note(0, 48, 100), note(0, 60, 64)}},
@@ -136,13 +130,8 @@ TEST(MidiParser, RunningStatusRealTimeSysExAndCutMessages) {
     }
     // The stray data byte, the SysEx, the byte after it, the note cut short
     // by a status and data after a System Common message are dropped.
-    EXPECT_EQ(got, (std::vector<std::vector<int>>{{0xF8, 0, 0, 1},
-                                                  {0x90, 0x3C, 0x64, 3},
-                                                  {0x90, 0x3E, 0x00, 3},
-                                                  {0xB0, 0x7B, 0x00, 3},
-                                                  {0xC0, 0x05, 0, 2},
-                                                  {0xC0, 0x06, 0, 2},
-                                                  {0xF2, 0x10, 0x02, 3}}));
+    EXPECT_EQ(got, (std::vector<std::vector<int>>{{0xF8, 0, 0, 1}, {0x90, 0x3C, 0x64, 3}, {0x90, 0x3E, 0x00, 3}, {0xB0, 0x7B, 0x00, 3},
+                                                  {0xC0, 0x05, 0, 2}, {0xC0, 0x06, 0, 2}, {0xF2, 0x10, 0x02, 3}}));
 }
 
 // MIDI clock at 125 BPM: 882 frames a tick, 5292 a step, as the tempo gives.
@@ -176,10 +165,7 @@ TEST(ClockIn, StartAndTicksPlayAsTheTempoWouldWhateverTheBlockSize) {
 
 TEST(ClockIn, StopLocateContinueAndHold) {
     auto s = startedSynth();
-    setSongPattern(*s, 0, 3);
-    insertSongPosition(*s, 1, 4);
-    insertSongPosition(*s, 2, 5);
-    setSongMode(*s, true);
+    setSongPattern(*s, 0, 3), insertSongPosition(*s, 1, 4), insertSongPosition(*s, 2, 5), setSongMode(*s, true);
     Engine& e = s->engine;
     // Started, then stopped after 13 ticks: step 2 stands, the units released.
     std::vector<TimedCommand> events = {realTime(0, 0xFA)};

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "audio/midi_stream.h"
 #include "engine/note_input.h"
 #include "files/midi_settings.h"
@@ -188,8 +186,7 @@ TEST(UnitChannels, SetThroughAnEditForTheEngineTheOwnChannelStaysTheStoredDefaul
     setUnitChannel(*s, 0, 5);
     setUnitChannel(*s, 1, 0);
     setUnitChannel(*s, 2, 17);  // no such channel: nothing changes
-    EXPECT_EQ((std::vector<int>{s->score.doc.units[0].midiChannel, s->score.doc.units[1].midiChannel,
-                                s->score.doc.units[2].midiChannel}),
+    EXPECT_EQ((std::vector<int>{s->score.doc.units[0].midiChannel, s->score.doc.units[1].midiChannel, s->score.doc.units[2].midiChannel}),
               (std::vector<int>{5, kChannelOff, 0}));
     EXPECT_EQ((std::vector<int>{unitChannel(s->engine, 0), unitChannel(s->engine, 1), unitChannel(s->engine, 2)}),
               (std::vector<int>{4, -1, 2}));

@@ -85,10 +85,8 @@ TEST_F(MixdownTest, EchoOneStepLaterPannedAndShortenedAtOnce) {
 TEST_F(MixdownTest, LimitingAndClipMetering) {
     const struct { int master; std::vector<int16_t> in, out; bool clear; int levelLeft, levelRight; } blocks[] = {
         {128, {-20000, 20000, 8192}, {-32767, -32767, 32767, 32767, 16384, 16384}, false, kLevelClipped, kLevelClipped},
-        {128, {100}, {200, 200}, true, kLevelClipped, kLevelClipped},
-        {128, {8192, -100}, {16384, 16384, -200, -200}, false, 50, 50},
-        {64, {-32768}, {-32768, -32768}, true, kLevelClipped, kLevelClipped},
-        {64, {32767}, {32767, 32767}, false, 99, 99},
+        {128, {100}, {200, 200}, true, kLevelClipped, kLevelClipped}, {128, {8192, -100}, {16384, 16384, -200, -200}, false, 50, 50},
+        {64, {-32768}, {-32768, -32768}, true, kLevelClipped, kLevelClipped}, {64, {32767}, {32767, 32767}, false, 99, 99},
     };
     for (const auto& b : blocks) {
         s_->score.doc.settings.masterVolume = b.master;

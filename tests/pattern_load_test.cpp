@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <string>
 #include <utility>
 
 #include "files/pattern_file.h"

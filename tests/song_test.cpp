@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
 #include <tuple>
-#include <vector>
 
 #include "engine/song_clock.h"
 #include "files/pattern_file.h"
@@ -52,8 +49,7 @@ void expectPlaying(const Synth& s, int position, int pattern) {
 
 // The first frame at which two renders differ, or -1.
 int firstDifference(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
-        if (a[i] != b[i]) return static_cast<int>(i / 2);
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) if (a[i] != b[i]) return static_cast<int>(i / 2);
     return -1;
 }
 

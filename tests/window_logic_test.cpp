@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
 #include "app/song_editing.h"
 #include "app/unsaved_work.h"
@@ -69,12 +68,7 @@ TEST(PlayingStatus, FollowsPatternAndSongModeAndChoicesMadeWhileStopped) {
 
 TEST(StreamFileName, FilterAndNameChooseTheKindAndTheExtension) {
     const StreamKind raw = StreamKind::kRaw, wave = StreamKind::kWave, refused = StreamKind::kRefused;
-    const struct {
-        const char *name, *result;
-        bool waveFilter;
-        size_t capacity;
-        StreamKind kind;
-    } cases[] = {
+    const struct { const char *name, *result; bool waveFilter; size_t capacity; StreamKind kind; } cases[] = {
         {"take", "take.raw", false, 128, raw},          {"take.raw", "take.raw", false, 128, raw},
         {"TAKE.RAW", "TAKE.RAW.raw", false, 128, raw},  // the save commands' rule
         {"take", "take.wav", true, 128, wave},          {"take.wav", "take.wav", true, 128, wave},
