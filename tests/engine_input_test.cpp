@@ -21,8 +21,7 @@ using testing::startedSynth;
 // What an edit sends to the engine, taken from the queue as the audio
 // thread would take it.
 std::vector<EngineCommand> sentBy(Synth& s, const std::function<void(Synth&)>& edit) {
-    s.engine.input.audioTakes = true;
-    edit(s);
+    s.engine.input.audioTakes = true, edit(s);
     std::vector<EngineCommand> sent;
     while (const EngineCommand* c = s.engine.input.queue.front()) {
         sent.push_back(*c);

@@ -83,9 +83,7 @@ TEST(ExactFilterDivision, LoudAndOutOfRangeStatesDivideAsIn64Bits) {
         const int32_t y24 = lowPass(x, m.x1, m.x2, m.y1, m.y2, q24);
         FilterMemory a = m, b = m, d = m;
         FilterCoefficients ka, kb, kd;
-        updateCoefficients(ka, t, kLo12, c, r);
-        updateCoefficients(kb, t, kLo24, c, r);
-        updateCoefficients(kd, t, kBand, c, 0);
+        updateCoefficients(ka, t, kLo12, c, r), updateCoefficients(kb, t, kLo24, c, r), updateCoefficients(kd, t, kBand, c, 0);
         ASSERT_EQ((std::vector{filterLo12(a, ka, x), filterLo24(b, kb, x), b.y1, filterBand(d, kd, x)}),
                   (std::vector{lowPass(x, m.x1, m.x2, m.y1, m.y2, q12), lowPass(mul32(3, y24) / 4, m.w1, m.w2, m.z1, m.z2, q24),
                                y24, quotient(sw * (int64_t{x} - m.x2) + 2 * cw * m.y1 + (sw - 8192) * m.y2, sw + 8192)}))

@@ -52,10 +52,8 @@ void setSteps(Synth& s, const std::vector<std::string>& tokens) {
     for (int k = 0; k < kStepsPerPattern; ++k) {
         const std::string& t = tokens[static_cast<size_t>(k)];
         const int at = stepIndex(0, 0, k);
-        d.stepNoteOn[at] = t != "-";
-        d.stepPitch[at] = static_cast<int8_t>(t == "-" ? 15 : std::stoi(t));
-        d.stepSlide[at] = t.find('s') != std::string::npos;
-        d.stepSpare[at] = t.find('a') != std::string::npos;
+        d.stepNoteOn[at] = t != "-", d.stepPitch[at] = static_cast<int8_t>(t == "-" ? 15 : std::stoi(t));
+        d.stepSlide[at] = t.find('s') != std::string::npos, d.stepSpare[at] = t.find('a') != std::string::npos;
     }
     publish(s);
 }
@@ -66,8 +64,7 @@ const std::vector<std::string> kKnownSteps = {"3sa", "5", "-", "5s", "5", "10s",
 
 TEST(MidiExport, WritesTheTempoTrackAndOneTrackPerUnitByteForByte) {
     auto s = testing::startedSynth();
-    setParameter(*s, 0, Param::kTempo, 120);
-    setSteps(*s, kKnownSteps);
+    setParameter(*s, 0, Param::kTempo, 120), setSteps(*s, kKnownSteps);
     const Bytes tempoTrack = {0x00, 0xFF, 0x03, 6, 'V', 'e', 'l', 'm', 'o', 'r', 0x00, 0xFF, 0x58, 4, 4, 2, 24, 8,
                               0x00, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0x83, 0x00, 0xFF, 0x2F, 0x00};
     const Bytes unitTrack = {0x00, 0xFF, 0x03, 9, 'V', 'e', 'l', 'm', 'o', 'r', ' ', '#', '1', 0x00, 0xFF, 0x20, 1, 0,
@@ -256,13 +253,9 @@ TEST(MidiRoundTrip, DemoFilesAndRandomSongsComeBackStepForStep) {
             for (int i = 0; i < patterns * kStepsPerPattern; ++i) {
                 const int at = stepIndex(u, 0, i);
                 d.stepPitch[at] = static_cast<int8_t>(i > 0 && below(4) == 0 ? d.stepPitch[at - 1] : 3 + below(49));
-                d.stepNoteOn[at] = below(3) != 0;
-                d.stepSlide[at] = below(3) == 0;
-                d.stepSpare[at] = below(4) == 0;
+                d.stepNoteOn[at] = below(3) != 0, d.stepSlide[at] = below(3) == 0, d.stepSpare[at] = below(4) == 0;
             }
-        d.settings.patternCount = patterns;
-        d.settings.songMode = static_cast<uint8_t>(below(2));
-        d.settings.songLength = 1 + below(10);
+        d.settings.patternCount = patterns, d.settings.songMode = static_cast<uint8_t>(below(2)), d.settings.songLength = 1 + below(10);
         for (int i = 0; i < d.settings.songLength; ++i) d.settings.songSequence[i] = static_cast<uint8_t>(below(patterns));
         selectPattern(*s, below(patterns));
         roundTrip(*s, "random song " + std::to_string(song));

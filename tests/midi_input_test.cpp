@@ -47,8 +47,7 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         auto pattern = startedSynth();
-        setStepPitchFromSlider(*pattern, 0, 48 - 24);
-        setStepPitchFromSlider(*pattern, 1, 48 - 36);
+        setStepPitchFromSlider(*pattern, 0, 48 - 24), setStepPitchFromSlider(*pattern, 1, 48 - 36);
         c.step0(*pattern);
         resetEngine(*pattern);
         const auto expected = renderFrames(*pattern, 8268, 512);
@@ -63,8 +62,7 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
         setLinked(*s, Param::kSwing, 60);
         setStepPitchFromSlider(*s, 2, 48 - 36);
     }
-    setStepPitchFromSlider(*swungPattern, 1, 48 - 24);
-    toggleStepSlide(*swungPattern, 1);
+    setStepPitchFromSlider(*swungPattern, 1, 48 - 24), toggleStepSlide(*swungPattern, 1);
     resetEngine(*swungPattern);
     const int step1 = 8268 + 8268 * 60 / 300, step2 = step1 + 8268 - 8268 * 60 / 300;
     const int heard = step2 + 7854 * (8268 + 8268 * 60 / 300) / 8268;  // to the swung step 2's gate
@@ -86,8 +84,7 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
 TEST(NoteInput, TheNewestKeySoundsOnItsUnitsChannel) {
     auto s = startedSynth();
     addUnit(*s);  // unit 1 listens on channel 2
-    s->score.doc.units[0].midiChannel = 17;  // off
-    publish(*s);
+    s->score.doc.units[0].midiChannel = 17, publish(*s);  // off
     Engine& e = s->engine;
     const auto send = [&](std::vector<uint8_t> bytes) { applyMidi(e, bytes.data(), static_cast<int>(bytes.size())); };
     send({0x90, 60, 100});
@@ -113,8 +110,7 @@ TEST(NoteInput, TheNewestKeySoundsOnItsUnitsChannel) {
     // Folded by octaves into notes 24..72; a unit set to channel 3.
     EXPECT_EQ(std::vector<int32_t>({pitchOfNote(0), pitchOfNote(23), pitchOfNote(73), pitchOfNote(127)}),
               std::vector<int32_t>({3, 14, 40, 46}));
-    s->score.doc.units[0].midiChannel = 3;
-    publish(*s);
+    s->score.doc.units[0].midiChannel = 3, publish(*s);
     send({0x92, 60, 100});
     EXPECT_EQ(e.keys[0].count, 1);
 }
@@ -144,8 +140,7 @@ std::vector<TimedCommand> clockAt125(int64_t from, int ticks) {
 TEST(ClockIn, StartAndTicksPlayAsTheTempoWouldWhateverTheBlockSize) {
     const auto make = [] {
         auto s = startedSynth();
-        setLinked(*s, Param::kTempo, 125);
-        setLinked(*s, Param::kSwing, 30);
+        setLinked(*s, Param::kTempo, 125), setLinked(*s, Param::kSwing, 30);
         generateRandomPattern(*s, 9);
         return s;
     };
@@ -182,8 +177,7 @@ TEST(ClockIn, StopLocateContinueAndHold) {
     EXPECT_TRUE(e.running && e.clockIn.waiting);
     renderFrames(*s, 500);
     EXPECT_EQ(e.stepTick, 0) << "nothing moves before the first tick";
-    applyMidi(e, std::vector<uint8_t>{0xF8}.data(), 1);
-    renderFrames(*s, 300);
+    applyMidi(e, std::vector<uint8_t>{0xF8}.data(), 1), renderFrames(*s, 300);
     EXPECT_TRUE(e.currentStep == 5 && e.stepTick == 300 && !e.keys[0].tail);
     // Two seconds without a tick hold the units; the next tick goes on.
     renderFrames(*s, 88200);
@@ -221,8 +215,7 @@ TEST(ClockOut, TicksFallOnTheStraightGridWhateverTheBlockSize) {
     for (int64_t j = 0; j < 2 * 96; ++j) expected.push_back((j / 96) * 16 * 5512 + ((j % 96) * 5512 + 5) / 6);
     for (int block : {37, 4096}) {
         auto s = startedSynth();
-        setLinked(*s, Param::kTempo, 120);
-        setLinked(*s, Param::kSwing, 50);
+        setLinked(*s, Param::kTempo, 120), setLinked(*s, Param::kSwing, 50);
         resetEngine(*s);
         applyCommand(s->engine, command(EngineCommand::kClockOut, 1));
         std::vector<int64_t> ticks;

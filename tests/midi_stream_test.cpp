@@ -33,8 +33,7 @@ struct TimedDevice : FakeDevice {
 struct Monitor {
     explicit Monitor(uint32_t bytes) : device(bytes) {
         testing::attach(out, device);
-        applyCommand(s->engine, command(EngineCommand::kClockSync, 1));
-        applyCommand(s->engine, command(EngineCommand::kSequencer, 0));
+        applyCommand(s->engine, command(EngineCommand::kClockSync, 1)), applyCommand(s->engine, command(EngineCommand::kSequencer, 0));
         startOutput(out, s->engine);
         heard.assign(device.memory.begin(), device.memory.end());
     }
@@ -183,8 +182,7 @@ TEST(UnitChannels, SetThroughAnEditForTheEngineTheOwnChannelStaysTheStoredDefaul
     EXPECT_EQ(unitListeningChannel(*s, 1), 2);
     setUnitChannel(*s, 1, 2);
     EXPECT_EQ(s->score.doc.units[1].midiChannel, 0) << "unit 2 on channel 2 is the default";
-    setUnitChannel(*s, 0, 5);
-    setUnitChannel(*s, 1, 0);
+    setUnitChannel(*s, 0, 5), setUnitChannel(*s, 1, 0);
     setUnitChannel(*s, 2, 17);  // no such channel: nothing changes
     EXPECT_EQ((std::vector<int>{s->score.doc.units[0].midiChannel, s->score.doc.units[1].midiChannel, s->score.doc.units[2].midiChannel}),
               (std::vector<int>{5, kChannelOff, 0}));

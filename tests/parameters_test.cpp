@@ -87,8 +87,7 @@ TEST(Parameters, EffectsRowsAndTheTempoOfEveryGate) {
     s->score.doc.settings.delaySteps = 3;
     EXPECT_EQ(getCurrent(*s, Param::kDelaySteps), 0) << "a step count that is none of the choices";
 
-    s->score.doc.units[5].stepGate = 0.25f;
-    onSliderScrolled(*s, kTempoSlider, 150);
+    s->score.doc.units[5].stepGate = 0.25f, onSliderScrolled(*s, kTempoSlider, 150);
     const UnitDerived* derived = s->score.derived.units;
     EXPECT_EQ((std::vector<int32_t>{s->score.doc.settings.tempoBpm, derived[0].gateSamples, derived[1].gateSamples, derived[5].gateSamples}),
               (std::vector<int32_t>{150, gateSamplesFor(0.95f, 4410), 3969, 1102}));
@@ -157,8 +156,7 @@ TEST(Controls, SideEffectsChoicesSyncAndDispatch) {
     EXPECT_TRUE(onSliderScrolled(*s, kAttackSlider, 10));
     EXPECT_FALSE(onSliderScrolled(*s, 1011, 10) || onSliderScrolled(*s, 4242, 10));
 
-    addUnit(*s);
-    testing::applyStartupLikeSettings(*s, 1);
+    addUnit(*s), testing::applyStartupLikeSettings(*s, 1);
     onLinkClicked(*s, kFirstLinkButton + 1);
     onChoiceClicked(*s, 1203);  // Lo24
     testing::renderFrames(*s, 3000);

@@ -117,8 +117,7 @@ std::unique_ptr<Synth> filled(uint64_t seed, int units = 3, int patterns = 5, in
     s->score.doc.units[0].decay.storeBits(0x7F800001u + static_cast<uint32_t>(seed));  // signalling NaN
     s->score.doc.units[1].attack.storeBits(0xFFF8DEADBEEF0000ull + seed);
     s->score.doc.unitCount = units;
-    s->score.doc.settings.patternCount = patterns;
-    s->score.doc.settings.songLength = song;
+    s->score.doc.settings.patternCount = patterns, s->score.doc.settings.songLength = song;
     s->score.doc.settings.masterVolume = static_cast<int16_t>(seed * 977);
     // The song names only patterns that the count covers: a save raises the
     // count to cover the song.

@@ -86,9 +86,7 @@ TEST(PluginCore, FollowingTheHostEveryStepStartsAtItsSixteenth) {
     const int64_t total = static_cast<int64_t>(64 * 16 * perSixteenth);
     for (int64_t done = 0; done < total; done += 500) {
         HostTime t;
-        t.playing = t.valid = true;
-        t.beatsPerMinute = 97;
-        t.sixteenths = done / perSixteenth;
+        t.playing = t.valid = true, t.beatsPerMinute = 97, t.sixteenths = done / perSixteenth;
         p.process(l.data(), r.data(), 500, done == 0 ? &follow : nullptr, done == 0 ? 1 : 0, t);
         const int64_t end = done + 500;
         const int64_t crossed = static_cast<int64_t>(std::ceil(end / perSixteenth - 1e-9)) - 1;  // last sixteenth begun
@@ -134,8 +132,7 @@ TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {
 TEST(PluginCore, UnitsBroughtIntoUseSoundAsUnitOneDoes) {
     // Unit 3 on channel 3 plays as unit 1 on channel 1 after "Units" 3.
     PluginCore a(44100), b(44100);
-    run(a, 10, 10, {parameter(0, kUnitsParameter, 3)});
-    run(b, 10, 10, {});
+    run(a, 10, 10, {parameter(0, kUnitsParameter, 3)}), run(b, 10, 10, {});
     EXPECT_EQ(a.synth().score.doc.unitCount, 3);
     EXPECT_EQ(run(a, 9000, 512, {key(100, 45, 100, 0x92)}), run(b, 9000, 512, {key(100, 45, 100)}));
     run(a, 10, 10, {parameter(0, kUnitsParameter, 1)});
