@@ -97,8 +97,7 @@ TEST(EngineInput, EditsTravelAsWholeTransactionsInTheirOrder) {
     // A queue shows nothing of a transaction until it is committed.
     SpscRing<int, 4> ring;
     EXPECT_TRUE(ring.fits(4));
-    ring.stage(1);
-    ring.stage(2);
+    ring.stage(1), ring.stage(2);
     EXPECT_EQ(ring.front(), nullptr);
     EXPECT_FALSE(ring.fits(3));
     ring.commit();

@@ -44,8 +44,7 @@ Script keys(uint32_t frames, uint8_t base) {
     return {frames,
             {at(100, 0x90, 0, 110), at(4000, 0x91, 5, 127), at(9000, 0x90, 3, 90), at(11111, 0x92, 12, 101),
              at(15000, 0x80, 3, 0), at(18000, 0x81, 5, 0), at(20000, 0x93, -2, 64), at(20000, 0x90, -5, 101),
-             at(26000, 0x80, -5, 0), at(26001, 0x80, 0, 0)},
-            {}};
+             at(26000, 0x80, -5, 0), at(26001, 0x80, 0, 0)}, {}};
 }
 
 // A script's output in blocks of `block` frames through `process`, left and
