@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <thread>
 
 #include "support/fake_device.h"
 #include "support/test_synth.h"
@@ -15,21 +14,16 @@
 namespace velmor {
 namespace {
 
-using testing::FakeDevice;
-
 class AudioOutputTest : public ::testing::Test {
 protected:
     void SetUp() override {
         s_ = testing::startedSynth();
         testing::attach(out_, device_);
     }
-    void tickAt(uint32_t position) {
-        device_.position = position;
-        audioTick(out_, s_->engine);
-    }
+    void tickAt(uint32_t position) { device_.position = position, audioTick(out_, s_->engine); }
     size_t locks() const { return device_.locks.size(); }
     std::unique_ptr<Synth> s_;
-    FakeDevice device_{32768};
+    testing::FakeDevice device_{32768};
     AudioOutput out_;
 };
 
@@ -61,14 +55,12 @@ TEST_F(AudioOutputTest, PrefillThenOneRefillPerHalfWithTheFramesInOrder) {
 TEST_F(AudioOutputTest, FailedLocksCpuLoadAndStopRequests) {
     startOutput(out_, s_->engine);
     // A failed lock is retried on the next tick with the half unchanged.
-    device_.failNextLocks = 1;
-    tickAt(20000);
+    device_.failNextLocks = 1, tickAt(20000);
     EXPECT_TRUE(out_.pendingHalf == 0 && out_.renderBusy == 0u);
     tickAt(20001);
     EXPECT_TRUE(locks() == 2u && out_.pendingHalf == 1);
     // The CPU figure: elapsed ms 352800 / (bytes 10), for the first half's refill only.
-    device_.renderMs = 10;
-    tickAt(0);
+    device_.renderMs = 10, tickAt(0);
     EXPECT_EQ(out_.cpuLoad, 0) << "the second half's refill is not timed";
     tickAt(20000);
     EXPECT_EQ(out_.cpuLoad, 10) << "3528000 / 327680";
@@ -77,27 +69,21 @@ TEST_F(AudioOutputTest, FailedLocksCpuLoadAndStopRequests) {
     // Once stop is requested nothing renders, even while playing.
     startOutput(out_, s_->engine);
     const size_t before = locks();
-    out_.stopRequested = 1;
-    tickAt(20000);
-    tickAt(0);
+    out_.stopRequested = 1, tickAt(20000), tickAt(0);
     EXPECT_TRUE(locks() == before && out_.renderBusy == 0u);
 }
 
-TEST(AudioOutput, StartAndStopWithoutAStreamBufferChangeNothing) {
-    auto s = testing::startedSynth();
-    FakeDevice device(32768);
-    AudioOutput out;
-    out.device = &device;
-    startOutput(out, s->engine);
-    stopOutput(out);
-    audioTick(out, s->engine);
-    EXPECT_TRUE(out.playing == 0u && device.locks.empty() && s->engine.stepTick == 0);
+TEST_F(AudioOutputTest, StartAndStopWithoutAStreamBufferChangeNothing) {
+    out_.outputReady = 0;
+    startOutput(out_, s_->engine);
+    stopOutput(out_);
+    audioTick(out_, s_->engine);
+    EXPECT_TRUE(out_.playing == 0u && locks() == 0 && s_->engine.stepTick == 0);
 }
 
 TEST_F(AudioOutputTest, StopAndPlayWaitForARefillOnTheTimerThread) {
     startOutput(out_, s_->engine);
-    device_.lockDelayMs = 50;
-    device_.position = 20000;
+    device_.lockDelayMs = 50, device_.position = 20000;
     std::thread timer([&] { audioTick(out_, s_->engine); });
     while (!device_.inside) std::this_thread::yield();
     stopAndReset(out_, s_->engine);
@@ -110,10 +96,7 @@ TEST_F(AudioOutputTest, StopAndPlayWaitForARefillOnTheTimerThread) {
     device_.lockDelayMs = 2;
     std::atomic<bool> done{false};
     std::thread ticking([&] {
-        for (uint32_t p = 0; !done; p = (p + 4000) % 32768) {
-            device_.position = p;
-            audioTick(out_, s_->engine);
-        }
+        for (uint32_t p = 0; !done; p = (p + 4000) % 32768) tickAt(p);
     });
     for (int i = 0; i < 20; ++i) startOutput(out_, s_->engine);
     done = true;

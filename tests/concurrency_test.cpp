@@ -10,11 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
-#include <vector>
 
 #include "app/controls.h"
 #include "audio/midi_stream.h"
@@ -43,16 +40,14 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
                    1038, 1040, 1046, 1047, 1200, 1201})
         if ((id + round) % 3 == 0) onChoiceClicked(s, id);
     onSyncClicked(s);
-    setLinked(s, Param::kFeedback, static_cast<Position>(round % 101));
-    setLinked(s, Param::kDelaySteps, static_cast<Position>(round % 5));
-    setLinked(s, Param::kPan, static_cast<Position>(round % 129));
+    // The effects dialog, and the groove.
+    for (const auto& [id, positions] :
+         {std::pair{Param::kFeedback, 101}, {Param::kDelaySteps, 5}, {Param::kPan, 129}, {Param::kSwing, 101}, {Param::kAccent, 101}})
+        setLinked(s, id, static_cast<Position>(round % positions));
     onLinkClicked(s, kFirstLinkButton + round % 4);
     for (int i = 0; i < 16; ++i) setStepPitchFromSlider(s, i, (round + i) % 49);
-    // The pattern bank, the song and the groove.
-    selectPattern(s, round % 5);
-    toggleStepAccent(s, round % 16);
-    setLinked(s, Param::kSwing, static_cast<Position>(round % 101));
-    setLinked(s, Param::kAccent, static_cast<Position>(round % 101));
+    // The pattern bank and the song.
+    selectPattern(s, round % 5), toggleStepAccent(s, round % 16);
     if (round % 3 == 0) insertSongPosition(s, round % 7, round % 4);
     if (round % 3 == 1) setSongPattern(s, round % 5, (round / 3) % 4);
     if (round % 3 == 2 && round % 9 != 2) deleteSongPosition(s, round % 6);
@@ -73,8 +68,7 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
     // sent as one edit: the engine must see the pair whole and the rounds in
     // order.
     Edit marker(s);
-    s.score.doc.units[7].spareA = static_cast<uint32_t>(round);
-    s.score.doc.units[7].spareB = 3 * static_cast<uint64_t>(round);
+    s.score.doc.units[7].spareA = static_cast<uint32_t>(round), s.score.doc.units[7].spareB = 3 * static_cast<uint64_t>(round);
 }
 
 // The device calls back after every render, on the thread that rendered,
@@ -91,8 +85,7 @@ public:
     }
     const Engine& engine;
     std::vector<uint32_t> seen;
-    int torn = 0;
-    int reordered = 0;
+    int torn = 0, reordered = 0;
 };
 
 TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
@@ -154,14 +147,12 @@ TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
     }
 
     // Shutdown: the tick keeps running while the output ends.
-    midiRunning = false;
-    midi.join();
+    midiRunning = false, midi.join();
     shutdownStreaming(out, &s->engine);
     EXPECT_EQ(out.renderBusy, 0u);
     const size_t locksAtShutdown = device.locks.size();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    timerRunning = false;
-    timer.join();
+    timerRunning = false, timer.join();
     EXPECT_EQ(device.locks.size(), locksAtShutdown) << "no render after the handshake";
     EXPECT_EQ(device.overlaps, 0);
     EXPECT_TRUE(ticks > 100 && rounds > 10 && midiMessages > 100 && clockTicks > 10)

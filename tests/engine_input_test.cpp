@@ -7,7 +7,6 @@
 #include <cstring>
 #include <functional>
 #include <random>
-#include <vector>
 
 #include "files/pattern_file.h"
 #include "model/song.h"
@@ -22,8 +21,7 @@ using testing::startedSynth;
 // What an edit sends to the engine, taken from the queue as the audio
 // thread would take it.
 std::vector<EngineCommand> sentBy(Synth& s, const std::function<void(Synth&)>& edit) {
-    s.engine.input.audioTakes = true;
-    edit(s);
+    s.engine.input.audioTakes = true, edit(s);
     std::vector<EngineCommand> sent;
     while (const EngineCommand* c = s.engine.input.queue.front()) {
         sent.push_back(*c);
@@ -54,24 +52,16 @@ TEST(EngineInput, EventsAtTheirFramesGiveTheSameFramesWhateverTheBlockSize) {
     // the same state (a tempo change, a filter switch that clears the
     // memories, a wave that restarts the oscillators, a song edit, ...).
     auto script = busySynth();
-    struct Timed {
-        int frame;
-        std::function<void(Synth&)> edit;
-    };
-    const Timed edits[] = {
-        {0, [](Synth& s) { setLinked(s, Param::kResonance, 90); }},
-        {777, [](Synth& s) { setLinked(s, Param::kTempo, 133); }},
-        {20000, [](Synth& s) { setLinked(s, Param::kFilterMode, 1); }},
-        {20000, [](Synth& s) { setParameter(s, 1, Param::kOsc2Wave, 2); }},
-        {65535, [](Synth& s) { setLinked(s, Param::kPhase, 50); }},
-        {65536, [](Synth& s) { transposePattern(s, -1); }},
+    const struct { int frame; std::function<void(Synth&)> edit; } edits[] = {
+        {0, [](Synth& s) { setLinked(s, Param::kResonance, 90); }}, {777, [](Synth& s) { setLinked(s, Param::kTempo, 133); }},
+        {20000, [](Synth& s) { setLinked(s, Param::kFilterMode, 1); }}, {20000, [](Synth& s) { setParameter(s, 1, Param::kOsc2Wave, 2); }},
+        {65535, [](Synth& s) { setLinked(s, Param::kPhase, 50); }}, {65536, [](Synth& s) { transposePattern(s, -1); }},
         {70001, [](Synth& s) { setSongMode(s, true); insertSongPosition(s, 1, 2); }},
         {99999, [](Synth& s) { setParameter(s, 1, Param::kAccent, 100); setLinked(s, Param::kFeedback, 100); }},
         {140000, [](Synth& s) { deleteCurrentUnit(s); }},
     };
     std::vector<EngineEvent> events;
-    for (const Timed& t : edits)
-        for (const EngineCommand& c : sentBy(*script, t.edit)) events.push_back({t.frame, c});
+    for (const auto& t : edits) for (const EngineCommand& c : sentBy(*script, t.edit)) events.push_back({t.frame, c});
 
     constexpr int kFrames = 150000;
     auto whole = busySynth();
@@ -107,8 +97,7 @@ TEST(EngineInput, EditsTravelAsWholeTransactionsInTheirOrder) {
     // A queue shows nothing of a transaction until it is committed.
     SpscRing<int, 4> ring;
     EXPECT_TRUE(ring.fits(4));
-    ring.stage(1);
-    ring.stage(2);
+    ring.stage(1), ring.stage(2);
     EXPECT_EQ(ring.front(), nullptr);
     EXPECT_FALSE(ring.fits(3));
     ring.commit();

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <utility>
-#include <vector>
 
 #include "engine/filter.h"
 #include "files/stream_to_disk.h"
@@ -25,10 +24,8 @@ TEST(Swing, EverySecondStepStartsLateAndEachPairKeepsItsLength) {
     for (const auto& [tempo, swing, even, odd] : cases) {
         SCOPED_TRACE(::testing::Message() << tempo << " BPM, swing " << swing);
         auto s = startedSynth();
-        setLinked(*s, Param::kTempo, static_cast<Position>(tempo));
-        setLinked(*s, Param::kSwing, static_cast<Position>(swing));
-        resetEngine(*s);
-        s->engine.passEndFrame = 9999;
+        setLinked(*s, Param::kTempo, static_cast<Position>(tempo)), setLinked(*s, Param::kSwing, static_cast<Position>(swing));
+        resetEngine(*s), s->engine.passEndFrame = 9999;
         for (int step = 0; step < 16; ++step) {
             renderFrames(*s, (step % 2 == 0 ? even : odd) - 1, 2048);
             ASSERT_EQ(s->engine.currentStep, step);
@@ -44,8 +41,7 @@ TEST(Swing, AStepsGateAndGlideScaleWithItsLength) {
     // 80 BPM at 100 %: steps of 11024 and 5512 frames; the gate of 7854
     // frames becomes 7854 x 11024 / 8268 = 10472 and 7854 x 5512 / 8268 = 5236.
     auto s = startedSynth();
-    setLinked(*s, Param::kSwing, 100);
-    resetEngine(*s);
+    setLinked(*s, Param::kSwing, 100), resetEngine(*s);
     for (const auto& [gate, length] : {std::pair{10472, 11024}, {5236, 5512}}) {
         renderFrames(*s, gate + 1, 4096);  // ticks 0 .. gate
         EXPECT_NE(s->engine.voices[0].envStage, 3) << "tick " << gate << " still holds the gate";
@@ -144,15 +140,11 @@ TEST(Groove, SettingsReadBackAndTravelWithTheUnit) {
 
     // Random pitches leave the accents alone; the strength travels with the
     // settings and a moved unit.
-    toggleStepAccent(*s, 4);
-    generateRandomPattern(*s, 5);
+    toggleStepAccent(*s, 4), generateRandomPattern(*s, 5);
     EXPECT_EQ(stepAccent(*s, 4), 1);
-    addUnit(*s);
-    s->selection.currentUnit = 1;
-    pasteSettings(*s, 0);
+    addUnit(*s), s->selection.currentUnit = 1, pasteSettings(*s, 0);
     EXPECT_EQ(getCurrent(*s, Param::kAccent), 90);
-    s->selection.currentUnit = 0;
-    addUnit(*s);
+    s->selection.currentUnit = 0, addUnit(*s);
     setLinked(*s, Param::kAccent, 20);
     ASSERT_EQ(deleteCurrentUnit(*s), 1);  // unit 1 moves to slot 0
     EXPECT_EQ(getCurrent(*s, Param::kAccent), 90);

@@ -9,8 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "files/midi_timeline.h"
 #include "files/pattern_file.h"
@@ -54,10 +52,8 @@ void setSteps(Synth& s, const std::vector<std::string>& tokens) {
     for (int k = 0; k < kStepsPerPattern; ++k) {
         const std::string& t = tokens[static_cast<size_t>(k)];
         const int at = stepIndex(0, 0, k);
-        d.stepNoteOn[at] = t != "-";
-        d.stepPitch[at] = static_cast<int8_t>(t == "-" ? 15 : std::stoi(t));
-        d.stepSlide[at] = t.find('s') != std::string::npos;
-        d.stepSpare[at] = t.find('a') != std::string::npos;
+        d.stepNoteOn[at] = t != "-", d.stepPitch[at] = static_cast<int8_t>(t == "-" ? 15 : std::stoi(t));
+        d.stepSlide[at] = t.find('s') != std::string::npos, d.stepSpare[at] = t.find('a') != std::string::npos;
     }
     publish(s);
 }
@@ -68,8 +64,7 @@ const std::vector<std::string> kKnownSteps = {"3sa", "5", "-", "5s", "5", "10s",
 
 TEST(MidiExport, WritesTheTempoTrackAndOneTrackPerUnitByteForByte) {
     auto s = testing::startedSynth();
-    setParameter(*s, 0, Param::kTempo, 120);
-    setSteps(*s, kKnownSteps);
+    setParameter(*s, 0, Param::kTempo, 120), setSteps(*s, kKnownSteps);
     const Bytes tempoTrack = {0x00, 0xFF, 0x03, 6, 'V', 'e', 'l', 'm', 'o', 'r', 0x00, 0xFF, 0x58, 4, 4, 2, 24, 8,
                               0x00, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0x83, 0x00, 0xFF, 0x2F, 0x00};
     const Bytes unitTrack = {0x00, 0xFF, 0x03, 9, 'V', 'e', 'l', 'm', 'o', 'r', ' ', '#', '1', 0x00, 0xFF, 0x20, 1, 0,
@@ -137,15 +132,13 @@ TEST(MidiTimeline, TheTempoMapPlacesEveryEventAtTheNearestFrame) {
     // 96 ticks a quarter note: 120 BPM, then 150 BPM from tick 192 (one
     // second in); a note-off and a note-on of one frame go off first.
     MidiFileIn f;
-    f.ticksPerQuarter = 96;
+    f.ticksPerQuarter = 96, f.endTick = 300;
     f.tempos = {{0, 500000}, {192, 400000}};
     f.notes = {{96, 144, 0, 45, 100}, {144, 241, 1, 50, 120}};
-    f.endTick = 300;
     const MidiTimeline t = timelineOf(f);
     std::vector<std::vector<int64_t>> got;
     for (const TimedCommand& m : t.messages) got.push_back({m.frame, m.command.bytes[0], m.command.bytes[1]});
-    EXPECT_EQ(got, (std::vector<std::vector<int64_t>>{
-                       {22050, 0x90, 45}, {33075, 0x80, 45}, {33075, 0x91, 50}, {53104, 0x81, 50}}));
+    EXPECT_EQ(got, (std::vector<std::vector<int64_t>>{{22050, 0x90, 45}, {33075, 0x80, 45}, {33075, 0x91, 50}, {53104, 0x81, 50}}));
     ASSERT_EQ(t.tempos.size(), 2u);
     EXPECT_TRUE(t.tempos[0].beatsPerMinute == 120 && t.tempos[1].frame == 44100 && t.tempos[1].beatsPerMinute == 150);
     EXPECT_EQ(t.endFrame, 63945);
@@ -191,10 +184,7 @@ TEST(MidiImport, QuantisesMergesTiesAndReports) {
 
 TEST(MidiImport, ADamagedFileChangesNothingAndSaysWhere) {
     const Bytes note = {0, 0x90, 60, 100, 10, 0x80, 60, 64}, oneTrack = smf(0, 96, {kEnd});
-    const struct {
-        Bytes file;
-        const char* says;
-    } cases[] = {
+    const struct { Bytes file; const char* says; } cases[] = {
         {{'R', 'I', 'F', 'F', 0, 0, 0, 0}, "byte 0: not a MIDI file"},
         {{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0}, "byte 4: the chunk claims 6 bytes, but 1 follow"},
         {smf(2, 96, {kEnd}), "byte 8: format 2"},
@@ -263,13 +253,9 @@ TEST(MidiRoundTrip, DemoFilesAndRandomSongsComeBackStepForStep) {
             for (int i = 0; i < patterns * kStepsPerPattern; ++i) {
                 const int at = stepIndex(u, 0, i);
                 d.stepPitch[at] = static_cast<int8_t>(i > 0 && below(4) == 0 ? d.stepPitch[at - 1] : 3 + below(49));
-                d.stepNoteOn[at] = below(3) != 0;
-                d.stepSlide[at] = below(3) == 0;
-                d.stepSpare[at] = below(4) == 0;
+                d.stepNoteOn[at] = below(3) != 0, d.stepSlide[at] = below(3) == 0, d.stepSpare[at] = below(4) == 0;
             }
-        d.settings.patternCount = patterns;
-        d.settings.songMode = static_cast<uint8_t>(below(2));
-        d.settings.songLength = 1 + below(10);
+        d.settings.patternCount = patterns, d.settings.songMode = static_cast<uint8_t>(below(2)), d.settings.songLength = 1 + below(10);
         for (int i = 0; i < d.settings.songLength; ++i) d.settings.songSequence[i] = static_cast<uint8_t>(below(patterns));
         selectPattern(*s, below(patterns));
         roundTrip(*s, "random song " + std::to_string(song));

@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <functional>
-#include <vector>
 
 #include "engine/midi_parser.h"
 #include "engine/note_input.h"
@@ -20,9 +19,8 @@ namespace {
 
 using testing::command, testing::renderFrames, testing::startedSynth;
 
-TimedCommand note(int64_t frame, int key, int velocity, int channel = 0) {
-    return {frame, EngineCommand::midi(static_cast<uint8_t>(0x90 | channel), static_cast<uint8_t>(key),
-                                       static_cast<uint8_t>(velocity))};
+TimedCommand note(int64_t frame, int key, int velocity) {
+    return {frame, EngineCommand::midi(0x90, static_cast<uint8_t>(key), static_cast<uint8_t>(velocity))};
 }
 TimedCommand realTime(int64_t frame, uint8_t status) { return {frame, EngineCommand::midi(status, 0, 0, 1)}; }
 
@@ -41,11 +39,7 @@ std::vector<int16_t> play(Synth& s, const std::vector<TimedCommand>& events, int
 TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
     // Pitch 27 is MIDI note 48, pitch 39 note 60. At 80 BPM step 0 lasts
     // 8268 frames and its gate closes after tick 7854.
-    const struct {
-        const char* what;
-        std::function<void(Synth&)> step0;
-        std::vector<TimedCommand> keys;
-    } cases[] = {
+    const struct { const char* what; std::function<void(Synth&)> step0; std::vector<TimedCommand> keys; } cases[] = {
         {"a key held to the gate", [](Synth&) {}, {note(0, 48, 100), note(7855, 48, 0)}},
         {"velocity 127, an accent", [](Synth& s) { toggleStepAccent(s, 0); }, {note(0, 48, 127), note(7855, 48, 0)}},
         {"a second key, legato", [](Synth& s) { toggleStepSlide(s, 0); }, {note(0, 48, 100), note(0, 60, 64)}},
@@ -53,8 +47,7 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         auto pattern = startedSynth();
-        setStepPitchFromSlider(*pattern, 0, 48 - 24);
-        setStepPitchFromSlider(*pattern, 1, 48 - 36);
+        setStepPitchFromSlider(*pattern, 0, 48 - 24), setStepPitchFromSlider(*pattern, 1, 48 - 36);
         c.step0(*pattern);
         resetEngine(*pattern);
         const auto expected = renderFrames(*pattern, 8268, 512);
@@ -69,8 +62,7 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
         setLinked(*s, Param::kSwing, 60);
         setStepPitchFromSlider(*s, 2, 48 - 36);
     }
-    setStepPitchFromSlider(*swungPattern, 1, 48 - 24);
-    toggleStepSlide(*swungPattern, 1);
+    setStepPitchFromSlider(*swungPattern, 1, 48 - 24), toggleStepSlide(*swungPattern, 1);
     resetEngine(*swungPattern);
     const int step1 = 8268 + 8268 * 60 / 300, step2 = step1 + 8268 - 8268 * 60 / 300;
     const int heard = step2 + 7854 * (8268 + 8268 * 60 / 300) / 8268;  // to the swung step 2's gate
@@ -92,8 +84,7 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
 TEST(NoteInput, TheNewestKeySoundsOnItsUnitsChannel) {
     auto s = startedSynth();
     addUnit(*s);  // unit 1 listens on channel 2
-    s->score.doc.units[0].midiChannel = 17;  // off
-    publish(*s);
+    s->score.doc.units[0].midiChannel = 17, publish(*s);  // off
     Engine& e = s->engine;
     const auto send = [&](std::vector<uint8_t> bytes) { applyMidi(e, bytes.data(), static_cast<int>(bytes.size())); };
     send({0x90, 60, 100});
@@ -119,8 +110,7 @@ TEST(NoteInput, TheNewestKeySoundsOnItsUnitsChannel) {
     // Folded by octaves into notes 24..72; a unit set to channel 3.
     EXPECT_EQ(std::vector<int32_t>({pitchOfNote(0), pitchOfNote(23), pitchOfNote(73), pitchOfNote(127)}),
               std::vector<int32_t>({3, 14, 40, 46}));
-    s->score.doc.units[0].midiChannel = 3;
-    publish(*s);
+    s->score.doc.units[0].midiChannel = 3, publish(*s);
     send({0x92, 60, 100});
     EXPECT_EQ(e.keys[0].count, 1);
 }
@@ -136,13 +126,8 @@ TEST(MidiParser, RunningStatusRealTimeSysExAndCutMessages) {
     }
     // The stray data byte, the SysEx, the byte after it, the note cut short
     // by a status and data after a System Common message are dropped.
-    EXPECT_EQ(got, (std::vector<std::vector<int>>{{0xF8, 0, 0, 1},
-                                                  {0x90, 0x3C, 0x64, 3},
-                                                  {0x90, 0x3E, 0x00, 3},
-                                                  {0xB0, 0x7B, 0x00, 3},
-                                                  {0xC0, 0x05, 0, 2},
-                                                  {0xC0, 0x06, 0, 2},
-                                                  {0xF2, 0x10, 0x02, 3}}));
+    EXPECT_EQ(got, (std::vector<std::vector<int>>{{0xF8, 0, 0, 1}, {0x90, 0x3C, 0x64, 3}, {0x90, 0x3E, 0x00, 3}, {0xB0, 0x7B, 0x00, 3},
+                                                  {0xC0, 0x05, 0, 2}, {0xC0, 0x06, 0, 2}, {0xF2, 0x10, 0x02, 3}}));
 }
 
 // MIDI clock at 125 BPM: 882 frames a tick, 5292 a step, as the tempo gives.
@@ -155,8 +140,7 @@ std::vector<TimedCommand> clockAt125(int64_t from, int ticks) {
 TEST(ClockIn, StartAndTicksPlayAsTheTempoWouldWhateverTheBlockSize) {
     const auto make = [] {
         auto s = startedSynth();
-        setLinked(*s, Param::kTempo, 125);
-        setLinked(*s, Param::kSwing, 30);
+        setLinked(*s, Param::kTempo, 125), setLinked(*s, Param::kSwing, 30);
         generateRandomPattern(*s, 9);
         return s;
     };
@@ -176,10 +160,7 @@ TEST(ClockIn, StartAndTicksPlayAsTheTempoWouldWhateverTheBlockSize) {
 
 TEST(ClockIn, StopLocateContinueAndHold) {
     auto s = startedSynth();
-    setSongPattern(*s, 0, 3);
-    insertSongPosition(*s, 1, 4);
-    insertSongPosition(*s, 2, 5);
-    setSongMode(*s, true);
+    setSongPattern(*s, 0, 3), insertSongPosition(*s, 1, 4), insertSongPosition(*s, 2, 5), setSongMode(*s, true);
     Engine& e = s->engine;
     // Started, then stopped after 13 ticks: step 2 stands, the units released.
     std::vector<TimedCommand> events = {realTime(0, 0xFA)};
@@ -196,8 +177,7 @@ TEST(ClockIn, StopLocateContinueAndHold) {
     EXPECT_TRUE(e.running && e.clockIn.waiting);
     renderFrames(*s, 500);
     EXPECT_EQ(e.stepTick, 0) << "nothing moves before the first tick";
-    applyMidi(e, std::vector<uint8_t>{0xF8}.data(), 1);
-    renderFrames(*s, 300);
+    applyMidi(e, std::vector<uint8_t>{0xF8}.data(), 1), renderFrames(*s, 300);
     EXPECT_TRUE(e.currentStep == 5 && e.stepTick == 300 && !e.keys[0].tail);
     // Two seconds without a tick hold the units; the next tick goes on.
     renderFrames(*s, 88200);
@@ -235,8 +215,7 @@ TEST(ClockOut, TicksFallOnTheStraightGridWhateverTheBlockSize) {
     for (int64_t j = 0; j < 2 * 96; ++j) expected.push_back((j / 96) * 16 * 5512 + ((j % 96) * 5512 + 5) / 6);
     for (int block : {37, 4096}) {
         auto s = startedSynth();
-        setLinked(*s, Param::kTempo, 120);
-        setLinked(*s, Param::kSwing, 50);
+        setLinked(*s, Param::kTempo, 120), setLinked(*s, Param::kSwing, 50);
         resetEngine(*s);
         applyCommand(s->engine, command(EngineCommand::kClockOut, 1));
         std::vector<int64_t> ticks;

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "audio/midi_stream.h"
 #include "engine/note_input.h"
 #include "files/midi_settings.h"
@@ -35,8 +33,7 @@ struct TimedDevice : FakeDevice {
 struct Monitor {
     explicit Monitor(uint32_t bytes) : device(bytes) {
         testing::attach(out, device);
-        applyCommand(s->engine, command(EngineCommand::kClockSync, 1));
-        applyCommand(s->engine, command(EngineCommand::kSequencer, 0));
+        applyCommand(s->engine, command(EngineCommand::kClockSync, 1)), applyCommand(s->engine, command(EngineCommand::kSequencer, 0));
         startOutput(out, s->engine);
         heard.assign(device.memory.begin(), device.memory.end());
     }
@@ -185,11 +182,9 @@ TEST(UnitChannels, SetThroughAnEditForTheEngineTheOwnChannelStaysTheStoredDefaul
     EXPECT_EQ(unitListeningChannel(*s, 1), 2);
     setUnitChannel(*s, 1, 2);
     EXPECT_EQ(s->score.doc.units[1].midiChannel, 0) << "unit 2 on channel 2 is the default";
-    setUnitChannel(*s, 0, 5);
-    setUnitChannel(*s, 1, 0);
+    setUnitChannel(*s, 0, 5), setUnitChannel(*s, 1, 0);
     setUnitChannel(*s, 2, 17);  // no such channel: nothing changes
-    EXPECT_EQ((std::vector<int>{s->score.doc.units[0].midiChannel, s->score.doc.units[1].midiChannel,
-                                s->score.doc.units[2].midiChannel}),
+    EXPECT_EQ((std::vector<int>{s->score.doc.units[0].midiChannel, s->score.doc.units[1].midiChannel, s->score.doc.units[2].midiChannel}),
               (std::vector<int>{5, kChannelOff, 0}));
     EXPECT_EQ((std::vector<int>{unitChannel(s->engine, 0), unitChannel(s->engine, 1), unitChannel(s->engine, 2)}),
               (std::vector<int>{4, -1, 2}));

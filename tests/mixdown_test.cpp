@@ -13,9 +13,7 @@ class MixdownTest : public ::testing::Test {
 protected:
     void SetUp() override {
         s_ = testing::startedSynth();
-        s_->score.doc.settings.masterVolume = 64;
-        s_->score.doc.settings.delayPan = 0;
-        s_->score.doc.settings.delayFeedback = 0;
+        s_->score.doc.settings.masterVolume = 64, s_->score.doc.settings.delayPan = 0, s_->score.doc.settings.delayFeedback = 0;
     }
     // Mixes unit 0's samples (and unit 1's, when in use) as one block.
     std::vector<int16_t> mix(const std::vector<int16_t>& unit0, const std::vector<int16_t>& unit1 = {}) {
@@ -23,8 +21,7 @@ protected:
         std::copy(unit1.begin(), unit1.end(), s_->engine.unitBuffers.get() + kMaxBlockFrames);
         std::vector<int16_t> out(2 * unit0.size());
         Peaks peaks;
-        publish(*s_);
-        setupDelay(s_->engine);
+        publish(*s_), setupDelay(s_->engine);
         mixdown(s_->engine, out.data(), static_cast<int>(unit0.size()), peaks);
         updateMeters(s_->engine, peaks);
         return out;
@@ -74,8 +71,7 @@ TEST_F(MixdownTest, EchoOneStepLaterPannedAndShortenedAtOnce) {
             ASSERT_EQ(out[2 * n + 1], echo && pan >= 0 ? 1000 : 0) << pan << " " << n;
         }
     }
-    s_->engine.delayPos = 150000;
-    mix({0, 0, 0});
+    s_->engine.delayPos = 150000, mix({0, 0, 0});
     EXPECT_EQ(s_->engine.delayPos, 4) << "a position beyond the new length returns to 0";
 }
 
@@ -85,10 +81,8 @@ TEST_F(MixdownTest, EchoOneStepLaterPannedAndShortenedAtOnce) {
 TEST_F(MixdownTest, LimitingAndClipMetering) {
     const struct { int master; std::vector<int16_t> in, out; bool clear; int levelLeft, levelRight; } blocks[] = {
         {128, {-20000, 20000, 8192}, {-32767, -32767, 32767, 32767, 16384, 16384}, false, kLevelClipped, kLevelClipped},
-        {128, {100}, {200, 200}, true, kLevelClipped, kLevelClipped},
-        {128, {8192, -100}, {16384, 16384, -200, -200}, false, 50, 50},
-        {64, {-32768}, {-32768, -32768}, true, kLevelClipped, kLevelClipped},
-        {64, {32767}, {32767, 32767}, false, 99, 99},
+        {128, {100}, {200, 200}, true, kLevelClipped, kLevelClipped}, {128, {8192, -100}, {16384, 16384, -200, -200}, false, 50, 50},
+        {64, {-32768}, {-32768, -32768}, true, kLevelClipped, kLevelClipped}, {64, {32767}, {32767, 32767}, false, 99, 99},
     };
     for (const auto& b : blocks) {
         s_->score.doc.settings.masterVolume = b.master;
@@ -109,8 +103,7 @@ TEST(DelaySetup, LengthAndGains) {
     };
     for (const auto& c : cases) {
         g.delaySteps = c[0], g.tempoBpm = c[1], g.delayPan = c[2];
-        publish(*s);
-        setupDelay(s->engine);
+        publish(*s), setupDelay(s->engine);
         EXPECT_EQ(s->engine.delayLength, c[3]) << c[0] << " steps at " << c[1];
         EXPECT_EQ(std::pair(s->engine.delayGainL, s->engine.delayGainR), std::pair(c[4], c[5])) << "pan " << c[2];
     }

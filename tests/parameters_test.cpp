@@ -19,16 +19,11 @@ using testing::startedSynth;
 #define G(field) [](const Synth& s) -> double { return s.score.doc.settings.field; }
 #define D(field) [](const Synth& s) -> double { return s.score.derived.field; }
 
-// The exponential rows (attack, release, LFO speed) to within their printed
-// precision, and the refresh shows the position or the one below (-1).
+// The value each position stores and the position the slider shows after a
+// refresh; the exponential rows (attack, release, LFO speed) to within their
+// printed precision, and the refresh shows the position or the one below (-1).
 TEST(Parameters, SliderValuesAndReadBacks) {
-    const struct {
-        int id, position;
-        double (*stored)(const Synth&);
-        double expected;
-        int readBack;  // the position the slider shows after a refresh
-        double tolerance = 0.0;
-    } rows[] = {
+    const struct { int id, position; double (*stored)(const Synth&); double expected; int readBack; double tolerance = 0.0; } rows[] = {
         {1011, 0, U(cutoff), 1, 0},           {1011, 50, U(cutoff), 8192, 49},      {1011, 100, U(cutoff), 16384, 100},
         {1010, 0, U(resonance), 32767, 0},    {1010, 40, U(resonance), 19660, 41},  {1010, 100, U(resonance), 0, 100},
         {1012, 100, U(envAmount), 32000, 100}, {1027, 0, U(osc1Coarse), -12, 0},    {1027, 49, U(osc1Coarse), -1, 45},
@@ -92,8 +87,7 @@ TEST(Parameters, EffectsRowsAndTheTempoOfEveryGate) {
     s->score.doc.settings.delaySteps = 3;
     EXPECT_EQ(getCurrent(*s, Param::kDelaySteps), 0) << "a step count that is none of the choices";
 
-    s->score.doc.units[5].stepGate = 0.25f;
-    onSliderScrolled(*s, kTempoSlider, 150);
+    s->score.doc.units[5].stepGate = 0.25f, onSliderScrolled(*s, kTempoSlider, 150);
     const UnitDerived* derived = s->score.derived.units;
     EXPECT_EQ((std::vector<int32_t>{s->score.doc.settings.tempoBpm, derived[0].gateSamples, derived[1].gateSamples, derived[5].gateSamples}),
               (std::vector<int32_t>{150, gateSamplesFor(0.95f, 4410), 3969, 1102}));
@@ -101,8 +95,7 @@ TEST(Parameters, EffectsRowsAndTheTempoOfEveryGate) {
 
 TEST(Links, SettersFollowTheCurrentUnitsRowOneWay) {
     auto s = startedSynth();
-    addUnit(*s);
-    addUnit(*s);
+    addUnit(*s), addUnit(*s);
     onSliderScrolled(*s, 1011, 100);
     EXPECT_EQ(s->score.doc.units[1].cutoff, 0) << "only the diagonal: the current unit alone";
     EXPECT_EQ(onLinkClicked(*s, kFirstLinkButton + 1), kLinkOn);
@@ -123,8 +116,7 @@ TEST(Links, SettersFollowTheCurrentUnitsRowOneWay) {
     // Step Gate through a link sets both gates, whichever unit is current.
     for (int current : {0, 1}) {
         s = startedSynth();
-        addUnit(*s);
-        selectUnit(*s, current);
+        addUnit(*s), selectUnit(*s, current);
         onLinkClicked(*s, kFirstLinkButton + (1 - current));
         onSliderScrolled(*s, 1064, 50);
         const UnitDerived* derived = s->score.derived.units;
@@ -164,8 +156,7 @@ TEST(Controls, SideEffectsChoicesSyncAndDispatch) {
     EXPECT_TRUE(onSliderScrolled(*s, kAttackSlider, 10));
     EXPECT_FALSE(onSliderScrolled(*s, 1011, 10) || onSliderScrolled(*s, 4242, 10));
 
-    addUnit(*s);
-    testing::applyStartupLikeSettings(*s, 1);
+    addUnit(*s), testing::applyStartupLikeSettings(*s, 1);
     onLinkClicked(*s, kFirstLinkButton + 1);
     onChoiceClicked(*s, 1203);  // Lo24
     testing::renderFrames(*s, 3000);
@@ -175,10 +166,6 @@ TEST(Controls, SideEffectsChoicesSyncAndDispatch) {
     testing::renderFrames(*s, 3000);
     EXPECT_EQ(s->engine.voices[0].filterY1, 0);
 }
-
-#undef U
-#undef G
-#undef D
 
 }  // namespace
 }  // namespace velmor

@@ -7,17 +7,10 @@
 // shows up.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <string>
-#include <vector>
 
 #include "files/file_names.h"
 #include "files/pattern_file.h"
@@ -34,9 +27,8 @@ namespace {
 struct Row { int width, count; std::function<void*(Synth&, int)> at; uint64_t constant = 0; };
 
 uint64_t get(Synth& s, const Row& row, int i) {
-    uint64_t v = 0;
-    if (void* p = row.at(s, i)) std::memcpy(&v, p, static_cast<size_t>(row.width));
-    else v = row.constant + static_cast<uint64_t>(i);
+    uint64_t v = row.constant + static_cast<uint64_t>(i);
+    if (void* p = row.at(s, i)) v = 0, std::memcpy(&v, p, static_cast<size_t>(row.width));
     return v;
 }
 void set(Synth& s, const Row& row, int i, uint64_t v) {
@@ -47,8 +39,7 @@ void set(Synth& s, const Row& row, int i, uint64_t v) {
 
 // The body of the current layout for n units, P patterns, a song of L
 // entries, the optional blocks of `present` and a user wave of W samples.
-std::vector<Row> layout(int n, int patterns, int songLength, uint16_t present = kAllFieldsPresent,
-                        int32_t w = kWaveLength) {
+std::vector<Row> layout(int n, int patterns, int songLength, uint16_t present = kAllFieldsPresent, int32_t w = kWaveLength) {
     const auto plane = [=](auto Document::*member) {
         return Row{1, kStepsPerPattern * patterns * n, [=](Synth& s, int i) -> void* {
                        const int per = kStepsPerPattern * patterns;
@@ -126,8 +117,7 @@ std::unique_ptr<Synth> filled(uint64_t seed, int units = 3, int patterns = 5, in
     s->score.doc.units[0].decay.storeBits(0x7F800001u + static_cast<uint32_t>(seed));  // signalling NaN
     s->score.doc.units[1].attack.storeBits(0xFFF8DEADBEEF0000ull + seed);
     s->score.doc.unitCount = units;
-    s->score.doc.settings.patternCount = patterns;
-    s->score.doc.settings.songLength = song;
+    s->score.doc.settings.patternCount = patterns, s->score.doc.settings.songLength = song;
     s->score.doc.settings.masterVolume = static_cast<int16_t>(seed * 977);
     // The song names only patterns that the count covers: a save raises the
     // count to cover the song.
@@ -165,24 +155,17 @@ long firstDifference(const std::vector<uint64_t>& a, const std::vector<uint64_t>
     return d.first == a.end() && d.second == b.end() ? -1 : d.first - a.begin();
 }
 
-
-std::vector<uint8_t> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(PatternFile, WriterFollowsTheLayoutAndRoundTripsKeepEveryField) {
     const std::string path = testing::tempPath("writer.pat");
-    const struct {
-        int units, patterns, song, written;
-    } counts[] = {{1, 1, 1, 1}, {4, 3, 7, 4}, {8, 64, 512, 8}, {2, 0, 0, 2}, {0, 1, 1, 1}, {-3, 1, 1, 1}, {9, 1, 1, 8}};
+    const struct { int units, patterns, song, written; } counts[] = {
+        {1, 1, 1, 1}, {4, 3, 7, 4}, {8, 64, 512, 8}, {2, 0, 0, 2}, {0, 1, 1, 1}, {-3, 1, 1, 1}, {9, 1, 1, 8}};
     for (const auto& c : counts) {
         SCOPED_TRACE(::testing::Message() << c.units << " units, " << c.patterns << " patterns, song " << c.song);
         auto src = filled(c.units + 10, c.units, c.patterns, c.song);
         ASSERT_EQ(writePatternFile(src->score.doc, path.c_str()), 1);
         const Header h{kAllFieldsPresent, static_cast<int16_t>(src->score.doc.settings.masterVolume),
                        static_cast<int16_t>(c.written), static_cast<int16_t>(c.patterns), static_cast<int16_t>(c.song)};
-        const std::vector<uint8_t> bytes = fileBytes(path);
+        const std::vector<uint8_t> bytes = testing::fileBytes(path);
         ASSERT_EQ(bytes, image(*src, h, layout(c.written, c.patterns, c.song)));
         // Loaded into another state, every stored field comes back and the
         // slots, patterns and song entries beyond the counts stay; saved
@@ -193,7 +176,7 @@ TEST(PatternFile, WriterFollowsTheLayoutAndRoundTripsKeepEveryField) {
         applyLoad(*expected, *src, h, layout(c.written, c.patterns, c.song), SIZE_MAX);
         EXPECT_EQ(firstDifference(everything(*loaded), everything(*expected)), -1);
         ASSERT_EQ(writePatternFile(loaded->score.doc, path.c_str()), 1);
-        EXPECT_EQ(fileBytes(path), bytes);
+        EXPECT_EQ(testing::fileBytes(path), bytes);
     }
     std::remove(path.c_str());
 }

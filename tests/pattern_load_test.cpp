@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <string>
 #include <utility>
 
 #include "files/pattern_file.h"
@@ -46,10 +44,8 @@ TEST(PatternFileLoad, AReadThatFailsPartWayChangesNothingAFileCutShortFillsWhatI
     const auto other = testing::startedSynth();
     for (int u = 1; u < 3; ++u) testing::applyStartupLikeSettings(*other, u);
     for (int u = 0; u < 3; ++u) other->score.doc.units[u].cutoff = 1000 + u;
-    other->score.doc.settings.tempoBpm = 150;
-    other->score.doc.settings.songLength = 3;
-    other->score.doc.settings.songSequence[2] = 7;
-    other->score.doc.userWave[500] = -1234;
+    other->score.doc.settings.tempoBpm = 150, other->score.doc.settings.songLength = 3;
+    other->score.doc.settings.songSequence[2] = 7, other->score.doc.userWave[500] = -1234;
     const std::vector<uint8_t> saved = testing::savedPattern(*other);
     const std::string file(saved.begin(), saved.end());
     ASSERT_EQ(file.size(), 30u + 2088 + 3 * (176 + 8 * 64) + 3) << "header, waveform, 3 units of 8 patterns, song";

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <vector>
 
 #include "plugin/plugin_core.h"
 #include "plugin/plugin_parameters.h"
@@ -23,8 +22,7 @@ HostEvent parameter(uint32_t frame, uint32_t index, float value) { return {frame
 
 // Plays `frames` frames in host blocks of `block`, with events at frames of
 // the whole run; left and right interleaved.
-std::vector<float> run(PluginCore& p, int frames, int block, const std::vector<HostEvent>& events,
-                       const HostTime& time = {}) {
+std::vector<float> run(PluginCore& p, int frames, int block, const std::vector<HostEvent>& events, const HostTime& time = {}) {
     std::vector<float> out(2 * static_cast<size_t>(frames));
     std::vector<float> l(block), r(block);
     size_t next = 0;
@@ -59,12 +57,9 @@ TEST(PluginCore, NotesSoundAsTheRendererPlaysThem) {
 TEST(PluginCore, AnyBlockSizesWithNotesAndParametersAtTheirFrames) {
     for (double rate : {44100.0, 48000.0}) {
         SCOPED_TRACE(rate);
-        const std::vector<HostEvent> events = {key(0, 45, 100),
-                                               parameter(3001, kCutoffOfUnit1, 90),
-                                               key(7000, 52, 120),
-                                               parameter(7000, kFirstGlobalParameter, 150),  // tempo
-                                               parameter(12345, kCutoffOfUnit1, 20),
-                                               key(20000, 40, 64)};
+        // The tempo changes at 7000.
+        const std::vector<HostEvent> events = {key(0, 45, 100), parameter(3001, kCutoffOfUnit1, 90), key(7000, 52, 120),
+                                               parameter(7000, kFirstGlobalParameter, 150), parameter(12345, kCutoffOfUnit1, 20), key(20000, 40, 64)};
         PluginCore whole(rate);
         const auto expected = run(whole, 30000, 30000, events);
         for (int block : {1, 37, 512, 4096}) {
@@ -112,8 +107,7 @@ TEST(PluginCore, FollowingTheHostEveryStepStartsAtItsSixteenth) {
                 }
                 const uint32_t frames = sizes[i % 5];
                 HostTime t;
-                t.playing = t.valid = true;
-                t.beatsPerMinute = 97;
+                t.playing = t.valid = true, t.beatsPerMinute = 97;
                 t.frame = static_cast<int64_t>(songStart) + done - hostStart;
                 t.frameValid = host == kRoundedWithFrame;
                 t.sixteenths = (songStart + static_cast<double>(done - hostStart)) / perSixteenth;
@@ -171,8 +165,7 @@ TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {
 TEST(PluginCore, UnitsBroughtIntoUseSoundAsUnitOneDoes) {
     // Unit 3 on channel 3 plays as unit 1 on channel 1 after "Units" 3.
     PluginCore a(44100), b(44100);
-    run(a, 10, 10, {parameter(0, kUnitsParameter, 3)});
-    run(b, 10, 10, {});
+    run(a, 10, 10, {parameter(0, kUnitsParameter, 3)}), run(b, 10, 10, {});
     EXPECT_EQ(a.synth().score.doc.unitCount, 3);
     EXPECT_EQ(run(a, 9000, 512, {key(100, 45, 100, 0x92)}), run(b, 9000, 512, {key(100, 45, 100)}));
     run(a, 10, 10, {parameter(0, kUnitsParameter, 1)});

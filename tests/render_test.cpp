@@ -61,8 +61,7 @@ struct ReferenceUnit {
     ReferenceFilter filter;
 
     explicit ReferenceUnit(const Synth& synth)
-        : s(synth), acc1(synth.engine.voices[0].osc1Accum), acc2(synth.engine.voices[0].osc2Accum),
-          lfo(synth.engine.voices[0].lfoAccum) {}
+        : s(synth), acc1(synth.engine.voices[0].osc1Accum), acc2(synth.engine.voices[0].osc2Accum), lfo(synth.engine.voices[0].lfoAccum) {}
 
     int pitch(int i) const { return s.score.doc.stepPitch[stepIndex(0, 0, i % 16)]; }
     bool slide(int i) const { return s.score.doc.stepSlide[stepIndex(0, 0, i % 16)] != 0; }
@@ -141,8 +140,7 @@ const std::function<void(Synth&)> kVoices[] = {
         UnitRecord& r = s.score.doc.units[0];
         r.lfoTarget = 0, r.lfoAmount = 256, r.lfoSpeed = 5.0, r.fmAmount = 150, r.ringMod = 60, r.oscSync = 1;
         r.pulseWidth = 64, r.osc1Fine = 40, r.osc2Fine = -25, r.osc1Coarse = 5, r.osc2Coarse = 12, r.oscMix = 90;
-        setLinked(s, Param::kOsc1Wave, 3);
-        setLinked(s, Param::kOsc2Wave, 2);
+        setLinked(s, Param::kOsc1Wave, 3), setLinked(s, Param::kOsc2Wave, 2);
     },
     [](Synth& s) {  // Hi12 with a square LFO on the resonance, distortion A, a quick release
         UnitRecord& r = s.score.doc.units[0];
@@ -164,11 +162,9 @@ TEST(Render, WholeRendersFollowTheReference) {
         auto s = startedSynth();
         for (int i = 0; i < 16; ++i) {
             s->score.doc.stepPitch[i] = static_cast<int8_t>(15 + (i * 7) % 25);
-            s->score.doc.stepSlide[i] = i % 5 == 2;
-            s->score.doc.stepNoteOn[i] = i % 3 != 1;
+            s->score.doc.stepSlide[i] = i % 5 == 2, s->score.doc.stepNoteOn[i] = i % 3 != 1;
         }
-        s->score.doc.units[0].stepGate = 0.6f;
-        s->score.doc.settings.tempoBpm = 180;
+        s->score.doc.units[0].stepGate = 0.6f, s->score.doc.settings.tempoBpm = 180;
         kVoices[v](*s);
         recomputeStepTiming(*s);
         ReferenceUnit reference(*s);
@@ -180,8 +176,7 @@ TEST(Render, WholeRendersFollowTheReference) {
     }
 }
 
-int32_t engineFilter(const Synth& s, FilterMemory& m, FilterCoefficients& k, int mode, int32_t c, int32_t r,
-                     int32_t x) {
+int32_t engineFilter(const Synth& s, FilterMemory& m, FilterCoefficients& k, int mode, int32_t c, int32_t r, int32_t x) {
     if (mode == kHi12) return filterHi12(m, s.engine.highPassScale, c, r, x);
     updateCoefficients(k, s.tables, static_cast<uint16_t>(mode), c, mode == kBand ? 0 : r);
     return mode == kLo12 ? filterLo12(m, k, x) : (mode == kLo24 ? filterLo24(m, k, x) : filterBand(m, k, x));
@@ -211,16 +206,13 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
                                     gateSamplesFor(0.95f, 8268), gateSamplesFor(std::nanf(""), 8268)}),
               (std::vector<int32_t>{4410, 11025, 10844, 3675, 11025, 3675, 3969, 7854, 0}));
     auto s = startedSynth();
-    s->score.doc.settings.tempoBpm = 0;
-    recomputeStepTiming(*s);
+    s->score.doc.settings.tempoBpm = 0, recomputeStepTiming(*s);
     EXPECT_EQ(s->score.doc.settings.tempoBpm, 0) << "the stored tempo keeps its value";
     EXPECT_EQ(s->score.derived.units[0].gateSamples, gateSamplesFor(0.95f, 11025));
     EXPECT_EQ(s->score.derived.units[5].gateSamples, gateSamplesFor(0.9f, 11025)) << "every slot follows its own gate";
 
     // The clock: the frame that ends step 15, only in the block that has it.
-    s->score.doc.settings.tempoBpm = 150;
-    recomputeStepTiming(*s);
-    s->engine.patternEndFrame = 9999;
+    s->score.doc.settings.tempoBpm = 150, recomputeStepTiming(*s), s->engine.patternEndFrame = 9999;
     renderFrames(*s, 17 * 4096);  // 70560 frames per pass: 17 blocks end at 69632
     EXPECT_EQ((std::vector<int32_t>{s->engine.patternEndFrame, s->engine.currentStep}), (std::vector<int32_t>{9999, 15}));
     renderFrames(*s, 4096);
@@ -230,8 +222,7 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     // No unit in use: the clock stands and only the delay sounds (pan -32:
     // gains 64 and 32; master 128), each side on its meter.
     s = startedSynth();
-    s->score.doc.unitCount = 0;
-    s->engine.delayBuffer[0] = s->engine.delayBuffer[1] = 1000;
+    s->score.doc.unitCount = 0, s->engine.delayBuffer[0] = s->engine.delayBuffer[1] = 1000;
     const auto out = renderFrames(*s, 100);
     EXPECT_EQ((std::vector<int>{s->engine.stepTick, out[0], out[1], s->engine.levelLeft, s->engine.levelRight}),
               (std::vector<int>{0, (128 * ((64 * 1000) >> 5)) >> 6, (128 * ((32 * 1000) >> 5)) >> 6, 4000 * 100 / 32768, 2000 * 100 / 32768}));
@@ -240,23 +231,20 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     s->engine.levelLeft = s->engine.levelRight = 42;
     int16_t sentinel[2] = {1234, 1234};
     renderBlock(*s, sentinel, 3);
-    EXPECT_EQ(sentinel[0], 1234);
-    EXPECT_EQ(std::pair(int{s->engine.levelLeft}, int{s->engine.levelRight}), std::pair(0, 0));
+    EXPECT_EQ((std::vector<int>{sentinel[0], s->engine.levelLeft, s->engine.levelRight}), (std::vector<int>{1234, 0, 0}));
 }
 
 // Block sizes are tested with events (engine_input_test.cpp). Two units with
 // equal settings, notes and state: each runs the clock from the same point.
 TEST(Render, EqualUnitsFillEqualBuffers) {
     auto s = startedSynth();
-    applyStartupLikeSettings(*s, 1);
-    renderFrames(*s, 20000, 3000);
+    applyStartupLikeSettings(*s, 1), renderFrames(*s, 20000, 3000);
     for (int n = 0; n < 3000; ++n) ASSERT_EQ(s->engine.unitBuffers[n], s->engine.unitBuffers[kMaxBlockFrames + n]) << n;
 }
 
 TEST(ResetEngine, RearmsVoicesAndClockButKeepsPhasesDelayAndMeters) {
     auto s = startedSynth();
-    s->score.doc.units[0].filterMode = kLo24;
-    s->score.doc.units[0].delaySend[0] = 77;
+    s->score.doc.units[0].filterMode = kLo24, s->score.doc.units[0].delaySend[0] = 77;
     renderFrames(*s, 20000);
     const UnitVoice& v = s->engine.voices[0];
     const int32_t pos = s->engine.delayPos, echo = s->engine.delayBuffer[pos ? pos - 2 : 0];

@@ -32,8 +32,7 @@ TEST(RandomNotes, TablesDrawsAndTheRandomPattern) {
     // A random pattern: one seeding, the even steps first; the switches stay.
     auto s = testing::startedSynth();
     prepareRandomTables(s->randomNotes);
-    s->score.doc.stepNoteOn[3] = 0;
-    s->score.doc.stepSlide[5] = 1;
+    s->score.doc.stepNoteOn[3] = 0, s->score.doc.stepSlide[5] = 1;
     generateRandomPattern(*s, 12345);
     CrtRand g;
     srand(g, 12345);
@@ -79,11 +78,7 @@ TEST(PatternClipboard, CopiesBetweenUnitsAndPastesRestsBeforeAnyCopy) {
         EXPECT_EQ((std::vector<int>{st.stepPitch[stepIndex(1, 0, i)], st.stepNoteOn[stepIndex(1, 0, i)],
                                     st.stepSlide[stepIndex(1, 0, i)]}), (std::vector<int>{15, 0, 0})) << i;
     selectUnit(*s, 0);
-    for (int i = 0; i < 16; ++i) {
-        st.stepPitch[i] = static_cast<int8_t>(3 + 3 * i);
-        st.stepNoteOn[i] = i % 2;
-        st.stepSlide[i] = i % 3 == 0;
-    }
+    for (int i = 0; i < 16; ++i) st.stepPitch[i] = static_cast<int8_t>(3 + 3 * i), st.stepNoteOn[i] = i % 2, st.stepSlide[i] = i % 3 == 0;
     st.stepSpare[5] = 1;  // an accent
     copyPattern(*s);
     st.stepPitch[0] = 40;  // later edits are not in the clipboard

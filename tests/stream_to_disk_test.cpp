@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"

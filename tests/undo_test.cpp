@@ -4,12 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <iterator>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "files/pattern_file.h"
 #include "files/user_wave.h"
@@ -35,10 +31,7 @@ std::unique_ptr<Synth> undoSynth() {
     return s;
 }
 
-struct Kind {
-    const char* name;
-    void (*edit)(Synth&);
-};
+struct Kind { const char* name; void (*edit)(Synth&); };
 
 void loadWave(Synth& s) {
     const std::string wave = testing::tempPath("undo-wave.raw");
@@ -47,28 +40,19 @@ void loadWave(Synth& s) {
     loadUserWave(s, wave.c_str());
 }
 
+// "Add Unit" also selects the unit added: undone, it is gone.
 const Kind kKinds[] = {
-    {"Cutoff", [](Synth& s) { setLinked(s, Param::kCutoff, 90); }},
-    {"Filter", [](Synth& s) { setLinked(s, Param::kFilterMode, 3); }},
-    {"Osc 2 Wave", [](Synth& s) { setParameter(s, 1, Param::kOsc2Wave, 2); }},
-    {"Tempo", [](Synth& s) { setLinked(s, Param::kTempo, 150); }},
-    {"Swing", [](Synth& s) { setLinked(s, Param::kSwing, 40); }},
-    {"Step Pitch", [](Synth& s) { setStepPitchFromSlider(s, 3, 7); }},
-    {"Note On/Off", [](Synth& s) { toggleStepNoteOn(s, 2); }},
-    {"Slide On/Off", [](Synth& s) { toggleStepSlide(s, 2); }},
-    {"Accent On/Off", [](Synth& s) { toggleStepAccent(s, 2); }},
-    {"Generate Random", [](Synth& s) { generateRandomPattern(s, 99); }},
-    {"Pitch", [](Synth& s) { transposePattern(s, -1); }},
-    {"Shift", [](Synth& s) { shiftPattern(s, 1); }},
+    {"Cutoff", [](Synth& s) { setLinked(s, Param::kCutoff, 90); }}, {"Filter", [](Synth& s) { setLinked(s, Param::kFilterMode, 3); }},
+    {"Osc 2 Wave", [](Synth& s) { setParameter(s, 1, Param::kOsc2Wave, 2); }}, {"Tempo", [](Synth& s) { setLinked(s, Param::kTempo, 150); }},
+    {"Swing", [](Synth& s) { setLinked(s, Param::kSwing, 40); }}, {"Step Pitch", [](Synth& s) { setStepPitchFromSlider(s, 3, 7); }},
+    {"Note On/Off", [](Synth& s) { toggleStepNoteOn(s, 2); }}, {"Slide On/Off", [](Synth& s) { toggleStepSlide(s, 2); }},
+    {"Accent On/Off", [](Synth& s) { toggleStepAccent(s, 2); }}, {"Generate Random", [](Synth& s) { generateRandomPattern(s, 99); }},
+    {"Pitch", [](Synth& s) { transposePattern(s, -1); }}, {"Shift", [](Synth& s) { shiftPattern(s, 1); }},
     {"Paste", [](Synth& s) { s.patternClipboard.pitch[4] = 30, pastePattern(s); }},
-    {"Paste Settings", [](Synth& s) { selectUnit(s, 1), pasteSettings(s, 0); }},
-    {"Add Unit", [](Synth& s) { addUnit(s), selectUnit(s, 2); }},  // and selected: undone, it is gone
-    {"Delete Unit", [](Synth& s) { selectUnit(s, 0), deleteCurrentUnit(s); }},
-    {"Link", [](Synth& s) { toggleLink(s, 1); }},
-    {"Song Pattern", [](Synth& s) { setSongPattern(s, 1, 7); }},
-    {"Insert Position", [](Synth& s) { insertSongPosition(s, 1, 3); }},
-    {"Delete Position", [](Synth& s) { deleteSongPosition(s, 0); }},
-    {"Song Mode", [](Synth& s) { setSongMode(s, true); }},
+    {"Paste Settings", [](Synth& s) { selectUnit(s, 1), pasteSettings(s, 0); }}, {"Add Unit", [](Synth& s) { addUnit(s), selectUnit(s, 2); }},
+    {"Delete Unit", [](Synth& s) { selectUnit(s, 0), deleteCurrentUnit(s); }}, {"Link", [](Synth& s) { toggleLink(s, 1); }},
+    {"Song Pattern", [](Synth& s) { setSongPattern(s, 1, 7); }}, {"Insert Position", [](Synth& s) { insertSongPosition(s, 1, 3); }},
+    {"Delete Position", [](Synth& s) { deleteSongPosition(s, 0); }}, {"Song Mode", [](Synth& s) { setSongMode(s, true); }},
     {"Load Wave", loadWave},
 };
 constexpr int kKindCount = static_cast<int>(std::size(kKinds));
@@ -77,10 +61,7 @@ TEST(Undo, EveryKindOfEditGoesBackAndComesAgain) {
     for (const Kind& k : kKinds) {
         auto s = undoSynth();
         // Two units, a song of three positions, and work of its own beforehand.
-        addUnit(*s);
-        insertSongPosition(*s, 1, 2);
-        insertSongPosition(*s, 2, 4);
-        setStepPitchFromSlider(*s, 0, 20);
+        addUnit(*s), insertSongPosition(*s, 1, 2), insertSongPosition(*s, 2, 4), setStepPitchFromSlider(*s, 0, 20);
         clearHistory(*s);
         const Bytes before = saved(*s);
         const Derived derived = s->score.derived;
@@ -149,8 +130,7 @@ TEST(Undo, EditsOfOneControlInQuickSuccessionJoin) {
     EXPECT_EQ(saved(*s), start);
     EXPECT_FALSE(undo(*s));
     // A drag that ends where it began leaves no step.
-    setLinked(*s, Param::kCutoff, 10);
-    setLinked(*s, Param::kCutoff, 50);
+    setLinked(*s, Param::kCutoff, 10), setLinked(*s, Param::kCutoff, 50);
     EXPECT_EQ(undoName(*s), nullptr);
 }
 

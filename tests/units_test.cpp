@@ -98,8 +98,7 @@ TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {
     onSliderScrolled(*s, 1011, 100);  // changed after the copy: pasted too
     onSliderScrolled(*s, 1064, 50);
     onChoiceClicked(*s, 1033);  // oscillator 1 "303 Saw"
-    selectUnit(*s, 1);
-    testing::renderFrames(*s, 500);
+    selectUnit(*s, 1), testing::renderFrames(*s, 500);
     pasteSettings(*s, s->selection.settingsSource);
     const UnitRecord& r = st.units[1];
     EXPECT_TRUE(r.cutoff == 16384 && r.volume == 128 && r.resonance == 19660 && r.attack == st.units[0].attack);

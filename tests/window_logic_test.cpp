@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
 #include "app/song_editing.h"
 #include "app/unsaved_work.h"
@@ -44,8 +43,7 @@ TEST(PlayingStatus, FollowsPatternAndSongModeAndChoicesMadeWhileStopped) {
     const int pass = 16 * s->score.derived.samplesPerStep;
     EXPECT_EQ(playingStatus(*s), "Pattern 1");
     auto reference = startedSynth();
-    selectPattern(*reference, 2);
-    resetEngine(*reference);
+    selectPattern(*reference, 2), resetEngine(*reference);
     selectPattern(*s, 2);  // after the start-up: Play starts with it
     prepareToPlay(*s);
     EXPECT_EQ(playingStatus(*s), "Pattern 3");
@@ -53,10 +51,7 @@ TEST(PlayingStatus, FollowsPatternAndSongModeAndChoicesMadeWhileStopped) {
 
     // Song mode switched on after a Stop: the first position, then the second.
     resetEngine(*s);
-    setSongPattern(*s, 0, 4);
-    insertSongPosition(*s, 1, 5);
-    insertSongPosition(*s, 2, 63);
-    setSongMode(*s, true);
+    setSongPattern(*s, 0, 4), insertSongPosition(*s, 1, 5), insertSongPosition(*s, 2, 63), setSongMode(*s, true);
     prepareToPlay(*s);
     EXPECT_EQ(playingStatus(*s), "Song 1/3: Pattern 5");
     renderFrames(*s, 2 * pass + 10);
@@ -69,12 +64,7 @@ TEST(PlayingStatus, FollowsPatternAndSongModeAndChoicesMadeWhileStopped) {
 
 TEST(StreamFileName, FilterAndNameChooseTheKindAndTheExtension) {
     const StreamKind raw = StreamKind::kRaw, wave = StreamKind::kWave, refused = StreamKind::kRefused;
-    const struct {
-        const char *name, *result;
-        bool waveFilter;
-        size_t capacity;
-        StreamKind kind;
-    } cases[] = {
+    const struct { const char *name, *result; bool waveFilter; size_t capacity; StreamKind kind; } cases[] = {
         {"take", "take.raw", false, 128, raw},          {"take.raw", "take.raw", false, 128, raw},
         {"TAKE.RAW", "TAKE.RAW.raw", false, 128, raw},  // the save commands' rule
         {"take", "take.wav", true, 128, wave},          {"take.wav", "take.wav", true, 128, wave},
@@ -133,8 +123,7 @@ TEST(WindowLogic, EnvelopeOutlineStatusTitlesAndTabs) {
     // The status line, the title after a load and the tab labels.
     AudioOutput out;
     Engine e;
-    out.cpuLoad = 12;
-    e.levelLeft = 50, e.levelRight = 7;
+    out.cpuLoad = 12, e.levelLeft = 50, e.levelRight = 7;
     StatusTexts t = refreshStatus(out, e);
     EXPECT_EQ(t.cpu + t.left + t.right, "CPU: 12%Vol-L: 50%Vol-R: 7%");
     e.levelLeft = e.levelRight = kLevelClipped;

@@ -6,13 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <vector>
 
 #include "fuzz/midi_check.h"
+#include "support/memory_files.h"
 
 namespace velmor {
 namespace {
@@ -24,8 +21,7 @@ TEST(MidiFuzzCorpus, EveryInputIsReadOrRefusedAndImportsWithinTheLimits) {
     std::sort(files.begin(), files.end());
     EXPECT_GE(files.size(), 40u);
     for (const auto& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::vector<uint8_t> bytes = testing::fileBytes(file);
         const std::string name = file.filename().string();
         EXPECT_EQ(testing::checkMidiInput(bytes.data(), bytes.size()), "") << name;
         MidiFileIn parsed;

@@ -9,12 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <vector>
 
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
@@ -29,9 +24,8 @@ using testing::loadPatternBytes, testing::savedPattern;
 
 void replay(const std::filesystem::path& file) {
     SCOPED_TRACE(file.filename());
-    std::ifstream in(file, std::ios::binary);
     auto s = testing::startedSynth();
-    loadPatternBytes(*s, {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+    loadPatternBytes(*s, testing::fileBytes(file));
     const Document& st = s->score.doc;
     ASSERT_TRUE(st.unitCount >= 1 && st.unitCount <= kUnitSlots && st.settings.patternCount >= 0 &&
                 st.settings.patternCount <= kPatternsPerUnit && st.settings.songLength >= 0 && st.settings.songLength <= kSongEntries &&

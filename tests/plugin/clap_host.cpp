@@ -44,14 +44,11 @@ struct EventList {
     std::vector<std::vector<uint8_t>> events;
     clap_input_events_t list{this, size, get};
 
-    template <class Event>
-    void add(const Event& e) {
+    template <class Event> void add(const Event& e) {
         const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&e);
         events.emplace_back(bytes, bytes + sizeof e);
     }
-    static uint32_t CLAP_ABI size(const clap_input_events_t* l) {
-        return static_cast<uint32_t>(static_cast<EventList*>(l->ctx)->events.size());
-    }
+    static uint32_t CLAP_ABI size(const clap_input_events_t* l) { return static_cast<uint32_t>(static_cast<EventList*>(l->ctx)->events.size()); }
     static const clap_event_header_t* CLAP_ABI get(const clap_input_events_t* l, uint32_t index) {
         auto& events = static_cast<EventList*>(l->ctx)->events;
         return index < events.size() ? reinterpret_cast<const clap_event_header_t*>(events[index].data()) : nullptr;

@@ -44,8 +44,7 @@ Script keys(uint32_t frames, uint8_t base) {
     return {frames,
             {at(100, 0x90, 0, 110), at(4000, 0x91, 5, 127), at(9000, 0x90, 3, 90), at(11111, 0x92, 12, 101),
              at(15000, 0x80, 3, 0), at(18000, 0x81, 5, 0), at(20000, 0x93, -2, 64), at(20000, 0x90, -5, 101),
-             at(26000, 0x80, -5, 0), at(26001, 0x80, 0, 0)},
-            {}};
+             at(26000, 0x80, -5, 0), at(26001, 0x80, 0, 0)}, {}};
 }
 
 // A script's output in blocks of `block` frames through `process`, left and
@@ -81,9 +80,7 @@ std::vector<float> reference(PluginCore& core, const Script& s, uint32_t block) 
     return out;
 }
 
-std::string hz(double rate) {
-    return std::to_string(static_cast<int>(rate)) + " Hz";
-}
+std::string hz(double rate) { return std::to_string(static_cast<int>(rate)) + " Hz"; }
 
 // Fails with the first frame where `got` differs from `expected`.
 void same(const std::vector<float>& got, const std::vector<float>& expected, const std::string& what) {
@@ -164,10 +161,7 @@ void checkParameterChange(const Format& format) {
     if (r && played(*r, again, 512, out, "parameters sent again")) same(out, without, "parameters sent again at their values");
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::string readFile(const std::string& path) { return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}}; }
 
 // The plugin's state as the plugin framework frames it: keys and values,
 // each ending in a zero byte, between markers, then a 0xFE byte. With

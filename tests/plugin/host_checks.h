@@ -16,16 +16,10 @@
 namespace velmor::hosttest {
 
 // A MIDI message at a frame of its block.
-struct MidiAt {
-    uint32_t frame;
-    uint8_t bytes[3];
-};
+struct MidiAt { uint32_t frame; uint8_t bytes[3]; };
 
 // A parameter as the plugin describes it to the host.
-struct ParameterInfo {
-    std::string name;
-    double minimum, maximum, defaultValue;
-};
+struct ParameterInfo { std::string name; double minimum, maximum, defaultValue; };
 
 // (parameter index in the plugin's order, plain value)
 using ParameterChange = std::pair<uint32_t, double>;

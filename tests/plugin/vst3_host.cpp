@@ -27,10 +27,7 @@ uint32_t V3_API oneReference(void*) { return 1; }
 constexpr v3_funknown kUnknown = {noInterface, oneReference, oneReference};
 
 // The object behind `self`: its first member points at its functions.
-template <class Object>
-Object& self(void* p) {
-    return *static_cast<Object*>(p);
-}
+template <class Object> Object& self(void* p) { return *static_cast<Object*>(p); }
 
 struct EventList {
     const v3_event_list_cpp* functions;
@@ -80,12 +77,9 @@ struct ParameterChanges {
         return *index = 0, reinterpret_cast<v3_param_value_queue**>(&self<ParameterChanges>(p).sink);
     }
 };
-const v3_param_changes_cpp kChangesFunctions = {kUnknown,
-                                                {ParameterChanges::count, ParameterChanges::get, ParameterChanges::add}};
+const v3_param_changes_cpp kChangesFunctions = {kUnknown, {ParameterChanges::count, ParameterChanges::get, ParameterChanges::add}};
 
-struct StreamFunctions : v3_funknown {
-    v3_bstream stream;
-};
+struct StreamFunctions : v3_funknown { v3_bstream stream; };
 
 // A stream over bytes in memory that reads in small pieces, as hosts do.
 struct Stream {
@@ -129,14 +123,10 @@ std::string text(const int16_t* utf16) {
 template <class T>
 T** query(void* object, const v3_tuid iid) {
     T** found = nullptr;
-    auto** unknown = static_cast<v3_funknown**>(object);
-    if ((*unknown)->query_interface(object, iid, reinterpret_cast<void**>(&found)) != V3_OK) return nullptr;
-    return found;
+    return (*static_cast<v3_funknown**>(object))->query_interface(object, iid, reinterpret_cast<void**>(&found)) == V3_OK ? found : nullptr;
 }
 
-void release(void* object) {
-    if (object) (*static_cast<v3_funknown**>(object))->unref(object);
-}
+void release(void* object) { if (object) (*static_cast<v3_funknown**>(object))->unref(object); }
 
 class Vst3Instance : public Instance {
 public:
@@ -249,9 +239,7 @@ public:
     }
 
 private:
-    double plain(v3_param_id id, double normalised) {
-        return v3_cpp_obj(controller_)->normalised_parameter_to_plain(controller_, id, normalised);
-    }
+    double plain(v3_param_id id, double normalised) { return v3_cpp_obj(controller_)->normalised_parameter_to_plain(controller_, id, normalised); }
 
     v3_component** component_;
     v3_audio_processor** processor_ = nullptr;

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,12 @@ namespace velmor::testing {
 
 // A file name in the temporary folder of this process alone: tests run side by side.
 inline std::string tempPath(const std::string& name) { return ::testing::TempDir() + std::to_string(getpid()) + "-" + name; }
+
+// The bytes of a file.
+inline std::vector<uint8_t> fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // The bytes `write` writes into a stream.
 template <class Write>
