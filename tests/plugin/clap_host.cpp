@@ -39,7 +39,7 @@ const void* CLAP_ABI hostExtension(const clap_host_t*, const char* id) {
 const clap_host_t kHost = {CLAP_VERSION_INIT, nullptr,     "Velmor test host", "Velmor", "", "1",
                            hostExtension,     hostRequest, hostRequest,        hostRequest};
 
-// The events of one block, in time order.
+// The events of one block, sorted into time order.
 struct EventList {
     std::vector<std::vector<uint8_t>> events;
     clap_input_events_t list{this, size, get};
@@ -47,6 +47,11 @@ struct EventList {
     template <class Event> void add(const Event& e) {
         const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&e);
         events.emplace_back(bytes, bytes + sizeof e);
+    }
+    void sort() {
+        std::stable_sort(events.begin(), events.end(), [](const auto& a, const auto& b) {
+            return reinterpret_cast<const clap_event_header_t*>(a.data())->time < reinterpret_cast<const clap_event_header_t*>(b.data())->time;
+        });
     }
     static uint32_t CLAP_ABI size(const clap_input_events_t* l) { return static_cast<uint32_t>(static_cast<EventList*>(l->ctx)->events.size()); }
     static const clap_event_header_t* CLAP_ABI get(const clap_input_events_t* l, uint32_t index) {
@@ -122,9 +127,9 @@ public:
     bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi,
                  const std::vector<ParameterChange>& changes) override {
         EventList in;
-        for (const auto& [index, value] : changes) {
+        for (const auto& [index, value, frame] : changes) {
             if (index >= infos_.size()) return false;
-            in.add(clap_event_param_value_t{{sizeof(clap_event_param_value_t), 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0},
+            in.add(clap_event_param_value_t{{sizeof(clap_event_param_value_t), frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0},
                                             infos_[index].id, infos_[index].cookie, -1, -1, -1, -1, value});
         }
         for (const MidiAt& m : midi) {
@@ -138,6 +143,7 @@ public:
             else
                 in.add(clap_event_midi_t{header(sizeof(clap_event_midi_t), CLAP_EVENT_MIDI), 0, {m.bytes[0], m.bytes[1], m.bytes[2]}});
         }
+        in.sort();
         float* channels[2] = {left, right};
         clap_audio_buffer_t out{channels, nullptr, 2, 0, 0};
         const clap_process_t p{steadyTime_, frames, nullptr, nullptr, &out, 0, 1, &in.list, &kNoOutput};
@@ -191,7 +197,7 @@ void run(const Library& library, const std::string& path, const std::string& pat
                                 if (plugin) plugin->destroy(plugin);
                                 return nullptr;
                             },
-                            false};
+                            true, true};
         runChecks(format, patternFile);
         noteEvents = true;
         checkNotes(format, "notes as CLAP note events", {512});

@@ -24,12 +24,13 @@ namespace {
 int failed = 0;
 
 // What a host plays: keys at frames of the whole run, and parameter changes
-// that go in at the first frame of the block holding their frame, as the
-// plugin framework applies them.
+// at theirs, which go in at the first frame of the block holding them
+// unless `atFrames`.
 struct Script {
     uint32_t frames = 0;
     std::vector<MidiAt> keys;
     std::vector<std::pair<uint32_t, ParameterChange>> changes;
+    bool atFrames = false;
 };
 
 constexpr uint32_t unitParameter(int unit, Param p) { return unit * kParamsPerUnit + static_cast<uint32_t>(p); }
@@ -59,7 +60,8 @@ bool playThrough(const Script& s, uint32_t block, std::vector<float>& out, Proce
         std::vector<MidiAt> midi;
         for (; k < s.keys.size() && s.keys[k].frame < done + n; ++k) midi.push_back(s.keys[k]), midi.back().frame -= done;
         std::vector<ParameterChange> changes;
-        for (; c < s.changes.size() && s.changes[c].first < done + n; ++c) changes.push_back(s.changes[c].second);
+        for (; c < s.changes.size() && s.changes[c].first < done + n; ++c)
+            changes.push_back(s.changes[c].second), changes.back().frame = s.atFrames ? s.changes[c].first - done : 0;
         if (!process(l.data(), r.data(), n, midi, changes)) return false;
         for (uint32_t i = 0; i < n; ++i) out[2 * (done + i)] = l[i], out[2 * (done + i) + 1] = r[i];
     }
@@ -72,7 +74,7 @@ std::vector<float> reference(PluginCore& core, const Script& s, uint32_t block) 
     playThrough(s, block, out, [&core](float* l, float* r, uint32_t n, const std::vector<MidiAt>& midi,
                                         const std::vector<ParameterChange>& changes) {
         std::vector<HostEvent> events;
-        for (const auto& [index, value] : changes) events.push_back({0, true, 0, {}, index, static_cast<float>(value)});
+        for (const auto& [index, value, frame] : changes) events.push_back({frame, true, 0, {}, index, static_cast<float>(value)});
         for (const MidiAt& m : midi) events.push_back({m.frame, false, 3, {m.bytes[0], m.bytes[1], m.bytes[2]}});
         core.process(l, r, n, events.data(), static_cast<uint32_t>(events.size()), HostTime{});
         return true;
@@ -142,7 +144,7 @@ void checkParameterChange(const Format& format) {
     same(before, std::vector<float>(without.begin(), without.begin() + 2 * 8192), "before the cutoff changed");
     if (std::equal(out.begin() + 2 * 8192, out.end(), without.begin() + 2 * 8192))
         fail("parameter change: Unit 1 Cutoff at 20 changed nothing");
-    for (const auto& [index, value] : {ParameterChange{cutoff, 20}, ParameterChange{kTempoParameter, 150}}) {
+    for (const auto& [index, value, frame] : {ParameterChange{cutoff, 20}, ParameterChange{kTempoParameter, 150}}) {
         double got = -1;
         if (!p->parameterValue(index, got) || got != value)
             fail("parameter change: " + pluginParameter(index).name + " reads back " + std::to_string(got) +
@@ -159,6 +161,29 @@ void checkParameterChange(const Format& format) {
             again.changes.push_back({at, {unitParameter(0, id), static_cast<double>(parameterSpec(id).startUp)}});
     auto r = started(format, 44100, 512, "parameters sent again");
     if (r && played(*r, again, 512, out, "parameters sent again")) same(out, without, "parameters sent again at their values");
+}
+
+// Changes within blocks, before and after keys there (and in the pieces
+// a long block may be rendered in), take effect at their frames as the core
+// plays them there; at their blocks' first frames they would sound
+// otherwise.
+void checkChangesAtFrames(const Format& format) {
+    const uint32_t cutoff = unitParameter(0, Param::kCutoff), resonance = unitParameter(0, Param::kResonance);
+    Script s = keys(12000, 45), atFirst = s;
+    s.changes = atFirst.changes = {{612, {cutoff, 20}}, {700, {resonance, 100}}, {3884, {cutoff, 80}},
+                                   {4034, {resonance, 10}}, {9050, {cutoff, 5}}};
+    s.atFrames = true;
+    for (double rate : {44100.0, 48000.0}) {
+        PluginCore core(rate), early(rate);
+        const std::vector<float> expected = reference(core, s, 512);
+        if (reference(early, atFirst, 512) == expected) fail("changes within blocks: the same as at the blocks' first frames");
+        for (uint32_t block : {512u, 37u, 10000u}) {
+            const std::string what = "parameter changes within blocks of " + std::to_string(block) + " at " + hz(rate);
+            auto p = started(format, rate, block, what);
+            std::vector<float> out;
+            if (p && played(*p, s, block, out, what)) same(out, expected, what);
+        }
+    }
 }
 
 std::string readFile(const std::string& path) { return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}}; }
@@ -299,6 +324,7 @@ void runChecks(const Format& format, const std::string& patternFile) {
     checkParameterList(format);
     checkNotes(format, "notes", {4096, 512, 37, 1});
     checkParameterChange(format);
+    if (format.changesAtFrames) checkChangesAtFrames(format);
     checkState(format, patternFile);
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // What the test hosts check in a plugin binary, whatever its format: notes
 // at their frames sound as the plugin core plays them, any block size gives
-// the same output, a parameter set at a block's first frame takes effect
-// there and reads back, the state carries everything into a fresh instance,
-// and a damaged state changes nothing. Each format's host only loads the
+// the same output, a parameter set at a block's first frame (or, where the
+// format takes it so, at a frame within the block) takes effect there and
+// reads back, the state carries everything into a fresh instance, and a
+// damaged state changes nothing. Each format's host only loads the
 // binary and talks to an instance (clap_host.cpp, vst3_host.cpp).
 
 #include <cstdint>
@@ -21,8 +22,9 @@ struct MidiAt { uint32_t frame; uint8_t bytes[3]; };
 // A parameter as the plugin describes it to the host.
 struct ParameterInfo { std::string name; double minimum, maximum, defaultValue; };
 
-// (parameter index in the plugin's order, plain value)
-using ParameterChange = std::pair<uint32_t, double>;
+// A parameter (its index in the plugin's order) set to a plain value at a
+// frame of its block.
+struct ParameterChange { uint32_t index; double value; uint32_t frame = 0; };
 
 class Instance {
 public:
@@ -31,7 +33,7 @@ public:
     virtual uint32_t latency() = 0;
     // The parameters the host shows, in the plugin's order.
     virtual std::vector<ParameterInfo> parameters() = 0;
-    // One block; the parameter changes go in at its first frame.
+    // One block, the parameter changes in frame order.
     virtual bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi,
                          const std::vector<ParameterChange>& changes) = 0;
     virtual bool parameterValue(uint32_t index, double& value) = 0;
@@ -42,6 +44,7 @@ public:
 struct Format {
     std::function<std::unique_ptr<Instance>()> create;  // null when the plugin refuses
     bool refusesTruncatedState;  // whether the format reports a truncated state as a failure
+    bool changesAtFrames = false;  // whether a change within a block takes effect at its frame
 };
 
 // Prints one line for a failed check and counts it.

@@ -184,7 +184,7 @@ public:
     bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi,
                  const std::vector<ParameterChange>& changes) override {
         ParameterChanges in{&kChangesFunctions, {}};
-        for (const auto& [index, value] : changes) {
+        for (const auto& [index, value, frame] : changes) {
             if (index >= ids_.size()) return false;
             const double normalised = v3_cpp_obj(controller_)->plain_parameter_to_normalised(controller_, ids_[index], value);
             in.queues.push_back({&kQueueFunctions, ids_[index], normalised});
