@@ -151,6 +151,14 @@ public:
         return plugin_->process(plugin_, &p) != CLAP_PROCESS_ERROR;
     }
 
+    // Outside process().
+    void flush(const ParameterChange& c) {
+        EventList in;
+        in.add(clap_event_param_value_t{{sizeof(clap_event_param_value_t), 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0},
+                                        infos_[c.index].id, infos_[c.index].cookie, -1, -1, -1, -1, c.value});
+        params_->flush(plugin_, &in.list, &kNoOutput);
+    }
+
     bool parameterValue(uint32_t index, double& value) override {
         return index < infos_.size() && params_->get_value(plugin_, infos_[index].id, &value);
     }
@@ -180,6 +188,22 @@ private:
     int64_t steadyTime_ = 0;
 };
 
+// A value flushed outside process() reads back at once, and takes effect
+// at the next block's first frame as one sent there does.
+void checkFlush(const Format& format) {
+    std::unique_ptr<Instance> a = format.create(), b = format.create();
+    const ParameterChange cutoff{0, 20};  // Unit 1 Cutoff
+    double value = -1;
+    std::vector<float> la(512), ra(512), lb(512), rb(512);
+    const std::vector<MidiAt> key = {{0, {0x90, 45, 100}}};
+    if (!a || !b || !a->activate(44100, 512) || !b->activate(44100, 512)) return fail("flush: no instance started");
+    static_cast<ClapInstance&>(*a).flush(cutoff);
+    if (!a->parameterValue(cutoff.index, value) || value != cutoff.value) fail("flush: the value does not read back at once");
+    if (!a->process(la.data(), ra.data(), 512, key, {}) || !b->process(lb.data(), rb.data(), 512, key, {cutoff}) ||
+        la != lb || ra != rb)
+        fail("flush: the value does not sound from the next block's first frame");
+}
+
 void run(const Library& library, const std::string& path, const std::string& patternFile) {
     const auto* entry = static_cast<const clap_plugin_entry_t*>(library.symbol("clap_entry"));
     if (!entry || !clap_version_is_compatible(entry->clap_version) || !entry->init(path.c_str()))
@@ -199,6 +223,7 @@ void run(const Library& library, const std::string& path, const std::string& pat
                             },
                             true, true};
         runChecks(format, patternFile);
+        checkFlush(format);
         noteEvents = true;
         checkNotes(format, "notes as CLAP note events", {512});
     }
