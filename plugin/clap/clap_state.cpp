@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "plugin/clap/clap_instance.h"
 #include "plugin/clap/clap_parameters.h"
@@ -44,9 +45,9 @@ bool CLAP_ABI load(const clap_plugin_t* plugin, const clap_istream_t* stream) {
     ClapInstance& v = instanceOf(plugin);
     std::string bytes;
     char chunk[4096];
-    for (int64_t n; bytes.find(kEnd) == std::string::npos && bytes.size() < kMostBytes;) {
-        if ((n = stream->read(stream, chunk, sizeof chunk)) <= 0) break;
+    for (int64_t n; bytes.size() < kMostBytes && (n = stream->read(stream, chunk, sizeof chunk)) > 0;) {
         bytes.append(chunk, static_cast<size_t>(n));
+        if (std::memchr(chunk, kEnd, static_cast<size_t>(n))) break;
     }
     SavedState s;
     std::string why = "it is cut short or is no Velmor state";

@@ -188,13 +188,14 @@ void checkChangesAtFrames(const Format& format) {
 
 std::string readFile(const std::string& path) { return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}}; }
 
-// The plugin's state as the plugin framework frames it: keys and values,
-// each ending in a zero byte, between markers, then a 0xFE byte. With
-// `values`, the parameters follow as the framework saves them.
+// The plugin's state as the plugin framework frames it: keys and values
+// (no pattern file, and the pattern), each ending in a zero byte, between
+// markers, then a 0xFE byte. With `values`, the parameters follow as the
+// framework saves them.
 std::string stateBlob(const std::string& pattern, const PluginCore* values = nullptr) {
     std::string blob;
     const auto add = [&blob](const std::string& text) { blob.append(text).push_back('\0'); };
-    add("__dpf_state_begin__"), add("pattern"), add(pattern), add("__dpf_state_end__");
+    add("__dpf_state_begin__"), add("file"), add(""), add("pattern"), add(pattern), add("__dpf_state_end__");
     if (values) {
         add("__dpf_parameters_begin__");
         for (uint32_t i = 0; i < kPluginParameterCount; ++i)
