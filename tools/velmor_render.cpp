@@ -255,26 +255,31 @@ bool renderFrames(Synth& s, std::FILE* f, int64_t frames, bool wav) {
     return std::fflush(f) == 0;
 }
 
-// Playback with MIDI at frames: the sequencer stands and follows the
-// events' clock, or (play) runs from the start.
-bool renderEvents(Synth& s, std::FILE* f, int64_t frames, const std::vector<TimedCommand>& events, bool play, bool wav) {
+EngineCommand commandOf(EngineCommand::Kind kind, int32_t value) {
+    EngineCommand c;
+    c.kind = kind;
+    c.value = value;
+    return c;
+}
+
+// Playback with commands (MIDI) at their frames, `first` at frame 0; a
+// tempo change ends the block before it.
+bool renderTimed(Synth& s, std::FILE* f, int64_t frames, const std::vector<TimedCommand>& events,
+                 const std::vector<MidiTempoAt>& tempos, std::vector<EngineEvent> first, bool wav) {
     constexpr int kBlockFrames = 512;
     int16_t block[2 * kBlockFrames];
     if (wav && !writeWaveHeader(f, static_cast<uint32_t>(frames * 4))) return false;
     Progress progress(frames);
     resetEngine(s);
-    std::vector<EngineEvent> inBlock;
-    if (!play) {
-        EngineCommand sync;
-        sync.kind = EngineCommand::kClockSync;
-        sync.value = 1;
-        EngineCommand stop;
-        stop.kind = EngineCommand::kSequencer;
-        inBlock = {{0, sync}, {0, stop}};
-    }
-    size_t next = 0;
+    std::vector<EngineEvent> inBlock = std::move(first);
+    size_t next = 0, tempo = 0;
     for (int64_t done = 0; done < frames;) {
-        const int n = frames - done < kBlockFrames ? static_cast<int>(frames - done) : kBlockFrames;
+        int n = frames - done < kBlockFrames ? static_cast<int>(frames - done) : kBlockFrames;
+        if (tempo < tempos.size() && tempos[tempo].frame <= done) {
+            setLinked(s, Param::kTempo, tempos[tempo++].beatsPerMinute);
+            continue;
+        }
+        if (tempo < tempos.size() && tempos[tempo].frame < done + n) n = static_cast<int>(tempos[tempo].frame - done);
         for (; next < events.size() && events[next].frame < done + n; ++next)
             inBlock.push_back({static_cast<int32_t>(events[next].frame - done), events[next].command});
         renderBlock(s.engine, block, static_cast<uint32_t>(n) * 4, inBlock);
@@ -286,35 +291,18 @@ bool renderEvents(Synth& s, std::FILE* f, int64_t frames, const std::vector<Time
     return std::fflush(f) == 0;
 }
 
+// Playback with MIDI at frames: the sequencer stands and follows the
+// events' clock, or (play) runs from the start.
+bool renderEvents(Synth& s, std::FILE* f, int64_t frames, const std::vector<TimedCommand>& events, bool play, bool wav) {
+    std::vector<EngineEvent> first;
+    if (!play) first = {{0, commandOf(EngineCommand::kClockSync, 1)}, {0, commandOf(EngineCommand::kSequencer, 0)}};
+    return renderTimed(s, f, frames, events, {}, first, wav);
+}
+
 // A MIDI file through the note input, the sequencer standing, the tempo
 // following the file's.
 bool renderMidi(Synth& s, std::FILE* f, int64_t frames, const MidiTimeline& t, bool wav) {
-    constexpr int kBlockFrames = 512;
-    int16_t block[2 * kBlockFrames];
-    if (wav && !writeWaveHeader(f, static_cast<uint32_t>(frames * 4))) return false;
-    Progress progress(frames);
-    resetEngine(s);
-    EngineCommand stop;
-    stop.kind = EngineCommand::kSequencer;
-    std::vector<EngineEvent> inBlock = {{0, stop}};
-    size_t message = 0, tempo = 0;
-    for (int64_t done = 0; done < frames;) {
-        int n = frames - done < kBlockFrames ? static_cast<int>(frames - done) : kBlockFrames;
-        // A tempo change ends the block before it.
-        if (tempo < t.tempos.size() && t.tempos[tempo].frame <= done) {
-            setLinked(s, Param::kTempo, t.tempos[tempo++].beatsPerMinute);
-            continue;
-        }
-        if (tempo < t.tempos.size() && t.tempos[tempo].frame < done + n) n = static_cast<int>(t.tempos[tempo].frame - done);
-        for (; message < t.messages.size() && t.messages[message].frame < done + n; ++message)
-            inBlock.push_back({static_cast<int32_t>(t.messages[message].frame - done), t.messages[message].command});
-        renderBlock(s.engine, block, static_cast<uint32_t>(n) * 4, inBlock);
-        inBlock.clear();
-        if (std::fwrite(block, 4, static_cast<size_t>(n), f) != static_cast<size_t>(n)) return false;
-        done += n;
-        progress.update(done);
-    }
-    return std::fflush(f) == 0;
+    return renderTimed(s, f, frames, t.messages, t.tempos, {{0, commandOf(EngineCommand::kSequencer, 0)}}, wav);
 }
 
 // One pass as "Stream 2 Disk..." writes it.

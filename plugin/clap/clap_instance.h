@@ -10,6 +10,7 @@
 #include "clap/ext/params.h"
 #include "clap/host.h"
 #include "clap/plugin.h"
+#include "plugin/asked_parameters.h"
 #include "plugin/plugin_core.h"
 
 namespace velmor {
@@ -33,8 +34,7 @@ struct ClapInstance {
     // Values set from the main thread (a loaded state, a flush outside
     // process()), taken in at the next block's first frame; they read back
     // at once.
-    std::unique_ptr<std::atomic<float>[]> asked;
-    std::unique_ptr<std::atomic<bool>[]> pending;
+    AskedParameters asked;
 
     // The audio thread's events of one block.
     std::unique_ptr<HostEvent[]> events;

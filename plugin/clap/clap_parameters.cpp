@@ -65,7 +65,7 @@ bool CLAP_ABI value(const clap_plugin_t* plugin, clap_id id, double* out) {
     const ClapInstance& v = instanceOf(plugin);
     uint32_t index = 0;
     if (id == kStepParameterId) *out = v.step.load(std::memory_order_relaxed);
-    else if (coreIndex(id, index)) *out = shownParameter(v, index);
+    else if (coreIndex(id, index)) *out = v.asked.shown(*v.core, index);
     else return false;
     return true;
 }
@@ -107,35 +107,11 @@ void CLAP_ABI flush(const clap_plugin_t* plugin, const clap_input_events_t* in, 
     uint32_t index = 0;
     float value = 0;
     for (uint32_t i = 0, n = in ? in->size(in) : 0; i < n; ++i)
-        if (parameterEvent(in->get(in, i), index, value)) askParameter(v, index, value);
+        if (parameterEvent(in->get(in, i), index, value)) v.asked.ask(index, value);
 }
 
 }  // namespace
 
 const clap_plugin_params_t kClapParams = {count, info, value, valueToText, textToValue, flush};
-
-void askParameter(ClapInstance& v, uint32_t index, float value) {
-    if (index >= kPluginParameterCount) return;
-    v.asked[index].store(value, std::memory_order_relaxed);
-    v.pending[index].store(true, std::memory_order_release);
-}
-
-float shownParameter(const ClapInstance& v, uint32_t index) {
-    if (v.pending[index].load(std::memory_order_acquire)) return v.asked[index].load(std::memory_order_relaxed);
-    return v.core->parameterValue(index);
-}
-
-uint32_t takeAskedParameters(ClapInstance& v, HostEvent* out, uint32_t capacity) {
-    uint32_t count = 0;
-    for (uint32_t i = 0; i < kPluginParameterCount && count < capacity; ++i) {
-        if (!v.pending[i].exchange(false, std::memory_order_acquire)) continue;
-        HostEvent& e = out[count++];
-        e = HostEvent{};
-        e.isParameter = true;
-        e.parameter = i;
-        e.value = v.asked[i].load(std::memory_order_relaxed);
-    }
-    return count;
-}
 
 }  // namespace velmor

@@ -30,7 +30,7 @@ bool CLAP_ABI save(const clap_plugin_t* plugin, const clap_ostream_t* stream) {
     const ClapInstance& v = instanceOf(plugin);
     SavedState s{v.file, v.core->state(), true, {}};
     for (uint32_t i = 0; i < kPluginParameterCount; ++i)
-        s.values.emplace_back(i, static_cast<int32_t>(std::lround(shownParameter(v, i))));
+        s.values.emplace_back(i, static_cast<int32_t>(std::lround(v.asked.shown(*v.core, i))));
     const std::string bytes = stateBytes(s);
     for (size_t done = 0; done < bytes.size();) {
         const int64_t n = stream->write(stream, bytes.data() + done, bytes.size() - done);
@@ -56,7 +56,7 @@ bool CLAP_ABI load(const clap_plugin_t* plugin, const clap_istream_t* stream) {
         return false;
     }
     v.file = s.file;
-    for (const auto& [index, value] : s.values) askParameter(v, index, static_cast<float>(value));
+    for (const auto& [index, value] : s.values) v.asked.ask(index, static_cast<float>(value));
     if (v.hostParams) v.hostParams->rescan(v.host, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
     return true;
 }

@@ -111,7 +111,7 @@ clap_process_status CLAP_ABI process(const clap_plugin_t* plugin, const clap_pro
     float* right = p->audio_outputs[0].data32[1];
     // Values set outside process() first, then the host's events in order.
     HostEvent* events = v.events.get();
-    const uint32_t count = appendHostEvents(p->in_events, events, takeAskedParameters(v, events, kMaxEvents), kMaxEvents);
+    const uint32_t count = appendHostEvents(p->in_events, events, v.asked.take(events, kMaxEvents), kMaxEvents);
     HostTime time = hostTime(p->transport);
     uint32_t done = 0, first = 0;
     do {
@@ -152,9 +152,6 @@ const clap_plugin_t* CLAP_ABI create(const clap_plugin_factory_t*, const clap_ho
                  startProcessing, stopProcessing, reset, process, extension, onMainThread};
     v->host = host;
     v->core = std::make_unique<PluginCore>(v->rate);
-    v->asked.reset(new std::atomic<float>[kPluginParameterCount]);
-    v->pending.reset(new std::atomic<bool>[kPluginParameterCount]);
-    for (uint32_t i = 0; i < kPluginParameterCount; ++i) v->pending[i] = false;
     v->events.reset(new HostEvent[kMaxEvents]);
     return &v->plugin;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "DistrhoPlugin.hpp"
+#include "plugin/asked_parameters.h"
 #include "plugin/plugin_core.h"
 #include "plugin/plugin_parameters.h"
 #include "velmor_version.h"
@@ -22,10 +23,7 @@ public:
     VelmorPlugin()
         : Plugin(kStepParameter + 1 + velmor::kPluginParameterCount, 0, kStateCount),
           core_(new velmor::PluginCore(getSampleRate())),
-          asked_(new std::atomic<float>[velmor::kPluginParameterCount]),
-          pending_(new std::atomic<bool>[velmor::kPluginParameterCount]),
           events_(new velmor::HostEvent[kMaxEvents]) {
-        for (uint32_t i = 0; i < velmor::kPluginParameterCount; ++i) pending_[i] = false;
         setLatency(core_->latency());
     }
 
@@ -98,17 +96,12 @@ protected:
     // values right after loading a state.
     float getParameterValue(uint32_t index) const override {
         if (index == kStepParameter) return static_cast<float>((core_->synth().engine.currentStep & 15) + 1);
-        --index;
-        if (index < velmor::kPluginParameterCount && pending_[index].load(std::memory_order_acquire))
-            return asked_[index].load(std::memory_order_relaxed);
-        return core_->parameterValue(index);
+        return asked_.shown(*core_, index - 1);
     }
 
     // May come from any thread: the value waits for the next block.
     void setParameterValue(uint32_t index, float value) override {
-        if (index == kStepParameter || --index >= velmor::kPluginParameterCount) return;
-        asked_[index].store(value, std::memory_order_relaxed);
-        pending_[index].store(true, std::memory_order_release);
+        if (index != kStepParameter) asked_.ask(index - 1, value);
     }
 
     String getState(const char* key) const override {
@@ -134,15 +127,7 @@ protected:
     }
 
     void run(const float**, float** outputs, uint32_t frames, const MidiEvent* midiEvents, uint32_t midiEventCount) override {
-        uint32_t count = 0;
-        for (uint32_t i = 0; i < velmor::kPluginParameterCount && count < kMaxEvents; ++i) {
-            if (!pending_[i].exchange(false, std::memory_order_acquire)) continue;
-            velmor::HostEvent& e = events_[count++];
-            e = velmor::HostEvent{};
-            e.isParameter = true;
-            e.parameter = i;
-            e.value = asked_[i].load(std::memory_order_relaxed);
-        }
+        uint32_t count = asked_.take(events_.get(), kMaxEvents);
         for (uint32_t i = 0; i < midiEventCount && count < kMaxEvents; ++i) {
             const MidiEvent& m = midiEvents[i];
             if (m.size < 1 || m.size > 3) continue;  // SysEx is not for us
@@ -181,8 +166,7 @@ private:
     }
 
     std::unique_ptr<velmor::PluginCore> core_;
-    std::unique_ptr<std::atomic<float>[]> asked_;
-    std::unique_ptr<std::atomic<bool>[]> pending_;
+    velmor::AskedParameters asked_;
     std::unique_ptr<velmor::HostEvent[]> events_;
     String file_;
 
