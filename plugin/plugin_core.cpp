@@ -286,16 +286,19 @@ void PluginCore::keepSnapshot() {
     changed_ = false;
 }
 
+void PluginCore::storeValues(const Synth& s) {
+    values_[kUnitsParameter].store(static_cast<float>(s.score.doc.unitCount), std::memory_order_relaxed);
+    for (uint32_t i = 0; i < kSequencerParameter; ++i) {
+        const PluginParameter p = pluginParameter(i);
+        values_[i].store(static_cast<float>(getParameter(s, p.unitIndex < 0 ? 0 : p.unitIndex, p.param)), std::memory_order_relaxed);
+    }
+}
+
 void PluginCore::takeLoadedDocument() {
     Document* loaded = pending_.exchange(nullptr);
     if (!loaded) return;
     installDocument(*synth_, *loaded);
-    values_[kUnitsParameter].store(static_cast<float>(synth_->score.doc.unitCount), std::memory_order_relaxed);
-    for (uint32_t i = 0; i < kSequencerParameter; ++i) {
-        const PluginParameter p = pluginParameter(i);
-        values_[i].store(static_cast<float>(getParameter(*synth_, p.unitIndex < 0 ? 0 : p.unitIndex, p.param)),
-                         std::memory_order_relaxed);
-    }
+    storeValues(*synth_);
     changed_ = true;
     // Freed off this thread, by the next load. Each load frees every slot,
     // and one document at most is in flight meanwhile: a slot is free.
@@ -321,6 +324,14 @@ bool PluginCore::install(std::unique_ptr<Document> loaded) {
     {
         std::lock_guard<std::mutex> lock(snapshotLock_);
         std::memcpy(static_cast<void*>(snapshot_.get()), loaded.get(), sizeof(Document));
+    }
+    {
+        // Its values read back at once, before the next block installs it:
+        // hosts read them right after loading a state, and send them back.
+        std::lock_guard<std::mutex> lock(probeLock_);
+        if (!probe_) probe_ = makeSynth(), probe_->undo.recording = false;
+        installDocument(*probe_, *loaded);
+        storeValues(*probe_);
     }
     delete pending_.exchange(loaded.release());
     for (auto& slot : spent_) delete slot.exchange(nullptr);
@@ -370,6 +381,25 @@ bool PluginCore::loadPatternFile(const char* path, std::string& why) {
     auto doc = parsePattern(bytes, currentDocument(), why);
     if (!doc) why = std::string(path) + ": " + why;
     return doc && install(std::move(doc));
+}
+
+void processBlock(PluginCore& core, float* left, float* right, uint32_t frames, HostEvent* events, uint32_t eventCount,
+                  HostTime time, double hostRate) {
+    // The core's buffers hold 65536 frames at 44100 Hz: a piece at any host
+    // rate down to 2756 Hz.
+    constexpr uint32_t kMostFrames = 4096;
+    uint32_t done = 0, first = 0;
+    do {
+        const uint32_t piece = std::min(kMostFrames, frames - done);
+        const bool last = done + piece == frames;
+        uint32_t end = first;
+        for (; end < eventCount && (last || events[end].frame < done + piece); ++end)
+            events[end].frame = events[end].frame > done ? events[end].frame - done : 0;
+        core.process(left + done, right + done, piece, events + first, end - first, time);
+        first = end;
+        done += piece;
+        time.sixteenths += piece / hostRate * time.beatsPerMinute / 15;
+    } while (done < frames);
 }
 
 }  // namespace velmor

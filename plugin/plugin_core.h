@@ -84,6 +84,7 @@ private:
     int32_t engineOffset(int64_t hostFrame) const;
     void renderSpan(uint32_t& done, uint32_t until, uint32_t& next);
     void keepSnapshot();
+    void storeValues(const Synth& s);
     Document currentDocument() const;
     bool install(std::unique_ptr<Document> loaded);
 
@@ -129,6 +130,16 @@ private:
     mutable std::mutex snapshotLock_;
     std::unique_ptr<Document> snapshot_;
     bool changed_ = true;
+    // A model off the audio thread that a loaded document is installed
+    // into, for its parameters' values.
+    std::mutex probeLock_;
+    std::unique_ptr<Synth> probe_;
 };
+
+// A host block of any length, in pieces the core's buffers hold (up to 4096
+// frames at any host rate), each piece given its events and the host's
+// position where it starts; `events` in frame order.
+void processBlock(PluginCore& core, float* left, float* right, uint32_t frames, HostEvent* events, uint32_t eventCount,
+                  HostTime time, double hostRate);
 
 }  // namespace velmor

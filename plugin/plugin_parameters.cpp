@@ -1,6 +1,8 @@
 #include "plugin/plugin_parameters.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
 namespace velmor {
 
@@ -27,6 +29,12 @@ const char* unitText(ValueText t) {
     }
 }
 
+bool sameText(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+    return *a == *b;
+}
+
 }  // namespace
 
 PluginParameter pluginParameter(uint32_t index) {
@@ -46,6 +54,24 @@ PluginParameter pluginParameter(uint32_t index) {
         symbol.insert(0, "u" + n + "_");
     }
     return {name, shortName, symbol, p.minimum, p.maximum, p.startUp, unitText(p.text), p.choices, unit, id};
+}
+
+std::string parameterText(uint32_t index, int32_t value) {
+    const PluginParameter p = pluginParameter(index);
+    if (index < kSequencerParameter) return valueText(p.param, value);
+    if (p.choices && value >= p.minimum && value <= p.maximum) return p.choices[value - p.minimum];
+    return std::to_string(value);
+}
+
+bool parameterValueOfText(uint32_t index, const char* text, int32_t& value) {
+    const PluginParameter p = pluginParameter(index);
+    for (int32_t v = p.minimum; v <= p.maximum; ++v)
+        if (sameText(text, parameterText(index, v).c_str())) return value = v, true;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text) return false;
+    value = static_cast<int32_t>(std::clamp<long>(v, p.minimum, p.maximum));
+    return true;
 }
 
 }  // namespace velmor

@@ -35,4 +35,10 @@ struct PluginParameter {
 
 PluginParameter pluginParameter(uint32_t index);
 
+// The main window's text of a value ("120 BPM", "Lo24", "2 Steps").
+std::string parameterText(uint32_t index, int32_t value);
+// The value of such a text (in any case), or of a number, kept within the
+// range; false for neither.
+bool parameterValueOfText(uint32_t index, const char* text, int32_t& value);
+
 }  // namespace velmor

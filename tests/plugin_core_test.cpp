@@ -141,8 +141,9 @@ TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {
     PluginCore b(44100);
     std::string why;
     ASSERT_TRUE(b.loadState(state, why)) << why;
-    b.process(nullptr, nullptr, 0, nullptr, 0, {});
+    // At once, before a block: hosts read the values back and send them.
     EXPECT_EQ(b.parameterValue(kCutoffOfUnit1), 76.0f);  // as the getter reads it back
+    b.process(nullptr, nullptr, 0, nullptr, 0, {});
     EXPECT_EQ(b.state(), state);
     const std::vector<HostEvent> keys = {key(0, 45, 100), key(9000, 57, 100)};
     EXPECT_EQ(run(a, 20000, 512, keys), run(b, 20000, 512, keys));
@@ -157,9 +158,9 @@ TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {
     EXPECT_NE(why.find("no/such/file.pat"), std::string::npos);
     EXPECT_FALSE(b.loadPatternFile(VELMOR_FUZZ_DIR "/replay_test.cpp", why)) << "no pattern file's name";
     ASSERT_TRUE(b.loadPatternFile(VELMOR_FUZZ_DIR "/corpus/four-units.pat", why)) << why;
+    EXPECT_EQ(b.parameterValue(kUnitsParameter), 4.0f);
     run(b, 10, 10, {});
     EXPECT_EQ(b.synth().score.doc.unitCount, 4);
-    EXPECT_EQ(b.parameterValue(kUnitsParameter), 4.0f);
 }
 
 TEST(PluginCore, UnitsBroughtIntoUseSoundAsUnitOneDoes) {

@@ -1,10 +1,8 @@
 #include "plugin/clap/clap_parameters.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "model/parameters.h"
@@ -28,12 +26,6 @@ bool coreIndex(clap_id id, uint32_t& index) {
 
 void copyText(char* to, uint32_t size, const std::string& text) {
     if (size > 0) std::snprintf(to, size, "%s", text.c_str());
-}
-
-bool sameText(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b)
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
-    return *a == *b;
 }
 
 uint32_t CLAP_ABI count(const clap_plugin_t*) { return kFirstCoreParameterId + kPluginParameterCount; }
@@ -70,19 +62,11 @@ bool CLAP_ABI value(const clap_plugin_t* plugin, clap_id id, double* out) {
     return true;
 }
 
-// The main window's text of a value ("120 BPM", "Lo24", "2 Steps").
-std::string textOf(uint32_t index, int32_t value) {
-    const PluginParameter p = pluginParameter(index);
-    if (index < kSequencerParameter) return valueText(p.param, value);
-    if (p.choices && value >= p.minimum && value <= p.maximum) return p.choices[value - p.minimum];
-    return std::to_string(value);
-}
-
 bool CLAP_ABI valueToText(const clap_plugin_t*, clap_id id, double value, char* out, uint32_t size) {
     uint32_t index = 0;
     const int32_t v = static_cast<int32_t>(std::lround(value));
     if (id == kStepParameterId) copyText(out, size, std::to_string(v));
-    else if (coreIndex(id, index)) copyText(out, size, textOf(index, v));
+    else if (coreIndex(id, index)) copyText(out, size, parameterText(index, v));
     else return false;
     return true;
 }
@@ -90,14 +74,9 @@ bool CLAP_ABI valueToText(const clap_plugin_t*, clap_id id, double value, char* 
 // A value's text, or else a plain value.
 bool CLAP_ABI textToValue(const clap_plugin_t*, clap_id id, const char* text, double* out) {
     uint32_t index = 0;
-    if (!text || !coreIndex(id, index)) return false;
-    const PluginParameter p = pluginParameter(index);
-    for (int32_t v = p.minimum; v <= p.maximum; ++v)
-        if (sameText(text, textOf(index, v).c_str())) return *out = v, true;
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text) return false;
-    *out = std::clamp<long>(v, p.minimum, p.maximum);
+    int32_t value = 0;
+    if (!text || !coreIndex(id, index) || !parameterValueOfText(index, text, value)) return false;
+    *out = value;
     return true;
 }
 

@@ -21,9 +21,6 @@ namespace velmor {
 namespace {
 
 constexpr uint32_t kMaxEvents = 4096;
-// The core renders a longer block in pieces: its buffers hold 65536 frames
-// at 44100 Hz, a piece at any host rate down to 2756 Hz.
-constexpr uint32_t kMostFrames = 4096;
 // The ids the ports have always had.
 constexpr clap_id kOutputPortId = 0x7ffffffd;
 constexpr clap_id kNotePortId = 0;
@@ -112,19 +109,7 @@ clap_process_status CLAP_ABI process(const clap_plugin_t* plugin, const clap_pro
     // Values set outside process() first, then the host's events in order.
     HostEvent* events = v.events.get();
     const uint32_t count = appendHostEvents(p->in_events, events, v.asked.take(events, kMaxEvents), kMaxEvents);
-    HostTime time = hostTime(p->transport);
-    uint32_t done = 0, first = 0;
-    do {
-        const uint32_t frames = std::min(kMostFrames, p->frames_count - done);
-        const bool last = done + frames == p->frames_count;
-        uint32_t end = first;
-        for (; end < count && (last || events[end].frame < done + frames); ++end)
-            events[end].frame = events[end].frame > done ? events[end].frame - done : 0;
-        v.core->process(left + done, right + done, frames, events + first, end - first, time);
-        first = end;
-        done += frames;
-        time.sixteenths += frames / v.rate * time.beatsPerMinute / 15;
-    } while (done < p->frames_count);
+    processBlock(*v.core, left, right, p->frames_count, events, count, hostTime(p->transport), v.rate);
     sendStep(v, p);
     return CLAP_PROCESS_CONTINUE;
 }

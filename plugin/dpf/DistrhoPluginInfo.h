@@ -1,5 +1,6 @@
-// What the plugin framework needs to know of Velmor: an instrument with
-// stereo output, MIDI input, the host's transport, a state and a latency.
+// What the plugin framework needs to know of Velmor (for LV2): an
+// instrument with stereo output, MIDI input, the host's transport, a state
+// and a latency.
 #ifndef DISTRHO_PLUGIN_INFO_H_INCLUDED
 #define DISTRHO_PLUGIN_INFO_H_INCLUDED
 

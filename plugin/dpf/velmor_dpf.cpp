@@ -1,5 +1,5 @@
-// The plugin framework's side: a thin layer that hands the host's blocks,
-// notes, transport, parameters and state to the plugin core.
+// The plugin framework's side, for LV2: a thin layer that hands the host's
+// blocks, notes, transport, parameters and state to the plugin core.
 
 #include <atomic>
 #include <memory>
@@ -44,9 +44,8 @@ protected:
 
     void initParameter(uint32_t index, Parameter& parameter) override {
         if (index == kStepParameter) {
-            // First, an output: the step the sequencer plays. (The VST3
-            // side of the framework takes its first parameter for one of its
-            // MIDI controllers; no control may stand there.)
+            // First, an output: the step the sequencer plays (the CLAP and
+            // VST3 layers keep the same order).
             parameter.hints = kParameterIsOutput | kParameterIsInteger;
             parameter.name = "Step";
             parameter.symbol = "step";
@@ -157,9 +156,8 @@ private:
             h.sixteenths = beats * sixteenthsPerBeat;
             h.beatsPerMinute = t.bbt.beatsPerMinute * 4.0 / t.bbt.beatType;
         }
-        // The transport's frame for LV2 and VST3, kept unsigned (for CLAP the
-        // framework gives a steady count instead: the core takes a frame only
-        // where it agrees with the musical position).
+        // The transport's frame, as the host gives it (the core takes a
+        // frame only where it agrees with the musical position).
         h.frameValid = true;
         h.frame = static_cast<int64_t>(t.frame);
         return h;

@@ -37,14 +37,15 @@ constexpr uint32_t unitParameter(int unit, Param p) { return unit * kParamsPerUn
 constexpr uint32_t kTempoParameter = kFirstGlobalParameter;
 
 // Held notes, a legato slide and its return, velocities on both sides of
-// the accent threshold, and keys on the other units' channels.
+// the accent threshold, keys on the other units' channels, and All Notes
+// Off while a key is held.
 Script keys(uint32_t frames, uint8_t base) {
     const auto at = [base](uint32_t frame, uint8_t status, int offset, uint8_t velocity) {
         return MidiAt{frame, {status, static_cast<uint8_t>(base + offset), velocity}};
     };
     return {frames,
             {at(100, 0x90, 0, 110), at(4000, 0x91, 5, 127), at(9000, 0x90, 3, 90), at(11111, 0x92, 12, 101),
-             at(15000, 0x80, 3, 0), at(18000, 0x81, 5, 0), at(20000, 0x93, -2, 64), at(20000, 0x90, -5, 101),
+             at(15000, 0x80, 3, 0), {17000, {0xB0, 123, 0}}, at(18000, 0x81, 5, 0), at(20000, 0x93, -2, 64), at(20000, 0x90, -5, 101),
              at(26000, 0x80, -5, 0), at(26001, 0x80, 0, 0)}, {}};
 }
 

@@ -44,17 +44,18 @@ struct EventList {
 };
 const v3_event_list_cpp kEventListFunctions = {kUnknown, {EventList::count, EventList::get, EventList::add}};
 
-// One change of one parameter, at the block's first frame.
+// The changes of one parameter in a block, each at its frame.
 struct ParameterQueue {
     const v3_param_value_queue_cpp* functions;
     v3_param_id id;
-    double value;
+    std::vector<std::pair<int32_t, double>> points;
 
     static v3_param_id V3_API parameterId(void* p) { return self<ParameterQueue>(p).id; }
-    static int32_t V3_API pointCount(void*) { return 1; }
+    static int32_t V3_API pointCount(void* p) { return static_cast<int32_t>(self<ParameterQueue>(p).points.size()); }
     static v3_result V3_API point(void* p, int32_t index, int32_t* offset, double* value) {
-        if (index != 0) return V3_INVALID_ARG;
-        *offset = 0, *value = self<ParameterQueue>(p).value;
+        const auto& points = self<ParameterQueue>(p).points;
+        if (index < 0 || static_cast<size_t>(index) >= points.size()) return V3_INVALID_ARG;
+        *offset = points[index].first, *value = points[index].second;
         return V3_OK;
     }
     static v3_result V3_API addPoint(void*, int32_t, double, int32_t* index) { return *index = 0, V3_OK; }
@@ -65,7 +66,7 @@ const v3_param_value_queue_cpp kQueueFunctions = {
 struct ParameterChanges {
     const v3_param_changes_cpp* functions;
     std::vector<ParameterQueue> queues;
-    ParameterQueue sink{&kQueueFunctions, 0, 0};
+    ParameterQueue sink{&kQueueFunctions, 0, {}};
 
     static int32_t V3_API count(void* p) { return static_cast<int32_t>(self<ParameterChanges>(p).queues.size()); }
     static v3_param_value_queue** V3_API get(void* p, int32_t index) {
@@ -126,6 +127,9 @@ T** query(void* object, const v3_tuid iid) {
     return (*static_cast<v3_funknown**>(object))->query_interface(object, iid, reinterpret_cast<void**>(&found)) == V3_OK ? found : nullptr;
 }
 
+// Where the plugin's own parameters begin, after the hidden ones.
+constexpr v3_param_id kFirstCoreId = 2082;
+
 void release(void* object) { if (object) (*static_cast<v3_funknown**>(object))->unref(object); }
 
 class Vst3Instance : public Instance {
@@ -133,6 +137,7 @@ public:
     explicit Vst3Instance(v3_component** component) : component_(component) {
         processor_ = query<v3_audio_processor>(component, v3_audio_processor_iid);
         controller_ = query<v3_edit_controller>(component, v3_edit_controller_iid);
+        mapping_ = query<v3_midi_mapping>(component, v3_midi_mapping_iid);
         if (!controller_) return;
         // The hidden ones are the framework's own (latency, MIDI controllers).
         for (int32_t i = 0, n = v3_cpp_obj(controller_)->get_parameter_count(controller_); i < n; ++i) {
@@ -151,6 +156,7 @@ public:
         }
         release(processor_);
         release(controller_);
+        release(mapping_);
         v3_cpp_obj_terminate(component_);
         release(component_);
     }
@@ -177,23 +183,36 @@ public:
         return processing_;
     }
 
+    const std::vector<v3_param_id>& ids() const { return ids_; }
+
     uint32_t latency() override { return v3_cpp_obj(processor_)->get_latency_samples(processor_); }
 
     std::vector<ParameterInfo> parameters() override { return shown_; }
 
     bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi,
                  const std::vector<ParameterChange>& changes) override {
+        // One queue a parameter, its points in frame order, as hosts send them.
         ParameterChanges in{&kChangesFunctions, {}};
         for (const auto& [index, value, frame] : changes) {
             if (index >= ids_.size()) return false;
             const double normalised = v3_cpp_obj(controller_)->plain_parameter_to_normalised(controller_, ids_[index], value);
-            in.queues.push_back({&kQueueFunctions, ids_[index], normalised});
+            auto queue = std::find_if(in.queues.begin(), in.queues.end(), [&](const ParameterQueue& q) { return q.id == ids_[index]; });
+            if (queue == in.queues.end()) queue = in.queues.insert(in.queues.end(), {&kQueueFunctions, ids_[index], {}});
+            queue->points.emplace_back(static_cast<int32_t>(frame), normalised);
         }
         ParameterChanges out{&kChangesFunctions, {}};
         EventList events{&kEventListFunctions, {}};
         for (const MidiAt& m : midi) {
             const int type = m.bytes[0] & 0xF0;
-            if (type != 0x80 && type != 0x90) return false;  // the keys are all VST3 has
+            if (type == 0xB0) {
+                // A controller goes as the parameter the plugin maps it to.
+                v3_param_id id = 0;
+                if (!mapping_ || v3_cpp_obj(mapping_)->get_midi_controller_assignment(mapping_, 0, m.bytes[0] & 15, m.bytes[1], &id) != V3_TRUE)
+                    return false;
+                in.queues.push_back({&kQueueFunctions, id, {{static_cast<int32_t>(m.frame), m.bytes[2] / 127.0}}});
+                continue;
+            }
+            if (type != 0x80 && type != 0x90) return false;
             v3_event e{0, static_cast<int32_t>(m.frame), 0, 0, static_cast<uint16_t>(type == 0x90 ? V3_EVENT_NOTE_ON : V3_EVENT_NOTE_OFF), {}};
             const int16_t channel = m.bytes[0] & 15;
             if (type == 0x90) e.note_on = {channel, m.bytes[1], 0, m.bytes[2] / 127.0f, 0, -1};
@@ -244,6 +263,7 @@ private:
     v3_component** component_;
     v3_audio_processor** processor_ = nullptr;
     v3_edit_controller** controller_ = nullptr;
+    v3_midi_mapping** mapping_ = nullptr;
     std::vector<v3_param_id> ids_;
     std::vector<ParameterInfo> shown_;
     bool processing_ = false;
@@ -283,8 +303,12 @@ void run(const Library& library, const std::string& path, const std::string& pat
             std::strcmp(info.category, "Audio Module Class") == 0 && ++modules == 1)
             found = info;
     }
+    // The class and the parameter ids saved projects name.
+    const uint8_t kClassId[16] = {0x20, 0x46, 0x50, 0x44, 0x73, 0x61, 0x6c, 0x63, 0x72, 0x6d, 0x6c, 0x56, 0, 0, 0, 0};
     if (modules != 1 || std::strcmp(found.name, "Velmor") != 0) {
         fail(path + " does not hold the one audio module Velmor");
+    } else if (std::memcmp(found.class_id, kClassId, sizeof kClassId) != 0) {
+        fail(path + ": the class id has changed; saved projects would not find the plugin");
     } else {
         const Format format{[&]() -> std::unique_ptr<Instance> {
                                 v3_component** component = nullptr;
@@ -295,7 +319,12 @@ void run(const Library& library, const std::string& path, const std::string& pat
                                 release(component);
                                 return nullptr;
                             },
-                            true};
+                            true, true};
+        if (auto instance = format.create()) {
+            const auto& ids = static_cast<Vst3Instance&>(*instance).ids();
+            for (size_t i = 0; i < ids.size(); ++i)
+                if (ids[i] != kFirstCoreId + i) return fail("the parameter ids have changed; saved automation would be lost");
+        }
         runChecks(format, patternFile);
     }
     release(factory);
