@@ -138,6 +138,8 @@ uint32_t V3_API latency(void* face) { return instanceOf(face).core->latency(); }
 v3_result V3_API setupProcessing(void* face, v3_process_setup* setup) {
     Vst3Instance& v = instanceOf(face);
     if (!setup || setup->symbolic_sample_size != V3_SAMPLE_32 || !(setup->sample_rate > 0)) return V3_INVALID_ARG;
+    const auto most = static_cast<uint32_t>(setup->max_block_size > 0 ? setup->max_block_size : 0);
+    if (most > v.asideFrames) v.aside.reset(new float[2 * static_cast<size_t>(most)]), v.asideFrames = most;
     if (setup->sample_rate != v.rate) {
         const uint32_t before = v.core->latency();
         v.core->setHostRate(setup->sample_rate);
@@ -170,15 +172,19 @@ v3_result V3_API process(void* face, v3_process_data* d) {
         askParameterChanges(d->input_params, v.asked);
         return V3_OK;
     }
-    if (d->num_output_buses < 1 || !d->outputs || d->outputs[0].num_channels < 2 || !d->outputs[0].channel_buffers_32)
-        return V3_INVALID_ARG;
-    float* left = d->outputs[0].channel_buffers_32[0];
-    float* right = d->outputs[0].channel_buffers_32[1];
+    // A channel the host does not take is rendered aside, so that the
+    // sequencer and the voices keep time.
+    const auto frames = static_cast<uint32_t>(d->nframes);
+    const bool bus = d->num_output_buses > 0 && d->outputs && d->outputs[0].channel_buffers_32;
+    const int32_t channels = bus ? d->outputs[0].num_channels : 0;
+    if (channels < 2 && frames > v.asideFrames) return V3_INVALID_ARG;
+    float* left = channels > 0 ? d->outputs[0].channel_buffers_32[0] : v.aside.get();
+    float* right = channels > 1 ? d->outputs[0].channel_buffers_32[1] : v.aside.get() + v.asideFrames;
     // Values set outside the blocks first, then the host's events.
     HostEvent* events = v.events.get();
     const uint32_t count = appendHostEvents(*d, events, v.asked.take(events, kMaxEvents), kMaxEvents);
-    processBlock(*v.core, left, right, static_cast<uint32_t>(d->nframes), events, count, hostTime(d->ctx), v.rate);
-    d->outputs[0].channel_silence_bitset = 0;
+    processBlock(*v.core, left, right, frames, events, count, hostTime(d->ctx), v.rate);
+    if (bus) d->outputs[0].channel_silence_bitset = 0;
     sendStep(v, *d);
     return V3_OK;
 }

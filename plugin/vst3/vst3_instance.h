@@ -54,6 +54,10 @@ struct Vst3Instance {
     AskedParameters asked;
     // The audio thread's events of one block.
     std::unique_ptr<HostEvent[]> events;
+    // Both channels of the longest block the host announced, for channels
+    // it does not take.
+    std::unique_ptr<float[]> aside;
+    uint32_t asideFrames = 0;
     // The step the sequencer plays (1 to 16), and the one last sent.
     std::atomic<float> step{1};
     float stepSent = 0;

@@ -226,7 +226,8 @@ public:
         context.continuous_time_in_samples = position_;
         float* channels[2] = {left, right};
         v3_audio_bus_buffers buffers{2, 0, {channels}};
-        v3_process_data data{V3_REALTIME, V3_SAMPLE_32, static_cast<int32_t>(frames), 0, 1, nullptr, &buffers,
+        // No channels given: no output bus, as a host that switched it off.
+        v3_process_data data{V3_REALTIME, V3_SAMPLE_32, static_cast<int32_t>(frames), 0, left ? 1 : 0, nullptr, left ? &buffers : nullptr,
                              reinterpret_cast<v3_param_changes**>(&in), reinterpret_cast<v3_param_changes**>(&out),
                              reinterpret_cast<v3_event_list**>(&events), nullptr, &context};
         position_ += frames;
@@ -270,6 +271,23 @@ private:
     double rate_ = 44100;
     int64_t position_ = 0;
 };
+
+// A block played without an output bus keeps the plugin's time: the blocks
+// after it sound as if it had been heard.
+void checkBlockWithoutOutput(const Format& format) {
+    auto heard = format.create(), unheard = format.create();
+    if (!heard || !unheard || !heard->activate(44100, 512) || !unheard->activate(44100, 512))
+        return fail("without an output bus: the instances did not start");
+    std::vector<float> a(1024), b(1024);
+    const std::vector<MidiAt> key = {{10, {0x90, 45, 110}}};
+    if (!heard->process(a.data(), a.data() + 512, 512, key, {}) || !unheard->process(nullptr, nullptr, 512, key, {}))
+        return fail("without an output bus: the block was refused");
+    for (int block = 0; block < 8; ++block) {
+        heard->process(a.data(), a.data() + 512, 512, {}, {});
+        unheard->process(b.data(), b.data() + 512, 512, {}, {});
+        if (a != b) return fail("without an output bus: the next blocks sound otherwise");
+    }
+}
 
 #ifdef _WIN32
 using ModuleEntry = bool (*)();
@@ -326,6 +344,7 @@ void run(const Library& library, const std::string& path, const std::string& pat
                 if (ids[i] != kFirstCoreId + i) return fail("the parameter ids have changed; saved automation would be lost");
         }
         runChecks(format, patternFile);
+        checkBlockWithoutOutput(format);
     }
     release(factory);
     moduleExit();
