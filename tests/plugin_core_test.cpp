@@ -82,7 +82,7 @@ TEST(PluginCore, FollowingTheHostEveryStepStartsAtItsSixteenth) {
     // loop, until the next sixteenth, at that sixteenth's step, waiting. So
     // at 44100 and 48000 Hz, whether the host gives its position exactly,
     // rounded down to 1920 ticks a beat, or rounded and with a pre-roll before
-    // the song's start (where the framework takes off one more tick) but with
+    // the song's start (where a host may round one more tick off) but with
     // the transport's frame.
     enum Host { kExact, kRounded, kRoundedWithFrame };
     const uint32_t sizes[] = {500, 256, 1024, 37, 4096};

@@ -217,6 +217,7 @@ Vst3Instance* newInstance() {
 // --- the factory -----------------------------------------------------------
 
 v3_result V3_API factoryInterface(void* self, const v3_tuid iid, void** found) {
+    if (!found) return V3_INVALID_ARG;
     if (v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_plugin_factory_iid) ||
         v3_tuid_match(iid, v3_plugin_factory_2_iid) || v3_tuid_match(iid, v3_plugin_factory_3_iid))
         return *found = self, V3_OK;
@@ -297,6 +298,7 @@ const v3_plugin_factory_cpp* const kFactory = &kFactoryFunctions;
 // --- every face of an instance ---------------------------------------------
 
 v3_result V3_API queryInterface(void* face, const v3_tuid iid, void** found) {
+    if (!found) return V3_INVALID_ARG;
     Vst3Instance& v = instanceOf(face);
     void* f = nullptr;
     if (v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_plugin_base_iid) || v3_tuid_match(iid, v3_component_iid))

@@ -189,10 +189,10 @@ void checkChangesAtFrames(const Format& format) {
 
 std::string readFile(const std::string& path) { return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}}; }
 
-// The plugin's state as the plugin framework frames it: keys and values
+// The plugin's state as it has always been framed: keys and values
 // (no pattern file, and the pattern), each ending in a zero byte, between
 // markers, then a 0xFE byte. With `values`, the parameters follow as the
-// framework saves them.
+// plugin saves them.
 std::string stateBlob(const std::string& pattern, const PluginCore* values = nullptr) {
     std::string blob;
     const auto add = [&blob](const std::string& text) { blob.append(text).push_back('\0'); };

@@ -139,7 +139,7 @@ public:
         controller_ = query<v3_edit_controller>(component, v3_edit_controller_iid);
         mapping_ = query<v3_midi_mapping>(component, v3_midi_mapping_iid);
         if (!controller_) return;
-        // The hidden ones are the framework's own (latency, MIDI controllers).
+        // The hidden ones are the plugin's own (latency, MIDI controllers).
         for (int32_t i = 0, n = v3_cpp_obj(controller_)->get_parameter_count(controller_); i < n; ++i) {
             v3_param_info info{};
             if (v3_cpp_obj(controller_)->get_parameter_info(controller_, i, &info) != V3_OK) continue;
