@@ -328,10 +328,11 @@ bool PluginCore::install(std::unique_ptr<Document> loaded) {
     {
         // Its values read back at once, before the next block installs it:
         // hosts read them right after loading a state, and send them back.
-        std::lock_guard<std::mutex> lock(probeLock_);
-        if (!probe_) probe_ = makeSynth(), probe_->undo.recording = false;
-        installDocument(*probe_, *loaded);
-        storeValues(*probe_);
+        // A model of its own gives them, off the audio thread.
+        const std::unique_ptr<Synth> probe = makeSynth();
+        probe->undo.recording = false;
+        installDocument(*probe, *loaded);
+        storeValues(*probe);
     }
     delete pending_.exchange(loaded.release());
     for (auto& slot : spent_) delete slot.exchange(nullptr);

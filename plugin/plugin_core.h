@@ -130,10 +130,6 @@ private:
     mutable std::mutex snapshotLock_;
     std::unique_ptr<Document> snapshot_;
     bool changed_ = true;
-    // A model off the audio thread that a loaded document is installed
-    // into, for its parameters' values.
-    std::mutex probeLock_;
-    std::unique_ptr<Synth> probe_;
 };
 
 // A host block of any length, in pieces the core's buffers hold (up to 4096
