@@ -27,13 +27,6 @@ const char kSettingsFile[] = "velmor-midi.ini";
 const char kSyncedTip[] =
     "Velmor follows MIDI clock: the clock's Start, Continue and Stop play and stop it (Options > MIDI...)";
 
-EngineCommand command(EngineCommand::Kind kind, int32_t value) {
-    EngineCommand c;
-    c.kind = kind;
-    c.value = value;
-    return c;
-}
-
 // The settings file beside the program (and its demos folder).
 std::string settingsPath() {
     char path[MAX_PATH] = {};
@@ -53,7 +46,7 @@ int64_t frameNow(App& app) {
 
 // A command at the frame a message arriving now gets.
 int64_t timedCommand(App& app, EngineCommand::Kind kind, int32_t value) {
-    return app.midi.receiver.command(app.synth->engine, app.audio.clock, command(kind, value), frameNow(app));
+    return app.midi.receiver.command(app.synth->engine, app.audio.clock, EngineCommand::of(kind, value), frameNow(app));
 }
 
 // The clock output's switches, for the engine and the MIDI thread.
@@ -63,7 +56,7 @@ void applyClockSwitches(App& app) {
     m.thread.output = m.output;
     m.thread.clockOn = m.sendsClock();
     m.gate.open();
-    postToEngine(*app.synth, command(EngineCommand::kClockOut, m.sendsClock() ? 1 : 0));
+    postToEngine(*app.synth, EngineCommand::of(EngineCommand::kClockOut, m.sendsClock() ? 1 : 0));
     if (m.inputOpen() || m.outputOpen()) m.thread.start(app.audio, m.receiver, m.clock, m.gate);
     else m.thread.stop();
 }
@@ -76,8 +69,8 @@ void startInputStream(App& app) {
     Synth& s = *app.synth;
     m.gate.close();
     prepareToPlay(s);
-    postToEngine(s, command(EngineCommand::kClockSync, m.synced() ? 1 : 0));
-    postToEngine(s, command(EngineCommand::kSequencer, 0));
+    postToEngine(s, EngineCommand::of(EngineCommand::kClockSync, m.synced() ? 1 : 0));
+    postToEngine(s, EngineCommand::of(EngineCommand::kSequencer, 0));
     m.receiver.reset();
     m.sequencerPlays = false;
     startOutput(app.audio, s.engine);
@@ -99,8 +92,8 @@ void stopStream(App& app) {
         m.thread.send(ClockSender::kStop, -1);
         m.thread.send(songPositionMessage(0), -1);
     }
-    postToEngine(s, command(EngineCommand::kClockSync, 0));
-    postToEngine(s, command(EngineCommand::kSequencer, 2));
+    postToEngine(s, EngineCommand::of(EngineCommand::kClockSync, 0));
+    postToEngine(s, EngineCommand::of(EngineCommand::kSequencer, 2));
     m.sequencerPlays = false;
     m.gate.open();
 }
@@ -115,9 +108,9 @@ void applyChoice(App& app, bool wasOpen, bool wasSynced) {
     } else if (m.inputOpen() && !streamRuns(app)) {
         startInputStream(app);
     } else if (m.inputOpen() && (m.synced() != wasSynced || !wasOpen)) {
-        postToEngine(*app.synth, command(EngineCommand::kClockSync, m.synced() ? 1 : 0));
+        postToEngine(*app.synth, EngineCommand::of(EngineCommand::kClockSync, m.synced() ? 1 : 0));
         if (m.synced() || wasSynced) {
-            postToEngine(*app.synth, command(EngineCommand::kSequencer, 0));
+            postToEngine(*app.synth, EngineCommand::of(EngineCommand::kSequencer, 0));
             m.sequencerPlays = false;
         }
     }

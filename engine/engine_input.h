@@ -44,10 +44,10 @@ struct EngineCommand {
         std::memcpy(c.bytes, data, static_cast<size_t>(size));
         return c;
     }
-    static EngineCommand forUnit(Kind kind, int unit) {
+    static EngineCommand of(Kind kind, int32_t value) {
         EngineCommand c;
         c.kind = kind;
-        c.value = unit;
+        c.value = value;
         return c;
     }
     static EngineCommand midi(uint8_t status, uint8_t data1 = 0, uint8_t data2 = 0, int size = 3) {

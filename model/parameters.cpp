@@ -56,7 +56,7 @@ UNIT_SLIDER(Accent, accentOffset, static_cast<uint32_t>(50 - clampInt(p, 0, 100)
 
 void setPhase(Synth& s, int u, int32_t value) {
     unitOf(s, u).osc2Phase = static_cast<Position>(value) * 256 / 100;
-    postToEngine(s, EngineCommand::forUnit(EngineCommand::kRestartOscillators, u));
+    postToEngine(s, EngineCommand::of(EngineCommand::kRestartOscillators, u));
 }
 
 void setStepGate(Synth& s, int u, int32_t value) {
@@ -73,14 +73,14 @@ void setWave(Synth& s, int u, int32_t value, uint16_t UnitRecord::*field, uint8_
     const uint16_t wave = static_cast<uint16_t>(value);
     unitOf(s, u).*field = wave;
     if (wave <= 4) s.score.derived.units[u].*table = static_cast<uint8_t>(wave);
-    postToEngine(s, EngineCommand::forUnit(EngineCommand::kRestartOscillators, u));
+    postToEngine(s, EngineCommand::of(EngineCommand::kRestartOscillators, u));
 }
 void setOsc1Wave(Synth& s, int u, int32_t v) { setWave(s, u, v, &UnitRecord::osc1Wave, &UnitDerived::osc1Table); }
 void setOsc2Wave(Synth& s, int u, int32_t v) { setWave(s, u, v, &UnitRecord::osc2Wave, &UnitDerived::osc2Table); }
 
 void setFilterMode(Synth& s, int u, int32_t value) {
     unitOf(s, u).filterMode = static_cast<uint16_t>(value);
-    postToEngine(s, EngineCommand::forUnit(EngineCommand::kClearFilter, u));
+    postToEngine(s, EngineCommand::of(EngineCommand::kClearFilter, u));
 }
 void setLfoTarget(Synth& s, int u, int32_t v) { unitOf(s, u).lfoTarget = static_cast<uint16_t>(v); }
 void setLfoWave(Synth& s, int u, int32_t v) { unitOf(s, u).lfoWave = static_cast<uint16_t>(v); }

@@ -51,7 +51,7 @@ int insertSongPosition(Synth& s, int position, int pattern) {
     g.songSequence[position] = static_cast<uint8_t>(clampInt(pattern, 0, kPatternsPerUnit - 1));
     g.songLength = length + 1;
     // The position now playing keeps playing next what came after it.
-    postToEngine(s, EngineCommand::forUnit(EngineCommand::kSongInserted, position));
+    postToEngine(s, EngineCommand::of(EngineCommand::kSongInserted, position));
     return 1;
 }
 
@@ -64,7 +64,7 @@ int deleteSongPosition(Synth& s, int position) {
     g.songLength = length - 1;
     // Deleting the playing position or one before it: the song goes on with
     // the position that followed the playing one.
-    postToEngine(s, EngineCommand::forUnit(EngineCommand::kSongDeleted, position));
+    postToEngine(s, EngineCommand::of(EngineCommand::kSongDeleted, position));
     return 1;
 }
 

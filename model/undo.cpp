@@ -118,8 +118,8 @@ void postSideEffects(Synth& s, const Document& was) {
         const UnitRecord& a = was.units[u];
         const UnitRecord& b = d.units[u];
         if (a.osc1Wave != b.osc1Wave || a.osc2Wave != b.osc2Wave || a.osc2Phase != b.osc2Phase)
-            postToEngine(s, EngineCommand::forUnit(EngineCommand::kRestartOscillators, u));
-        if (a.filterMode != b.filterMode) postToEngine(s, EngineCommand::forUnit(EngineCommand::kClearFilter, u));
+            postToEngine(s, EngineCommand::of(EngineCommand::kRestartOscillators, u));
+        if (a.filterMode != b.filterMode) postToEngine(s, EngineCommand::of(EngineCommand::kClearFilter, u));
     }
 }
 

@@ -164,7 +164,7 @@ void installDocument(Synth& s, const Document& loaded) {
         recomputeStepTiming(s);
         const int units = clampInt(d.unitCount, 0, kUnitSlots);
         for (int u = 0; u < units; ++u) {
-            postToEngine(s, EngineCommand::forUnit(EngineCommand::kRearmEnvelope, u));
+            postToEngine(s, EngineCommand::of(EngineCommand::kRearmEnvelope, u));
             s.selection.currentUnit = u;
             setLinked(s, Param::kOsc1Wave, d.units[u].osc1Wave);
             setLinked(s, Param::kOsc2Wave, d.units[u].osc2Wave);

@@ -27,13 +27,6 @@ constexpr double kJumpSixteenths = 1.0 / 24;
 // The most a host's musical position is rounded by: 4/1920 of a beat.
 constexpr double kRoundingSixteenths = 1.0 / 120;
 
-EngineCommand command(EngineCommand::Kind kind, int32_t value) {
-    EngineCommand c;
-    c.kind = kind;
-    c.value = value;
-    return c;
-}
-
 // The bytes "Save Pattern..." writes for a document.
 std::string patternBytes(const Document& d) {
     std::string bytes;
@@ -69,6 +62,18 @@ std::unique_ptr<Document> parsePattern(const std::string& bytes, const Document&
 
 }  // namespace
 
+bool noteEvent(uint32_t frame, bool on, int channel, int key, double velocity, HostEvent& out) {
+    if (key < 0 || key > 127 || channel < 0 || channel > 15) return false;
+    const auto v = static_cast<uint8_t>(std::lround(std::clamp(velocity, 0.0, 1.0) * 127));
+    out = HostEvent{};
+    out.frame = frame;
+    out.size = 3;
+    out.midi[0] = static_cast<uint8_t>((on ? 0x90 : 0x80) | channel);
+    out.midi[1] = static_cast<uint8_t>(key);
+    out.midi[2] = on ? std::max<uint8_t>(v, 1) : v;
+    return true;
+}
+
 PluginCore::PluginCore(double hostRate)
     : synth_(makeSynth()),
       engineEvents_(new EngineEvent[kMaxEngineEvents]),
@@ -84,7 +89,7 @@ PluginCore::PluginCore(double hostRate)
     startUpUnit_ = synth_->score.doc.units[0];
     for (uint32_t i = 0; i < kPluginParameterCount; ++i) values_[i] = static_cast<float>(pluginParameter(i).defaultValue);
     // "Sequencer" Off: the units sound only from notes.
-    applyCommand(synth_->engine, command(EngineCommand::kSequencer, 0));
+    applyCommand(synth_->engine, EngineCommand::of(EngineCommand::kSequencer, 0));
     snapshot_ = std::make_unique<Document>(synth_->score.doc);
     setHostRate(hostRate);
 }
@@ -154,14 +159,14 @@ void PluginCore::followHost(const HostTime& time, uint32_t frames) {
     Engine& e = synth_->engine;
     if (followHostAsked_ != following_) {
         following_ = followHostAsked_;
-        addEvent(0, command(EngineCommand::kClockSync, following_ ? 1 : 0));
-        addEvent(0, command(EngineCommand::kSequencer, 0));
+        addEvent(0, EngineCommand::of(EngineCommand::kClockSync, following_ ? 1 : 0));
+        addEvent(0, EngineCommand::of(EngineCommand::kSequencer, 0));
         wasPlaying_ = false;
     }
     if (!following_) return;
     const bool playing = time.playing && time.valid && time.beatsPerMinute > 0;
     if (!playing) {
-        if (wasPlaying_) addEvent(0, command(EngineCommand::kSequencer, 0));
+        if (wasPlaying_) addEvent(0, EngineCommand::of(EngineCommand::kSequencer, 0));
         wasPlaying_ = false;
         return;
     }
@@ -183,8 +188,8 @@ void PluginCore::followHost(const HostTime& time, uint32_t frames) {
         const double fromFrame = static_cast<double>(time.frame) / perSixteenth;
         if (time.frameValid && std::fabs(fromFrame - at) <= kRoundingSixteenths) at = fromFrame;
         const int64_t next = std::max<int64_t>(0, static_cast<int64_t>(std::ceil(at - 1e-9)));
-        addEvent(0, command(EngineCommand::kLocate, static_cast<int32_t>(next)));
-        if (!wasPlaying_ || !e.running) addEvent(0, command(EngineCommand::kSequencer, 2));
+        addEvent(0, EngineCommand::of(EngineCommand::kLocate, static_cast<int32_t>(next)));
+        if (!wasPlaying_ || !e.running) addEvent(0, EngineCommand::of(EngineCommand::kSequencer, 2));
         nextTick_ = 6 * next;
         anchorPerSixteenth_ = 0;  // anchored below
     } else {
@@ -209,6 +214,28 @@ void PluginCore::followHost(const HostTime& time, uint32_t frames) {
 
 void PluginCore::process(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount,
                          const HostTime& time) {
+    // A longer block plays in pieces the engine's buffers hold (at any host
+    // rate down to 2756 Hz), each with its events and the host's position
+    // where it starts.
+    constexpr uint32_t kMostFrames = 4096;
+    HostTime at = time;
+    uint32_t done = 0, first = 0;
+    do {
+        const uint32_t piece = std::min(kMostFrames, frames - done);
+        const bool last = done + piece == frames;
+        uint32_t end = first;
+        while (end < eventCount && (last || events[end].frame < done + piece)) ++end;
+        processPiece(left + done, right + done, piece, events + first, end - first, done, at);
+        first = end;
+        done += piece;
+        at.sixteenths += piece / hostRate_ * at.beatsPerMinute / 15;
+    } while (done < frames);
+}
+
+void PluginCore::processPiece(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount,
+                              uint32_t base, const HostTime& time) {
+    // The host frame of an event, counted from the piece's first frame.
+    const auto hostFrame = [&](const HostEvent& h) { return hostFrames_ + (h.frame > base ? h.frame - base : 0); };
     takeLoadedDocument();
     // The engine frames this block covers.
     const int64_t end = resampler_ ? static_cast<int64_t>(std::floor(static_cast<double>(hostFrames_ + frames) * kEngineRate / hostRate_))
@@ -228,7 +255,7 @@ void PluginCore::process(float* left, float* right, uint32_t frames, const HostE
     for (uint32_t i = 0; i < eventCount; ++i) {
         const HostEvent& h = events[i];
         if (!h.isParameter && h.size > 0 && h.midi[0] >= 0x80 && h.midi[0] < 0xF0)
-            addEvent(engineOffset(hostFrames_ + h.frame),
+            addEvent(engineOffset(hostFrame(h)),
                      EngineCommand::midi(h.midi[0], h.size > 1 ? h.midi[1] : 0, h.size > 2 ? h.midi[2] : 0, h.size));
     }
     // In frame order, keeping the order of events at one frame.
@@ -239,7 +266,7 @@ void PluginCore::process(float* left, float* right, uint32_t frames, const HostE
     uint32_t done = 0, next = 0;
     for (uint32_t i = 0; i < eventCount; ++i) {
         if (!events[i].isParameter || events[i].parameter == kSequencerParameter) continue;
-        const int32_t at = engineOffset(hostFrames_ + events[i].frame);
+        const int32_t at = engineOffset(hostFrame(events[i]));
         renderSpan(done, at < static_cast<int32_t>(done) ? done : static_cast<uint32_t>(at), next);
         setParameterNow(events[i].parameter, events[i].value);
     }
@@ -382,25 +409,6 @@ bool PluginCore::loadPatternFile(const char* path, std::string& why) {
     auto doc = parsePattern(bytes, currentDocument(), why);
     if (!doc) why = std::string(path) + ": " + why;
     return doc && install(std::move(doc));
-}
-
-void processBlock(PluginCore& core, float* left, float* right, uint32_t frames, HostEvent* events, uint32_t eventCount,
-                  HostTime time, double hostRate) {
-    // The core's buffers hold 65536 frames at 44100 Hz: a piece at any host
-    // rate down to 2756 Hz.
-    constexpr uint32_t kMostFrames = 4096;
-    uint32_t done = 0, first = 0;
-    do {
-        const uint32_t piece = std::min(kMostFrames, frames - done);
-        const bool last = done + piece == frames;
-        uint32_t end = first;
-        for (; end < eventCount && (last || events[end].frame < done + piece); ++end)
-            events[end].frame = events[end].frame > done ? events[end].frame - done : 0;
-        core.process(left + done, right + done, piece, events + first, end - first, time);
-        first = end;
-        done += piece;
-        time.sixteenths += piece / hostRate * time.beatsPerMinute / 15;
-    } while (done < frames);
 }
 
 }  // namespace velmor

@@ -34,6 +34,11 @@ struct HostEvent {
     float value = 0;
 };
 
+// A host's note as the MIDI message the core takes, its velocity (0 to 1)
+// to the nearest of 127 steps; a note-on never at 0, which would read as a
+// note-off. False for a key or channel out of range.
+bool noteEvent(uint32_t frame, bool on, int channel, int key, double velocity, HostEvent& out);
+
 // Where the host's transport stands at the block's first frame.
 struct HostTime {
     bool playing = false;
@@ -60,6 +65,7 @@ public:
     // The frames the output lags behind its events: 0 at 44100 Hz.
     uint32_t latency() const { return latency_; }
 
+    // A block of any length; `events` in frame order.
     void process(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount,
                  const HostTime& time);
 
@@ -73,8 +79,13 @@ public:
     bool loadPatternFile(const char* path, std::string& why);
 
     const Synth& synth() const { return *synth_; }
+    // The step the sequencer plays, 1 to 16 (the audio thread's).
+    int32_t step() const { return (synth_->engine.currentStep & 15) + 1; }
 
 private:
+    // Up to 4096 frames of a block, from its frame `base` on.
+    void processPiece(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount,
+                      uint32_t base, const HostTime& time);
     void takeLoadedDocument();
     void setParameterNow(uint32_t index, float value);
     void setUnitCount(int32_t count);
@@ -131,11 +142,5 @@ private:
     std::unique_ptr<Document> snapshot_;
     bool changed_ = true;
 };
-
-// A host block of any length, in pieces the core's buffers hold (up to 4096
-// frames at any host rate), each piece given its events and the host's
-// position where it starts; `events` in frame order.
-void processBlock(PluginCore& core, float* left, float* right, uint32_t frames, HostEvent* events, uint32_t eventCount,
-                  HostTime time, double hostRate);
 
 }  // namespace velmor

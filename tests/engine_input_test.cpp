@@ -124,8 +124,8 @@ TEST(EngineInput, EditsTravelAsWholeTransactionsInTheirOrder) {
     const Score before = s->engine.score;
     EngineCommand outside = EngineCommand::write(sizeof(Score) - 2, "abcd", 4);
     applyCommand(s->engine, outside);
-    applyCommand(s->engine, EngineCommand::forUnit(EngineCommand::kRestartOscillators, 8));
-    applyCommand(s->engine, EngineCommand::forUnit(EngineCommand::kClearFilter, -1));
+    applyCommand(s->engine, EngineCommand::of(EngineCommand::kRestartOscillators, 8));
+    applyCommand(s->engine, EngineCommand::of(EngineCommand::kClearFilter, -1));
     EXPECT_EQ(std::memcmp(&s->engine.score, &before, sizeof(Score)), 0);
 }
 

@@ -255,13 +255,6 @@ bool renderFrames(Synth& s, std::FILE* f, int64_t frames, bool wav) {
     return std::fflush(f) == 0;
 }
 
-EngineCommand commandOf(EngineCommand::Kind kind, int32_t value) {
-    EngineCommand c;
-    c.kind = kind;
-    c.value = value;
-    return c;
-}
-
 // Playback with commands (MIDI) at their frames, `first` at frame 0; a
 // tempo change ends the block before it.
 bool renderTimed(Synth& s, std::FILE* f, int64_t frames, const std::vector<TimedCommand>& events,
@@ -295,14 +288,14 @@ bool renderTimed(Synth& s, std::FILE* f, int64_t frames, const std::vector<Timed
 // events' clock, or (play) runs from the start.
 bool renderEvents(Synth& s, std::FILE* f, int64_t frames, const std::vector<TimedCommand>& events, bool play, bool wav) {
     std::vector<EngineEvent> first;
-    if (!play) first = {{0, commandOf(EngineCommand::kClockSync, 1)}, {0, commandOf(EngineCommand::kSequencer, 0)}};
+    if (!play) first = {{0, EngineCommand::of(EngineCommand::kClockSync, 1)}, {0, EngineCommand::of(EngineCommand::kSequencer, 0)}};
     return renderTimed(s, f, frames, events, {}, first, wav);
 }
 
 // A MIDI file through the note input, the sequencer standing, the tempo
 // following the file's.
 bool renderMidi(Synth& s, std::FILE* f, int64_t frames, const MidiTimeline& t, bool wav) {
-    return renderTimed(s, f, frames, t.messages, t.tempos, {{0, commandOf(EngineCommand::kSequencer, 0)}}, wav);
+    return renderTimed(s, f, frames, t.messages, t.tempos, {{0, EngineCommand::of(EngineCommand::kSequencer, 0)}}, wav);
 }
 
 // One pass as "Stream 2 Disk..." writes it.

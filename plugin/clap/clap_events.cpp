@@ -15,18 +15,11 @@ template <class Event> const Event* coreEvent(const clap_event_header_t* e, uint
     return reinterpret_cast<const Event*>(e);
 }
 
-// A note as the MIDI message the core takes. A note-on at velocity 0 would
-// read as a note-off: it sounds at the softest velocity.
+// A note as the MIDI message the core takes.
 bool noteMessage(const clap_event_header_t* e, HostEvent& out) {
     const bool on = e->type == CLAP_EVENT_NOTE_ON;
     const auto* n = coreEvent<clap_event_note_t>(e, on ? CLAP_EVENT_NOTE_ON : CLAP_EVENT_NOTE_OFF);
-    if (!n || n->key < 0 || n->key > 127 || n->channel < 0 || n->channel > 15) return false;
-    const int velocity = static_cast<int>(std::clamp(n->velocity, 0.0, 1.0) * 127 + 0.5);
-    out.size = 3;
-    out.midi[0] = static_cast<uint8_t>((on ? 0x90 : 0x80) | n->channel);
-    out.midi[1] = static_cast<uint8_t>(n->key);
-    out.midi[2] = static_cast<uint8_t>(on ? std::max(velocity, 1) : velocity);
-    return true;
+    return n && noteEvent(e->time, on, n->channel, n->key, n->velocity, out);
 }
 
 }  // namespace

@@ -91,7 +91,7 @@ void CLAP_ABI onMainThread(const clap_plugin_t*) {}
 
 // Tells the host the step the sequencer plays when it moved.
 void sendStep(ClapInstance& v, const clap_process_t* p) {
-    const float step = static_cast<float>((v.core->synth().engine.currentStep & 15) + 1);
+    const float step = static_cast<float>(v.core->step());
     v.step.store(step, std::memory_order_relaxed);
     if (step == v.stepSent || !p->out_events) return;
     const clap_event_param_value_t e{
@@ -109,7 +109,7 @@ clap_process_status CLAP_ABI process(const clap_plugin_t* plugin, const clap_pro
     // Values set outside process() first, then the host's events in order.
     HostEvent* events = v.events.get();
     const uint32_t count = appendHostEvents(p->in_events, events, v.asked.take(events, kMaxEvents), kMaxEvents);
-    processBlock(*v.core, left, right, p->frames_count, events, count, hostTime(p->transport), v.rate);
+    v.core->process(left, right, p->frames_count, events, count, hostTime(p->transport));
     sendStep(v, p);
     return CLAP_PROCESS_CONTINUE;
 }

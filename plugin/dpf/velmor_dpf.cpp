@@ -94,7 +94,7 @@ protected:
     // A value set but not yet played reads back at once: hosts read the
     // values right after loading a state.
     float getParameterValue(uint32_t index) const override {
-        if (index == kStepParameter) return static_cast<float>((core_->synth().engine.currentStep & 15) + 1);
+        if (index == kStepParameter) return static_cast<float>(core_->step());
         return asked_.shown(*core_, index - 1);
     }
 

@@ -3,6 +3,7 @@
 // core. Its class, parameter ids and state are those the plugin has always
 // had, so that projects saved with it open as they were.
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -61,19 +62,13 @@ int32_t V3_API busCount(void*, int32_t media, int32_t direction) {
     return 0;
 }
 
-void copyAscii(int16_t* to, const char* text) {
-    size_t i = 0;
-    for (; text[i] && i < 127; ++i) to[i] = text[i];
-    to[i] = 0;
-}
-
 v3_result V3_API busInfo(void* face, int32_t media, int32_t direction, int32_t index, v3_bus_info* info) {
     if (!info || index != 0 || busCount(face, media, direction) != 1) return V3_INVALID_ARG;
     *info = v3_bus_info{};
     info->media_type = media;
     info->direction = direction;
     info->channel_count = media == V3_AUDIO ? 2 : 1;
-    copyAscii(info->bus_name, media == V3_AUDIO ? "Audio Output" : "Event/MIDI Input");
+    copyText(info->bus_name, media == V3_AUDIO ? "Audio Output" : "Event/MIDI Input");
     info->bus_type = V3_MAIN;
     info->flags = V3_DEFAULT_ACTIVE;
     return V3_OK;
@@ -154,7 +149,7 @@ v3_result V3_API setProcessing(void*, v3_bool) { return V3_OK; }
 
 // Tells the host the step the sequencer plays when it moved.
 void sendStep(Vst3Instance& v, v3_process_data& d) {
-    const float step = static_cast<float>((v.core->synth().engine.currentStep & 15) + 1);
+    const float step = static_cast<float>(v.core->step());
     v.step.store(step, std::memory_order_relaxed);
     if (step == v.stepSent || !d.output_params) return;
     v3_param_id id = kStepId;
@@ -183,7 +178,7 @@ v3_result V3_API process(void* face, v3_process_data* d) {
     // Values set outside the blocks first, then the host's events.
     HostEvent* events = v.events.get();
     const uint32_t count = appendHostEvents(*d, events, v.asked.take(events, kMaxEvents), kMaxEvents);
-    processBlock(*v.core, left, right, frames, events, count, hostTime(d->ctx), v.rate);
+    v.core->process(left, right, frames, events, count, hostTime(d->ctx));
     if (bus) d->outputs[0].channel_silence_bitset = 0;
     sendStep(v, *d);
     return V3_OK;
@@ -251,27 +246,28 @@ v3_result V3_API classInfo(void*, int32_t index, v3_class_info* info) {
     return V3_OK;
 }
 
-v3_result V3_API classInfo2(void*, int32_t index, v3_class_info_2* info) {
-    if (index != 0 || !info) return V3_INVALID_ARG;
-    describe(*info);
-    info->class_flags = V3_DISTRIBUTABLE;
-    std::strcpy(info->sub_categories, kCategories);
-    std::strcpy(info->name, kName);
-    std::strcpy(info->vendor, kVendor);
-    std::strcpy(info->version, versionText().c_str());
-    std::strcpy(info->sdk_version, kSdk);
-    return V3_OK;
+// A text of a class's description, in the field's own kind of characters.
+template <size_t N>
+void put(char (&to)[N], const std::string& text) {
+    std::snprintf(to, N, "%s", text.c_str());
+}
+template <size_t N>
+void put(int16_t (&to)[N], const std::string& text) {
+    copyText(to, text);
 }
 
-v3_result V3_API classInfo3(void*, int32_t index, v3_class_info_3* info) {
+// The second and third versions of the description: the same, in 8-bit
+// and in UTF-16 texts.
+template <class Info>
+v3_result V3_API fullClassInfo(void*, int32_t index, Info* info) {
     if (index != 0 || !info) return V3_INVALID_ARG;
     describe(*info);
     info->class_flags = V3_DISTRIBUTABLE;
     std::strcpy(info->sub_categories, kCategories);
-    copyAscii(info->name, kName);
-    copyAscii(info->vendor, kVendor);
-    copyAscii(info->version, versionText().c_str());
-    copyAscii(info->sdk_version, kSdk);
+    put(info->name, kName);
+    put(info->vendor, kVendor);
+    put(info->version, versionText());
+    put(info->sdk_version, kSdk);
     return V3_OK;
 }
 
@@ -289,8 +285,8 @@ v3_result V3_API setHostContext(void*, v3_funknown**) { return V3_OK; }
 
 const v3_plugin_factory_cpp kFactoryFunctions = {{factoryInterface, factoryReference, factoryReference},
                                             {factoryInfo, classCount, classInfo, createInstance},
-                                            {classInfo2},
-                                            {classInfo3, setHostContext}};
+                                            {fullClassInfo<v3_class_info_2>},
+                                            {fullClassInfo<v3_class_info_3>, setHostContext}};
 const v3_plugin_factory_cpp* const kFactory = &kFactoryFunctions;
 
 }  // namespace

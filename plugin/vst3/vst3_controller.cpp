@@ -24,20 +24,6 @@ bool coreIndex(v3_param_id id, uint32_t& index) {
     return true;
 }
 
-// UTF-8 into a host's 128 UTF-16 units, cut short where it must be.
-void copyText(int16_t* to, const std::string& text) {
-    size_t n = 0;
-    for (size_t i = 0; i < text.size() && n < 127;) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const int length = c < 0x80 ? 1 : c >= 0xE0 ? 3 : 2;
-        uint32_t unit = length == 1 ? c : length == 2 ? c & 0x1F : c & 0x0F;
-        for (int k = 1; k < length && i + k < text.size(); ++k) unit = unit << 6 | (text[i + k] & 0x3F);
-        to[n++] = static_cast<int16_t>(unit);
-        i += length;
-    }
-    to[n] = 0;
-}
-
 std::string textOf(const int16_t* from) {
     std::string s;
     for (int i = 0; i < 128 && from[i]; ++i) {
@@ -114,7 +100,7 @@ v3_result V3_API textForValue(void* face, v3_param_id id, double normalised, v3_
     uint32_t index = 0;
     if (id >= static_cast<v3_param_id>(parameterCount(face))) return V3_INVALID_ARG;
     const auto plain = static_cast<int32_t>(std::lround(toPlain(face, id, normalised)));
-    copyText(out, coreIndex(id, index) ? parameterText(index, plain) : std::to_string(plain));
+    copyText(out, sizeof(v3_str_128) / sizeof(int16_t), coreIndex(id, index) ? parameterText(index, plain) : std::to_string(plain));
     return V3_OK;
 }
 
@@ -156,6 +142,19 @@ v3_result V3_API controllerAssignment(void*, int32_t bus, int16_t channel, int16
 }
 
 }  // namespace
+
+void copyText(int16_t* to, size_t size, const std::string& text) {
+    size_t n = 0;
+    for (size_t i = 0; i < text.size() && n + 1 < size;) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const int length = c < 0x80 ? 1 : c >= 0xE0 ? 3 : 2;
+        uint32_t unit = length == 1 ? c : length == 2 ? c & 0x1F : c & 0x0F;
+        for (int k = 1; k < length && i + k < text.size(); ++k) unit = unit << 6 | (text[i + k] & 0x3F);
+        to[n++] = static_cast<int16_t>(unit);
+        i += length;
+    }
+    to[n] = 0;
+}
 
 const v3_edit_controller_cpp kControllerFunctions = {
     {queryInterface, addReference, release},

@@ -21,22 +21,11 @@ HostEvent midiAt(int32_t frame, uint8_t status, uint8_t data1, uint8_t data2, ui
 
 uint8_t seven(double normalised) { return static_cast<uint8_t>(std::lround(std::clamp(normalised, 0.0, 1.0) * 127)); }
 
-// A key as the MIDI message the core takes. A note-on at velocity 0 would
-// read as a note-off: it sounds at the softest velocity.
+// A key as the MIDI message the core takes.
 bool keyMessage(const v3_event& e, HostEvent& out) {
-    if (e.type == V3_EVENT_NOTE_ON) {
-        const auto& n = e.note_on;
-        if (n.pitch < 0 || n.pitch > 127 || n.channel < 0 || n.channel > 15) return false;
-        out = midiAt(e.sample_offset, static_cast<uint8_t>(0x90 | n.channel), static_cast<uint8_t>(n.pitch),
-                     std::max<uint8_t>(seven(n.velocity), 1));
-        return true;
-    }
-    if (e.type == V3_EVENT_NOTE_OFF) {
-        const auto& n = e.note_off;
-        if (n.pitch < 0 || n.pitch > 127 || n.channel < 0 || n.channel > 15) return false;
-        out = midiAt(e.sample_offset, static_cast<uint8_t>(0x80 | n.channel), static_cast<uint8_t>(n.pitch), seven(n.velocity));
-        return true;
-    }
+    const auto frame = static_cast<uint32_t>(std::max(e.sample_offset, 0));
+    if (e.type == V3_EVENT_NOTE_ON) return noteEvent(frame, true, e.note_on.channel, e.note_on.pitch, e.note_on.velocity, out);
+    if (e.type == V3_EVENT_NOTE_OFF) return noteEvent(frame, false, e.note_off.channel, e.note_off.pitch, e.note_off.velocity, out);
     return false;
 }
 

@@ -74,6 +74,14 @@ v3_result V3_API queryInterface(void* face, const v3_tuid iid, void** found);
 uint32_t V3_API addReference(void* face);
 uint32_t V3_API release(void* face);
 
+// UTF-8 into a host's text of `size` UTF-16 units, cut short where it must
+// be.
+void copyText(int16_t* to, size_t size, const std::string& text);
+template <size_t N>
+void copyText(int16_t (&to)[N], const std::string& text) {
+    copyText(to, N, text);
+}
+
 extern const v3_edit_controller_cpp kControllerFunctions;
 extern const v3_midi_mapping_cpp kMidiMappingFunctions;
 

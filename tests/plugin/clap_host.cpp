@@ -220,8 +220,7 @@ void run(const Library& library, const std::string& path, const std::string& pat
                                 if (plugin && plugin->init(plugin)) return std::make_unique<ClapInstance>(plugin, noteEvents);
                                 if (plugin) plugin->destroy(plugin);
                                 return nullptr;
-                            },
-                            true, true};
+                            }};
         runChecks(format, patternFile);
         checkFlush(format);
         noteEvents = true;

@@ -1,11 +1,10 @@
 #pragma once
 // What the test hosts check in a plugin binary, whatever its format: notes
 // at their frames sound as the plugin core plays them, any block size gives
-// the same output, a parameter set at a block's first frame (or, where the
-// format takes it so, at a frame within the block) takes effect there and
-// reads back, the state carries everything into a fresh instance, and a
-// damaged state changes nothing. Each format's host only loads the
-// binary and talks to an instance (clap_host.cpp, vst3_host.cpp).
+// the same output, a parameter set at a frame within a block takes effect
+// there and reads back, the state carries everything into a fresh
+// instance, and a damaged state changes nothing. Each format's host only
+// loads the binary and talks to an instance (clap_host.cpp, vst3_host.cpp).
 
 #include <cstdint>
 #include <functional>
@@ -43,8 +42,6 @@ public:
 
 struct Format {
     std::function<std::unique_ptr<Instance>()> create;  // null when the plugin refuses
-    bool refusesTruncatedState;  // whether the format reports a truncated state as a failure
-    bool changesAtFrames = false;  // whether a change within a block takes effect at its frame
 };
 
 // Prints one line for a failed check and counts it.

@@ -336,8 +336,7 @@ void run(const Library& library, const std::string& path, const std::string& pat
                                 if (v3_cpp_obj_initialize(component, nullptr) == V3_OK) return std::make_unique<Vst3Instance>(component);
                                 release(component);
                                 return nullptr;
-                            },
-                            true, true};
+                            }};
         if (auto instance = format.create()) {
             const auto& ids = static_cast<Vst3Instance&>(*instance).ids();
             for (size_t i = 0; i < ids.size(); ++i)

@@ -59,7 +59,7 @@ inline std::vector<int16_t> renderFrames(Synth& s, int frames, int blockFrames =
 }
 
 // An engine command of a kind that takes a value.
-inline EngineCommand command(EngineCommand::Kind kind, int32_t value = 0) { return EngineCommand::forUnit(kind, value); }
+inline EngineCommand command(EngineCommand::Kind kind, int32_t value = 0) { return EngineCommand::of(kind, value); }
 
 // Renders `frames` frames of the engine with events at frames of the whole
 // run, in blocks of the sizes block() gives in turn, and returns them
