@@ -54,6 +54,7 @@ mkdir -p "$files"
 winfiles="Z:${files//\//\\}"
 
 xvfb_pid="" pulse_pid="" wineserver_pid="" program_pid="" parec_pid=""
+end_program() { [ -z "$program_pid" ] || { kill "$program_pid" && wait "$program_pid"; } 2>/dev/null; program_pid=""; }
 cleanup() {
     end_program
     [ -z "$parec_pid" ] || stop_recorder
@@ -182,8 +183,6 @@ flush() {
 }
 
 # ---- The program and the recorder --------------------------------------------
-
-end_program() { [ -z "$program_pid" ] || { kill "$program_pid" && wait "$program_pid"; } 2>/dev/null; program_pid=""; }
 
 size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 
@@ -331,11 +330,9 @@ run_scenario() {
 
 # ---- The scenarios -------------------------------------------------------------
 
-started=$SECONDS
-good=0
-failing=0
-for scenario in "${scenarios[@]}"; do
-    name="$(basename "$scenario" .e2e)"
+# Runs one scenario, again while its sound came too late to tell.
+run_attempts() {
+    local attempt
     for attempt in $(seq "$attempts"); do
         say "$name"
         passed=0 failed=0
@@ -352,8 +349,29 @@ for scenario in "${scenarios[@]}"; do
         say "  the sound came too late to tell (the sound system ran late): once more"
     done
     [ "$status" -ne 3 ] || bad "the sound came too late $attempts times"
-    if [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]; then good=$((good + 1)) && say "PASS $name: $passed checks"
-    else failing=$((failing + 1)) && say "FAIL $name: $failed of $((passed + failed)) checks failed"; fi
+    [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+}
+
+started=$SECONDS
+good=0
+failing=0
+second=()
+for scenario in "${scenarios[@]}"; do
+    name="$(basename "$scenario" .e2e)"
+    # A scenario that fails is run once more, since a loaded machine can
+    # hold up Wine, the sound server or the driver beyond what a scenario
+    # allows for; a fault fails both runs, and a pass at the second run is
+    # named in the last line.
+    if run_attempts; then
+        good=$((good + 1)) && say "PASS $name: $passed checks"
+    else
+        say "  $failed of $((passed + failed)) checks failed: once more, to tell a fault from a moment's load"
+        if run_attempts; then
+            good=$((good + 1)) second+=("$name") && say "PASS $name: $passed checks, at the second run"
+        else
+            failing=$((failing + 1)) && say "FAIL $name: $failed of $((passed + failed)) checks failed, twice"
+        fi
+    fi
 done
-say "$good scenarios passed, $failing failed in $((SECONDS - started)) s"
+say "$good scenarios passed, $failing failed in $((SECONDS - started)) s${second[*]:+ (passed only at a second run: ${second[*]})}"
 [ "$failing" -eq 0 ]
