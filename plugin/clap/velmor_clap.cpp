@@ -15,6 +15,7 @@
 #include "plugin/clap/clap_parameters.h"
 #include "plugin/clap/clap_state.h"
 #include "plugin/plugin_parameters.h"
+#include "velmor_version.h"
 
 namespace velmor {
 
@@ -28,7 +29,7 @@ constexpr clap_id kNotePortId = 0;
 const char* kFeatures[] = {CLAP_PLUGIN_FEATURE_INSTRUMENT, CLAP_PLUGIN_FEATURE_SYNTHESIZER,
                            CLAP_PLUGIN_FEATURE_STEREO, nullptr};
 const clap_plugin_descriptor_t kDescriptor = {
-    CLAP_VERSION_INIT, "velmor.velmor", "Velmor", "The Velmor developers", "", "", "", "",
+    CLAP_VERSION_INIT, "velmor.velmor", "Velmor", "The Velmor developers", "", "", "", VELMOR_VERSION_TEXT,
     "An analog-style bass-line machine: up to four units with a pattern sequencer, songs, swing and accents.",
     kFeatures};
 

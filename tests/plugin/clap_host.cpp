@@ -16,6 +16,7 @@
 #include "clap/ext/state.h"
 #include "clap/plugin-factory.h"
 #include "host_checks.h"
+#include "velmor_version.h"
 
 namespace velmor::hosttest {
 namespace {
@@ -214,6 +215,7 @@ void run(const Library& library, const std::string& path, const std::string& pat
     if (!d || std::strcmp(d->id, kPluginId) != 0) {
         fail(path + " does not hold the one plugin " + kPluginId);
     } else {
+        if (!d->version || std::strcmp(d->version, VELMOR_VERSION_TEXT) != 0) fail("the plugin does not give its version");
         bool noteEvents = false;  // notes as CLAP note events rather than MIDI
         const Format format{[&]() -> std::unique_ptr<Instance> {
                                 const clap_plugin_t* plugin = factory->create_plugin(factory, &kHost, kPluginId);
