@@ -22,6 +22,8 @@ import array, base64, glob, os, random, re, struct, subprocess, sys, tempfile, w
 import mido
 
 RATE = 44100
+# How far the song's start may stand from an export's first frame (see onsets).
+SHIFT_MOST = 64
 TEMPO = 480000  # microseconds a quarter: 125 BPM, exactly 441 frames a tick at 48 ticks
 PPQN = 48
 
@@ -326,26 +328,39 @@ def onsets(path, bpm, steps, render_tool, pattern, fmt):
     """Every step strikes a note whose sound (of a flat waveform: see
     write_flat_wave) begins alike, and dies away before the next step: the
     host's sixteenth k starts at the frame where the song position crosses
-    it (sixteenth_frames), so the frames just before that frame plus
-    the note's silent first frames (as velmor-render plays it) are silent
-    and the next one sounds. A step a frame early sounds a frame early, one
-    a frame late is silent a frame longer. Step 0 is not judged: what the
-    plugin played while Ardour pre-rolled the export may still sound."""
+    it (sixteenth_frames), so the frames just before that frame plus the
+    note's silent first frames (as velmor-render plays it) are silent and
+    the next one sounds. A step a frame early sounds a frame early, one a
+    frame late is silent a frame longer. Step 0 is not judged: what the
+    plugin played while Ardour pre-rolled the export may still sound.
+    Ardour's export does not always begin where it tells the plugin the song
+    begins: in some runs it rolls the transport 16 frames before the frame
+    it exports as the song's first (the plugin sees position 0 that much
+    earlier, and every later position to match). So the whole grid may
+    stand a few frames off the file's start, the same for every step; the
+    offset is found at step 1 and printed, and every step must keep it to
+    the frame."""
     samples = wave_frames(path)
     sounds = lambda i: samples[2 * i] != 0 or samples[2 * i + 1] != 0
     delay = onset_delay(render_tool, pattern)
     first_frame = sixteenth_frames(bpm, fmt)
+    at = first_frame(1) + delay
+    start = next((i for i in range(at - SHIFT_MOST, at + SHIFT_MOST + 1) if sounds(i)), None)
+    if start is None or any(sounds(i) for i in range(start - 32, start)):
+        sys.exit("%s: step 1 does not sound within %d frames of frame %d after 32 silent ones: the notes are not "
+                 "the pattern's short ones, or the steps are not on the host's grid" % (path, SHIFT_MOST, at))
+    shift = start - at
     for k in range(1, steps):
-        at = first_frame(k) + delay
+        at = first_frame(k) + delay + shift
         if any(sounds(i) for i in range(at - 32, at)):
-            sys.exit("%s: the 32 frames before step %d (at %d) are not silent: the notes are not the pattern's "
-                     "short ones, or the step is early" % (path, k, at))
+            sys.exit("%s: the 32 frames before step %d (at %d) are not silent: the step is early" % (path, k, at))
         if not sounds(at):
-            start = next(i for i in range(at, len(samples) // 2) if sounds(i))
+            late = next(i for i in range(at, len(samples) // 2) if sounds(i))
             sys.exit("%s: %.3f frames a sixteenth: step %d sounds from frame %d, not %d"
-                     % (path, RATE * 15 / bpm, k, start, at))
+                     % (path, RATE * 15 / bpm, k, late, at))
     print("%s: %d steps, each at its host frame (%.3f frames a sixteenth, the sound %d frames into the step; "
-          "the last step at frame %d)" % (path, steps, RATE * 15 / bpm, delay, first_frame(steps - 1)))
+          "the last step at frame %d; the song's start %d frames from the file's)"
+          % (path, steps, RATE * 15 / bpm, delay, first_frame(steps - 1) + shift, shift))
 
 
 def main():

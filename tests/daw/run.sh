@@ -17,7 +17,9 @@
 #     at Follow Host, 64 bars at 97 BPM (6819.587 frames a sixteenth; Ardour
 #     gives the position in 1/1920 of a beat): every step must start at the
 #     host frame where the song position crosses its sixteenth, for both
-#     plugins.
+#     plugins (the whole grid may stand a few frames off the file's start,
+#     as Ardour's export does not always begin at the song's first frame:
+#     see daw.py onsets).
 #
 # The LV2 plugin loads its pattern from a preset (the "file" state); the
 # VST3 plugin from the state in its saved session, as Ardour cannot load a
@@ -79,22 +81,22 @@ session() {
         set -- "$@" preset="$(basename "$pattern" .pat)"
     fi
     py plan "$name.lua" folder="$work/$name" name="$name" format="$format" "$@" &&
-        ardour7-lua "$here/session.lua" "$work/$name.lua" >"$name.log" 2>&1 &&
+        timeout -k 10 300 ardour7-lua "$here/session.lua" "$work/$name.lua" >"$name.log" 2>&1 &&
         { [ "$format" = lv2 ] || py vst3-state "$name/$name.ardour" "$pattern" $symbols; }
 }
 # export NAME FORMAT: NAME.wav (16-bit) or NAME.float.wav. ardour7-export
-# at times aborts ("double free or corruption") with the LV2 plugin: that is
-# said, and the export made once more.
+# at times aborts ("double free or corruption") with the LV2 plugin, and at
+# times hangs before it starts (its butler never finishes the locate): that
+# is said, and the export made again, up to three times in all.
 export_wav() {
-    local out="$1.wav" status
+    local out="$1.wav" status attempt
     [ "$2" = float ] && out="$1.float.wav"
-    ardour7-export -b "$2" -s 44100 -o "$work/$out" "$work/$1" "$1" >>"$1.log" 2>&1
-    status=$?
-    if [ "$status" -ge 128 ]; then
-        echo "ardour7-export aborted on $1 (status $status, see build/daw/$1.log); once more" | tee -a aborts.log
-        ardour7-export -b "$2" -s 44100 -o "$work/$out" "$work/$1" "$1" >>"$1.log" 2>&1
+    for attempt in 1 2 3; do
+        timeout -k 10 300 ardour7-export -b "$2" -s 44100 -o "$work/$out" "$work/$1" "$1" >>"$1.log" 2>&1
         status=$?
-    fi
+        [ "$status" -ge 124 ] || break
+        echo "ardour7-export aborted or hung on $1 (status $status, see build/daw/$1.log); once more" | tee -a aborts.log
+    done
     [ "$status" -eq 0 ] && [ -s "$out" ]
 }
 
@@ -131,6 +133,6 @@ for format in lv2 vst3; do
          export_wav follow-$format 16 && py onsets follow-$format.wav 97 $steps '$render' short.pat $format"
 done
 
-[ -s aborts.log ] && echo "note: ardour7-export aborted $(wc -l <aborts.log) times (build/daw/aborts.log)"
+[ -s aborts.log ] && echo "note: ardour7-export aborted or hung $(wc -l <aborts.log) times (build/daw/aborts.log)"
 echo "daw: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
