@@ -229,6 +229,7 @@ void PluginCore::process(float* left, float* right, uint32_t frames, const HostE
         first = end;
         done += piece;
         at.sixteenths += piece / hostRate_ * at.beatsPerMinute / 15;
+        at.frame += piece;
     } while (done < frames);
 }
 
