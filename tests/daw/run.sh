@@ -81,7 +81,7 @@ session() {
         set -- "$@" preset="$(basename "$pattern" .pat)"
     fi
     py plan "$name.lua" folder="$work/$name" name="$name" format="$format" "$@" &&
-        timeout -k 10 300 ardour7-lua "$here/session.lua" "$work/$name.lua" >"$name.log" 2>&1 &&
+        timeout -k 10 120 ardour7-lua "$here/session.lua" "$work/$name.lua" >"$name.log" 2>&1 &&
         { [ "$format" = lv2 ] || py vst3-state "$name/$name.ardour" "$pattern" $symbols; }
 }
 # export NAME FORMAT: NAME.wav (16-bit) or NAME.float.wav. ardour7-export
@@ -92,7 +92,7 @@ export_wav() {
     local out="$1.wav" status attempt
     [ "$2" = float ] && out="$1.float.wav"
     for attempt in 1 2 3; do
-        timeout -k 10 300 ardour7-export -b "$2" -s 44100 -o "$work/$out" "$work/$1" "$1" >>"$1.log" 2>&1
+        timeout -k 10 120 ardour7-export -b "$2" -s 44100 -o "$work/$out" "$work/$1" "$1" >>"$1.log" 2>&1
         status=$?
         [ "$status" -ge 124 ] || break
         echo "ardour7-export aborted or hung on $1 (status $status, see build/daw/$1.log); once more" | tee -a aborts.log
