@@ -23,9 +23,9 @@ WAVEFORMATEX outputFormat() {
 }
 
 // The buffer description without the 3D algorithm field (the DirectX 3
-// layout): every DirectSound accepts it.
-constexpr DWORD kBufferDescBytes = 20;
-static_assert(sizeof(DSBUFFERDESC1) == kBufferDescBytes);
+// layout): every DirectSound accepts it. 20 bytes in the 32-bit program.
+constexpr DWORD kBufferDescBytes = sizeof(DSBUFFERDESC1);
+static_assert(sizeof(void*) != 4 || kBufferDescBytes == 20);
 
 // The stream buffer: frequency, pan and volume control, position
 // notification, the accurate play cursor, and audible while another window

@@ -18,10 +18,10 @@ if [ $# -gt 0 ]; then
     pattern="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 fi
 cd "$(dirname "$0")/.."
-exe=build/windows/app/velmor.exe
 
 case "$(uname -s)" in
     MINGW* | MSYS* | CYGWIN*)
+        exe=build/windows/app/velmor.exe
         [ -f "$exe" ] || { echo "$exe is not built yet (see \"Building by hand\" in README.md)." >&2; exit 1; }
         exec "$exe"
         ;;
@@ -67,13 +67,25 @@ EOF
     exit 0
 fi
 
+# Velmor is a 32-bit program. A kernel without IA-32 emulation runs no
+# 32-bit program (Debian's wine command then cannot start at all): there the
+# Windows x64 build runs under Wine's 64-bit loader, the same synthesizer.
+build=build/windows toolchain=cmake/mingw-i686.cmake arch=win32 prefix=build/wine-desktop
+wine=(wine)
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
+    echo "This machine runs no 32-bit programs: starting the Windows x64 build of Velmor."
+    build=build/windows64 toolchain=cmake/mingw-x86_64.cmake arch=win64 prefix=build/wine-desktop64
+    wine=(env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64)
+fi
+exe=$build/app/velmor.exe
+
 # The toolchain file counts only when the build folder is first configured
 # (CMake warns about it on every later run); the build itself configures
 # again when the project's files change.
-if [ ! -f build/windows/CMakeCache.txt ]; then
-    cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+if [ ! -f $build/CMakeCache.txt ]; then
+    cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$toolchain >/dev/null
 fi
-cmake --build build/windows --target velmor >/dev/null
+cmake --build $build --target velmor >/dev/null
 if [ -n "$pattern" ]; then
     echo "Velmor reads no command line: load $pattern with \"File > Load Pattern...\"."
 fi
@@ -98,11 +110,11 @@ fi
 # A Wine prefix of the project's own (unless WINEPREFIX names one), with
 # Wine's fonts linked in: Debian leaves the Fonts folder empty, and the
 # dialogs then come out the wrong size.
-export WINEPREFIX="${WINEPREFIX:-$PWD/build/wine-desktop}" WINEDEBUG="${WINEDEBUG:--all}"
+export WINEPREFIX="${WINEPREFIX:-$PWD/$prefix}" WINEDEBUG="${WINEDEBUG:--all}"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Preparing the Wine prefix $WINEPREFIX (once)..."
-    WINEARCH=win32 wineboot -i >/dev/null 2>&1
+    WINEARCH=$arch "${wine[@]}" wineboot -i >/dev/null 2>&1
 fi
 fonts="$WINEPREFIX/drive_c/windows/Fonts"
 if [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ]; then ln -sf /usr/share/wine/fonts/* "$fonts/"; fi
-exec wine "$exe"
+exec "${wine[@]}" "$exe"

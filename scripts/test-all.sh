@@ -6,7 +6,9 @@
 # compute the same tables and files, and runs the end-to-end scenarios. The
 # plugins: the test hosts natively (ctest) and under Wine against the Windows
 # x64 and x86 plugins, the LV2 bundle through lv2_validate, the plugin zips,
-# the plugins in Ardour, and the plugin's render speed (printed).
+# the plugins in Ardour, and the plugin's render speed (printed). On a
+# machine that runs no 32-bit programs the Windows checks run the x64 build
+# (scripts/wine-env.sh), and their lines say so.
 set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"

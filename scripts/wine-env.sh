@@ -1,9 +1,39 @@
 # Sourced by the test scripts: a private 32-bit Wine prefix inside the build
 # tree, quiet and without crash dialogs.
+#
+# On a machine whose kernel runs no 32-bit programs (IA-32 emulation off)
+# Debian's wine command cannot start, since it always starts Wine's 32-bit
+# loader. There the wine and wineboot commands of the scripts start Wine's
+# 64-bit loader instead, WINE_RUNS_32BIT is "no", and the scripts run the
+# Windows x64 build in a 64-bit prefix.
 export WINEPREFIX="${VELMOR_WINEPREFIX:-$PWD/build/wine-prefix}"
 export WINEARCH=win32
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# Whether this machine runs Wine's 32-bit loader at all.
+wine_runs_32bit() {
+    [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+WINE_RUNS_32BIT=yes
+if ! wine_runs_32bit && [ -x /usr/lib/wine/wine64 ]; then
+    WINE_RUNS_32BIT=no
+    # wineboot starts wine-stable; every Wine process started from these
+    # starts the 64-bit loader too (WINELOADER).
+    wine64_commands="$PWD/build/wine64-commands"
+    mkdir -p "$wine64_commands"
+    for command in wine wine-stable; do
+        printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$wine64_commands/$command"
+        chmod +x "$wine64_commands/$command"
+    done
+    case ":$PATH:" in *":$wine64_commands:"*) ;; *) export PATH="$wine64_commands:$PATH" ;; esac
+    export WINEPREFIX="${VELMOR_WINEPREFIX:-$PWD/build/wine-prefix64}" WINEARCH=win64
+fi
+export WINE_RUNS_32BIT
+
+# Why the Windows checks of a 32-bit program are not run here.
+wine_no_32bit_reason="this machine's kernel runs no 32-bit programs"
 
 wine_prefix_ready() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -16,10 +46,6 @@ wine_prefix_ready() {
     return 0
 }
 
-# Debian's wine command starts Wine's 32-bit loader whenever it is installed,
-# for 64-bit prefixes too; a kernel without 32-bit support refuses it.
 wine_says_why() {
-    case "$(/usr/lib/wine/wine --version 2>&1)" in
-        *"Exec format error"*) echo "Wine cannot start here: this kernel runs no 32-bit programs (its IA-32 emulation is off), and Debian's wine command starts Wine's 32-bit loader" >&2 ;;
-    esac
+    [ "$WINE_RUNS_32BIT" = yes ] || echo "Wine's 64-bit loader does not start either" >&2
 }

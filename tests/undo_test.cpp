@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -38,6 +39,7 @@ void loadWave(Synth& s) {
     std::FILE* f = std::fopen(wave.c_str(), "wb");
     std::fclose((std::fputs("a user wave", f), f));
     loadUserWave(s, wave.c_str());
+    std::remove(wave.c_str());
 }
 
 // "Add Unit" also selects the unit added: undone, it is gone.
@@ -162,6 +164,7 @@ TEST(Undo, UnsavedWorkIsKnown) {
     // A loaded file is what the document holds, with no history before it.
     const std::string path = testing::tempPath("undo-load.pat");
     ASSERT_TRUE(writePatternFile(s->score.doc, path.c_str()) && loadPatternFile(*s, path.c_str()));
+    std::remove(path.c_str());
     EXPECT_FALSE(documentChanged(*s) || undoName(*s) || redoName(*s));
 }
 

@@ -22,8 +22,17 @@ if [ "${1-}" = "--fresh-prefix" ]; then
     work="$root/build/e2e-fresh"
     export VELMOR_WINEPREFIX="$work/wine-prefix"
 fi
-program="$root/build/windows/app/velmor.exe"
-driver="$root/build/windows/tests/velmor-driver.exe"
+# The Wine prefix and commands (scripts/wine-env.sh). On a machine that runs
+# no 32-bit programs the scenarios run the Windows x64 build of the program
+# and the driver, the same code and the same sound.
+source scripts/wine-env.sh
+windows="$root/build/windows"
+if [ "$WINE_RUNS_32BIT" = no ]; then
+    windows="$root/build/windows64"
+    echo "e2e: $wine_no_32bit_reason: the scenarios run the Windows x64 build"
+fi
+program="$windows/app/velmor.exe"
+driver="$windows/tests/velmor-driver.exe"
 compare="$root/build/native/tests/velmor-e2e-compare"
 render="$root/build/native/tools/velmor-render"
 title="Velmor V1.05"
@@ -100,7 +109,6 @@ pactl load-module module-null-sink sink_name="$sink" format=s16le rate=44100 cha
 
 # The project's Wine prefix with Wine's fonts linked in (Debian leaves the
 # Fonts folder empty, and dialogs then come out the wrong size).
-source scripts/wine-env.sh
 wine_prefix_ready || die "cannot prepare the Wine prefix $WINEPREFIX"
 mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
 ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
@@ -298,6 +306,12 @@ host() {
                 && [ "$(ls "$work/unpacked" | wc -l)" -eq 1 ] && mkdir -p "$(dirname "$folder")" \
                 && mv "$work/unpacked"/* "$folder"; then
                 ok "unpack ${archives[0]#"$root"/} into $3"
+                # The 32-bit zip's programs cannot run on this machine: the
+                # x64 build's stand in for them, in the zip's folder.
+                if [ "$WINE_RUNS_32BIT" = no ]; then
+                    cp "$windows/app/velmor.exe" "$windows/tools/velmor-render.exe" "$folder/" \
+                        && say "  the zip's velmor.exe and velmor-render.exe replaced by the Windows x64 build's"
+                fi
             else
                 bad "unpack $2: not one archive with one folder" && return 1
             fi
@@ -373,5 +387,7 @@ for scenario in "${scenarios[@]}"; do
         fi
     fi
 done
-say "$good scenarios passed, $failing failed in $((SECONDS - started)) s${second[*]:+ (passed only at a second run: ${second[*]})}"
+x64=""
+[ "$WINE_RUNS_32BIT" = yes ] || x64=" (the Windows x64 build: $wine_no_32bit_reason)"
+say "$good scenarios passed, $failing failed in $((SECONDS - started)) s${second[*]:+ (passed only at a second run: ${second[*]})}$x64"
 [ "$failing" -eq 0 ]
