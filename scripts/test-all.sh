@@ -6,9 +6,10 @@
 # compute the same tables and files, and runs the end-to-end scenarios. The
 # plugins: the test hosts natively (ctest) and under Wine against the Windows
 # x64 and x86 plugins, the LV2 bundle through lv2_validate, the plugin zips,
-# the plugins in Ardour, and the plugin's render speed (printed). On a
-# machine that runs no 32-bit programs the Windows checks run the x64 build
-# (scripts/wine-env.sh), and their lines say so.
+# the plugins in Ardour (beside the sanitizer builds), and the plugin's
+# render speed (printed). On a machine that runs no 32-bit programs the
+# Windows checks run the x64 build (scripts/wine-env.sh), and their lines
+# say so.
 set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -62,31 +63,29 @@ run_e2e() {
     summary+=("$name: ${line#e2e: }")
 }
 
+# Each part's heading, with the minutes and seconds since the start; the
+# summary lists what each part took, to keep the whole within its time.
+times=()
+section_name="" section_start=$SECONDS
+section() {
+    [ -z "$section_name" ] || times+=("$section_name $((SECONDS - section_start)) s")
+    section_name="$1" section_start=$SECONDS
+    echo "== $2 (at $((SECONDS / 60)) min $((SECONDS % 60)) s)"
+}
+
 step_failed() {
     failed=$((failed + 1))
     summary+=("$1: FAILED")
 }
 
-echo "== Linux build and unit tests"
+section native "Linux build and unit tests"
 if build build/native -DCMAKE_BUILD_TYPE=Release; then
     run_ctest "unit tests" build/native
 else
     step_failed "Linux build"
 fi
 
-echo "== The plugins in a real DAW: Ardour 7, headless (one test)"
-tests/daw/run.sh build/native | tee build/daw.log
-line="$(grep -E '^daw: ' build/daw.log | tail -1)"
-if grep -qE '^daw: [0-9]+ passed, 0 failed' <<<"$line"; then
-    passed=$((passed + 1))
-    summary+=("Ardour sessions: ${line#daw: }")
-elif grep -q '^daw: skipped' <<<"$line"; then
-    summary+=("Ardour sessions: ${line#daw: }")
-else
-    step_failed "Ardour sessions (${line#daw: }; see build/daw.log)"
-fi
-
-echo "== The start command without a desktop session renders a WAVE file"
+section start "The start command without a desktop session renders a WAVE file"
 rm -f build/velmor-startup.wav
 if env -u DISPLAY -u WAYLAND_DISPLAY scripts/start.sh >build/start.log 2>&1 \
     && [ "$(head -c 4 build/velmor-startup.wav)" = RIFF ] \
@@ -97,7 +96,29 @@ else
     step_failed "start command without a desktop (see build/start.log)"
 fi
 
-echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+# Ardour exports on one thread and mostly waits: it runs beside the
+# sanitizer builds (in build/daw/, reading build/native only).
+echo "== The plugins in a real DAW: Ardour 7, headless (one test), beside the builds that follow; its output comes after them"
+tests/daw/run.sh build/native >build/daw.log 2>&1 &
+daw_pid=$!
+daw_start=$SECONDS
+daw_result() {
+    wait "$daw_pid"
+    times+=("daw $((SECONDS - daw_start)) s (beside the others)")
+    cat build/daw.log
+    local line
+    line="$(grep -E '^daw: ' build/daw.log | tail -1)"
+    if grep -qE '^daw: [0-9]+ passed, 0 failed' <<<"$line"; then
+        passed=$((passed + 1))
+        summary+=("Ardour sessions: ${line#daw: }")
+    elif grep -q '^daw: skipped' <<<"$line"; then
+        summary+=("Ardour sessions: ${line#daw: }")
+    else
+        step_failed "Ardour sessions (${line#daw: }; see build/daw.log)"
+    fi
+}
+
+section sanitizers "Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 # The build runs the framework's LV2 description generator on the sanitized
 # plugin, whose own leaks are none of ours.
 if ASAN_OPTIONS=detect_leaks=0 build build/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_SANITIZE=ON; then
@@ -106,7 +127,7 @@ else
     step_failed "sanitizer build"
 fi
 
-echo "== Interface and audio threads under ThreadSanitizer"
+section tsan "Interface and audio threads under ThreadSanitizer"
 if cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_TSAN=ON >/dev/null \
     && cmake --build build/tsan -j "$jobs" --target velmor_concurrency_tests; then
     if VELMOR_STRESS_SECONDS=8 TSAN_OPTIONS="halt_on_error=1" build/tsan/tests/velmor_concurrency_tests; then
@@ -119,7 +140,10 @@ else
     step_failed "thread sanitizer build"
 fi
 
-echo "== The plugin's LV2 bundle through lv2_validate"
+section daw-wait "The plugins in a real DAW: what it printed"
+daw_result
+
+section lv2 "The plugin's LV2 bundle through lv2_validate"
 if lv2_validate build/native/bin/Velmor.lv2/*.ttl >build/lv2-validate.log 2>&1 \
     && grep -q '^Found 0 errors' build/lv2-validate.log; then
     passed=$((passed + 1))
@@ -128,7 +152,7 @@ else
     step_failed "lv2_validate (see build/lv2-validate.log)"
 fi
 
-echo "== libsoxr for the Windows plugins, and the Windows x64 build"
+section windows64 "libsoxr for the Windows plugins, and the Windows x64 build"
 scripts/build-soxr-windows.sh || step_failed "libsoxr for Windows"
 windows64=""
 if build build/windows64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake; then
@@ -137,9 +161,9 @@ else
     step_failed "Windows x64 build"
 fi
 
-echo "== Windows build"
+section windows "Windows build"
 if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake; then
-    echo "== The Windows build computes the same tables and writes the same files"
+    section cross-build "The Windows build computes the same tables and writes the same files"
     if tests/cross-build/check.sh build/native build/windows $windows64 | tee build/cross-build.log; then
         passed=$((passed + 1))
         summary+=("$(tail -1 build/cross-build.log)")
@@ -147,7 +171,7 @@ if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/m
         step_failed "cross-build"
     fi
     if [ -n "$windows64" ]; then
-        echo "== The test hosts under Wine against the Windows x64 and x86 plugins"
+        section plugins-wine "The test hosts under Wine against the Windows x64 and x86 plugins"
         tests/plugin/windows.sh build/windows64 build/windows | tee build/plugins-wine.log
         line="$(grep -E '^plugins under Wine: [0-9]+ passed, [0-9]+ failed' build/plugins-wine.log | tail -1)"
         if [ -n "$line" ]; then
@@ -158,9 +182,9 @@ if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/m
             step_failed "plugins under Wine"
         fi
     fi
-    echo "== The Windows program end to end under Wine"
+    section e2e "The Windows program end to end under Wine"
     run_e2e "end to end" build/e2e.log
-    echo "== The Windows release zip, and the zip on a fresh Windows"
+    section zips "The Windows release zip, and the zip on a fresh Windows"
     zip="build/velmor-$(head -n 1 VERSION)-win32.zip"
     if scripts/package.sh && python3 tests/package_check.py "$zip"; then
         passed=$((passed + 1))
@@ -181,12 +205,12 @@ else
     step_failed "Windows build"
 fi
 
-echo "== The plugin's render speed (printed, not checked)"
+section speed "The plugin's render speed (printed, not checked)"
 build/native/tools/velmor-plugin-bench --min-time 0.2 --rounds 3 | tee build/plugin-bench.log
 while read -r figure; do summary+=("speed: $figure"); done <build/plugin-bench.log
 
-echo
-echo "== Summary"
+section "" "Summary"
 printf '%s\n' "${summary[@]}"
+echo "times: $(IFS=, && echo "${times[*]}" | sed 's/,/, /g'); in all $((SECONDS / 60)) min $((SECONDS % 60)) s"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
