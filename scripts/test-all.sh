@@ -6,10 +6,9 @@
 # compute the same tables and files, and runs the end-to-end scenarios. The
 # plugins: the test hosts natively (ctest) and under Wine against the Windows
 # x64 and x86 plugins, the LV2 bundle through lv2_validate, the plugin zips,
-# the plugins in Ardour (beside the sanitizer builds), and the plugin's
-# render speed (printed). On a machine that runs no 32-bit programs the
-# Windows checks run the x64 build (scripts/wine-env.sh), and their lines
-# say so.
+# the plugins in Ardour, and the plugin's render speed (printed). On a
+# machine that runs no 32-bit programs the Windows checks run the x64 build
+# (scripts/wine-env.sh), and their lines say so.
 set -uo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -96,31 +95,17 @@ else
     step_failed "start command without a desktop (see build/start.log)"
 fi
 
-# Ardour exports on one thread and mostly waits: it runs beside the
-# sanitizer builds (in build/daw/, reading build/native only).
-echo "== The plugins in a real DAW: Ardour 7, headless (one test), beside the builds that follow; its output comes after them"
-(
-    begun=$(date +%s)
-    tests/daw/run.sh build/native
-    echo "the Ardour check took $(($(date +%s) - begun)) s"
-) >build/daw.log 2>&1 &
-daw_pid=$!
-daw_result() {
-    wait "$daw_pid"
-    cat build/daw.log
-    local line
-    line="$(sed -nE 's/^the Ardour check took ([0-9]+) s$/\1/p' build/daw.log)"
-    times+=("daw ${line:-?} s (beside the sanitizer builds)")
-    line="$(grep -E '^daw: ' build/daw.log | tail -1)"
-    if grep -qE '^daw: [0-9]+ passed, 0 failed' <<<"$line"; then
-        passed=$((passed + 1))
-        summary+=("Ardour sessions: ${line#daw: }")
-    elif grep -q '^daw: skipped' <<<"$line"; then
-        summary+=("Ardour sessions: ${line#daw: }")
-    else
-        step_failed "Ardour sessions (${line#daw: }; see build/daw.log)"
-    fi
-}
+section daw "The plugins in a real DAW: Ardour 7, headless (one test)"
+tests/daw/run.sh build/native | tee build/daw.log
+line="$(grep -E '^daw: ' build/daw.log | tail -1)"
+if grep -qE '^daw: [0-9]+ passed, 0 failed' <<<"$line"; then
+    passed=$((passed + 1))
+    summary+=("Ardour sessions: ${line#daw: }")
+elif grep -q '^daw: skipped' <<<"$line"; then
+    summary+=("Ardour sessions: ${line#daw: }")
+else
+    step_failed "Ardour sessions (${line#daw: }; see build/daw.log)"
+fi
 
 section sanitizers "Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 # The build runs the framework's LV2 description generator on the sanitized
@@ -143,9 +128,6 @@ if cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_
 else
     step_failed "thread sanitizer build"
 fi
-
-section daw-wait "The plugins in a real DAW: what it printed"
-daw_result
 
 section lv2 "The plugin's LV2 bundle through lv2_validate"
 if lv2_validate build/native/bin/Velmor.lv2/*.ttl >build/lv2-validate.log 2>&1 \
