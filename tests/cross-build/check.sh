@@ -25,12 +25,6 @@ mkdir -p "$work/linux" "$work/windows" "$work/windows64"
 side=windows  # the Windows build compared: its folder in $work
 
 source scripts/wine-env.sh
-wine_prefix_ready || { echo "cross-build: the Wine prefix cannot be made"; exit 1; }
-only64=""
-if [ "$WINE_RUNS_32BIT" = no ]; then
-    [ -n "$windows64" ] || { echo "cross-build: $wine_no_32bit_reason, and no 64-bit build was given"; exit 1; }
-    only64=" (the Windows x64 build only: $wine_no_32bit_reason)"
-fi
 
 identical=0
 different=0
@@ -69,12 +63,17 @@ compare_all() {
     compare midi-import tools/velmor-render --import-midi tests/fuzz/midi-corpus/format1-tempo-map.mid \
         --save OUT/midi-import.pat -o OUT/midi-import.raw
 }
-[ -n "$only64" ] || compare_all
+only64=""
+if [ "$WINE_RUNS_32BIT" = yes ]; then
+    wine_prefix_ready || { echo "cross-build: the Wine prefix cannot be made"; exit 1; }
+    compare_all
+else
+    [ -n "$windows64" ] || { echo "cross-build: $wine_no_32bit_reason, and no 64-bit build was given"; exit 1; }
+    only64=" (the Windows x64 build only: $wine_no_32bit_reason)"
+fi
 if [ -n "$windows64" ]; then
-    if [ -z "$only64" ]; then
-        export WINEPREFIX="${VELMOR_WINEPREFIX64:-$PWD/build/wine-prefix64}" WINEARCH=win64
-        wine_prefix_ready || { echo "cross-build: the 64-bit Wine prefix cannot be made"; exit 1; }
-    fi
+    export WINEPREFIX="${VELMOR_WINEPREFIX64:-$PWD/build/wine-prefix64}" WINEARCH=win64
+    wine_prefix_ready || { echo "cross-build: the 64-bit Wine prefix cannot be made"; exit 1; }
     windows="$windows64"
     side=windows64
     compare_all

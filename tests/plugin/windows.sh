@@ -15,11 +15,11 @@ x86="${2:-build/windows}"
 
 source scripts/wine-env.sh
 export WINEPREFIX="${VELMOR_WINEPREFIX64:-$PWD/build/wine-prefix64}" WINEARCH=win64
-not_run=""
 wine_prefix_ready || { echo "plugins under Wine: the 64-bit Wine prefix cannot be made"; exit 1; }
 
 passed=0
 failed=0
+not_run=""
 check() {
     local name="$1" host="$2" plugin="$3" out status
     out="$(wine "$host" "$plugin" tests/fuzz/corpus/four-units.pat 2>/dev/null | tr -d '\r')"
