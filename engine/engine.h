@@ -89,7 +89,9 @@ struct SongClock {
 
 struct Engine {
     const Tables* tables = nullptr;
-    Score score;
+    // The score it plays, its own: only its input writes it. A whole new
+    // score can take its place by a pointer swap (swapScore).
+    std::unique_ptr<Score> score = std::make_unique<Score>();
     EngineInput input;
 
     Relaxed<int32_t> currentStep;

@@ -14,7 +14,7 @@ bool isUnit(int32_t u) { return u >= 0 && u < kUnitSlots; }
 // what came after it. An insertion at or before it moves it up one; the
 // deletion of it or of one before it moves it down one.
 void followSongEdit(Engine& e, int32_t position, int32_t change) {
-    if (e.score.doc.settings.songMode == 0 || e.song.position < position) return;
+    if (e.score->doc.settings.songMode == 0 || e.song.position < position) return;
     e.song.position = e.song.position + change;
 }
 
@@ -25,7 +25,7 @@ void restartOscillators(Engine& e, int u) {
     v.osc1Accum = 0;
     // osc2Phase x 8192, formed as the phase shifted left by 22 bits and
     // divided by 512, which is the same for the control range 0..256.
-    v.osc2Accum = shl32(e.score.doc.units[u].osc2Phase, 22) / 512;
+    v.osc2Accum = shl32(e.score->doc.units[u].osc2Phase, 22) / 512;
 }
 
 void clearFilterMemory(Engine& e, int u) {
@@ -39,10 +39,10 @@ void applyCommand(Engine& e, const EngineCommand& c) {
         case EngineCommand::kWrite:
             // Patches lie inside the score; anything else is no command of ours.
             if (c.size <= EngineCommand::kMaxWrite && c.offset <= sizeof(Score) - c.size)
-                std::memcpy(reinterpret_cast<unsigned char*>(&e.score) + c.offset, c.bytes, c.size);
+                std::memcpy(reinterpret_cast<unsigned char*>(e.score.get()) + c.offset, c.bytes, c.size);
             break;
         case EngineCommand::kSwap:
-            if (c.score) std::memcpy(static_cast<void*>(&e.score), c.score, sizeof(Score));
+            if (c.score) std::memcpy(static_cast<void*>(e.score.get()), c.score, sizeof(Score));
             e.input.swapsApplied.store(c.sequence, std::memory_order_release);
             break;
         case EngineCommand::kRestartOscillators:
@@ -82,6 +82,8 @@ void takeInput(Engine& e) {
         e.input.queue.pop();
     }
 }
+
+void swapScore(Engine& e, std::unique_ptr<Score>& other) { e.score.swap(other); }
 
 void handEngineToAudio(Engine& e) { e.input.audioTakes = true; }
 

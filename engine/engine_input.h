@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace velmor {
 
@@ -123,6 +124,9 @@ struct Engine;
 
 // Carries out one command now.
 void applyCommand(Engine& e, const EngineCommand& c);
+// The engine plays `other` from now on, and `other` holds the score it
+// played: a pointer swap, for the thread that renders.
+void swapScore(Engine& e, std::unique_ptr<Score>& other);
 // Applies every command the interface has committed to the queue.
 void takeInput(Engine& e);
 

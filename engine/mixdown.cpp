@@ -15,7 +15,7 @@ const int32_t* distortionCurve(const Tables& t, uint16_t distMode, uint16_t dist
 }
 
 void setupDelay(Engine& e) {
-    const EngineSettings& g = e.score.doc.settings;
+    const EngineSettings& g = e.score->doc.settings;
     // Two slots per frame for delaySteps sixteenth notes, the lowest bit
     // cleared. The tempo is clamped to 60..180 here as in the step timing;
     // following MIDI clock, it is the clock's.
@@ -29,7 +29,7 @@ void setupDelay(Engine& e) {
 }
 
 void mixdown(Engine& e, int16_t* out, int frames, Peaks& peaks) {
-    const Document& st = e.score.doc;
+    const Document& st = e.score->doc;
     const EngineSettings& g = st.settings;
     const int16_t* buffers = e.unitBuffers.get();
     int32_t* delay = e.delayBuffer.get();

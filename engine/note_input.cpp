@@ -15,7 +15,7 @@ namespace {
 // The length of the step the clock stands on: a legato glide lasts that.
 int32_t currentStepLength(const Engine& e) {
     const int32_t sps = playedSamplesPerStep(e);
-    const int32_t d = mul32(sps, clampInt(e.score.doc.settings.swing, 0, 100)) / 300;
+    const int32_t d = mul32(sps, clampInt(e.score->doc.settings.swing, 0, 100)) / 300;
     const int32_t length = (e.currentStep & 1) != 0 ? sub32(sps, d) : add32(sps, d);
     return length > 0 ? length : 1;
 }
@@ -82,7 +82,7 @@ void releaseUnit(Engine& e, int u) {
 }  // namespace
 
 void locate(Engine& e, int32_t sixteenths) {
-    const EngineSettings& g = e.score.doc.settings;
+    const EngineSettings& g = e.score->doc.settings;
     e.currentStep = sixteenths % 16;
     e.stepTick = 0;
     if (g.songMode == 0) return;
@@ -98,7 +98,7 @@ namespace {
 void channelMessage(Engine& e, uint8_t status, uint8_t data1, uint8_t data2) {
     const int channel = status & 15;
     const int type = status & 0xF0;
-    const int units = clampInt(e.score.doc.unitCount, 0, kUnitSlots);
+    const int units = clampInt(e.score->doc.unitCount, 0, kUnitSlots);
     for (int u = 0; u < units; ++u) {
         if (unitChannel(e, u) != channel) continue;
         if (type == 0x90 && data2 > 0) press(e, u, data1 & 127, data2);
@@ -109,7 +109,7 @@ void channelMessage(Engine& e, uint8_t status, uint8_t data1, uint8_t data2) {
 
 }  // namespace
 
-int unitChannel(const Engine& e, int unit) { return listeningChannel(e.score.doc.units[unit].midiChannel, unit) - 1; }
+int unitChannel(const Engine& e, int unit) { return listeningChannel(e.score->doc.units[unit].midiChannel, unit) - 1; }
 
 int32_t pitchOfNote(int note) {
     while (note < 24) note += 12;

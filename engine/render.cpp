@@ -119,7 +119,7 @@ int splitGlide(VoiceRun* runs) {
 // The runs unit u plays in one span: the keys while any is held, the tail
 // after the last one or a stop (until a step begins), else the pattern.
 int planRuns(Engine& e, int u, const StepSpan& span, int32_t gateSamples, VoiceRun* runs) {
-    const Document& doc = e.score.doc;
+    const Document& doc = e.score->doc;
     UnitKeys& k = e.keys[u];
     if (k.count == 0 && k.tail && span.advancing && span.tick == 0) k.tail = k.keyed = false;
     VoiceRun& run = runs[0];
@@ -173,9 +173,9 @@ int planRuns(Engine& e, int u, const StepSpan& span, int32_t gateSamples, VoiceR
 // Runs unit u over the runs of one stretch, into its unit buffer.
 void renderUnit(Engine& e, int u, const StepSpan* spans, int count) {
     const Tables& t = *e.tables;
-    const Document& doc = e.score.doc;
+    const Document& doc = e.score->doc;
     const UnitRecord& r = doc.units[u];
-    const UnitDerived& derived = e.score.derived.units[u];
+    const UnitDerived& derived = e.score->derived.units[u];
     UnitVoice& voice = e.voices[u];
     const BlockParams b = latchBlockParams(e, r);
     const WaveSample* osc1Table = waveTableFor(t, doc.userWave, derived.osc1Table);
@@ -362,7 +362,7 @@ int renderStretch(Engine& e, int16_t* out, int blockOffset, int frames, Peaks& p
     StepSpan spans[kMaxSpans];
     int count = 0;
     frames = runStepClock(e, blockOffset, frames, spans, count);
-    const int units = clampInt(e.score.doc.unitCount, 0, kUnitSlots);
+    const int units = clampInt(e.score->doc.unitCount, 0, kUnitSlots);
     for (int u = 0; u < units; ++u) renderUnit(e, u, spans, count);
     mixdown(e, out, frames, peaks);
     return frames;

@@ -22,13 +22,13 @@ SongStep nextSongStep(const Score& score, int32_t position) {
 }
 
 void resetSongClock(Engine& e) {
-    const EngineSettings& g = e.score.doc.settings;
+    const EngineSettings& g = e.score->doc.settings;
     if (g.songMode != 0) {
         e.song.position = 0;
         e.song.pattern = songPositionPattern(g, 0);
         e.song.previousPattern = songPositionPattern(g, playedSongLength(g) - 1);
     } else {
-        const int32_t pattern = selectedPattern(e.score.derived);
+        const int32_t pattern = selectedPattern(e.score->derived);
         e.song.position = kNoSongPosition;
         e.song.pattern = pattern;
         e.song.previousPattern = pattern;

@@ -10,7 +10,7 @@ namespace velmor {
 namespace {
 
 int32_t swingDelayOf(const Engine& e, int32_t samplesPerStep) {
-    return mul32(samplesPerStep, clampInt(e.score.doc.settings.swing, 0, 100)) / 300;
+    return mul32(samplesPerStep, clampInt(e.score->doc.settings.swing, 0, 100)) / 300;
 }
 
 int32_t stepLengthOf(int32_t step, int32_t samplesPerStep, int32_t swingDelay) {
@@ -36,7 +36,7 @@ void reportClockTicks(Engine& e, int blockOffset, const StepSpan& span) {
 }  // namespace
 
 int32_t playedSamplesPerStep(const Engine& e) {
-    return e.clockIn.sync && e.clockIn.samplesPerStep > 0 ? e.clockIn.samplesPerStep : e.score.derived.samplesPerStep;
+    return e.clockIn.sync && e.clockIn.samplesPerStep > 0 ? e.clockIn.samplesPerStep : e.score->derived.samplesPerStep;
 }
 
 void beginNextStep(Engine& e, int32_t lastFrame) {
@@ -49,7 +49,7 @@ void beginNextStep(Engine& e, int32_t lastFrame) {
     // The end of step 15: the next pattern starts.
     e.currentStep = 0;
     e.patternEndFrame = lastFrame;
-    const SongStep next = nextSongStep(e.score, e.song.position);
+    const SongStep next = nextSongStep(*e.score, e.song.position);
     if (endsPass(next)) e.passEndFrame = lastFrame;
     e.song.previousPattern = clampInt(e.song.pattern, 0, kPatternsPerUnit - 1);
     e.song.pattern = next.pattern;
@@ -106,7 +106,7 @@ void clockTick(Engine& e) {
 
 int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& count) {
     count = 0;
-    const Score& score = e.score;
+    const Score& score = *e.score;
     if (clampInt(score.doc.unitCount, 0, kUnitSlots) == 0) return frames;
 
     ClockIn& c = e.clockIn;

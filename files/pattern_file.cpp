@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <type_traits>
 
 #include "engine/arith.h"
@@ -18,12 +19,15 @@ namespace {
 
 constexpr char kVersion[6] = {'V', '1', '.', '0', 'A', '\0'};
 
-// Little-endian output that remembers whether every write succeeded.
+// Little-endian output, to a stream or to memory, that remembers whether
+// every write succeeded.
 class Out {
 public:
     explicit Out(std::FILE* f) : f_(f) {}
+    explicit Out(std::string& to) : to_(&to) {}
     void bytes(const uint8_t* b, size_t n) {
-        if (std::fwrite(b, 1, n, f_) != n) ok_ = false;
+        if (to_) to_->append(reinterpret_cast<const char*>(b), n);
+        else if (std::fwrite(b, 1, n, f_) != n) ok_ = false;
     }
     void u16(uint16_t v) { le(v, 2); }
     void u32(uint32_t v) { le(v, 4); }
@@ -36,18 +40,20 @@ private:
         for (int i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));
         bytes(b, static_cast<size_t>(n));
     }
-    std::FILE* f_;
+    std::FILE* f_ = nullptr;
+    std::string* to_ = nullptr;
     bool ok_ = true;
 };
 
-// Little-endian input that stops filling at the end of the data: once a
-// value cannot be read whole, it and everything after it stay unchanged.
-// Bytes already taken from the stream (a header that turned out not to be
-// one) can be handed back to be read first.
+// Little-endian input, from a stream or from memory, that stops filling at
+// the end of the data: once a value cannot be read whole, it and everything
+// after it stay unchanged. Bytes taken ahead (a header that turned out not
+// to be one) are read first; in memory, they are followed by the rest.
 class In {
 public:
     explicit In(std::FILE* f, const uint8_t* pending = nullptr, size_t pendingCount = 0)
         : f_(f), pending_(pending), pendingCount_(pendingCount) {}
+    In(const uint8_t* data, size_t size) : pending_(data), pendingCount_(size) {}
     bool bytes(uint8_t* b, size_t n) {
         if (ended_) return false;
         const size_t fromPending = n < pendingCount_ ? n : pendingCount_;
@@ -57,7 +63,7 @@ public:
             pendingCount_ -= fromPending;
         }
         const size_t rest = n - fromPending;
-        if (rest > 0 && std::fread(b + fromPending, 1, rest, f_) != rest) ended_ = true;
+        if (rest > 0 && (!f_ || std::fread(b + fromPending, 1, rest, f_) != rest)) ended_ = true;
         return !ended_;
     }
     bool le(uint64_t& v, int n) {
@@ -78,7 +84,7 @@ public:
     }
 
 private:
-    std::FILE* f_;
+    std::FILE* f_ = nullptr;
     const uint8_t* pending_;
     size_t pendingCount_;
     bool ended_ = false;
@@ -270,7 +276,9 @@ void readOldLayout(Document& st, In& in) {
 
 }  // namespace
 
-int writePatternStream(const Document& st, std::FILE* f) {
+namespace {
+
+void writeLayout(const Document& st, Out& o) {
     const EngineSettings& g = st.settings;
     // The counts are written as the reader takes them, so that the header
     // always agrees with the rows that follow it.
@@ -278,7 +286,6 @@ int writePatternStream(const Document& st, std::FILE* f) {
     const int patterns = patternsToSave(st);
     const int songLength = clampInt(g.songLength, 0, kSongEntries);
 
-    Out o(f);
     uint8_t version[16] = {};
     std::memcpy(version, kVersion, sizeof kVersion);
     o.bytes(version, sizeof version);
@@ -306,8 +313,20 @@ int writePatternStream(const Document& st, std::FILE* f) {
     putPlane(o, st.stepSlide, n, patterns);
     putPlane(o, st.stepSpare, n, patterns);
     o.bytes(g.songSequence, static_cast<size_t>(songLength));
+}
 
+}  // namespace
+
+int writePatternStream(const Document& d, std::FILE* f) {
+    Out o(f);
+    writeLayout(d, o);
     return o.ok() ? 1 : 0;
+}
+
+void writePatternBytes(const Document& d, std::string& bytes) {
+    bytes.clear();
+    Out o(bytes);
+    writeLayout(d, o);
 }
 
 int writePatternFile(const Document& d, const char* path, SaveResult* result) {
@@ -347,6 +366,26 @@ int readPatternStream(std::FILE* f, Document& doc, PatternReadStatus* status) {
     if (std::ferror(f)) {
         result = PatternReadStatus::kReadError;
         return 0;
+    }
+    return 1;
+}
+
+int readPatternBytes(const void* data, size_t size, Document& doc, PatternReadStatus* status) {
+    PatternReadStatus ignored;
+    PatternReadStatus& result = status ? *status : ignored;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (size >= sizeof kVersion && std::memcmp(bytes, kVersion, sizeof kVersion) == 0) {
+        if (size < kPatternHeaderSize) {
+            result = PatternReadStatus::kShortHeader;
+            return 0;
+        }
+        In in(bytes + kPatternHeaderSize, size - kPatternHeaderSize);
+        readCurrentLayout(doc, in, bytes);
+        result = PatternReadStatus::kCurrentLayout;
+    } else {
+        In in(bytes, size);
+        readOldLayout(doc, in);
+        result = PatternReadStatus::kOldLayout;
     }
     return 1;
 }

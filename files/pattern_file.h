@@ -4,8 +4,10 @@
 // "V1.0A"; the reader also takes the older single-unit layout without a
 // header.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "files/safe_file.h"
 #include "model/synth.h"
@@ -33,6 +35,9 @@ int writePatternFile(const Document& d, const char* path, SaveResult* result = n
 // write succeeded (data still in the stream's buffer is not flushed here).
 int writePatternStream(const Document& d, std::FILE* f);
 
+// The same bytes into memory (a plugin's state).
+void writePatternBytes(const Document& d, std::string& bytes);
+
 // Loads a pattern file of either layout: it is read into a copy of the
 // document, which replaces the document whole only when the read succeeded;
 // then everything derived is renewed (installDocument), the undo history
@@ -51,5 +56,8 @@ int loadPatternStream(Synth& s, std::FILE* f, PatternReadStatus* status = nullpt
 // not reach keep. Returns 0 when a read failed or the file is refused; doc
 // may then be written in part.
 int readPatternStream(std::FILE* f, Document& doc, PatternReadStatus* status = nullptr);
+// The same from `size` bytes in memory (a plugin's state); a read cannot
+// fail there.
+int readPatternBytes(const void* data, size_t size, Document& doc, PatternReadStatus* status = nullptr);
 
 }  // namespace velmor

@@ -1,10 +1,12 @@
 #include "model/engine_feed.h"
 
+#include <cstdint>
 #include <cstring>
 #include <thread>
 
 #include "engine/mixdown.h"
 #include "engine/render.h"
+#include "model/score_diff.h"
 #include "model/synth.h"
 
 namespace velmor {
@@ -17,34 +19,12 @@ constexpr size_t kWholeScoreAbove = 512;
 // The bytes that differ between the score and the copy last sent, as
 // patches of up to 16 bytes; the copy is brought up to date.
 void collectChanges(Synth& s) {
-    const auto* now = reinterpret_cast<const unsigned char*>(&s.score);
-    auto* was = reinterpret_cast<unsigned char*>(&s.feed.sent);
-    constexpr size_t size = sizeof(Score);
-    constexpr size_t kBlock = 64;
-    size_t i = 0;
-    while (i < size) {
-        const size_t end = i + kBlock < size ? i + kBlock : size;
-        if (std::memcmp(now + i, was + i, end - i) == 0) {
-            i = end;
-            continue;
-        }
-        size_t j = i;
-        while (j < end) {
-            if (now[j] == was[j]) {
-                ++j;
-                continue;
-            }
-            const size_t limit = j + EngineCommand::kMaxWrite < size ? j + EngineCommand::kMaxWrite : size;
-            size_t last = j;
-            for (size_t k = j; k < limit; ++k)
-                if (now[k] != was[k]) last = k;
-            const int length = static_cast<int>(last - j + 1);
-            s.feed.pending.push_back(EngineCommand::write(static_cast<uint32_t>(j), now + j, length));
-            std::memcpy(was + j, now + j, static_cast<size_t>(length));
-            j = last + 1;
-        }
-        i = j > end ? j : end;
-    }
+    const auto* now = reinterpret_cast<const uint8_t*>(&s.score);
+    auto* was = reinterpret_cast<uint8_t*>(&s.feed.sent);
+    forEachChangedRun(was, now, 0, sizeof(Score), {SIZE_MAX, EngineCommand::kMaxWrite}, [&](size_t at, size_t length) {
+        s.feed.pending.push_back(EngineCommand::write(static_cast<uint32_t>(at), now + at, static_cast<int>(length)));
+        std::memcpy(was + at, now + at, length);
+    });
 }
 
 void forgetTakenScores(EngineFeed& f, const Engine& e) {
@@ -80,7 +60,11 @@ void queueTransaction(Synth& s) {
 void send(Synth& s) {
     EngineFeed& f = s.feed;
     if (f.pending.empty()) return;
-    if (s.engine.input.audioTakes) {
+    if (f.mirroring) {
+        // Already in the engine.
+    } else if (f.deliver) {
+        f.deliver(f.deliverTo, s.score, f.pending);
+    } else if (s.engine.input.audioTakes) {
         queueTransaction(s);
     } else {
         for (const EngineCommand& c : f.pending) applyCommand(s.engine, c);

@@ -26,6 +26,14 @@ struct EngineFeed {
     int depth = 0;                       // open edits
     uint64_t swapSequence = 0;
     std::deque<std::pair<uint64_t, std::unique_ptr<Score>>> swaps;  // sent whole, not yet taken
+    // A front end that hands the engine to a thread of its own making (a
+    // plugin's audio thread) takes each transaction here instead, with the
+    // score it leads to.
+    void (*deliver)(void* to, const Score& score, const std::vector<EngineCommand>& transaction) = nullptr;
+    void* deliverTo = nullptr;
+    // The edits now made repeat what the engine did itself (a plugin's
+    // automation): the copy last sent takes them, and nothing is sent.
+    bool mirroring = false;
 };
 
 // An edit: opened by every operation that changes the score; nested edits

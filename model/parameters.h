@@ -73,6 +73,11 @@ enum class ValueText : uint8_t {
     kChoice,   // the choice's name
 };
 
+// What a change of a parameter does to the running sound besides its value:
+// the oscillators of its unit restart (from the new phase), or its filter's
+// memories clear.
+enum class Effect : uint8_t { kNone, kRestartOscillators, kClearFilter };
+
 struct ParameterSpec {
     Param id;
     const char* name;
@@ -81,8 +86,9 @@ struct ParameterSpec {
     bool global;
     ValueText text;
     const char* const* choices;  // kChoice: the name of each value from the minimum on
-    void (*set)(Synth&, int unit, int32_t value);
-    int32_t (*get)(const Synth&, int unit);
+    void (*set)(Score&, int unit, int32_t value);
+    int32_t (*get)(const Score&, int unit);
+    Effect effect;
 };
 
 const ParameterSpec& parameterSpec(Param id);
@@ -91,6 +97,12 @@ const ParameterSpec& parameterSpec(Param id);
 // effects: phase restarts, filter memories, gate lengths, step timing.
 void setParameter(Synth& s, int unit, Param id, int32_t value);
 int32_t getParameter(const Synth& s, int unit, Param id);
+int32_t getParameter(const Score& s, int unit, Param id);
+
+// The same change made on the engine's own score by the thread that renders
+// it, the row's effect applied at once (a plugin's automation at its frame):
+// the engine then plays exactly what setParameter would have sent it.
+void applyParameter(Engine& e, int unit, Param id, int32_t value);
 
 // The window's way: the current unit and each unit linked from its row of
 // unitLinks, in ascending slot order; a global parameter once.
@@ -110,7 +122,7 @@ void forEachLinkedUnit(const Synth& s, int from, Fn fn) {
 }
 
 // samplesPerStep from the tempo, then gateSamples of all 8 slots.
-void recomputeStepTiming(Synth& s);
+void recomputeStepTiming(Score& s);
 
 inline constexpr int32_t delayStepChoices[5] = {1, 2, 4, 6, 8};
 

@@ -1,11 +1,13 @@
 #include "model/undo.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <memory>
 
 #include "engine/arith.h"
+#include "model/score_diff.h"
 #include "model/synth.h"
 
 namespace velmor {
@@ -15,7 +17,7 @@ namespace {
 // The selected pattern is the window's choice: it is never part of a step.
 constexpr size_t kSkipAt = offsetof(Score, derived) + offsetof(Derived, currentPattern);
 constexpr size_t kSkipEnd = kSkipAt + sizeof(Derived::currentPattern);
-// Equal bytes shorter than this between two changes stay inside one run.
+// A change this close to the last one stays inside its run.
 constexpr size_t kJoinGap = 12;
 constexpr size_t kRunHeader = 8;
 
@@ -40,35 +42,11 @@ void addRun(std::vector<uint8_t>& runs, const uint8_t* was, const uint8_t* now, 
     runs.insert(runs.end(), now + at, now + at + length);
 }
 
-// The runs that turn `was` into `now` within [from, to).
-void diffRange(const uint8_t* was, const uint8_t* now, size_t from, size_t to, std::vector<uint8_t>& runs) {
-    constexpr size_t kBlock = 64;
-    size_t start = 0, last = 0;  // the open run: [start, last]
-    bool open = false;
-    for (size_t i = from; i < to;) {
-        const size_t end = i + kBlock < to ? i + kBlock : to;
-        if (std::memcmp(was + i, now + i, end - i) == 0) {
-            i = end;
-            continue;
-        }
-        for (; i < end; ++i) {
-            if (was[i] == now[i]) continue;
-            if (open && i - last <= kJoinGap) {
-                last = i;
-                continue;
-            }
-            if (open) addRun(runs, was, now, start, last - start + 1);
-            start = last = i;
-            open = true;
-        }
-    }
-    if (open) addRun(runs, was, now, start, last - start + 1);
-}
-
 std::vector<uint8_t> diff(const Score& was, const Score& now) {
     std::vector<uint8_t> runs;
-    diffRange(bytesOf(was), bytesOf(now), 0, kSkipAt, runs);
-    diffRange(bytesOf(was), bytesOf(now), kSkipEnd, sizeof(Score), runs);
+    const auto add = [&](size_t at, size_t length) { addRun(runs, bytesOf(was), bytesOf(now), at, length); };
+    forEachChangedRun(bytesOf(was), bytesOf(now), 0, kSkipAt, {kJoinGap, SIZE_MAX}, add);
+    forEachChangedRun(bytesOf(was), bytesOf(now), kSkipEnd, sizeof(Score), {kJoinGap, SIZE_MAX}, add);
     runs.shrink_to_fit();  // kept for long: no room to spare
     return runs;
 }
@@ -109,17 +87,38 @@ bool joinsLast(const UndoHistory& h, uint32_t key, int64_t t) {
     return last.key == key && t - last.lastChangeMs <= kJoinWithinMs && t >= last.lastChangeMs;
 }
 
-// What the engine is told besides the bytes, as the setters tell it: the
-// oscillators restart when a waveform or the phase changed, the filter
-// memories clear when the filter mode changed.
-void postSideEffects(Synth& s, const Document& was) {
-    const Document& d = s.score.doc;
-    for (int u = 0; u < kUnitSlots; ++u) {
-        const UnitRecord& a = was.units[u];
-        const UnitRecord& b = d.units[u];
-        if (a.osc1Wave != b.osc1Wave || a.osc2Wave != b.osc2Wave || a.osc2Phase != b.osc2Phase)
-            postToEngine(s, EngineCommand::of(EngineCommand::kRestartOscillators, u));
-        if (a.filterMode != b.filterMode) postToEngine(s, EngineCommand::of(EngineCommand::kClearFilter, u));
+// The commands for the running state that follow a change of the score:
+// those an undo step replays. The others (notes, transport, clock) are no
+// part of the document's history.
+bool followsScore(const EngineCommand& c) {
+    switch (c.kind) {
+        case EngineCommand::kRestartOscillators:
+        case EngineCommand::kClearFilter:
+        case EngineCommand::kRearmEnvelope:
+        case EngineCommand::kSongInserted:
+        case EngineCommand::kSongDeleted: return true;
+        default: return false;
+    }
+}
+
+// What takes a command back: an inserted song position is deleted and the
+// other way round; a restart or a clear is made again.
+EngineCommand reversed(EngineCommand c) {
+    if (c.kind == EngineCommand::kSongInserted) c.kind = EngineCommand::kSongDeleted;
+    else if (c.kind == EngineCommand::kSongDeleted) c.kind = EngineCommand::kSongInserted;
+    return c;
+}
+
+bool sameCommand(const EngineCommand& a, const EngineCommand& b) { return a.kind == b.kind && a.value == b.value; }
+
+// The edit's commands (gathered for the engine) that a step keeps, beside
+// those it holds already: a restart needs making once.
+void keepCommands(const Synth& s, std::vector<EngineCommand>& kept) {
+    for (const EngineCommand& c : s.feed.pending) {
+        if (!followsScore(c)) continue;
+        const bool known = c.kind != EngineCommand::kSongInserted && c.kind != EngineCommand::kSongDeleted &&
+                           std::any_of(kept.begin(), kept.end(), [&](const EngineCommand& k) { return sameCommand(k, c); });
+        if (!known) kept.push_back(c);
     }
 }
 
@@ -128,12 +127,15 @@ bool step(Synth& s, bool forward) {
     if (forward ? h.applied == h.steps.size() : h.applied == 0) return false;
     Edit edit(s);
     const UndoStep& st = h.steps[forward ? h.applied : h.applied - 1];
-    auto was = std::make_unique<Document>(s.score.doc);
     applyRuns(s.score, st.runs, forward);
     applyRuns(h.base, st.runs, forward);
     h.applied += forward ? 1 : -1;
     h.joinable = false;
-    postSideEffects(s, *was);
+    if (forward) {
+        for (const EngineCommand& c : st.commands) postToEngine(s, c);
+    } else {
+        for (auto c = st.commands.rbegin(); c != st.commands.rend(); ++c) postToEngine(s, reversed(*c));
+    }
     // A step that changed the units in use may leave the current one behind.
     s.selection.currentUnit = clampInt(s.selection.currentUnit, 0, clampInt(s.score.doc.unitCount, 1, kUnitSlots) - 1);
     return true;
@@ -159,6 +161,7 @@ void recordEdit(Synth& s) {
         h.runBytes -= last.runs.size();
         last.runs = diff(*before, s.score);
         last.lastChangeMs = t;
+        keepCommands(s, last.commands);
         h.runBytes += last.runs.size();
         // Back where it started: nothing to undo.
         if (last.runs.empty()) {
@@ -169,7 +172,9 @@ void recordEdit(Synth& s) {
     } else {
         dropRedoSteps(h);
         h.runBytes += runs.size();
-        h.steps.push_back(UndoStep{name, key, t, std::move(runs)});
+        std::vector<EngineCommand> commands;
+        keepCommands(s, commands);
+        h.steps.push_back(UndoStep{name, key, t, std::move(runs), std::move(commands)});
         ++h.applied;
         h.joinable = true;
         keepWithinBounds(h);
@@ -216,7 +221,8 @@ void sealHistory(Synth& s) { s.undo.joinable = false; }
 size_t historyFootprint(const Synth& s) {
     const UndoHistory& h = s.undo;
     size_t bytes = sizeof(UndoHistory);
-    for (const UndoStep& st : h.steps) bytes += sizeof(UndoStep) + st.runs.capacity();
+    for (const UndoStep& st : h.steps)
+        bytes += sizeof(UndoStep) + st.runs.capacity() + st.commands.capacity() * sizeof(EngineCommand);
     return bytes;
 }
 

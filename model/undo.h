@@ -4,8 +4,10 @@
 // feed; when the outermost one ends, what it changed in the score (the
 // document and the values the setters derived from it, not the selected
 // pattern) is kept as one step: the runs of bytes that changed, each with
-// its bytes before and after. Undo puts the bytes before back, Redo the
-// bytes after, so either gives exactly the bytes the edits left.
+// its bytes before and after, and the commands the edit posted for the
+// running state. Undo puts the bytes before back, Redo the bytes after, so
+// either gives exactly the bytes the edits left; the engine hears the same
+// commands a setter would have posted for that change.
 //
 // Edits of one control that follow each other within a second (a slider
 // drag, a run of key presses) join into one step. The history keeps at most
@@ -17,6 +19,7 @@
 #include <deque>
 #include <vector>
 
+#include "engine/engine_input.h"
 #include "model/document.h"
 
 namespace velmor {
@@ -41,6 +44,10 @@ struct UndoStep {
     // Runs of changed bytes: offset (4 bytes), length n (4 bytes), the n
     // bytes before, the n bytes after.
     std::vector<uint8_t> runs;
+    // The commands for the running state that the edits posted (oscillator
+    // restarts, filter clears, song-clock follows), in their order: Redo
+    // posts them again, Undo posts what takes each back, last first.
+    std::vector<EngineCommand> commands;
 };
 
 struct UndoHistory {
@@ -65,8 +72,8 @@ struct UndoHistory {
 void recordEdit(Synth& s);
 
 // Undo and Redo of one step; false when there is none. The restored values
-// reach the engine as one transaction, with the oscillator restarts and
-// filter clears their setters would post.
+// reach the engine as one transaction, with the commands the step's edits
+// posted for the running state (or, for Undo, what takes them back).
 bool undo(Synth& s);
 bool redo(Synth& s);
 

@@ -161,7 +161,7 @@ void installDocument(Synth& s, const Document& loaded) {
         Document& d = s.score.doc;
         d = loaded;
         s.score.derived.currentPattern = 0;
-        recomputeStepTiming(s);
+        recomputeStepTiming(s.score);
         const int units = clampInt(d.unitCount, 0, kUnitSlots);
         for (int u = 0; u < units; ++u) {
             postToEngine(s, EngineCommand::of(EngineCommand::kRearmEnvelope, u));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -18,7 +19,8 @@ namespace velmor {
 
 namespace {
 
-constexpr char kStateTag[] = "Velmor pattern 1\n";
+constexpr char kStateTag[] = "Velmor pattern ";
+constexpr int kStateFormat = 1;
 constexpr uint32_t kMaxEngineEvents = 16384;
 constexpr uint32_t kMaxEngineBlock = 65536;
 // A song position this far (a quarter of a clock tick) from where the
@@ -26,41 +28,55 @@ constexpr uint32_t kMaxEngineBlock = 65536;
 constexpr double kJumpSixteenths = 1.0 / 24;
 // The most a host's musical position is rounded by: 4/1920 of a beat.
 constexpr double kRoundingSixteenths = 1.0 / 120;
+// The commands for the running state a delivery carries: a load posts a
+// few for each unit slot.
+constexpr uint32_t kMaxDeliveredCommands = 64;
 
-// The bytes "Save Pattern..." writes for a document.
-std::string patternBytes(const Document& d) {
-    std::string bytes;
-    std::FILE* f = std::tmpfile();
-    if (!f) return bytes;
-    if (writePatternStream(d, f) == 1 && std::fflush(f) == 0) {
-        std::rewind(f);
-        char chunk[4096];
-        size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, got);
-    }
-    std::fclose(f);
-    return bytes;
+// What a plugin parameter drives.
+struct Target {
+    enum Kind { kModel, kSequencer, kUnits } kind;
+    int unit;  // 0..3, or 0 for a global parameter
+    Param param;
+    int32_t minimum, maximum;
+};
+
+Target targetOf(uint32_t index) {
+    if (index == kUnitsParameter) return {Target::kUnits, 0, Param::kTempo, 1, static_cast<int32_t>(kPluginUnits)};
+    if (index == kSequencerParameter) return {Target::kSequencer, 0, Param::kTempo, 0, 1};
+    const bool perUnit = index < kFirstGlobalParameter;
+    const Param id = perUnit ? static_cast<Param>(index % kParamsPerUnit)
+                             : static_cast<Param>(static_cast<uint32_t>(Param::kTempo) + index - kFirstGlobalParameter);
+    const ParameterSpec& p = parameterSpec(id);
+    return {Target::kModel, perUnit ? static_cast<int>(index / kParamsPerUnit) : 0, id, p.minimum, p.maximum};
 }
 
-// A pattern file's bytes read into a copy of `current`.
-std::unique_ptr<Document> parsePattern(const std::string& bytes, const Document& current, std::string& why) {
-    std::FILE* f = std::tmpfile();
-    if (!f) {
-        why = "no temporary file to read the pattern from";
-        return nullptr;
+// The units in use brought to `count`: a unit brought into use takes
+// `fresh` (unit 1's start-up settings), and its waveforms reach it and every
+// unit it links, as Add Unit does. `setWave(unit, param, value)` sets one
+// with its effect.
+template <class SetWave>
+void bringUnitsInUse(Score& s, int32_t count, const UnitRecord& fresh, SetWave&& setWave) {
+    Document& d = s.doc;
+    while (d.unitCount < count && d.unitCount < kMaxUnitsInUse) {
+        const int u = d.unitCount;
+        d.units[u] = fresh;
+        d.unitCount = u + 1;
+        for (const Param p : {Param::kOsc1Wave, Param::kOsc2Wave})
+            for (int l = 0; l < kUnitSlots; ++l)
+                if (d.unitLinks[u][l] != 0) setWave(l, p, p == Param::kOsc1Wave ? fresh.osc1Wave : fresh.osc2Wave);
     }
-    auto doc = std::make_unique<Document>(current);
-    PatternReadStatus status = PatternReadStatus::kReadError;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0 &&
-                    (std::rewind(f), readPatternStream(f, *doc, &status) == 1);
-    std::fclose(f);
-    if (ok) return doc;
-    why = status == PatternReadStatus::kShortHeader ? "the pattern ends inside its 30-byte header"
-                                                    : "the pattern could not be read";
-    return nullptr;
+    if (d.unitCount > count) d.unitCount = count;
+    recomputeStepTiming(s);
 }
 
 }  // namespace
+
+struct PluginCore::Delivery {
+    std::unique_ptr<Score> score;
+    EngineCommand commands[kMaxDeliveredCommands];
+    uint32_t commandCount = 0;
+    float values[kPluginParameterCount] = {};
+};
 
 bool noteEvent(uint32_t frame, bool on, int channel, int key, double velocity, HostEvent& out) {
     if (key < 0 || key > 127 || channel < 0 || channel > 15) return false;
@@ -80,17 +96,23 @@ PluginCore::PluginCore(double hostRate)
       spanEvents_(new EngineEvent[kMaxEngineEvents]),
       frames16_(new int16_t[2 * kMaxEngineBlock]),
       floats_(new float[2 * kMaxEngineBlock]),
-      values_(new std::atomic<float>[kPluginParameterCount]) {
-    startUpState(*synth_);
-    // The model lives on the audio thread here: nothing it sends may need
-    // memory there, and there is no undo.
-    synth_->feed.pending.reserve(kMaxEngineEvents);
-    synth_->undo.recording = false;
-    startUpUnit_ = synth_->score.doc.units[0];
-    for (uint32_t i = 0; i < kPluginParameterCount; ++i) values_[i] = static_cast<float>(pluginParameter(i).defaultValue);
+      values_(new std::atomic<float>[kPluginParameterCount]),
+      changedByAudio_(new std::atomic<bool>[kPluginParameterCount]) {
+    Synth& s = *synth_;
+    startUpState(s);
+    // No one undoes here (yet): the history would only take memory.
+    s.undo.recording = false;
+    startUpUnit_ = s.score.doc.units[0];
+    for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
+        values_[i] = static_cast<float>(pluginParameter(i).defaultValue);
+        changedByAudio_[i] = false;
+    }
     // "Sequencer" Off: the units sound only from notes.
-    applyCommand(synth_->engine, EngineCommand::of(EngineCommand::kSequencer, 0));
-    snapshot_ = std::make_unique<Document>(synth_->score.doc);
+    applyCommand(s.engine, EngineCommand::of(EngineCommand::kSequencer, 0));
+    // From now on the engine is the audio thread's: what the model changes
+    // reaches it as deliveries.
+    s.feed.deliver = &PluginCore::deliver;
+    s.feed.deliverTo = this;
     setHostRate(hostRate);
 }
 
@@ -113,40 +135,36 @@ float PluginCore::parameterValue(uint32_t index) const {
     return index < kPluginParameterCount ? values_[index].load(std::memory_order_relaxed) : 0.0f;
 }
 
-void PluginCore::setParameterNow(uint32_t index, float value) {
+// The audio thread.
+
+void PluginCore::applyHostParameter(uint32_t index, float value) {
     if (index >= kPluginParameterCount) return;
     // The value it holds changes nothing: hosts send unchanged values again
     // (setting a waveform restarts the oscillators), and a host's saved
     // state sets every parameter after the pattern, whose values may lie
     // outside the ranges.
     if (std::lround(value) == std::lround(values_[index].load(std::memory_order_relaxed))) return;
-    const PluginParameter p = pluginParameter(index);
-    const int32_t v = static_cast<int32_t>(std::lround(value < p.minimum ? p.minimum : (value > p.maximum ? p.maximum : value)));
+    const Target t = targetOf(index);
+    const int32_t v = static_cast<int32_t>(std::lround(std::clamp<float>(value, t.minimum, t.maximum)));
     values_[index].store(static_cast<float>(v), std::memory_order_relaxed);
-    if (index == kSequencerParameter) {
-        followHostAsked_ = v != 0;
-        return;
+    Engine& e = synth_->engine;
+    switch (t.kind) {
+        case Target::kSequencer: followHostAsked_ = v != 0; return;
+        case Target::kModel: applyParameter(e, t.unit, t.param, v); break;
+        case Target::kUnits: {
+            const int32_t before = e.score->doc.unitCount;
+            bringUnitsInUse(*e.score, v, startUpUnit_, [&e](int u, Param p, int32_t w) { applyParameter(e, u, p, w); });
+            // A unit brought into use shows its settings.
+            for (uint32_t i = 0; i < kFirstGlobalParameter; ++i) {
+                const Target u = targetOf(i);
+                if (u.unit < before || u.unit >= v) continue;
+                values_[i].store(static_cast<float>(getParameter(*e.score, u.unit, u.param)), std::memory_order_relaxed);
+                changedByAudio_[i].store(true, std::memory_order_release);
+            }
+            break;
+        }
     }
-    if (index == kUnitsParameter) {
-        setUnitCount(v);
-        return;
-    }
-    setParameter(*synth_, p.unitIndex < 0 ? 0 : p.unitIndex, p.param, v);
-    changed_ = true;
-}
-
-void PluginCore::setUnitCount(int32_t count) {
-    Synth& s = *synth_;
-    Edit edit(s);
-    Document& d = s.score.doc;
-    // A unit brought into use sounds as unit 1 does after start-up.
-    while (d.unitCount < count) {
-        d.units[d.unitCount] = startUpUnit_;
-        addUnit(s);
-    }
-    if (d.unitCount > count) d.unitCount = count;
-    recomputeStepTiming(s);
-    changed_ = true;
+    changedByAudio_[index].store(true, std::memory_order_release);
 }
 
 int32_t PluginCore::engineOffset(int64_t hostFrame) const {
@@ -237,7 +255,7 @@ void PluginCore::processPiece(float* left, float* right, uint32_t frames, const 
                               uint32_t base, const HostTime& time) {
     // The host frame of an event, counted from the piece's first frame.
     const auto hostFrame = [&](const HostEvent& h) { return hostFrames_ + (h.frame > base ? h.frame - base : 0); };
-    takeLoadedDocument();
+    takeDelivery();
     // The engine frames this block covers.
     const int64_t end = resampler_ ? static_cast<int64_t>(std::floor(static_cast<double>(hostFrames_ + frames) * kEngineRate / hostRate_))
                                    : engineFrames_ + frames;
@@ -249,7 +267,7 @@ void PluginCore::processPiece(float* left, float* right, uint32_t frames, const 
     carried_ = 0;
     // "Sequencer" takes effect for the whole block.
     for (uint32_t i = 0; i < eventCount; ++i)
-        if (events[i].isParameter && events[i].parameter == kSequencerParameter) setParameterNow(events[i].parameter, events[i].value);
+        if (events[i].isParameter && events[i].parameter == kSequencerParameter) applyHostParameter(events[i].parameter, events[i].value);
     followHost(time, frames);
     // Notes and controllers go in as events at their frames; the host's own
     // clock and transport messages are not the sequencer's.
@@ -269,7 +287,7 @@ void PluginCore::processPiece(float* left, float* right, uint32_t frames, const 
         if (!events[i].isParameter || events[i].parameter == kSequencerParameter) continue;
         const int32_t at = engineOffset(hostFrame(events[i]));
         renderSpan(done, at < static_cast<int32_t>(done) ? done : static_cast<uint32_t>(at), next);
-        setParameterNow(events[i].parameter, events[i].value);
+        applyHostParameter(events[i].parameter, events[i].value);
     }
     renderSpan(done, blockLength_, next);
     for (uint32_t i = next; i < engineEventCount_; ++i) engineEvents_[carried_++] = engineEvents_[i];
@@ -285,7 +303,6 @@ void PluginCore::processPiece(float* left, float* right, uint32_t frames, const 
     }
     hostFrames_ += frames;
     engineFrames_ = end;
-    keepSnapshot();
 }
 
 void PluginCore::renderSpan(uint32_t& done, uint32_t until, uint32_t& next) {
@@ -306,80 +323,116 @@ void PluginCore::addEvent(int32_t frame, const EngineCommand& c) {
     engineEvents_[engineEventCount_++] = {frame < 0 ? 0 : (frame > static_cast<int32_t>(blockLength_) ? static_cast<int32_t>(blockLength_) : frame), c};
 }
 
-void PluginCore::keepSnapshot() {
-    if (!changed_) return;
-    std::unique_lock<std::mutex> lock(snapshotLock_, std::try_to_lock);
-    if (!lock.owns_lock()) return;  // another thread reads it: next block
-    std::memcpy(static_cast<void*>(snapshot_.get()), &synth_->score.doc, sizeof(Document));
-    changed_ = false;
-}
-
-void PluginCore::storeValues(const Synth& s) {
-    values_[kUnitsParameter].store(static_cast<float>(s.score.doc.unitCount), std::memory_order_relaxed);
-    for (uint32_t i = 0; i < kSequencerParameter; ++i) {
-        const PluginParameter p = pluginParameter(i);
-        values_[i].store(static_cast<float>(getParameter(s, p.unitIndex < 0 ? 0 : p.unitIndex, p.param)), std::memory_order_relaxed);
+void PluginCore::takeDelivery() {
+    Delivery* d = pending_.exchange(nullptr, std::memory_order_acquire);
+    if (!d) return;
+    Engine& e = synth_->engine;
+    swapScore(e, d->score);
+    for (uint32_t i = 0; i < d->commandCount; ++i) applyCommand(e, d->commands[i]);
+    // The values it gives replace those of changes made before it.
+    for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
+        if (i == kSequencerParameter) continue;
+        values_[i].store(d->values[i], std::memory_order_relaxed);
+        changedByAudio_[i].store(false, std::memory_order_relaxed);
     }
-}
-
-void PluginCore::takeLoadedDocument() {
-    Document* loaded = pending_.exchange(nullptr);
-    if (!loaded) return;
-    installDocument(*synth_, *loaded);
-    storeValues(*synth_);
-    changed_ = true;
-    // Freed off this thread, by the next load. Each load frees every slot,
-    // and one document at most is in flight meanwhile: a slot is free.
+    // Freed by the main thread. Each delivery frees every slot, and one is
+    // in flight at most meanwhile: a slot is free.
     for (auto& slot : spent_) {
-        Document* none = nullptr;
-        if (slot.compare_exchange_strong(none, loaded)) break;
+        Delivery* none = nullptr;
+        if (slot.compare_exchange_strong(none, d, std::memory_order_release)) break;
     }
+}
+
+// The main thread.
+
+void PluginCore::storeValues(float* to) const {
+    const Synth& s = *synth_;
+    for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
+        const Target t = targetOf(i);
+        if (t.kind == Target::kModel) to[i] = static_cast<float>(getParameter(s, t.unit, t.param));
+        else if (t.kind == Target::kUnits) to[i] = static_cast<float>(s.score.doc.unitCount);
+        else to[i] = values_[i].load(std::memory_order_relaxed);
+    }
+}
+
+void PluginCore::deliver(void* core, const Score& score, const std::vector<EngineCommand>& transaction) {
+    auto& self = *static_cast<PluginCore*>(core);
+    auto d = std::make_unique<Delivery>();
+    d->score = std::make_unique<Score>(score);
+    // One that waits still, not taken, gives its commands first.
+    std::unique_ptr<Delivery> waiting(self.pending_.exchange(nullptr, std::memory_order_acquire));
+    const auto keep = [&d](const EngineCommand& c) {
+        if (c.kind != EngineCommand::kWrite && c.kind != EngineCommand::kSwap && d->commandCount < kMaxDeliveredCommands)
+            d->commands[d->commandCount++] = c;
+    };
+    if (waiting)
+        for (uint32_t i = 0; i < waiting->commandCount; ++i) keep(waiting->commands[i]);
+    for (const EngineCommand& c : transaction) keep(c);
+    self.storeValues(d->values);
+    for (uint32_t i = 0; i < kPluginParameterCount; ++i)
+        if (i != kSequencerParameter) self.values_[i].store(d->values[i], std::memory_order_relaxed);
+    for (auto& slot : self.spent_) delete slot.exchange(nullptr, std::memory_order_acquire);
+    self.pending_.store(d.release(), std::memory_order_release);
+}
+
+void PluginCore::mirrorEngine() const {
+    Synth& s = *synth_;
+    s.feed.mirroring = true;
+    {
+        Edit edit(s);
+        if (changedByAudio_[kUnitsParameter].exchange(false, std::memory_order_acquire))
+            bringUnitsInUse(s.score, static_cast<int32_t>(values_[kUnitsParameter].load(std::memory_order_relaxed)), startUpUnit_,
+                            [&s](int u, Param p, int32_t v) { setParameter(s, u, p, v); });
+        for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
+            const Target t = targetOf(i);
+            if (t.kind != Target::kModel || !changedByAudio_[i].exchange(false, std::memory_order_acquire)) continue;
+            setParameter(s, t.unit, t.param, static_cast<int32_t>(values_[i].load(std::memory_order_relaxed)));
+        }
+    }
+    s.feed.mirroring = false;
+}
+
+const Synth& PluginCore::model() const {
+    mirrorEngine();
+    return *synth_;
 }
 
 std::string PluginCore::state() const {
-    std::lock_guard<std::mutex> lock(snapshotLock_);
-    std::string text(kStateTag);
-    text.append(base64Encode(patternBytes(*snapshot_)));
-    return text;
-}
-
-Document PluginCore::currentDocument() const {
-    std::lock_guard<std::mutex> lock(snapshotLock_);
-    return *snapshot_;
-}
-
-bool PluginCore::install(std::unique_ptr<Document> loaded) {
-    {
-        std::lock_guard<std::mutex> lock(snapshotLock_);
-        std::memcpy(static_cast<void*>(snapshot_.get()), loaded.get(), sizeof(Document));
-    }
-    {
-        // Its values read back at once, before the next block installs it:
-        // hosts read them right after loading a state, and send them back.
-        // A model of its own gives them, off the audio thread.
-        const std::unique_ptr<Synth> probe = makeSynth();
-        probe->undo.recording = false;
-        installDocument(*probe, *loaded);
-        storeValues(*probe);
-    }
-    delete pending_.exchange(loaded.release());
-    for (auto& slot : spent_) delete slot.exchange(nullptr);
-    return true;
+    mirrorEngine();
+    std::string bytes;
+    writePatternBytes(synth_->score.doc, bytes);
+    return kStateTag + std::to_string(kStateFormat) + "\n" + base64Encode(bytes);
 }
 
 bool PluginCore::loadState(const std::string& text, std::string& why) {
+    // "Velmor pattern N": a later format keeps the pattern as this one reads it.
     const size_t tag = sizeof kStateTag - 1;
-    if (text.compare(0, tag, kStateTag) != 0) {
+    const size_t line = text.find('\n');
+    char* end = nullptr;
+    const long format = text.compare(0, tag, kStateTag) == 0 && line != std::string::npos
+                            ? std::strtol(text.c_str() + tag, &end, 10)
+                            : 0;
+    if (format < 1 || end != text.c_str() + line) {
         why = "the state is not a Velmor pattern (no \"Velmor pattern 1\" tag)";
         return false;
     }
     std::string bytes;
-    if (!base64Decode(text.substr(tag), bytes)) {
+    if (!base64Decode(text.substr(line + 1), bytes)) {
         why = "the state's pattern is damaged (not base64)";
         return false;
     }
-    auto doc = parsePattern(bytes, currentDocument(), why);
-    return doc && install(std::move(doc));
+    mirrorEngine();
+    auto doc = std::make_unique<Document>(synth_->score.doc);
+    PatternReadStatus status;
+    if (!readPatternBytes(bytes.data(), bytes.size(), *doc, &status)) {
+        why = status == PatternReadStatus::kShortHeader ? "the pattern ends inside its 30-byte header"
+                                                        : "the pattern could not be read";
+        return false;
+    }
+    if (format > kStateFormat)
+        std::fprintf(stderr, "Velmor: the state was written by a later version (format %ld); what this one knows of it is loaded\n", format);
+    installDocument(*synth_, *doc);
+    return true;
 }
 
 bool PluginCore::loadPatternFile(const char* path, std::string& why) {
@@ -396,20 +449,18 @@ bool PluginCore::loadPatternFile(const char* path, std::string& why) {
         why = std::string("cannot open ") + path;
         return false;
     }
-    std::string bytes;
-    char chunk[4096];
-    size_t got;
-    // A pattern file holds at most a few hundred kilobytes.
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0 && bytes.size() < (16u << 20)) bytes.append(chunk, got);
-    const bool failed = std::ferror(f) != 0;
+    mirrorEngine();
+    auto doc = std::make_unique<Document>(synth_->score.doc);
+    PatternReadStatus status;
+    const bool read = readPatternStream(f, *doc, &status) == 1;
     std::fclose(f);
-    if (failed) {
-        why = std::string("cannot read ") + path;
+    if (!read) {
+        why = std::string(path) + (status == PatternReadStatus::kShortHeader ? ": the pattern ends inside its 30-byte header"
+                                                                               : ": cannot read it");
         return false;
     }
-    auto doc = parsePattern(bytes, currentDocument(), why);
-    if (!doc) why = std::string(path) + ": " + why;
-    return doc && install(std::move(doc));
+    installDocument(*synth_, *doc);
+    return true;
 }
 
 }  // namespace velmor

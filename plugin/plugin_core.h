@@ -2,20 +2,24 @@
 // Velmor as an instrument plugin, apart from any plugin framework: the whole
 // program's model and engine played by a host's blocks. The host's notes
 // reach the engine's note input at their frames, parameter changes the
-// model's setters at theirs (the block is split there), and with "Follow
+// engine's own score at theirs (the block is split there), and with "Follow
 // Host" the sequencer steps where the host's song position crosses each
 // sixteenth note. The engine runs at 44100 Hz; at any other host rate a
 // resampler converts its output, with a fixed latency. The same events at
 // the same frames give the same output whatever the block sizes.
 //
-// process() belongs to the audio thread; state(), loadState() and
-// parameterValue() may be called from any other one.
+// Two threads share an instance. The audio thread calls process(): it owns
+// the engine, and it neither allocates, nor waits, nor touches a file. The
+// host's main thread calls the rest: it owns the model, the document that
+// states hold, and hands what it changes (a loaded state) to the audio
+// thread whole, which takes it at its next block with a pointer swap.
+// parameterValue() and step() may be called from any thread.
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
+#include <vector>
 
 #include "model/synth.h"
 
@@ -65,40 +69,49 @@ public:
     // The frames the output lags behind its events: 0 at 44100 Hz.
     uint32_t latency() const { return latency_; }
 
-    // A block of any length; `events` in frame order.
+    // A block of any length; `events` in frame order. The audio thread.
     void process(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount,
                  const HostTime& time);
 
+    // The value a parameter holds, as hosts see it.
     float parameterValue(uint32_t index) const;
 
     // The state: the pattern file that "Save Pattern..." writes, behind a
-    // version tag, in text. A state or pattern file that cannot be read
-    // changes nothing and says why.
+    // format tag ("Velmor pattern 1"), in text. A state or pattern file that
+    // cannot be read changes nothing and says why. The main thread.
     std::string state() const;
     bool loadState(const std::string& text, std::string& why);
     bool loadPatternFile(const char* path, std::string& why);
 
-    const Synth& synth() const { return *synth_; }
+    // The main thread's model, brought up to what the audio thread's
+    // automation changed.
+    const Synth& model() const;
+    // The engine, for reading what the audio thread plays.
+    const Engine& engine() const { return synth_->engine; }
     // The step the sequencer plays, 1 to 16 (the audio thread's).
     int32_t step() const { return (synth_->engine.currentStep & 15) + 1; }
 
 private:
+    // A whole score for the audio thread, with the commands for the running
+    // state that came with it and the parameters' values it gives.
+    struct Delivery;
+    static void deliver(void* core, const Score& score, const std::vector<EngineCommand>& transaction);
+
     // Up to 4096 frames of a block, from its frame `base` on.
     void processPiece(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount,
                       uint32_t base, const HostTime& time);
-    void takeLoadedDocument();
-    void setParameterNow(uint32_t index, float value);
-    void setUnitCount(int32_t count);
+    void takeDelivery();
+    void applyHostParameter(uint32_t index, float value);
     void followHost(const HostTime& time, uint32_t frames);
     void addEvent(int32_t frame, const EngineCommand& c);
     // The engine frame, within this block, of a host frame.
     int32_t engineOffset(int64_t hostFrame) const;
     void renderSpan(uint32_t& done, uint32_t until, uint32_t& next);
-    void keepSnapshot();
-    void storeValues(const Synth& s);
-    Document currentDocument() const;
-    bool install(std::unique_ptr<Document> loaded);
+    // The main thread: the model takes what the audio thread changed.
+    void mirrorEngine() const;
+    void storeValues(float* to) const;
 
+    // The model (the main thread's) and the engine (the audio thread's).
     std::unique_ptr<Synth> synth_;
     UnitRecord startUpUnit_;
     std::unique_ptr<Resampler> resampler_;
@@ -130,17 +143,14 @@ private:
     std::unique_ptr<int16_t[]> frames16_;
     std::unique_ptr<float[]> floats_;
 
-    // The parameters' values for other threads, updated after each change.
+    // The parameters' values for every thread, and which of them the audio
+    // thread changed since the model last took them.
     std::unique_ptr<std::atomic<float>[]> values_;
-    // A loaded document waiting for the next block, and those installed, to
-    // be freed by the next load.
-    std::atomic<Document*> pending_{nullptr};
-    std::atomic<Document*> spent_[2] = {};
-    // The document as of the last block, for state(); the audio thread only
-    // ever tries the lock.
-    mutable std::mutex snapshotLock_;
-    std::unique_ptr<Document> snapshot_;
-    bool changed_ = true;
+    std::unique_ptr<std::atomic<bool>[]> changedByAudio_;
+    // A delivery waiting for the next block, and those taken, to be freed
+    // by the main thread.
+    std::atomic<Delivery*> pending_{nullptr};
+    std::atomic<Delivery*> spent_[2] = {};
 };
 
 }  // namespace velmor

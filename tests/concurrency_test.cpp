@@ -77,7 +77,7 @@ class ObservedDevice : public testing::FakeDevice {
 public:
     ObservedDevice(uint32_t bytes, const Engine& e) : FakeDevice(bytes), engine(e) {}
     void unlock(const LockedRegion& region) override {
-        const UnitRecord& r = engine.score.doc.units[7];
+        const UnitRecord& r = engine.score->doc.units[7];
         if (r.spareB != 3 * uint64_t{r.spareA}) ++torn;
         if (!seen.empty() && r.spareA < seen.back()) ++reordered;
         seen.push_back(r.spareA);
@@ -160,10 +160,10 @@ TEST(Concurrency, InterfaceAndAudioThreadsMeetWithoutALock) {
 
     // Every edit arrived: the engine plays exactly the score the interface
     // holds, and saw the markers whole and in order.
-    EXPECT_EQ(std::memcmp(&s->engine.score, &s->score, sizeof(Score)), 0);
+    EXPECT_EQ(std::memcmp(s->engine.score.get(), &s->score, sizeof(Score)), 0);
     EXPECT_EQ(std::pair(device.torn, device.reordered), std::pair(0, 0));
     EXPECT_GT(device.seen.size(), 10u);
-    EXPECT_EQ(s->engine.score.doc.units[7].spareA, static_cast<uint32_t>(rounds - 1));
+    EXPECT_EQ(s->engine.score->doc.units[7].spareA, static_cast<uint32_t>(rounds - 1));
 }
 
 }  // namespace

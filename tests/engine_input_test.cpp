@@ -67,7 +67,7 @@ TEST(EngineInput, EventsAtTheirFramesGiveTheSameFramesWhateverTheBlockSize) {
     auto whole = busySynth();
     const auto expected = testing::renderEvents(whole->engine, events, kFrames, [] { return kFrames; });
     // The edits were heard, and they are the script's score.
-    EXPECT_EQ(std::memcmp(&whole->engine.score, &script->score, sizeof(Score)), 0);
+    EXPECT_EQ(std::memcmp(whole->engine.score.get(), &script->score, sizeof(Score)), 0);
     auto unedited = busySynth();
     EXPECT_NE(testing::renderFrames(*unedited, kFrames), expected);
 
@@ -116,17 +116,17 @@ TEST(EngineInput, EditsTravelAsWholeTransactionsInTheirOrder) {
     ASSERT_GT(many.size(), 1u);
     EXPECT_TRUE(many[0].kind == EngineCommand::kSwap && many[1].kind == EngineCommand::kRearmEnvelope && s->feed.swaps.size() == 1u);
     for (const EngineCommand& c : many) applyCommand(s->engine, c);
-    EXPECT_EQ(std::memcmp(&s->engine.score, &s->score, sizeof(Score)), 0);
+    EXPECT_EQ(std::memcmp(s->engine.score.get(), &s->score, sizeof(Score)), 0);
     setLinked(*s, Param::kCutoff, 10);
     EXPECT_TRUE(s->feed.swaps.empty());
 
     // Commands that name no part of the engine are no commands.
-    const Score before = s->engine.score;
+    const Score before = *s->engine.score;
     EngineCommand outside = EngineCommand::write(sizeof(Score) - 2, "abcd", 4);
     applyCommand(s->engine, outside);
     applyCommand(s->engine, EngineCommand::of(EngineCommand::kRestartOscillators, 8));
     applyCommand(s->engine, EngineCommand::of(EngineCommand::kClearFilter, -1));
-    EXPECT_EQ(std::memcmp(&s->engine.score, &before, sizeof(Score)), 0);
+    EXPECT_EQ(std::memcmp(s->engine.score.get(), &before, sizeof(Score)), 0);
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ std::unique_ptr<Synth> probe(uint16_t filterMode, int strength = 50, std::vector
     s->score.doc.settings.masterVolume = 64, s->score.doc.settings.delayFeedback = 0;
     setLinked(*s, Param::kAccent, static_cast<Position>(strength));
     for (const int i : accented) s->score.doc.stepSpare[stepIndex(0, 0, i)] = 1;
-    recomputeStepTiming(*s);
+    recomputeStepTiming(s->score);
     resetEngine(*s);
     return s;
 }

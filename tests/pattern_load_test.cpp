@@ -17,7 +17,7 @@ namespace {
 std::string everything(const Synth& s) {
     return std::string(reinterpret_cast<const char*>(&s.score), sizeof s.score) +
            std::string(reinterpret_cast<const char*>(&s.selection), sizeof s.selection) +
-           std::string(reinterpret_cast<const char*>(&s.engine.score), sizeof s.engine.score);
+           std::string(reinterpret_cast<const char*>(s.engine.score.get()), sizeof(Score));
 }
 
 // Loads the first `end` bytes of `file` from a stream that then fails, or ends when `fails` is false.

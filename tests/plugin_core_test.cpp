@@ -68,7 +68,7 @@ TEST(PluginCore, AnyBlockSizesWithNotesAndParametersAtTheirFrames) {
         }
         // The parameters were set where they fell, and read back.
         EXPECT_EQ(whole.parameterValue(kCutoffOfUnit1), 20.0f);
-        EXPECT_EQ(whole.synth().score.doc.settings.tempoBpm, 150);
+        EXPECT_EQ(whole.model().score.doc.settings.tempoBpm, 150);
         PluginCore unchanged(rate);
         EXPECT_NE(run(unchanged, 30000, 30000, {key(0, 45, 100), key(7000, 52, 120), key(20000, 40, 64)}), expected);
     }
@@ -117,7 +117,7 @@ TEST(PluginCore, FollowingTheHostEveryStepStartsAtItsSixteenth) {
                 // The last sixteenth begun by the block's last frame, and its first frame.
                 const int64_t crossed = static_cast<int64_t>(std::floor((songStart + static_cast<double>(end - 1 - hostStart)) / perSixteenth + 1e-9));
                 const int64_t next = static_cast<int64_t>(std::ceil(songStart / perSixteenth - 1e-9));
-                const Engine& e = p.synth().engine;
+                const Engine& e = p.engine();
                 if (crossed < next) {
                     ASSERT_TRUE(e.currentStep == next % 16 && e.stepTick == 0) << "at host frame " << end;
                     continue;
@@ -160,17 +160,17 @@ TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {
     ASSERT_TRUE(b.loadPatternFile(VELMOR_FUZZ_DIR "/corpus/four-units.pat", why)) << why;
     EXPECT_EQ(b.parameterValue(kUnitsParameter), 4.0f);
     run(b, 10, 10, {});
-    EXPECT_EQ(b.synth().score.doc.unitCount, 4);
+    EXPECT_EQ(b.model().score.doc.unitCount, 4);
 }
 
 TEST(PluginCore, UnitsBroughtIntoUseSoundAsUnitOneDoes) {
     // Unit 3 on channel 3 plays as unit 1 on channel 1 after "Units" 3.
     PluginCore a(44100), b(44100);
     run(a, 10, 10, {parameter(0, kUnitsParameter, 3)}), run(b, 10, 10, {});
-    EXPECT_EQ(a.synth().score.doc.unitCount, 3);
+    EXPECT_EQ(a.model().score.doc.unitCount, 3);
     EXPECT_EQ(run(a, 9000, 512, {key(100, 45, 100, 0x92)}), run(b, 9000, 512, {key(100, 45, 100)}));
     run(a, 10, 10, {parameter(0, kUnitsParameter, 1)});
-    EXPECT_EQ(a.synth().score.doc.unitCount, 1);
+    EXPECT_EQ(a.model().score.doc.unitCount, 1);
 }
 
 // Waveforms and filter modes sent again at their values are checked through

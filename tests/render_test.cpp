@@ -166,7 +166,7 @@ TEST(Render, WholeRendersFollowTheReference) {
         }
         s->score.doc.units[0].stepGate = 0.6f, s->score.doc.settings.tempoBpm = 180;
         kVoices[v](*s);
-        recomputeStepTiming(*s);
+        recomputeStepTiming(s->score);
         ReferenceUnit reference(*s);
         const std::vector<int16_t> out = renderFrames(*s, 2 * 16 * 3675 + 999, 4096);
         for (size_t n = 0; n < out.size() / 2; ++n) {
@@ -206,13 +206,13 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
                                     gateSamplesFor(0.95f, 8268), gateSamplesFor(std::nanf(""), 8268)}),
               (std::vector<int32_t>{4410, 11025, 10844, 3675, 11025, 3675, 3969, 7854, 0}));
     auto s = startedSynth();
-    s->score.doc.settings.tempoBpm = 0, recomputeStepTiming(*s);
+    s->score.doc.settings.tempoBpm = 0, recomputeStepTiming(s->score);
     EXPECT_EQ(s->score.doc.settings.tempoBpm, 0) << "the stored tempo keeps its value";
     EXPECT_EQ(s->score.derived.units[0].gateSamples, gateSamplesFor(0.95f, 11025));
     EXPECT_EQ(s->score.derived.units[5].gateSamples, gateSamplesFor(0.9f, 11025)) << "every slot follows its own gate";
 
     // The clock: the frame that ends step 15, only in the block that has it.
-    s->score.doc.settings.tempoBpm = 150, recomputeStepTiming(*s), s->engine.patternEndFrame = 9999;
+    s->score.doc.settings.tempoBpm = 150, recomputeStepTiming(s->score), s->engine.patternEndFrame = 9999;
     renderFrames(*s, 17 * 4096);  // 70560 frames per pass: 17 blocks end at 69632
     EXPECT_EQ((std::vector<int32_t>{s->engine.patternEndFrame, s->engine.currentStep}), (std::vector<int32_t>{9999, 15}));
     renderFrames(*s, 4096);
@@ -273,7 +273,7 @@ TEST(InstallDocument, RenewsTimingWavesPhasesAndEnvelopesOfUnitsInUse) {
     s->selection.currentUnit = 1;
     installDocument(*s, *doc);
     const Derived& d = s->score.derived;
-    EXPECT_EQ(std::vector<int32_t>({s->selection.currentUnit, d.samplesPerStep, s->engine.score.derived.samplesPerStep,
+    EXPECT_EQ(std::vector<int32_t>({s->selection.currentUnit, d.samplesPerStep, s->engine.score->derived.samplesPerStep,
                                     d.units[1].gateSamples}), std::vector<int32_t>({0, 4410, 4410, 2205}));
     // Unit 2 is linked from unit 1: the setters wrote it too.
     EXPECT_EQ(std::vector<int>({d.units[0].osc1Table, d.units[0].osc2Table, d.units[1].osc1Table, d.units[1].osc2Table,

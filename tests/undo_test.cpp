@@ -22,7 +22,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr auto saved = testing::savedPattern;
 
 // Whether the engine plays what the interface holds.
-bool engineAgrees(const Synth& s) { return std::memcmp(&s.engine.score, &s.score, sizeof(Score)) == 0; }
+bool engineAgrees(const Synth& s) { return std::memcmp(s.engine.score.get(), &s.score, sizeof(Score)) == 0; }
 
 int64_t g_ms = 0;
 

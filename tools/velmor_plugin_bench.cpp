@@ -36,14 +36,7 @@ std::string fourUnitState() {
     for (int u = 0; u < kUnits; ++u)
         for (int i = 0; i < 16; ++i) s->score.doc.stepPitch[stepIndex(u, 0, i)] = static_cast<int8_t>(15 + (i * 5 + u) % 24);
     std::string bytes;
-    std::FILE* f = std::tmpfile();
-    if (f && writePatternStream(s->score.doc, f) == 1) {
-        std::rewind(f);
-        char chunk[4096];
-        size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, got);
-    }
-    if (f) std::fclose(f);
+    writePatternBytes(s->score.doc, bytes);
     return "Velmor pattern 1\n" + base64Encode(bytes);
 }
 
