@@ -1,12 +1,15 @@
 // The undo history: every kind of edit taken back and brought again to the
-// bytes a save writes, a long random run against saved images, joined
-// drags, the history's bounds and the unsaved mark.
+// bytes a save writes and to the sound a fresh engine given the same values
+// plays, a long random run against saved images, joined drags, the
+// history's bounds and the unsaved mark.
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <string>
+#include <utility>
 
 #include "files/pattern_file.h"
 #include "files/user_wave.h"
@@ -80,6 +83,111 @@ TEST(Undo, EveryKindOfEditGoesBackAndComesAgain) {
         ASSERT_STREQ(redoName(*s), k.name);
         ASSERT_TRUE(redo(*s) && !redo(*s));
         EXPECT_EQ(saved(*s), after);
+    }
+}
+
+// Four units playing, each with every part of its voice audible (the delay,
+// the LFO, distortion, ring modulation and FM, a little different in each
+// unit), at 180 BPM, a song of six positions playing patterns 1 to 6, each
+// a little different, in song mode (unless not), and step 3 at a known
+// position.
+std::unique_ptr<Synth> playingSynth(bool songMode = true) {
+    auto s = undoSynth();
+    for (int u = 1; u < 4; ++u) testing::applyStartupLikeSettings(*s, u);
+    for (int u = 0; u < 4; ++u)
+        for (Param p : {Param::kDelaySend, Param::kLfoAmount, Param::kDistWet, Param::kRingMod, Param::kFmAmount})
+            setParameter(*s, u, p, 40 + u);
+    setParameter(*s, 0, Param::kTempo, 180);
+    {
+        velmor::Edit edit(*s);
+        for (int p = 0; p < 6; ++p)
+            for (int u = 0; u < 4; ++u) s->score.doc.stepPitch[stepIndex(u, p, 0)] = static_cast<int8_t>(5 + 4 * p);
+    }
+    for (int p = 1; p < 6; ++p) insertSongPosition(*s, p, p);
+    setSongMode(*s, songMode), setStepPitchFromSlider(*s, 3, 20);
+    clearHistory(*s);
+    return s;
+}
+
+std::vector<int16_t> frames(Synth& s, int count = 2500) { return testing::renderFrames(s, count, 700); }
+
+// A parameter set through the model (then undone and brought again) sounds
+// exactly as the same values set on the engine's own score by the thread
+// that renders it (a plugin's automation): every parameter of every unit.
+TEST(Undo, EveryParameterSoundsAsTheEngineSetsItAfterSetUndoAndRedo) {
+    for (int p = 0; p < kParamCount; ++p) {
+        const Param id = static_cast<Param>(p);
+        const ParameterSpec& spec = parameterSpec(id);
+        auto model = playingSynth(), direct = playingSynth();
+        for (int u = 0; u < (spec.global ? 1 : 4); ++u) {
+            SCOPED_TRACE(::testing::Message() << spec.name << " of unit " << u + 1);
+            const int32_t before = spec.minimum + (spec.maximum - spec.minimum) / 3, after = spec.maximum;
+            setParameter(*model, u, id, before), clearHistory(*model);
+            applyParameter(direct->engine, u, id, before);
+            ASSERT_EQ(frames(*model), frames(*direct));
+            setParameter(*model, u, id, after);
+            applyParameter(direct->engine, u, id, after);
+            ASSERT_EQ(frames(*model), frames(*direct)) << "set";
+            ASSERT_TRUE(undo(*model));
+            applyParameter(direct->engine, u, id, before);
+            ASSERT_EQ(frames(*model), frames(*direct)) << "undone";
+            ASSERT_TRUE(redo(*model));
+            applyParameter(direct->engine, u, id, after);
+            ASSERT_EQ(frames(*model), frames(*direct)) << "redone";
+        }
+    }
+}
+
+// Every kind of edit undone and brought again sounds as a fresh engine that
+// is given the same values directly: by the edit that takes it back where
+// there is one, else by the bytes themselves with the oscillator restarts
+// the edit's setters made.
+TEST(Undo, EveryKindOfEditSoundsAsTheSameValuesGivenDirectlyAfterUndoAndRedo) {
+    using Edit = void (*)(Synth&);
+    const std::pair<const char*, Edit> kBack[] = {
+        {"Cutoff", [](Synth& s) { setLinked(s, Param::kCutoff, 50); }}, {"Filter", [](Synth& s) { setLinked(s, Param::kFilterMode, 0); }},
+        {"Osc 2 Wave", [](Synth& s) { setParameter(s, 1, Param::kOsc2Wave, 0); }}, {"Tempo", [](Synth& s) { setLinked(s, Param::kTempo, 180); }},
+        {"Swing", [](Synth& s) { setLinked(s, Param::kSwing, 0); }}, {"Step Pitch", [](Synth& s) { setStepPitchFromSlider(s, 3, 20); }},
+        {"Note On/Off", [](Synth& s) { toggleStepNoteOn(s, 2); }}, {"Slide On/Off", [](Synth& s) { toggleStepSlide(s, 2); }},
+        {"Accent On/Off", [](Synth& s) { toggleStepAccent(s, 2); }}, {"Shift", [](Synth& s) { shiftPattern(s, -1); }},
+        {"Link", [](Synth& s) { toggleLink(s, 1); }}, {"Song Pattern", [](Synth& s) { setSongPattern(s, 1, 1); }},
+        {"Insert Position", [](Synth& s) { deleteSongPosition(s, 1); }}, {"Delete Position", [](Synth& s) { insertSongPosition(s, 0, 0); }},
+        {"Song Mode", [](Synth& s) { setSongMode(s, false); }},
+    };
+    constexpr int kPattern = 16 * 3675 + 1;  // past the next pattern's start, at 180 BPM
+    for (const Kind& k : kKinds) {
+        if (std::string(k.name) == "Add Unit" || std::string(k.name) == "Delete Unit") continue;  // three units would be four
+        SCOPED_TRACE(k.name);
+        const bool songMode = std::string(k.name) != "Song Mode";
+        auto model = playingSynth(songMode), direct = playingSynth(songMode);
+        const Edit* back = nullptr;
+        for (const auto& [name, edit] : kBack)
+            if (std::string(name) == k.name) back = &edit;
+        // The song at its second position, which song edits at or before it move.
+        ASSERT_EQ(testing::renderFrames(*model, 150000), testing::renderFrames(*direct, 150000));
+        ASSERT_EQ(model->engine.song.position, songMode ? 1 : -1);
+        const Score was = direct->score;
+        k.edit(*model), k.edit(*direct);
+        const Score now = direct->score;
+        ASSERT_EQ(model->undo.steps.size(), 1u);
+        // The restarts the edit made, to give again with its bytes.
+        std::vector<EngineCommand> restarts;
+        for (const EngineCommand& c : model->undo.steps.back().commands)
+            if (c.kind == EngineCommand::kRestartOscillators) restarts.push_back(c);
+        const auto give = [&](const Score& values) {
+            {
+                velmor::Edit edit(*direct);
+                direct->score = values;
+            }
+            for (const EngineCommand& c : restarts) postToEngine(*direct, c);
+        };
+        ASSERT_EQ(frames(*model, kPattern), frames(*direct, kPattern)) << "set";
+        ASSERT_TRUE(undo(*model));
+        back ? (*back)(*direct) : give(was);
+        ASSERT_EQ(frames(*model, kPattern), frames(*direct, kPattern)) << "undone";
+        ASSERT_TRUE(redo(*model));
+        back ? k.edit(*direct) : give(now);
+        ASSERT_EQ(frames(*model, kPattern), frames(*direct, kPattern)) << "redone";
     }
 }
 
