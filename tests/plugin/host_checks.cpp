@@ -10,6 +10,7 @@
 #include "plugin/base64.h"
 #include "plugin/plugin_core.h"
 #include "plugin/plugin_parameters.h"
+#include "realtime_counter.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -341,11 +342,16 @@ void* Library::symbol(const char* name) const { return dlsym(handle_, name); }
 #endif
 
 int hostMain(int argc, char** argv, const char* usage,
-             void (*run)(const Library& library, const std::string& path, const std::string& patternFile)) {
+             void (*run)(const Library& library, const std::string& path, const std::string& patternFile, bool realtime)) {
+    const bool realtime = argc > 1 && std::string(argv[1]) == "--realtime";
+    argv += realtime, argc -= realtime;
     if (argc < 2 || argc > 3) return std::fprintf(stderr, "usage: %s\n", usage), 2;
     const std::string name = std::string(usage).substr(0, std::string(usage).find(' '));
+    if (realtime && !realtimeCounting())
+        return std::printf("%s: this build does not count calls (only natively on Linux, without sanitizers): "
+                           "the real-time run is skipped\n", name.c_str()), 77;
     const Library library(argv[1]);
-    if (library.handle()) run(library, argv[1], argc > 2 ? argv[2] : "");
+    if (library.handle()) run(library, argv[1], argc > 2 ? argv[2] : "", realtime);
     else fail(std::string("cannot load ") + argv[1]);
     if (failed == 0) std::printf("%s: every check passed\n", name.c_str());
     return failed == 0 ? 0 : 1;

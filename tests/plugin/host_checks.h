@@ -3,12 +3,15 @@
 // at their frames sound as the plugin core plays them, any block size gives
 // the same output, a parameter set at a frame within a block takes effect
 // there and reads back, the state carries everything into a fresh
-// instance, and a damaged state changes nothing. Each format's host only
-// loads the binary and talks to an instance (clap_host.cpp, vst3_host.cpp).
+// instance, and a damaged state changes nothing; apart from these, the
+// real-time run (realtime_checks.cpp). Each format's host only loads the
+// binary and talks to an instance (clap_host.cpp, vst3_host.cpp,
+// lv2_host.cpp).
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,10 +28,21 @@ struct ParameterInfo { std::string name; double minimum, maximum, defaultValue; 
 // frame of its block.
 struct ParameterChange { uint32_t index; double value; uint32_t frame = 0; };
 
+// Where the host's transport stands at a block's first frame, in quarter
+// notes, with the loop it plays (none where loopEnd <= loopStart).
+struct Transport {
+    bool playing = false;
+    double beatsPerMinute = 120, quarters = 0;
+    int64_t frame = 0;
+    double loopStart = 0, loopEnd = 0;
+};
+
 class Instance {
 public:
     virtual ~Instance() = default;
     virtual bool activate(double rate, uint32_t maxFrames) = 0;
+    // Stops processing; activate() starts it again, at any rate.
+    virtual void deactivate() = 0;
     virtual uint32_t latency() = 0;
     // The parameters the host shows, in the plugin's order.
     virtual std::vector<ParameterInfo> parameters() = 0;
@@ -38,6 +52,14 @@ public:
     virtual bool parameterValue(uint32_t index, double& value) = 0;
     virtual bool saveState(std::string& bytes) = 0;
     virtual bool loadState(const std::string& bytes) = 0;
+    // Whether loadState() may be called while another thread plays blocks.
+    virtual bool loadsWhilePlaying() const { return true; }
+    // The transport of the blocks from now on; before, a host that stands
+    // still and tells no position.
+    void setTransport(const Transport& t) { transport_ = t; }
+
+protected:
+    std::optional<Transport> transport_;
 };
 
 struct Format {
@@ -53,6 +75,9 @@ void runChecks(const Format& format, const std::string& patternFile);
 // The note check alone (keys at their frames sound as the plugin core plays
 // them, in blocks of each size), for a second way of sending notes.
 void checkNotes(const Format& format, const std::string& label, const std::vector<uint32_t>& blocks);
+// One instance through all a host may do in its blocks, the calls of each
+// part counted (realtime_counter.h): each count must be 0.
+void runRealtimeChecks(const Format& format);
 
 // A loaded shared library.
 class Library {
@@ -69,8 +94,10 @@ private:
 };
 
 // A host's main(): `run` gets the plugin binary named on the command line,
-// loaded, and the pattern file; exit status 0 when every check passed.
+// loaded, the pattern file, and whether the real-time run alone was asked
+// for (--realtime; a build that cannot count skips it, exit status 77);
+// exit status 0 when every check passed.
 int hostMain(int argc, char** argv, const char* usage,
-             void (*run)(const Library& library, const std::string& path, const std::string& patternFile));
+             void (*run)(const Library& library, const std::string& path, const std::string& patternFile, bool realtime));
 
 }  // namespace velmor::hosttest

@@ -2,7 +2,7 @@
 // plugin binary named on its command line (the library inside the bundle),
 // through the C interface headers of the plugin framework.
 //
-// usage: velmor-vst3-host PLUGIN_LIBRARY [PATTERN_FILE]
+// usage: velmor-vst3-host [--realtime] PLUGIN_LIBRARY [PATTERN_FILE]
 
 #include <algorithm>
 #include <cstring>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host_checks.h"
+#include "realtime_counter.h"
 #include "travesty/audio_processor.h"
 #include "travesty/component.h"
 #include "travesty/edit_controller.h"
@@ -150,10 +151,7 @@ public:
         }
     }
     ~Vst3Instance() override {
-        if (processing_) {
-            v3_cpp_obj(processor_)->set_processing(processor_, false);
-            v3_cpp_obj(component_)->set_active(component_, false);
-        }
+        deactivate();
         release(processor_);
         release(controller_);
         release(mapping_);
@@ -181,6 +179,14 @@ public:
                       c->set_active(component_, true) == V3_OK &&
                       v3_cpp_obj(processor_)->set_processing(processor_, true) == V3_OK;
         return processing_;
+    }
+
+    void deactivate() override {
+        if (processing_) {
+            v3_cpp_obj(processor_)->set_processing(processor_, false);
+            v3_cpp_obj(component_)->set_active(component_, false);
+        }
+        processing_ = false;
     }
 
     const std::vector<v3_param_id>& ids() const { return ids_; }
@@ -219,11 +225,20 @@ public:
             else e.note_off = {channel, m.bytes[1], m.bytes[2] / 127.0f, -1, 0};
             events.events.push_back(e);
         }
-        // A host that stands still.
+        // A host that stands still, unless told otherwise.
         v3_process_context context{};
         context.sample_rate = rate_;
         context.state = V3_PROCESS_CTX_CONT_TIME_VALID;
         context.continuous_time_in_samples = position_;
+        if (const auto& t = transport_) {
+            context.state |= V3_PROCESS_CTX_PROJECT_TIME_VALID | V3_PROCESS_CTX_TEMPO_VALID | (t->playing ? V3_PROCESS_CTX_PLAYING : 0) |
+                             (t->loopEnd > t->loopStart ? V3_PROCESS_CTX_CYCLE_ACTIVE | V3_PROCESS_CTX_CYCLE_VALID : 0);
+            context.project_time_quarters = t->quarters;
+            context.project_time_in_samples = t->frame;
+            context.bpm = t->beatsPerMinute;
+            context.cycle_start_quarters = t->loopStart;
+            context.cycle_end_quarters = t->loopEnd;
+        }
         float* channels[2] = {left, right};
         v3_audio_bus_buffers buffers{2, 0, {channels}};
         // No channels given: no output bus, as a host that switched it off.
@@ -231,6 +246,7 @@ public:
                              reinterpret_cast<v3_param_changes**>(&in), reinterpret_cast<v3_param_changes**>(&out),
                              reinterpret_cast<v3_event_list**>(&events), nullptr, &context};
         position_ += frames;
+        const AudioCallback inside;
         return v3_cpp_obj(processor_)->process(processor_, &data) == V3_OK;
     }
 
@@ -301,7 +317,7 @@ const char kExitName[] = "ModuleExit";
 using ModuleExit = bool (*)();
 using GetFactory = v3_plugin_factory** (*)();
 
-void run(const Library& library, const std::string& path, const std::string& patternFile) {
+void run(const Library& library, const std::string& path, const std::string& patternFile, bool realtime) {
     const auto entry = reinterpret_cast<ModuleEntry>(library.symbol(kEntryName));
     const auto moduleExit = reinterpret_cast<ModuleExit>(library.symbol(kExitName));
     const auto getFactory = reinterpret_cast<GetFactory>(library.symbol("GetPluginFactory"));
@@ -342,8 +358,12 @@ void run(const Library& library, const std::string& path, const std::string& pat
             for (size_t i = 0; i < ids.size(); ++i)
                 if (ids[i] != kFirstCoreId + i) return fail("the parameter ids have changed; saved automation would be lost");
         }
-        runChecks(format, patternFile);
-        checkBlockWithoutOutput(format);
+        if (realtime) {
+            runRealtimeChecks(format);
+        } else {
+            runChecks(format, patternFile);
+            checkBlockWithoutOutput(format);
+        }
     }
     release(factory);
     moduleExit();
@@ -353,5 +373,5 @@ void run(const Library& library, const std::string& path, const std::string& pat
 }  // namespace velmor::hosttest
 
 int main(int argc, char** argv) {
-    return velmor::hosttest::hostMain(argc, argv, "velmor-vst3-host PLUGIN_LIBRARY [PATTERN_FILE]", velmor::hosttest::run);
+    return velmor::hosttest::hostMain(argc, argv, "velmor-vst3-host [--realtime] PLUGIN_LIBRARY [PATTERN_FILE]", velmor::hosttest::run);
 }
