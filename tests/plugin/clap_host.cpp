@@ -129,7 +129,7 @@ public:
 
     std::vector<ParameterInfo> parameters() override {
         std::vector<ParameterInfo> shown;
-        for (const clap_param_info_t& i : infos_) shown.push_back({i.name, i.min_value, i.max_value, i.default_value});
+        for (const clap_param_info_t& i : infos_) shown.push_back({i.id, i.name, i.min_value, i.max_value, i.default_value, {}, {}});
         return shown;
     }
 
@@ -248,7 +248,8 @@ void run(const Library& library, const std::string& path, const std::string& pat
                                 if (plugin && plugin->init(plugin)) return std::make_unique<ClapInstance>(plugin, noteEvents);
                                 if (plugin) plugin->destroy(plugin);
                                 return nullptr;
-                            }};
+                            },
+                            1};
         if (realtime) {
             runRealtimeChecks(format);
         } else {

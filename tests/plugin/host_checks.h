@@ -21,8 +21,15 @@ namespace velmor::hosttest {
 // A MIDI message at a frame of its block.
 struct MidiAt { uint32_t frame; uint8_t bytes[3]; };
 
-// A parameter as the plugin describes it to the host.
-struct ParameterInfo { std::string name; double minimum, maximum, defaultValue; };
+// A parameter as the plugin describes it to the host: its id in the format
+// (the CLAP or VST3 id, the LV2 port), and its symbol and short name where
+// the format has them.
+struct ParameterInfo {
+    uint32_t id;
+    std::string name;
+    double minimum, maximum, defaultValue;
+    std::optional<std::string> symbol, shortName;
+};
 
 // A parameter (its index in the plugin's order) set to a plain value at a
 // frame of its block.
@@ -64,6 +71,9 @@ protected:
 
 struct Format {
     std::function<std::unique_ptr<Instance>()> create;  // null when the plugin refuses
+    // The format's id of the first parameter hosts' projects name
+    // (frozen_parameters.h); the others follow on.
+    uint32_t firstParameterId;
 };
 
 // Prints one line for a failed check and counts it.
@@ -72,6 +82,9 @@ void fail(const std::string& what);
 // Every check; `patternFile` (may be empty) is a pattern file that the
 // state checks load first.
 void runChecks(const Format& format, const std::string& patternFile);
+// The parameters the plugin shows are those hosts' projects name, each at
+// its id with its names, range and default.
+void checkParameterList(const Format& format);
 // The note check alone (keys at their frames sound as the plugin core plays
 // them, in blocks of each size), for a second way of sending notes.
 void checkNotes(const Format& format, const std::string& label, const std::vector<uint32_t>& blocks);

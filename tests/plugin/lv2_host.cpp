@@ -1,7 +1,7 @@
 // A small LV2 host for the plugin binary named on its command line. It
 // reads the ports from the description the plugin framework wrote beside
-// the binary (BINARY.ttl) and checks each parameter's port against the list
-// hosts' projects name (frozen_parameters.h), then plays instances: keys as
+// the binary (BINARY.ttl), the parameters' ports checked as the other
+// formats' parameters are (host_checks.h), and plays instances: keys as
 // MIDI atoms, the transport as time:Position atoms, and parameters on their
 // control ports, which hold one value a block. A change of rate makes a new
 // instance, the rate being an instance's for its life.
@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "frozen_parameters.h"
 #include "host_checks.h"
 #include "lv2/atom/forge.h"
 #include "lv2/buf-size/buf-size.h"
@@ -79,26 +78,6 @@ std::vector<Port> readPorts(const std::string& ttl) {
     return ports;
 }
 
-// Every parameter of the list at its port, with its symbol, names and range.
-void checkPorts(const std::vector<Port>& ports) {
-    const auto& list = frozenParameters();
-    if (list.empty()) return fail("ports: the parameter list does not read");
-    for (const FrozenParameter& f : list) {
-        const uint32_t index = kFirstParameterPort + f.id;
-        const Port* p = index < ports.size() && ports[index].index == index ? &ports[index] : nullptr;
-        if (!p || !p->is("lv2:InputPort") || !p->is("lv2:ControlPort"))
-            return fail("ports: no control input at port " + std::to_string(index) + " for " + f.symbol);
-        if (p->symbol != f.symbol || p->name != f.name || p->shortName != f.shortName || p->minimum != f.minimum ||
-            p->maximum != f.maximum || p->defaultValue != f.defaultValue)
-            fail("ports: port " + std::to_string(index) + " is " + p->symbol + " \"" + p->name + "\" (" + p->shortName + ") " +
-                 std::to_string(p->minimum) + ".." + std::to_string(p->maximum) + " at " + std::to_string(p->defaultValue) +
-                 " instead of " + f.symbol + " \"" + f.name + "\" (" + f.shortName + ") " + std::to_string(f.minimum) + ".." +
-                 std::to_string(f.maximum) + " at " + std::to_string(f.defaultValue));
-    }
-    if (ports.size() != kFirstParameterPort + list.size())
-        fail("ports: " + std::to_string(ports.size()) + " ports, the list has parameters for " + std::to_string(kFirstParameterPort + list.size()));
-}
-
 // The URIs the plugin asks for, each mapped once.
 std::vector<std::string> uris;
 LV2_URID mapUri(LV2_URID_Map_Handle, const char* uri) {
@@ -137,7 +116,9 @@ public:
 
     std::vector<ParameterInfo> parameters() override {
         std::vector<ParameterInfo> shown;
-        for (size_t i = kFirstParameterPort; i < ports_.size(); ++i) shown.push_back({ports_[i].name, ports_[i].minimum, ports_[i].maximum, ports_[i].defaultValue});
+        for (const Port& p : ports_)
+            if (p.index >= kFirstParameterPort && p.is("lv2:InputPort") && p.is("lv2:ControlPort"))
+                shown.push_back({p.index, p.name, p.minimum, p.maximum, p.defaultValue, p.symbol, p.shortName});
         return shown;
     }
 
@@ -256,9 +237,9 @@ void run(const Library& library, const std::string& path, const std::string&, bo
     if (ports.empty()) return fail("no ports in " + ttlPath);
     for (uint32_t i = 0; i < ports.size(); ++i)
         if (ports[i].index != i) return fail(ttlPath + ": the ports are not in the order of their indices");
-    const Format format{[&] { return std::make_unique<Lv2Instance>(d, path.substr(0, path.rfind('/') + 1), ports); }};
+    const Format format{[&] { return std::make_unique<Lv2Instance>(d, path.substr(0, path.rfind('/') + 1), ports); }, kFirstParameterPort};
     if (realtime) return runRealtimeChecks(format);
-    checkPorts(ports);
+    checkParameterList(format);
     checkNotes(format, "notes", {512, 37});
 }
 

@@ -128,9 +128,6 @@ T** query(void* object, const v3_tuid iid) {
     return (*static_cast<v3_funknown**>(object))->query_interface(object, iid, reinterpret_cast<void**>(&found)) == V3_OK ? found : nullptr;
 }
 
-// Where the plugin's own parameters begin, after the hidden ones.
-constexpr v3_param_id kFirstCoreId = 2082;
-
 void release(void* object) { if (object) (*static_cast<v3_funknown**>(object))->unref(object); }
 
 class Vst3Instance : public Instance {
@@ -146,8 +143,8 @@ public:
             if (v3_cpp_obj(controller_)->get_parameter_info(controller_, i, &info) != V3_OK) continue;
             if (info.flags & (V3_PARAM_IS_HIDDEN | V3_PARAM_READ_ONLY)) continue;
             ids_.push_back(info.param_id);
-            shown_.push_back({text(info.title), plain(info.param_id, 0), plain(info.param_id, 1),
-                              plain(info.param_id, info.default_normalised_value)});
+            shown_.push_back({info.param_id, text(info.title), plain(info.param_id, 0), plain(info.param_id, 1),
+                              plain(info.param_id, info.default_normalised_value), {}, text(info.short_title)});
         }
     }
     ~Vst3Instance() override {
@@ -188,8 +185,6 @@ public:
         }
         processing_ = false;
     }
-
-    const std::vector<v3_param_id>& ids() const { return ids_; }
 
     uint32_t latency() override { return v3_cpp_obj(processor_)->get_latency_samples(processor_); }
 
@@ -337,7 +332,7 @@ void run(const Library& library, const std::string& path, const std::string& pat
             std::strcmp(info.category, "Audio Module Class") == 0 && ++modules == 1)
             found = info;
     }
-    // The class and the parameter ids saved projects name.
+    // The class saved projects name.
     const uint8_t kClassId[16] = {0x20, 0x46, 0x50, 0x44, 0x73, 0x61, 0x6c, 0x63, 0x72, 0x6d, 0x6c, 0x56, 0, 0, 0, 0};
     if (modules != 1 || std::strcmp(found.name, "Velmor") != 0) {
         fail(path + " does not hold the one audio module Velmor");
@@ -352,12 +347,9 @@ void run(const Library& library, const std::string& path, const std::string& pat
                                 if (v3_cpp_obj_initialize(component, nullptr) == V3_OK) return std::make_unique<Vst3Instance>(component);
                                 release(component);
                                 return nullptr;
-                            }};
-        if (auto instance = format.create()) {
-            const auto& ids = static_cast<Vst3Instance&>(*instance).ids();
-            for (size_t i = 0; i < ids.size(); ++i)
-                if (ids[i] != kFirstCoreId + i) return fail("the parameter ids have changed; saved automation would be lost");
-        }
+                            },
+                            // After the hidden ones (latency, MIDI controllers) and "Step".
+                            2082};
         if (realtime) {
             runRealtimeChecks(format);
         } else {
