@@ -227,9 +227,9 @@ void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcep
 // Lock waits and system calls: counted, then the next definition (the C
 // library's). The condition variables' current version is asked for by
 // name, dlsym giving the oldest.
-#define VELMOR_PASS_ON(kind, version, spec, result, name, parameters, arguments)             \
+#define VELMOR_PASS_ON(kind, version, exceptions, result, name, parameters, arguments)             \
     namespace velmor::hosttest { void* real_##name = nullptr; }                               \
-    extern "C" result name parameters spec {                                                 \
+    extern "C" result name parameters exceptions {                                               \
         note(kind, #name);                                                                    \
         using Real = result(*) parameters;                                                    \
         return reinterpret_cast<Real>(next(velmor::hosttest::real_##name, #name, version)) arguments; \
@@ -239,7 +239,11 @@ VELMOR_PASS_ON(kLockWait, nullptr, noexcept, int, pthread_mutex_lock, (pthread_m
 VELMOR_PASS_ON(kLockWait, "GLIBC_2.3.2", , int, pthread_cond_wait, (pthread_cond_t* c, pthread_mutex_t* m), (c, m))
 VELMOR_PASS_ON(kLockWait, "GLIBC_2.3.2", , int, pthread_cond_timedwait,
                (pthread_cond_t* c, pthread_mutex_t* m, const struct timespec* t), (c, m, t))
+VELMOR_PASS_ON(kLockWait, nullptr, , int, pthread_cond_clockwait,
+               (pthread_cond_t* c, pthread_mutex_t* m, clockid_t clock, const struct timespec* t), (c, m, clock, t))
+VELMOR_PASS_ON(kLockWait, nullptr, noexcept, int, pthread_mutex_timedlock, (pthread_mutex_t* m, const struct timespec* t), (m, t))
 VELMOR_PASS_ON(kLockWait, nullptr, , int, sem_wait, (sem_t* s), (s))
+VELMOR_PASS_ON(kLockWait, nullptr, , int, sem_timedwait, (sem_t* s, const struct timespec* t), (s, t))
 VELMOR_PASS_ON(kLockWait, nullptr, noexcept, int, pthread_rwlock_rdlock, (pthread_rwlock_t* l), (l))
 VELMOR_PASS_ON(kLockWait, nullptr, noexcept, int, pthread_rwlock_wrlock, (pthread_rwlock_t* l), (l))
 VELMOR_PASS_ON(kSystemCall, nullptr, , FILE*, fopen, (const char* path, const char* mode), (path, mode))
