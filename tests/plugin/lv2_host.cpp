@@ -6,7 +6,7 @@
 // control ports, which hold one value a block. A change of rate makes a new
 // instance, the rate being an instance's for its life.
 //
-// usage: velmor-lv2-host [--realtime] BUNDLE/BINARY.so [PATTERN_FILE]
+// usage: velmor-lv2-host [--realtime] BUNDLE/BINARY.so
 
 #include <algorithm>
 #include <cmath>
@@ -247,5 +247,5 @@ void run(const Library& library, const std::string& path, const std::string&, bo
 }  // namespace velmor::hosttest
 
 int main(int argc, char** argv) {
-    return velmor::hosttest::hostMain(argc, argv, "velmor-lv2-host [--realtime] BUNDLE/BINARY.so [PATTERN_FILE]", velmor::hosttest::run);
+    return velmor::hosttest::hostMain(argc, argv, "velmor-lv2-host [--realtime] BUNDLE/BINARY.so", velmor::hosttest::run);
 }
