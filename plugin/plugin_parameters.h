@@ -1,39 +1,50 @@
 #pragma once
-// The plugin's parameters: every per-unit control of the main window for
-// units 1 to 4, then tempo, master volume, the delay and swing, then
-// "Sequencer" (Off / Follow Host) and "Units" (the units in use, 1 to 4: a
-// unit brought into use starts with the start-up settings). Names, ranges
-// and value texts are the main window's; a value is the model's
+// The plugin's parameters: one table, each row with the id hosts' projects
+// name it by (saved automation; the CLAP id is 1 + id, the VST3 id
+// 2082 + id), its LV2 symbol (saved states name values by it), its names,
+// and the control it drives: a per-unit control of the main window for
+// units 1 to 4, tempo, master volume, the delay and swing, "Sequencer"
+// (Off / Follow Host) or "Units" (the units in use, 1 to 4: a unit brought
+// into use starts with the start-up settings). A parameter added later
+// takes the next id; no id ever changes. The ranges, start-up values, units
+// and value texts of the main window's controls are the model's
 // (parameters.h).
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "model/parameters.h"
 
 namespace velmor {
 
 constexpr uint32_t kPluginUnits = 4;
-constexpr uint32_t kParamsPerUnit = static_cast<uint32_t>(Param::kSync) + 1;  // 32
-constexpr uint32_t kFirstGlobalParameter = kPluginUnits * kParamsPerUnit;    // 128
-constexpr uint32_t kSequencerParameter =
-    kFirstGlobalParameter + static_cast<uint32_t>(Param::kSwing) - static_cast<uint32_t>(Param::kTempo) + 1;
-constexpr uint32_t kUnitsParameter = kSequencerParameter + 1;
-constexpr uint32_t kPluginParameterCount = kUnitsParameter + 1;
+constexpr uint32_t kSequencerParameter = 134;
+constexpr uint32_t kUnitsParameter = 135;
+constexpr uint32_t kPluginParameterCount = 136;
+
+// What a parameter drives.
+enum class PluginControl : uint8_t { kModel, kSequencer, kUnits };
 
 struct PluginParameter {
-    std::string name;       // "Unit 2 Cutoff", "Tempo", "Sequencer"
-    std::string shortName;  // "U2 Cutoff"
-    std::string symbol;  // "u2_cutoff", "tempo", "sequencer"
+    uint32_t id;
+    const char* symbol;     // "u2_cutoff", "tempo", "sequencer"
+    const char* name;       // "Unit 2 Cutoff", "Tempo", "Sequencer"
+    const char* shortName;  // "U2 Cutoff"
+    PluginControl control;
+    int unitIndex;  // 0..3, or -1 for a global parameter
+    Param param;    // a model control's
     int32_t minimum, maximum, defaultValue;
     const char* unit;  // "BPM", "%" or ""
     // Choices: the name of each value from the minimum on; null for a number.
     const char* const* choices;
-    int unitIndex;  // 0..3, or -1 for a global parameter
-    Param param;    // not for "Sequencer" and "Units"
 };
 
-PluginParameter pluginParameter(uint32_t index);
+// Of an index below kPluginParameterCount; from any thread, the audio
+// thread's too (it allocates nothing).
+const PluginParameter& pluginParameter(uint32_t index);
+// The parameter a symbol names; false for none (one of a later version).
+bool pluginParameterOfSymbol(std::string_view symbol, uint32_t& index);
 
 // The main window's text of a value ("120 BPM", "Lo24", "2 Steps").
 std::string parameterText(uint32_t index, int32_t value);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "plugin/asked_parameters.h"
 #include "plugin/plugin_core.h"
@@ -16,12 +17,24 @@ namespace {
 const std::string kStateBegin = "__dpf_state_begin__", kStateEnd = "__dpf_state_end__";
 const std::string kValuesBegin = "__dpf_parameters_begin__", kValuesEnd = "__dpf_parameters_end__";
 constexpr char kEnd = '\xfe';
+// The parts of a later version's state named in the host's log.
+constexpr size_t kSkippedNamed = 8;
 
-bool wholeNumber(const std::string& text, int32_t& value) {
+bool wholeNumber(std::string_view text, int32_t& value) {
+    const std::string number(text);
     char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
+    const long v = std::strtol(number.c_str(), &end, 10);
     value = static_cast<int32_t>(v);
-    return !text.empty() && *end == '\0';
+    return !number.empty() && *end == '\0';
+}
+
+// A part of the state this version does not know: "parameter 'u5_foo'",
+// shown printable and not too long.
+void skip(SavedState& state, const char* kind, std::string_view name) {
+    if (state.skippedCount++ >= kSkippedNamed) return;
+    std::string shown;
+    for (char c : name.substr(0, 40)) shown += c >= ' ' && c < 127 ? c : '?';
+    state.skipped += (state.skipped.empty() ? "" : ", ") + std::string(kind) + " '" + shown + (name.size() > 40 ? "...'" : "'");
 }
 
 }  // namespace
@@ -40,6 +53,9 @@ bool loadState(const std::string& bytes, PluginCore& core, AskedParameters& aske
         std::fprintf(stderr, "Velmor: the state was not loaded, %s\n", why.c_str());
         return false;
     }
+    if (s.skippedCount > 0)
+        std::fprintf(stderr, "Velmor: the state holds parts this version does not know, skipped: %s%s\n", s.skipped.c_str(),
+                     s.skippedCount > kSkippedNamed ? (" and " + std::to_string(s.skippedCount - kSkippedNamed) + " more").c_str() : "");
     file = s.file;
     for (const auto& [index, value] : s.values) asked.ask(index, static_cast<float>(value));
     return true;
@@ -62,13 +78,18 @@ std::string stateBytes(const SavedState& state) {
 bool readStateBytes(const std::string& bytes, SavedState& state) {
     const size_t end = bytes.find(kEnd);
     if (end == std::string::npos || (end > 0 && bytes[end - 1] != '\0')) return false;
-    std::vector<std::string> texts;
-    for (size_t at = 0; at < end; at = bytes.find('\0', at) + 1) texts.emplace_back(bytes.c_str() + at);
-    std::vector<std::string> symbols;
-    for (uint32_t i = 0; i < kPluginParameterCount; ++i) symbols.push_back(pluginParameter(i).symbol);
+    // The texts before the end mark, each ending in a zero byte.
+    size_t at = 0;
+    const auto next = [&bytes, &at, end](std::string_view& text) {
+        if (at >= end) return false;
+        const size_t zero = bytes.find('\0', at);
+        text = std::string_view(bytes).substr(at, zero - at);
+        at = zero + 1;
+        return true;
+    };
     const std::string* section = nullptr;  // the one open, by its end
-    for (size_t i = 0; i < texts.size();) {
-        const std::string& key = texts[i++];
+    std::string_view key, value;
+    while (next(key)) {
         if (key == kStateBegin || key == kValuesBegin) {
             if (section) return false;
             section = key == kStateBegin ? &kStateEnd : &kValuesEnd;
@@ -79,17 +100,19 @@ bool readStateBytes(const std::string& bytes, SavedState& state) {
             section = nullptr;
             continue;
         }
-        if (i == texts.size()) return false;
-        const std::string& value = texts[i++];
-        if (section == &kStateEnd && key == "pattern") state.pattern = value, state.hasPattern = true;
-        if (section == &kStateEnd && key == "file") state.file = value;
-        for (uint32_t p = 0; section == &kValuesEnd && p < kPluginParameterCount; ++p) {
-            int32_t number = 0;
-            if (symbols[p] != key) continue;
-            if (!wholeNumber(value, number)) return false;
-            state.values.emplace_back(p, number);
+        if (!next(value)) return false;
+        uint32_t index = 0;
+        int32_t number = 0;
+        if (section == &kStateEnd) {
+            if (key == "pattern") state.pattern.assign(value), state.hasPattern = true;
+            else if (key == "file") state.file.assign(value);
+            else skip(state, "key", key);
+        } else if (section == &kValuesEnd) {
+            if (!pluginParameterOfSymbol(key, index)) skip(state, "parameter", key);
+            else if (!wholeNumber(value, number)) return false;
+            else state.values.emplace_back(index, number);
         }
-        // Anything else (a program number) is not for this plugin.
+        // Outside them (a program number): not for this plugin.
     }
     return !section && state.hasPattern;
 }

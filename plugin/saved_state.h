@@ -22,11 +22,17 @@ struct SavedState {
     std::string pattern;  // PluginCore::state()
     bool hasPattern = false;
     std::vector<std::pair<uint32_t, int32_t>> values;  // (core parameter, value)
+    // What a later version's state holds that this one does not know,
+    // read past: "key 'x', parameter 'u5_foo'" (the first few), and how
+    // many parts.
+    std::string skipped{};
+    size_t skippedCount = 0;
 };
 
 std::string stateBytes(const SavedState& state);
 // False, leaving `state` in doubt, when the bytes are cut short, hold no
-// pattern or are no such state.
+// pattern or are no such state. Keys of the state and parameters this
+// version does not know are skipped.
 bool readStateBytes(const std::string& bytes, SavedState& state);
 
 class AskedParameters;
@@ -37,7 +43,7 @@ class PluginCore;
 std::string saveState(const PluginCore& core, const AskedParameters& asked, const std::string& file);
 // Loads a state into the core, its values waiting for the next block, and
 // sets `file`; a state that cannot be read changes nothing and says why in
-// the host's log.
+// the host's log, as it says what it skipped of a later version's state.
 bool loadState(const std::string& bytes, PluginCore& core, AskedParameters& asked, std::string& file);
 
 // Whether `bytes` hold the state's end mark: a host's stream is read up to

@@ -37,7 +37,14 @@ std::vector<float> run(PluginCore& p, int frames, int block, const std::vector<H
     return out;
 }
 
-const uint32_t kCutoffOfUnit1 = static_cast<uint32_t>(Param::kCutoff);
+// A parameter by its symbol.
+uint32_t parameterOf(const char* symbol) {
+    uint32_t index = 0;
+    EXPECT_TRUE(pluginParameterOfSymbol(symbol, index)) << symbol;
+    return index;
+}
+
+const uint32_t kCutoffOfUnit1 = parameterOf("u1_cutoff");
 
 TEST(PluginCore, NotesSoundAsTheRendererPlaysThem) {
     // The renderer's reference: the sequencer standing, the same keys.
@@ -59,7 +66,7 @@ TEST(PluginCore, AnyBlockSizesWithNotesAndParametersAtTheirFrames) {
         SCOPED_TRACE(rate);
         // The tempo changes at 7000.
         const std::vector<HostEvent> events = {key(0, 45, 100), parameter(3001, kCutoffOfUnit1, 90), key(7000, 52, 120),
-                                               parameter(7000, kFirstGlobalParameter, 150), parameter(12345, kCutoffOfUnit1, 20), key(20000, 40, 64)};
+                                               parameter(7000, parameterOf("tempo"), 150), parameter(12345, kCutoffOfUnit1, 20), key(20000, 40, 64)};
         PluginCore whole(rate);
         const auto expected = run(whole, 30000, 30000, events);
         for (int block : {1, 37, 512, 4096}) {
@@ -134,7 +141,7 @@ TEST(PluginCore, FollowingTheHostEveryStepStartsAtItsSixteenth) {
 
 TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {
     PluginCore a(44100);
-    const std::vector<HostEvent> settings = {parameter(0, kCutoffOfUnit1, 77), parameter(0, 2 * kParamsPerUnit + 5, 10)};
+    const std::vector<HostEvent> settings = {parameter(0, kCutoffOfUnit1, 77), parameter(0, parameterOf("u3_osc_2_coarse"), 10)};
     a.process(nullptr, nullptr, 0, settings.data(), 2, {});
     const std::string state = a.state();
     EXPECT_EQ(state.rfind("Velmor pattern 1\n", 0), 0u);
@@ -182,7 +189,7 @@ TEST(PluginCore, AValueAParameterHoldsChangesNothing) {
     std::string why;
     ASSERT_TRUE(a.loadPatternFile(VELMOR_FUZZ_DIR "/corpus/four-units.pat", why)) << why;
     run(a, 10, 10, {});
-    const uint32_t target = 3 * kParamsPerUnit + static_cast<uint32_t>(Param::kLfoTarget);
+    const uint32_t target = parameterOf("u4_lfo_target");
     ASSERT_GT(a.parameterValue(target), pluginParameter(target).maximum);
     const std::string state = a.state();
     run(a, 10, 10, {parameter(0, target, a.parameterValue(target))});

@@ -42,7 +42,7 @@ bool CLAP_ABI info(const clap_plugin_t*, uint32_t at, clap_param_info_t* out) {
         out->max_value = kStepCount;
         return true;
     }
-    const PluginParameter p = pluginParameter(index);
+    const PluginParameter& p = pluginParameter(index);
     out->flags = CLAP_PARAM_IS_AUTOMATABLE | CLAP_PARAM_IS_STEPPED | (p.choices ? kParamIsEnum : 0);
     copyText(out->name, CLAP_NAME_SIZE, p.name);
     // Hosts that group parameters show one group a unit.

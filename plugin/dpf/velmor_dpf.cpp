@@ -54,11 +54,11 @@ protected:
             parameter.ranges.def = 1;
             return;
         }
-        const velmor::PluginParameter p = velmor::pluginParameter(index - 1);
+        const velmor::PluginParameter& p = velmor::pluginParameter(index - 1);
         parameter.hints = kParameterIsAutomatable | kParameterIsInteger;
-        parameter.name = p.name.c_str();
-        parameter.shortName = p.shortName.c_str();
-        parameter.symbol = p.symbol.c_str();
+        parameter.name = p.name;
+        parameter.shortName = p.shortName;
+        parameter.symbol = p.symbol;
         parameter.unit = p.unit;
         parameter.ranges.min = static_cast<float>(p.minimum);
         parameter.ranges.max = static_cast<float>(p.maximum);

@@ -52,7 +52,7 @@ v3_result V3_API parameterInfo(void*, int32_t at, v3_param_info* info) {
     info->param_id = id;
     uint32_t index = 0;
     if (coreIndex(id, index)) {
-        const PluginParameter p = pluginParameter(index);
+        const PluginParameter& p = pluginParameter(index);
         info->flags = V3_PARAM_CAN_AUTOMATE | (p.choices ? V3_PARAM_IS_LIST : 0);
         info->step_count = p.maximum - p.minimum;
         info->default_normalised_value = normalisedValue(index, p.defaultValue);

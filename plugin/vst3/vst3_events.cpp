@@ -48,12 +48,12 @@ bool isController(v3_param_id id) { return id >= kFirstControllerId && id < kSte
 }  // namespace
 
 float plainValue(uint32_t index, double normalised) {
-    const PluginParameter p = pluginParameter(index);
+    const PluginParameter& p = pluginParameter(index);
     return static_cast<float>(std::lround(p.minimum + std::clamp(normalised, 0.0, 1.0) * (p.maximum - p.minimum)));
 }
 
 double normalisedValue(uint32_t index, double plain) {
-    const PluginParameter p = pluginParameter(index);
+    const PluginParameter& p = pluginParameter(index);
     return std::clamp((plain - p.minimum) / (p.maximum - p.minimum), 0.0, 1.0);
 }
 

@@ -1,14 +1,16 @@
 // A small CLAP host that runs the plugin checks (host_checks.h) against the
 // plugin binary named on its command line.
 //
-// usage: velmor-clap-host PLUGIN.clap [PATTERN_FILE]
+// usage: velmor-clap-host [--realtime] PLUGIN.clap [PATTERN_FILE]
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "clap/entry.h"
+#include "clap/fixedpoint.h"
 #include "clap/ext/audio-ports.h"
 #include "clap/ext/latency.h"
 #include "clap/ext/note-ports.h"
@@ -16,6 +18,7 @@
 #include "clap/ext/state.h"
 #include "clap/plugin-factory.h"
 #include "host_checks.h"
+#include "realtime_counter.h"
 #include "velmor_version.h"
 
 namespace velmor::hosttest {
@@ -97,10 +100,7 @@ public:
         }
     }
     ~ClapInstance() override {
-        if (active_) {
-            plugin_->stop_processing(plugin_);
-            plugin_->deactivate(plugin_);
-        }
+        deactivate();
         plugin_->destroy(plugin_);
     }
 
@@ -117,11 +117,19 @@ public:
         return active_;
     }
 
+    void deactivate() override {
+        if (active_) {
+            plugin_->stop_processing(plugin_);
+            plugin_->deactivate(plugin_);
+        }
+        active_ = false;
+    }
+
     uint32_t latency() override { return latency_->get(plugin_); }
 
     std::vector<ParameterInfo> parameters() override {
         std::vector<ParameterInfo> shown;
-        for (const clap_param_info_t& i : infos_) shown.push_back({i.name, i.min_value, i.max_value, i.default_value});
+        for (const clap_param_info_t& i : infos_) shown.push_back({i.id, i.name, i.min_value, i.max_value, i.default_value, {}, {}});
         return shown;
     }
 
@@ -147,8 +155,10 @@ public:
         in.sort();
         float* channels[2] = {left, right};
         clap_audio_buffer_t out{channels, nullptr, 2, 0, 0};
-        const clap_process_t p{steadyTime_, frames, nullptr, nullptr, &out, 0, 1, &in.list, &kNoOutput};
+        const clap_event_transport_t transport = transportEvent();
+        const clap_process_t p{steadyTime_, frames, transport_ ? &transport : nullptr, nullptr, &out, 0, 1, &in.list, &kNoOutput};
         steadyTime_ += frames;
+        const AudioCallback inside;
         return plugin_->process(plugin_, &p) != CLAP_PROCESS_ERROR;
     }
 
@@ -177,6 +187,22 @@ public:
     }
 
 private:
+    clap_event_transport_t transportEvent() const {
+        clap_event_transport_t e{};
+        e.header = {sizeof e, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_TRANSPORT, 0};
+        if (!transport_) return e;
+        const Transport& t = *transport_;
+        const auto beats = [](double quarters) { return static_cast<clap_beattime>(std::llround(quarters * CLAP_BEATTIME_FACTOR)); };
+        e.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_HAS_BEATS_TIMELINE | (t.playing ? CLAP_TRANSPORT_IS_PLAYING : 0) |
+                  (t.loopEnd > t.loopStart ? CLAP_TRANSPORT_IS_LOOP_ACTIVE : 0);
+        e.song_pos_beats = beats(t.quarters);
+        e.tempo = t.beatsPerMinute;
+        e.loop_start_beats = beats(t.loopStart);
+        e.loop_end_beats = beats(t.loopEnd);
+        e.tsig_num = e.tsig_denom = 4;
+        return e;
+    }
+
     const clap_plugin_t* plugin_;
     bool noteEvents_;
     const clap_plugin_params_t* params_ = nullptr;
@@ -205,7 +231,7 @@ void checkFlush(const Format& format) {
         fail("flush: the value does not sound from the next block's first frame");
 }
 
-void run(const Library& library, const std::string& path, const std::string& patternFile) {
+void run(const Library& library, const std::string& path, const std::string& patternFile, bool realtime) {
     const auto* entry = static_cast<const clap_plugin_entry_t*>(library.symbol("clap_entry"));
     if (!entry || !clap_version_is_compatible(entry->clap_version) || !entry->init(path.c_str()))
         return fail(path + " has no CLAP entry that starts");
@@ -222,11 +248,16 @@ void run(const Library& library, const std::string& path, const std::string& pat
                                 if (plugin && plugin->init(plugin)) return std::make_unique<ClapInstance>(plugin, noteEvents);
                                 if (plugin) plugin->destroy(plugin);
                                 return nullptr;
-                            }};
-        runChecks(format, patternFile);
-        checkFlush(format);
-        noteEvents = true;
-        checkNotes(format, "notes as CLAP note events", {512});
+                            },
+                            1};
+        if (realtime) {
+            runRealtimeChecks(format);
+        } else {
+            runChecks(format, patternFile);
+            checkFlush(format);
+            noteEvents = true;
+            checkNotes(format, "notes as CLAP note events", {512});
+        }
     }
     entry->deinit();
 }
@@ -235,5 +266,5 @@ void run(const Library& library, const std::string& path, const std::string& pat
 }  // namespace velmor::hosttest
 
 int main(int argc, char** argv) {
-    return velmor::hosttest::hostMain(argc, argv, "velmor-clap-host PLUGIN.clap [PATTERN_FILE]", velmor::hosttest::run);
+    return velmor::hosttest::hostMain(argc, argv, "velmor-clap-host [--realtime] PLUGIN.clap [PATTERN_FILE]", velmor::hosttest::run);
 }

@@ -9,7 +9,9 @@
 
 #include "plugin/base64.h"
 #include "plugin/plugin_core.h"
+#include "frozen_parameters.h"
 #include "plugin/plugin_parameters.h"
+#include "realtime_counter.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -33,8 +35,12 @@ struct Script {
     bool atFrames = false;
 };
 
-constexpr uint32_t unitParameter(int unit, Param p) { return unit * kParamsPerUnit + static_cast<uint32_t>(p); }
-constexpr uint32_t kTempoParameter = kFirstGlobalParameter;
+// A parameter by its symbol.
+uint32_t parameter(const char* symbol) {
+    uint32_t index = 0;
+    if (!pluginParameterOfSymbol(symbol, index)) fail(std::string("no parameter ") + symbol);
+    return index;
+}
 
 // Held notes, a legato slide and its return, velocities on both sides of
 // the accent threshold, keys on the other units' channels, and All Notes
@@ -113,26 +119,11 @@ bool played(Instance& p, const Script& s, uint32_t block, std::vector<float>& ou
     return false;
 }
 
-void checkParameterList(const Format& format) {
-    auto p = format.create();
-    if (!p) return fail("parameters: the plugin made no instance");
-    const std::vector<ParameterInfo> shown = p->parameters();
-    if (shown.size() != kPluginParameterCount)
-        return fail("parameters: " + std::to_string(shown.size()) + " shown instead of " + std::to_string(kPluginParameterCount));
-    for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
-        const PluginParameter e = pluginParameter(i);
-        const ParameterInfo& s = shown[i];
-        if (s.name != e.name || s.minimum != e.minimum || s.maximum != e.maximum || s.defaultValue != e.defaultValue)
-            return fail("parameters: number " + std::to_string(i) + " is \"" + s.name + "\" instead of \"" + e.name +
-                        "\", or its range or default differs");
-    }
-}
-
 void checkParameterChange(const Format& format) {
-    const uint32_t cutoff = unitParameter(0, Param::kCutoff);
+    const uint32_t cutoff = parameter("u1_cutoff"), tempo = parameter("tempo");
     Script s = keys(16384, 45);
     const Script unchanged = s;
-    s.changes = {{4096, {kTempoParameter, 150}}, {8192, {cutoff, 20}}};
+    s.changes = {{4096, {tempo, 150}}, {8192, {cutoff, 20}}};
     auto p = started(format, 44100, 512, "parameter change");
     auto q = started(format, 44100, 512, "parameter change");
     std::vector<float> out, without;
@@ -145,10 +136,10 @@ void checkParameterChange(const Format& format) {
     same(before, std::vector<float>(without.begin(), without.begin() + 2 * 8192), "before the cutoff changed");
     if (std::equal(out.begin() + 2 * 8192, out.end(), without.begin() + 2 * 8192))
         fail("parameter change: Unit 1 Cutoff at 20 changed nothing");
-    for (const auto& [index, value, frame] : {ParameterChange{cutoff, 20}, ParameterChange{kTempoParameter, 150}}) {
+    for (const auto& [index, value, frame] : {ParameterChange{cutoff, 20}, ParameterChange{tempo, 150}}) {
         double got = -1;
         if (!p->parameterValue(index, got) || got != value)
-            fail("parameter change: " + pluginParameter(index).name + " reads back " + std::to_string(got) +
+            fail(std::string("parameter change: ") + pluginParameter(index).name + " reads back " + std::to_string(got) +
                  " instead of " + std::to_string(value));
     }
 
@@ -158,8 +149,8 @@ void checkParameterChange(const Format& format) {
     // filter.
     Script again = unchanged;
     for (uint32_t at = 0; at < again.frames; at += 512)
-        for (Param id : {Param::kOsc1Wave, Param::kOsc2Wave, Param::kFilterMode})
-            again.changes.push_back({at, {unitParameter(0, id), static_cast<double>(parameterSpec(id).startUp)}});
+        for (const uint32_t index : {parameter("u1_osc_1_wave"), parameter("u1_osc_2_wave"), parameter("u1_filter")})
+            again.changes.push_back({at, {index, static_cast<double>(pluginParameter(index).defaultValue)}});
     auto r = started(format, 44100, 512, "parameters sent again");
     if (r && played(*r, again, 512, out, "parameters sent again")) same(out, without, "parameters sent again at their values");
 }
@@ -169,7 +160,7 @@ void checkParameterChange(const Format& format) {
 // plays them there; at their blocks' first frames they would sound
 // otherwise.
 void checkChangesAtFrames(const Format& format) {
-    const uint32_t cutoff = unitParameter(0, Param::kCutoff), resonance = unitParameter(0, Param::kResonance);
+    const uint32_t cutoff = parameter("u1_cutoff"), resonance = parameter("u1_reso");
     Script s = keys(12000, 45), atFirst = s;
     s.changes = atFirst.changes = {{612, {cutoff, 20}}, {700, {resonance, 100}}, {3884, {cutoff, 80}},
                                    {4034, {resonance, 10}}, {9050, {cutoff, 5}}};
@@ -212,7 +203,7 @@ std::string stateBlob(const std::string& pattern, const PluginCore* values = nul
 bool sameParameters(Instance& p, const PluginCore& core, const std::string& what) {
     for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
         double value = -1;
-        const PluginParameter range = pluginParameter(i);
+        const PluginParameter& range = pluginParameter(i);
         const double expected = core.parameterValue(i);
         const double shown = std::clamp(expected, static_cast<double>(range.minimum), static_cast<double>(range.maximum));
         if (!p.parameterValue(i, value) || (value != expected && value != shown))
@@ -245,8 +236,8 @@ void checkState(const Format& format, const std::string& patternFile) {
         return fail("state: the core's own state is not base64");
     }
     // Settings on top, in a block without keys.
-    const Script settings{512, {}, {{0, {unitParameter(0, Param::kCutoff), 100}}, {0, {unitParameter(0, Param::kDecay), 30}},
-                                    {0, {unitParameter(1, Param::kResonance), 120}}, {0, {kTempoParameter, 97}}}};
+    const Script settings{512, {}, {{0, {parameter("u1_cutoff"), 100}}, {0, {parameter("u1_decay"), 30}},
+                                    {0, {parameter("u2_reso"), 120}}, {0, {parameter("tempo"), 97}}}};
     std::vector<float> outA, outB;
     if (!played(*a, settings, 512, outA, "state")) return;
     reference(core, settings, 512);
@@ -304,7 +295,7 @@ void fail(const std::string& what) {
 
 void checkNotes(const Format& format, const std::string& label, const std::vector<uint32_t>& blocks) {
     Script s = keys(30000, 45);
-    s.changes = {{0, {unitParameter(0, Param::kCutoff), 90}}, {0, {unitParameter(0, Param::kResonance), 100}}};
+    s.changes = {{0, {parameter("u1_cutoff"), 90}}, {0, {parameter("u1_reso"), 100}}};
     for (double rate : {44100.0, 48000.0}) {
         PluginCore core(rate);
         const std::vector<float> expected = reference(core, s, 4096);
@@ -319,6 +310,28 @@ void checkNotes(const Format& format, const std::string& label, const std::vecto
                 fail(what + ": silence before the first key and sound after it expected");
             same(out, expected, what);
         }
+    }
+}
+
+void checkParameterList(const Format& format) {
+    auto p = format.create();
+    if (!p) return fail("parameters: the plugin made no instance");
+    const std::vector<ParameterInfo> shown = p->parameters();
+    const std::vector<FrozenParameter>& list = frozenParameters();
+    if (list.empty() || shown.size() != list.size())
+        return fail("parameters: " + std::to_string(shown.size()) + " shown instead of " + std::to_string(list.size()));
+    const auto text = [](const std::string& symbol, uint32_t id, const std::string& name, const std::string& shortName,
+                         double minimum, double maximum, double defaultValue) {
+        std::ostringstream line;
+        line << symbol << " " << id << " \"" << name << "\" (" << shortName << ") " << minimum << ".." << maximum << " at " << defaultValue;
+        return line.str();
+    };
+    for (size_t i = 0; i < list.size(); ++i) {
+        const FrozenParameter& f = list[i];
+        const ParameterInfo& s = shown[i];
+        const std::string expected = text(f.symbol, format.firstParameterId + f.id, f.name, f.shortName, f.minimum, f.maximum, f.defaultValue);
+        const std::string got = text(s.symbol.value_or(f.symbol), s.id, s.name, s.shortName.value_or(f.shortName), s.minimum, s.maximum, s.defaultValue);
+        if (got != expected) fail("parameters: " + got + " instead of " + expected);
     }
 }
 
@@ -341,11 +354,16 @@ void* Library::symbol(const char* name) const { return dlsym(handle_, name); }
 #endif
 
 int hostMain(int argc, char** argv, const char* usage,
-             void (*run)(const Library& library, const std::string& path, const std::string& patternFile)) {
+             void (*run)(const Library& library, const std::string& path, const std::string& patternFile, bool realtime)) {
+    const bool realtime = argc > 1 && std::string(argv[1]) == "--realtime";
+    argv += realtime, argc -= realtime;
     if (argc < 2 || argc > 3) return std::fprintf(stderr, "usage: %s\n", usage), 2;
     const std::string name = std::string(usage).substr(0, std::string(usage).find(' '));
+    if (realtime && !realtimeCounting())
+        return std::printf("%s: this build does not count calls (only natively on Linux, without sanitizers): "
+                           "the real-time run is skipped\n", name.c_str()), 77;
     const Library library(argv[1]);
-    if (library.handle()) run(library, argv[1], argc > 2 ? argv[2] : "");
+    if (library.handle()) run(library, argv[1], argc > 2 ? argv[2] : "", realtime);
     else fail(std::string("cannot load ") + argv[1]);
     if (failed == 0) std::printf("%s: every check passed\n", name.c_str());
     return failed == 0 ? 0 : 1;

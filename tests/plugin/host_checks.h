@@ -3,12 +3,15 @@
 // at their frames sound as the plugin core plays them, any block size gives
 // the same output, a parameter set at a frame within a block takes effect
 // there and reads back, the state carries everything into a fresh
-// instance, and a damaged state changes nothing. Each format's host only
-// loads the binary and talks to an instance (clap_host.cpp, vst3_host.cpp).
+// instance, and a damaged state changes nothing; apart from these, the
+// real-time run (realtime_checks.cpp). Each format's host only loads the
+// binary and talks to an instance (clap_host.cpp, vst3_host.cpp,
+// lv2_host.cpp).
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,17 +21,35 @@ namespace velmor::hosttest {
 // A MIDI message at a frame of its block.
 struct MidiAt { uint32_t frame; uint8_t bytes[3]; };
 
-// A parameter as the plugin describes it to the host.
-struct ParameterInfo { std::string name; double minimum, maximum, defaultValue; };
+// A parameter as the plugin describes it to the host: its id in the format
+// (the CLAP or VST3 id, the LV2 port), and its symbol and short name where
+// the format has them.
+struct ParameterInfo {
+    uint32_t id;
+    std::string name;
+    double minimum, maximum, defaultValue;
+    std::optional<std::string> symbol, shortName;
+};
 
 // A parameter (its index in the plugin's order) set to a plain value at a
 // frame of its block.
 struct ParameterChange { uint32_t index; double value; uint32_t frame = 0; };
 
+// Where the host's transport stands at a block's first frame, in quarter
+// notes, with the loop it plays (none where loopEnd <= loopStart).
+struct Transport {
+    bool playing = false;
+    double beatsPerMinute = 120, quarters = 0;
+    int64_t frame = 0;
+    double loopStart = 0, loopEnd = 0;
+};
+
 class Instance {
 public:
     virtual ~Instance() = default;
     virtual bool activate(double rate, uint32_t maxFrames) = 0;
+    // Stops processing; activate() starts it again, at any rate.
+    virtual void deactivate() = 0;
     virtual uint32_t latency() = 0;
     // The parameters the host shows, in the plugin's order.
     virtual std::vector<ParameterInfo> parameters() = 0;
@@ -38,10 +59,21 @@ public:
     virtual bool parameterValue(uint32_t index, double& value) = 0;
     virtual bool saveState(std::string& bytes) = 0;
     virtual bool loadState(const std::string& bytes) = 0;
+    // Whether loadState() may be called while another thread plays blocks.
+    virtual bool loadsWhilePlaying() const { return true; }
+    // The transport of the blocks from now on; before, a host that stands
+    // still and tells no position.
+    void setTransport(const Transport& t) { transport_ = t; }
+
+protected:
+    std::optional<Transport> transport_;
 };
 
 struct Format {
     std::function<std::unique_ptr<Instance>()> create;  // null when the plugin refuses
+    // The format's id of the first parameter hosts' projects name
+    // (frozen_parameters.h); the others follow on.
+    uint32_t firstParameterId;
 };
 
 // Prints one line for a failed check and counts it.
@@ -50,9 +82,15 @@ void fail(const std::string& what);
 // Every check; `patternFile` (may be empty) is a pattern file that the
 // state checks load first.
 void runChecks(const Format& format, const std::string& patternFile);
+// The parameters the plugin shows are those hosts' projects name, each at
+// its id with its names, range and default.
+void checkParameterList(const Format& format);
 // The note check alone (keys at their frames sound as the plugin core plays
 // them, in blocks of each size), for a second way of sending notes.
 void checkNotes(const Format& format, const std::string& label, const std::vector<uint32_t>& blocks);
+// One instance through all a host may do in its blocks, the calls of each
+// part counted (realtime_counter.h): each count must be 0.
+void runRealtimeChecks(const Format& format);
 
 // A loaded shared library.
 class Library {
@@ -69,8 +107,10 @@ private:
 };
 
 // A host's main(): `run` gets the plugin binary named on the command line,
-// loaded, and the pattern file; exit status 0 when every check passed.
+// loaded, the pattern file, and whether the real-time run alone was asked
+// for (--realtime; a build that cannot count skips it, exit status 77);
+// exit status 0 when every check passed.
 int hostMain(int argc, char** argv, const char* usage,
-             void (*run)(const Library& library, const std::string& path, const std::string& patternFile));
+             void (*run)(const Library& library, const std::string& path, const std::string& patternFile, bool realtime));
 
 }  // namespace velmor::hosttest

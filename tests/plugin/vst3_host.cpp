@@ -2,7 +2,7 @@
 // plugin binary named on its command line (the library inside the bundle),
 // through the C interface headers of the plugin framework.
 //
-// usage: velmor-vst3-host PLUGIN_LIBRARY [PATTERN_FILE]
+// usage: velmor-vst3-host [--realtime] PLUGIN_LIBRARY [PATTERN_FILE]
 
 #include <algorithm>
 #include <cstring>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host_checks.h"
+#include "realtime_counter.h"
 #include "travesty/audio_processor.h"
 #include "travesty/component.h"
 #include "travesty/edit_controller.h"
@@ -127,9 +128,6 @@ T** query(void* object, const v3_tuid iid) {
     return (*static_cast<v3_funknown**>(object))->query_interface(object, iid, reinterpret_cast<void**>(&found)) == V3_OK ? found : nullptr;
 }
 
-// Where the plugin's own parameters begin, after the hidden ones.
-constexpr v3_param_id kFirstCoreId = 2082;
-
 void release(void* object) { if (object) (*static_cast<v3_funknown**>(object))->unref(object); }
 
 class Vst3Instance : public Instance {
@@ -145,15 +143,12 @@ public:
             if (v3_cpp_obj(controller_)->get_parameter_info(controller_, i, &info) != V3_OK) continue;
             if (info.flags & (V3_PARAM_IS_HIDDEN | V3_PARAM_READ_ONLY)) continue;
             ids_.push_back(info.param_id);
-            shown_.push_back({text(info.title), plain(info.param_id, 0), plain(info.param_id, 1),
-                              plain(info.param_id, info.default_normalised_value)});
+            shown_.push_back({info.param_id, text(info.title), plain(info.param_id, 0), plain(info.param_id, 1),
+                              plain(info.param_id, info.default_normalised_value), {}, text(info.short_title)});
         }
     }
     ~Vst3Instance() override {
-        if (processing_) {
-            v3_cpp_obj(processor_)->set_processing(processor_, false);
-            v3_cpp_obj(component_)->set_active(component_, false);
-        }
+        deactivate();
         release(processor_);
         release(controller_);
         release(mapping_);
@@ -183,7 +178,13 @@ public:
         return processing_;
     }
 
-    const std::vector<v3_param_id>& ids() const { return ids_; }
+    void deactivate() override {
+        if (processing_) {
+            v3_cpp_obj(processor_)->set_processing(processor_, false);
+            v3_cpp_obj(component_)->set_active(component_, false);
+        }
+        processing_ = false;
+    }
 
     uint32_t latency() override { return v3_cpp_obj(processor_)->get_latency_samples(processor_); }
 
@@ -219,11 +220,20 @@ public:
             else e.note_off = {channel, m.bytes[1], m.bytes[2] / 127.0f, -1, 0};
             events.events.push_back(e);
         }
-        // A host that stands still.
+        // A host that stands still, unless told otherwise.
         v3_process_context context{};
         context.sample_rate = rate_;
         context.state = V3_PROCESS_CTX_CONT_TIME_VALID;
         context.continuous_time_in_samples = position_;
+        if (const auto& t = transport_) {
+            context.state |= V3_PROCESS_CTX_PROJECT_TIME_VALID | V3_PROCESS_CTX_TEMPO_VALID | (t->playing ? V3_PROCESS_CTX_PLAYING : 0) |
+                             (t->loopEnd > t->loopStart ? V3_PROCESS_CTX_CYCLE_ACTIVE | V3_PROCESS_CTX_CYCLE_VALID : 0);
+            context.project_time_quarters = t->quarters;
+            context.project_time_in_samples = t->frame;
+            context.bpm = t->beatsPerMinute;
+            context.cycle_start_quarters = t->loopStart;
+            context.cycle_end_quarters = t->loopEnd;
+        }
         float* channels[2] = {left, right};
         v3_audio_bus_buffers buffers{2, 0, {channels}};
         // No channels given: no output bus, as a host that switched it off.
@@ -231,6 +241,7 @@ public:
                              reinterpret_cast<v3_param_changes**>(&in), reinterpret_cast<v3_param_changes**>(&out),
                              reinterpret_cast<v3_event_list**>(&events), nullptr, &context};
         position_ += frames;
+        const AudioCallback inside;
         return v3_cpp_obj(processor_)->process(processor_, &data) == V3_OK;
     }
 
@@ -301,7 +312,7 @@ const char kExitName[] = "ModuleExit";
 using ModuleExit = bool (*)();
 using GetFactory = v3_plugin_factory** (*)();
 
-void run(const Library& library, const std::string& path, const std::string& patternFile) {
+void run(const Library& library, const std::string& path, const std::string& patternFile, bool realtime) {
     const auto entry = reinterpret_cast<ModuleEntry>(library.symbol(kEntryName));
     const auto moduleExit = reinterpret_cast<ModuleExit>(library.symbol(kExitName));
     const auto getFactory = reinterpret_cast<GetFactory>(library.symbol("GetPluginFactory"));
@@ -321,7 +332,7 @@ void run(const Library& library, const std::string& path, const std::string& pat
             std::strcmp(info.category, "Audio Module Class") == 0 && ++modules == 1)
             found = info;
     }
-    // The class and the parameter ids saved projects name.
+    // The class saved projects name.
     const uint8_t kClassId[16] = {0x20, 0x46, 0x50, 0x44, 0x73, 0x61, 0x6c, 0x63, 0x72, 0x6d, 0x6c, 0x56, 0, 0, 0, 0};
     if (modules != 1 || std::strcmp(found.name, "Velmor") != 0) {
         fail(path + " does not hold the one audio module Velmor");
@@ -336,14 +347,15 @@ void run(const Library& library, const std::string& path, const std::string& pat
                                 if (v3_cpp_obj_initialize(component, nullptr) == V3_OK) return std::make_unique<Vst3Instance>(component);
                                 release(component);
                                 return nullptr;
-                            }};
-        if (auto instance = format.create()) {
-            const auto& ids = static_cast<Vst3Instance&>(*instance).ids();
-            for (size_t i = 0; i < ids.size(); ++i)
-                if (ids[i] != kFirstCoreId + i) return fail("the parameter ids have changed; saved automation would be lost");
+                            },
+                            // After the hidden ones (latency, MIDI controllers) and "Step".
+                            2082};
+        if (realtime) {
+            runRealtimeChecks(format);
+        } else {
+            runChecks(format, patternFile);
+            checkBlockWithoutOutput(format);
         }
-        runChecks(format, patternFile);
-        checkBlockWithoutOutput(format);
     }
     release(factory);
     moduleExit();
@@ -353,5 +365,5 @@ void run(const Library& library, const std::string& path, const std::string& pat
 }  // namespace velmor::hosttest
 
 int main(int argc, char** argv) {
-    return velmor::hosttest::hostMain(argc, argv, "velmor-vst3-host PLUGIN_LIBRARY [PATTERN_FILE]", velmor::hosttest::run);
+    return velmor::hosttest::hostMain(argc, argv, "velmor-vst3-host [--realtime] PLUGIN_LIBRARY [PATTERN_FILE]", velmor::hosttest::run);
 }
