@@ -32,24 +32,6 @@ constexpr double kRoundingSixteenths = 1.0 / 120;
 // few for each unit slot.
 constexpr uint32_t kMaxDeliveredCommands = 64;
 
-// What a plugin parameter drives.
-struct Target {
-    enum Kind { kModel, kSequencer, kUnits } kind;
-    int unit;  // 0..3, or 0 for a global parameter
-    Param param;
-    int32_t minimum, maximum;
-};
-
-Target targetOf(uint32_t index) {
-    if (index == kUnitsParameter) return {Target::kUnits, 0, Param::kTempo, 1, static_cast<int32_t>(kPluginUnits)};
-    if (index == kSequencerParameter) return {Target::kSequencer, 0, Param::kTempo, 0, 1};
-    const bool perUnit = index < kFirstGlobalParameter;
-    const Param id = perUnit ? static_cast<Param>(index % kParamsPerUnit)
-                             : static_cast<Param>(static_cast<uint32_t>(Param::kTempo) + index - kFirstGlobalParameter);
-    const ParameterSpec& p = parameterSpec(id);
-    return {Target::kModel, perUnit ? static_cast<int>(index / kParamsPerUnit) : 0, id, p.minimum, p.maximum};
-}
-
 // The units in use brought to `count`: a unit brought into use takes
 // `fresh` (unit 1's start-up settings), and its waveforms reach it and every
 // unit it links, as Add Unit does. `setWave(unit, param, value)` sets one
@@ -144,21 +126,21 @@ void PluginCore::applyHostParameter(uint32_t index, float value) {
     // state sets every parameter after the pattern, whose values may lie
     // outside the ranges.
     if (std::lround(value) == std::lround(values_[index].load(std::memory_order_relaxed))) return;
-    const Target t = targetOf(index);
-    const int32_t v = static_cast<int32_t>(std::lround(std::clamp<float>(value, t.minimum, t.maximum)));
+    const PluginParameter& p = pluginParameter(index);
+    const int32_t v = static_cast<int32_t>(std::lround(std::clamp<float>(value, p.minimum, p.maximum)));
     values_[index].store(static_cast<float>(v), std::memory_order_relaxed);
     Engine& e = synth_->engine;
-    switch (t.kind) {
-        case Target::kSequencer: followHostAsked_ = v != 0; return;
-        case Target::kModel: applyParameter(e, t.unit, t.param, v); break;
-        case Target::kUnits: {
+    switch (p.control) {
+        case PluginControl::kSequencer: followHostAsked_ = v != 0; return;
+        case PluginControl::kModel: applyParameter(e, p.unitIndex, p.param, v); break;
+        case PluginControl::kUnits: {
             const int32_t before = e.score->doc.unitCount;
-            bringUnitsInUse(*e.score, v, startUpUnit_, [&e](int u, Param p, int32_t w) { applyParameter(e, u, p, w); });
+            bringUnitsInUse(*e.score, v, startUpUnit_, [&e](int u, Param q, int32_t w) { applyParameter(e, u, q, w); });
             // A unit brought into use shows its settings.
-            for (uint32_t i = 0; i < kFirstGlobalParameter; ++i) {
-                const Target u = targetOf(i);
-                if (u.unit < before || u.unit >= v) continue;
-                values_[i].store(static_cast<float>(getParameter(*e.score, u.unit, u.param)), std::memory_order_relaxed);
+            for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
+                const PluginParameter& u = pluginParameter(i);
+                if (u.control != PluginControl::kModel || u.unitIndex < before || u.unitIndex >= v) continue;
+                values_[i].store(static_cast<float>(getParameter(*e.score, u.unitIndex, u.param)), std::memory_order_relaxed);
                 changedByAudio_[i].store(true, std::memory_order_release);
             }
             break;
@@ -233,9 +215,9 @@ void PluginCore::followHost(const HostTime& time, uint32_t frames) {
 void PluginCore::process(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount,
                          const HostTime& time) {
     // A longer block plays in pieces the engine's buffers hold (at any host
-    // rate down to 2756 Hz), each with its events and the host's position
-    // where it starts.
-    constexpr uint32_t kMostFrames = 4096;
+    // rate down to 2756 Hz) and the resampler was made for, each with its
+    // events and the host's position where it starts.
+    constexpr uint32_t kMostFrames = Resampler::kLongestHostBlock;
     HostTime at = time;
     uint32_t done = 0, first = 0;
     do {
@@ -348,9 +330,9 @@ void PluginCore::takeDelivery() {
 void PluginCore::storeValues(float* to) const {
     const Synth& s = *synth_;
     for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
-        const Target t = targetOf(i);
-        if (t.kind == Target::kModel) to[i] = static_cast<float>(getParameter(s, t.unit, t.param));
-        else if (t.kind == Target::kUnits) to[i] = static_cast<float>(s.score.doc.unitCount);
+        const PluginParameter& p = pluginParameter(i);
+        if (p.control == PluginControl::kModel) to[i] = static_cast<float>(getParameter(s, p.unitIndex, p.param));
+        else if (p.control == PluginControl::kUnits) to[i] = static_cast<float>(s.score.doc.unitCount);
         else to[i] = values_[i].load(std::memory_order_relaxed);
     }
 }
@@ -384,9 +366,9 @@ void PluginCore::mirrorEngine() const {
             bringUnitsInUse(s.score, static_cast<int32_t>(values_[kUnitsParameter].load(std::memory_order_relaxed)), startUpUnit_,
                             [&s](int u, Param p, int32_t v) { setParameter(s, u, p, v); });
         for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
-            const Target t = targetOf(i);
-            if (t.kind != Target::kModel || !changedByAudio_[i].exchange(false, std::memory_order_acquire)) continue;
-            setParameter(s, t.unit, t.param, static_cast<int32_t>(values_[i].load(std::memory_order_relaxed)));
+            const PluginParameter& p = pluginParameter(i);
+            if (p.control != PluginControl::kModel || !changedByAudio_[i].exchange(false, std::memory_order_acquire)) continue;
+            setParameter(s, p.unitIndex, p.param, static_cast<int32_t>(values_[i].load(std::memory_order_relaxed)));
         }
     }
     s.feed.mirroring = false;

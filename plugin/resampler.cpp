@@ -2,6 +2,7 @@
 
 #include <soxr.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -56,6 +57,22 @@ std::unique_ptr<Resampler> Resampler::create(double inputRate, double outputRate
     r->scratchFrames_ = 65536;
     r->scratch_.reset(new float[2 * r->scratchFrames_]);
     r->size_ = r->latency_;  // primed with silence
+    // The library takes its memory as its buffers first fill: here, not on
+    // the audio thread. Whole seconds of silence, in pushes as long as a
+    // block can bring, leave it where a fresh one stands, but for memory;
+    // what they give out (a second's frames at the output rate each) is
+    // dropped.
+    const size_t longest = static_cast<size_t>(std::ceil(kLongestHostBlock * inputRate / outputRate)) + 1;
+    const size_t seconds = (longest + static_cast<size_t>(inputRate) - 1) / static_cast<size_t>(inputRate);
+    r->dropping_ = static_cast<size_t>(std::llround(static_cast<double>(seconds) * outputRate));
+    const size_t warmUp = seconds * static_cast<size_t>(inputRate);
+    auto silence = std::make_unique<float[]>(2 * longest);
+    std::fill(silence.get(), silence.get() + 2 * longest, 0.0f);
+    for (size_t done = 0; done < warmUp;) {
+        const size_t n = std::min(longest, warmUp - done);
+        r->push(silence.get(), n);
+        done += n;
+    }
     return r;
 }
 
@@ -68,7 +85,9 @@ void Resampler::push(const float* interleaved, size_t frames) {
     while (frames > 0) {
         size_t used = 0, made = 0;
         soxr_process(s, interleaved, frames, &used, scratch_.get(), scratchFrames_, &made);
-        for (size_t i = 0; i < made && size_ < capacity_; ++i) {
+        size_t i = std::min(made, dropping_);
+        dropping_ -= i;
+        for (; i < made && size_ < capacity_; ++i) {
             const size_t at = (head_ + size_++) % capacity_;
             fifo_[2 * at] = scratch_[2 * i];
             fifo_[2 * at + 1] = scratch_[2 * i + 1];

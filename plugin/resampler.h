@@ -3,7 +3,7 @@
 // quality (28-bit), with a short transform so that its output comes in
 // small bursts, then a FIFO primed with the frames that bursts can lag by,
 // so that every host block finds its frames there. All memory is taken
-// when the resampler is made.
+// when the resampler is made, the library's own too.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +13,9 @@ namespace velmor {
 
 class Resampler {
 public:
+    // The longest block a host hands over at once, in its frames.
+    static constexpr uint32_t kLongestHostBlock = 4096;
+
     // Null when the library refuses the rates.
     static std::unique_ptr<Resampler> create(double inputRate, double outputRate);
     ~Resampler();
@@ -34,6 +37,7 @@ private:
     std::unique_ptr<float[]> scratch_;
     size_t scratchFrames_ = 0;
     uint32_t latency_ = 0;
+    size_t dropping_ = 0;  // output frames still to drop: the silence it was made with
 };
 
 }  // namespace velmor
