@@ -4,7 +4,10 @@
 // follows it, in host blocks of 512 frames. At 48000 Hz the resampler is
 // included; 44100 Hz is the engine's own rate. Prints unit-frames per
 // second (host frames times units) and times real time, the median of
-// several rounds, as velmor-bench does.
+// several rounds, as velmor-bench does. Then the cost of one automation
+// event: the same playback at 44100 Hz with 64 parameter changes in every
+// block (every parameter in turn, each to a new value, at frames spread
+// over the block), less the playback without them, per change.
 //
 // usage: velmor-plugin-bench [--min-time SECONDS] [--rounds N]
 
@@ -44,7 +47,7 @@ using Clock = std::chrono::steady_clock;
 
 // Host frames per second: the median of `rounds` rounds of at least
 // `minTime` seconds each.
-double framesPerSecond(double rate, double minTime, int rounds, const std::string& state) {
+double framesPerSecond(double rate, double minTime, int rounds, const std::string& state, uint32_t changesPerBlock = 0) {
     PluginCore core(rate);
     std::string why;
     if (!core.loadState(state, why)) {
@@ -58,12 +61,23 @@ double framesPerSecond(double rate, double minTime, int rounds, const std::strin
     std::vector<float> left(kBlock), right(kBlock);
     const double sixteenthsPerFrame = kTempo * 4 / 60 / rate;
     int64_t played = 0;
+    std::vector<HostEvent> events(changesPerBlock + 1);
+    uint32_t next = 0;
     const auto block = [&] {
         HostTime t;
         t.playing = t.valid = true;
         t.beatsPerMinute = kTempo;
         t.sixteenths = static_cast<double>(played) * sixteenthsPerFrame;
-        core.process(left.data(), right.data(), kBlock, &follow, played == 0 ? 1 : 0, t);
+        uint32_t count = 0;
+        if (played == 0) events[count++] = follow;
+        for (uint32_t i = 0; i < changesPerBlock && played > 0; ++i, ++next) {
+            const uint32_t index = next % kSequencerParameter;
+            const PluginParameter& p = pluginParameter(index);
+            const int32_t span = p.maximum - p.minimum + 1;
+            events[count++] = {i * kBlock / changesPerBlock, true, 0, {}, index,
+                               static_cast<float>(p.minimum + static_cast<int32_t>(next / kSequencerParameter % 2 ? span / 3 : span / 2))};
+        }
+        core.process(left.data(), right.data(), kBlock, events.data(), count, t);
         played += kBlock;
     };
     for (int i = 0; i < 100; ++i) block();  // warm up; the sequencer runs
@@ -99,12 +113,18 @@ int main(int argc, char** argv) {
         }
     }
     const std::string state = velmor::fourUnitState();
+    double plain = 0;
     for (double rate : {48000.0, 44100.0}) {
         const double frames = velmor::framesPerSecond(rate, minTime, rounds, state);
         const std::string name = "plugin/startup/units:4/" + std::to_string(static_cast<int>(rate)) + " Hz";
         std::printf("%-32s %10.2f M unit-frames/s %10.1f x real time\n", name.c_str(),
                     frames * velmor::kUnits / 1e6, frames / rate);
         std::fflush(stdout);
+        plain = frames;
     }
+    constexpr uint32_t kChanges = 64;
+    const double automated = velmor::framesPerSecond(44100.0, minTime, rounds, state, kChanges);
+    const double perChange = (1 / automated - 1 / plain) * velmor::kBlock / kChanges;
+    std::printf("%-32s %10.2f us a change\n", "plugin/automation/64 a block", perChange * 1e6);
     return 0;
 }
