@@ -58,6 +58,7 @@ struct UnitKeys {
 struct ClockIn {
     bool sync = false;      // the steps follow MIDI clock
     bool waiting = false;   // after Start or Continue: the first tick begins the step
+    bool restart = false;   // after Start: the first tick begins the song from the start
     bool holding = false;   // no tick for two seconds: the units are released
     int32_t ticks = 0;      // ticks of the step so far, 0..5
     int32_t endIn = -1;     // a swung step ends this many frames after its sixth tick

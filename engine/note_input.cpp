@@ -126,12 +126,12 @@ void applySequencer(Engine& e, int32_t how) {
     }
     if (how == 1) resetEngine(e);
     e.running = true;
-    c.ticks = 0;
-    c.endIn = -1;
-    c.holding = false;
-    // Following a clock, the first tick begins the step; until then the
-    // units stay released.
+    // Following a clock, the first tick begins the step (its count, a
+    // swung step's end and the hold start anew there); until then the
+    // units stay released. After Start it begins the song as Play does,
+    // from the state the reset leaves, at that tick.
     c.waiting = c.sync;
+    c.restart = c.sync && how == 1;
     if (c.sync) releaseAllUnits(e);
 }
 

@@ -3,6 +3,7 @@
 #include "engine/arith.h"
 #include "engine/engine.h"
 #include "engine/envelope.h"
+#include "engine/mixdown.h"
 #include "engine/song_clock.h"
 
 namespace velmor {
@@ -86,8 +87,9 @@ void clockTick(Engine& e) {
     c.holding = false;
     if (c.waiting) {
         // The first tick after Start or Continue begins the step the clock
-        // stands on.
-        c.waiting = false;
+        // stands on; after Start, from the beginning, as Play begins it.
+        if (c.restart) resetEngine(e);
+        c.waiting = c.restart = false;
         c.ticks = 0;
         c.endIn = -1;
         e.stepTick = 0;

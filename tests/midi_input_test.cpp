@@ -5,13 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <functional>
 
 #include "engine/midi_parser.h"
 #include "engine/note_input.h"
 #include "files/pattern_file.h"
 #include "model/song.h"
+#include "model/step_editor.h"
+#include "support/memory_files.h"
 #include "support/test_synth.h"
 
 namespace velmor {
@@ -156,6 +161,55 @@ TEST(ClockIn, StartAndTicksPlayAsTheTempoWouldWhateverTheBlockSize) {
         EXPECT_EQ(play(*s, events, 60000, true, block), expected);
         EXPECT_EQ(s->engine.syncedTempo, 125);
     }
+}
+
+// Start, Continue and a Song Position Pointer from every state a user can
+// be in play as the internal clock's Play, Stop, locate and Continue at the
+// same frames: a song just loaded from its file (step 15 of its patterns
+// slides into step 0, which Start must not silence), Start before the first
+// tick, stopped after playing, after a Song Position Pointer, and after
+// Continue. The master's clock runs on while it stands.
+TEST(ClockIn, StartAndContinueFromEveryStatePlayAsTheInternalClock) {
+    const std::string file = testing::tempPath("clock-states.pat");
+    {
+        auto s = startedSynth();
+        setLinked(*s, Param::kTempo, 125), setLinked(*s, Param::kDelaySend, 60);
+        for (int p = 0; p < 3; ++p) {
+            selectPattern(*s, p), generateRandomPattern(*s, 11 + p);
+            if (!s->score.doc.stepSlide[stepIndex(0, p, 15)]) toggleStepSlide(*s, 15);
+        }
+        insertSongPosition(*s, 1, 1), insertSongPosition(*s, 2, 2), setSongMode(*s, true);
+        ASSERT_TRUE(writePatternFile(s->score.doc, file.c_str()));
+    }
+    using Kind = EngineCommand::Kind;
+    const auto internal = [](int64_t frame, Kind kind, int32_t value = 0) { return TimedCommand{frame, command(kind, value)}; };
+    constexpr int64_t kStop = 30000, kAgain = 40 * 882;
+    struct Case { const char* name; std::vector<TimedCommand> clock, reference; };
+    const Case cases[] = {
+        {"just loaded", {realTime(0, 0xFA)}, {internal(0, EngineCommand::kSequencer, 1)}},
+        {"Start before the first tick", {realTime(100, 0xFA)}, {internal(kAgain, EngineCommand::kSequencer, 1)}},
+        {"stopped after playing", {realTime(0, 0xFA), realTime(kStop, 0xFC), realTime(kAgain, 0xFA)},
+         {internal(0, EngineCommand::kSequencer, 1), internal(kStop, EngineCommand::kSequencer, 0), internal(kAgain, EngineCommand::kSequencer, 1)}},
+        {"after a Song Position Pointer",
+         {realTime(0, 0xFA), realTime(kStop, 0xFC), {kStop + 1, EngineCommand::midi(0xF2, 37, 0)}, realTime(kAgain, 0xFB)},
+         {internal(0, EngineCommand::kSequencer, 1), internal(kStop, EngineCommand::kSequencer, 0), internal(kStop + 1, EngineCommand::kLocate, 37),
+          internal(kAgain, EngineCommand::kSequencer, 2)}},
+        // Stopped in step 5 of the first pattern: Continue begins that step again.
+        {"after Continue", {realTime(0, 0xFA), realTime(kStop, 0xFC), realTime(kAgain, 0xFB)},
+         {internal(0, EngineCommand::kSequencer, 1), internal(kStop, EngineCommand::kSequencer, 0), internal(kAgain, EngineCommand::kLocate, 5),
+          internal(kAgain, EngineCommand::kSequencer, 2)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The clock's ticks from the first Start's frame on (the second case: from kAgain).
+        std::vector<TimedCommand> clock = c.clock;
+        for (const TimedCommand& t : clockAt125(c.clock.size() == 1 && c.clock[0].frame > 0 ? kAgain : 0, 200)) clock.push_back(t);
+        std::stable_sort(clock.begin(), clock.end(), [](const TimedCommand& a, const TimedCommand& b) { return a.frame < b.frame; });
+        auto followed = startedSynth(), played = startedSynth();
+        ASSERT_TRUE(loadPatternFile(*followed, file.c_str()) && loadPatternFile(*played, file.c_str()));
+        EXPECT_EQ(play(*followed, clock, 170000, true), play(*played, c.reference, 170000, false));
+    }
+    std::remove(file.c_str());
 }
 
 TEST(ClockIn, StopLocateContinueAndHold) {

@@ -2,10 +2,11 @@
 # The command line of velmor-render: its errors, its output sizes, --frames,
 # --passes, --wav, --save and --events.
 #
-# usage: velmor_render_test.sh PATH/TO/velmor-render
+# usage: velmor_render_test.sh PATH/TO/velmor-render PATTERN-AT-125-BPM.pat
 set -u
 
-bin="${1:?usage: velmor_render_test.sh PATH/TO/velmor-render}"
+bin="${1:?usage: velmor_render_test.sh PATH/TO/velmor-render PATTERN-AT-125-BPM.pat}"
+at125="${2:?usage: velmor_render_test.sh PATH/TO/velmor-render PATTERN-AT-125-BPM.pat}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
@@ -100,6 +101,12 @@ printf '0 90 2D 64\n10 9G\n' >bad.txt
 check "refused: a malformed events line, with its number" eval "refused --events bad.txt -o x.raw && grep -q 'line 2' stderr"
 : >none.txt
 check "--events --play with no events is playback from the start" eval "run --events none.txt --play --frames 1000 -o play.raw && cmp play.raw pass.raw -n 4000"
+
+# MIDI clock's Start and a tick at frame 0, then a tick every 882 frames
+# (125 BPM): a file at 125 BPM plays as its own tempo plays it, bit for
+# bit, its first step too (its step 15 slides into step 0).
+{ echo "0 FA"; for ((i = 0; i <= 300; ++i)); do echo "$((i * 882)) F8"; done; } >clock.txt
+check "--events: Start and MIDI clock play a file as its own tempo does" eval "run '$at125' --events clock.txt --frames 250000 -o clocked.raw && run '$at125' --frames 250000 -o own.raw && cmp clocked.raw own.raw"
 
 check "--midi plays an exported pattern's notes, two seconds past its end" eval "run --export-midi startup.mid && renders midi.raw $(((132300 + 88200) * 4)) --midi startup.mid && [ -n \"\$(od -v -An -tx1 -j 40000 -N 400 midi.raw | tr -d ' 0\\n')\" ]"
 check "refused: --midi of a damaged file, saying where" eval "refused --midi cut.mid -o x.raw && grep -q 'byte' stderr"
