@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/clock_tempo.h"
 #include "engine/engine_input.h"
 #include "engine/tables.h"
 #include "model/document.h"
@@ -62,7 +63,7 @@ struct ClockIn {
     bool holding = false;   // no tick for two seconds: the units are released
     int32_t ticks = 0;      // ticks of the step so far, 0..5
     int32_t endIn = -1;     // a swung step ends this many frames after its sixth tick
-    int64_t tickFrames[24] = {};  // the latest ticks' frames
+    int64_t tickFrames[kTempoTicks] = {};  // the latest ticks' frames
     int32_t tickCount = 0;
     int32_t samplesPerStep = 0;   // measured; 0 until two ticks came
 };

@@ -1,6 +1,7 @@
 #include "engine/step_clock.h"
 
 #include "engine/arith.h"
+#include "engine/clock_tempo.h"
 #include "engine/engine.h"
 #include "engine/envelope.h"
 #include "engine/mixdown.h"
@@ -71,15 +72,14 @@ void releaseAllUnits(Engine& e) {
 void clockTick(Engine& e) {
     ClockIn& c = e.clockIn;
     const int64_t now = e.framePosition + e.eventOffset;
-    // The tempo from the latest 24 ticks.
-    if (c.tickCount == 24) {
-        for (int i = 1; i < 24; ++i) c.tickFrames[i - 1] = c.tickFrames[i];
-        c.tickCount = 23;
+    // The tempo from the latest ticks.
+    if (c.tickCount == kTempoTicks) {
+        for (int i = 1; i < kTempoTicks; ++i) c.tickFrames[i - 1] = c.tickFrames[i];
+        c.tickCount = kTempoTicks - 1;
     }
     c.tickFrames[c.tickCount++] = now;
     if (c.tickCount >= 2) {
-        const int64_t span = c.tickFrames[c.tickCount - 1] - c.tickFrames[0];
-        const int64_t samples = 6 * span / (c.tickCount - 1);
+        const int64_t samples = measuredStepLength(c.tickFrames, c.tickCount);
         c.samplesPerStep = static_cast<int32_t>(samples < 3675 ? 3675 : (samples > 11025 ? 11025 : samples));
         e.syncedTempo = c.sync ? (661500 + c.samplesPerStep / 2) / c.samplesPerStep : 0;
     }

@@ -212,6 +212,41 @@ TEST(ClockIn, StartAndContinueFromEveryStatePlayAsTheInternalClock) {
     std::remove(file.c_str());
 }
 
+// A busy machine's clock at 125 BPM: every tick up to 5 ms early or late,
+// and a burst of ticks 60 ms late that arrive bunched (a byte apart). Once
+// 48 ticks came,
+// the tempo shown and the step length that gates, slides, swing and the
+// delay use stay within 1 BPM of 125; every step still begins at the frame
+// of its first tick.
+TEST(ClockIn, AJitteredOrLateTickMovesTheTempoByLittle) {
+    auto s = startedSynth();
+    Engine& e = s->engine;
+    resetEngine(e);
+    applyCommand(e, command(EngineCommand::kClockSync, 1)), applyMidi(e, std::vector<uint8_t>{0xFA}.data(), 1);
+    std::vector<int64_t> ticks;
+    uint32_t seed = 5;
+    for (int64_t i = 0; i < 600; ++i) {
+        seed = seed * 1664525 + 1013904223;
+        const int64_t jitter = static_cast<int64_t>(seed >> 8) % 441 - 220, late = i >= 300 && i < 306 ? 2646 : 0;
+        ticks.push_back(std::max(1000 + 882 * i + jitter + late, ticks.empty() ? 0 : ticks.back() + 14));  // a byte takes 14 frames
+    }
+    std::vector<int16_t> out(2 * 65536);
+    int64_t done = 0, stepStart = 0;
+    int32_t lowest = 999, highest = 0, shortest = 99999, longest = 0;
+    for (size_t k = 0; k < ticks.size(); ++k) {
+        const EngineEvent tick{static_cast<int32_t>(ticks[k] - done), EngineCommand::midi(0xF8, 0, 0, 1)};
+        renderBlock(e, out.data(), static_cast<uint32_t>(ticks[k] + 1 - done) * 4, {&tick, 1});
+        done = ticks[k] + 1;
+        if (k % 6 == 0) stepStart = ticks[k];
+        ASSERT_TRUE(e.currentStep == static_cast<int32_t>(k / 6 % 16) && e.stepTick == ticks[k] + 1 - stepStart) << "tick " << k << " step " << e.currentStep << " tick " << e.stepTick << " at " << ticks[k];
+        if (k < 48) continue;
+        lowest = std::min<int32_t>(lowest, e.syncedTempo), highest = std::max<int32_t>(highest, e.syncedTempo);
+        shortest = std::min(shortest, e.clockIn.samplesPerStep), longest = std::max(longest, e.clockIn.samplesPerStep);
+    }
+    EXPECT_TRUE(lowest >= 124 && highest <= 126) << lowest << ".." << highest << " BPM";
+    EXPECT_TRUE(shortest >= 5292 - 42 && longest <= 5292 + 42) << shortest << ".." << longest << " frames a step";
+}
+
 TEST(ClockIn, StopLocateContinueAndHold) {
     auto s = startedSynth();
     setSongPattern(*s, 0, 3), insertSongPosition(*s, 1, 4), insertSongPosition(*s, 2, 5), setSongMode(*s, true);
