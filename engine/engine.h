@@ -102,7 +102,6 @@ struct Engine {
     Relaxed<int32_t> patternEndFrame;
     Relaxed<int32_t> passEndFrame;
     SongClock song;
-    Relaxed<int16_t> sequencerOn;
     // The sequencer runs (Play, or MIDI Start); stopped, the clock stands
     // and only keys sound.
     bool running = true;

@@ -4,7 +4,6 @@
 // reader sees either the old or the new value and never a torn one.
 
 #include <atomic>
-#include <bit>
 #include <cstdint>
 
 namespace velmor {
@@ -34,49 +33,6 @@ public:
 private:
     alignas(std::atomic_ref<T>::required_alignment) T value_;
     static_assert(std::atomic_ref<T>::is_always_lock_free);
-};
-
-// Floating-point fields are held as their bit patterns, so that a stored
-// value (a NaN from a pattern file included) passes through unchanged: the
-// file reader and writer move the bits and never a floating-point value.
-template <class F, class Bits>
-class RelaxedFloat {
-public:
-    constexpr RelaxedFloat() noexcept = default;
-    RelaxedFloat(F v) noexcept : bits_(std::bit_cast<Bits>(v)) {}
-    RelaxedFloat(const RelaxedFloat& other) noexcept : bits_(other.loadBits()) {}
-    RelaxedFloat& operator=(const RelaxedFloat& other) noexcept {
-        storeBits(other.loadBits());
-        return *this;
-    }
-
-    F load() const noexcept { return std::bit_cast<F>(bits_.load()); }
-    void store(F v) noexcept { bits_.store(std::bit_cast<Bits>(v)); }
-    Bits loadBits() const noexcept { return bits_.load(); }
-    void storeBits(Bits b) noexcept { bits_.store(b); }
-
-    operator F() const noexcept { return load(); }
-    RelaxedFloat& operator=(F v) noexcept {
-        store(v);
-        return *this;
-    }
-
-private:
-    Relaxed<Bits> bits_;
-};
-
-template <>
-class Relaxed<float> : public RelaxedFloat<float, uint32_t> {
-public:
-    using RelaxedFloat::RelaxedFloat;
-    using RelaxedFloat::operator=;
-};
-
-template <>
-class Relaxed<double> : public RelaxedFloat<double, uint64_t> {
-public:
-    using RelaxedFloat::RelaxedFloat;
-    using RelaxedFloat::operator=;
 };
 
 }  // namespace velmor

@@ -93,9 +93,6 @@ void forgetSaved(Synth& s);
 // Whether the document differs from the one last saved or loaded.
 bool documentChanged(const Synth& s);
 
-// The next edit starts a step of its own, even on the same control.
-void sealHistory(Synth& s);
-
 // The bytes the history holds (the steps and their runs), for measuring.
 size_t historyFootprint(const Synth& s);
 
