@@ -43,14 +43,14 @@ TEST(PlayingStatus, FollowsPatternAndSongModeAndChoicesMadeWhileStopped) {
     const int pass = 16 * s->score.derived.samplesPerStep;
     EXPECT_EQ(playingStatus(*s), "Pattern 1");
     auto reference = startedSynth();
-    selectPattern(*reference, 2), resetEngine(*reference);
+    selectPattern(*reference, 2), publishAndReset(*reference);
     selectPattern(*s, 2);  // after the start-up: Play starts with it
     prepareToPlay(*s);
     EXPECT_EQ(playingStatus(*s), "Pattern 3");
     EXPECT_EQ(renderFrames(*s, pass + 100), renderFrames(*reference, pass + 100));
 
     // Song mode switched on after a Stop: the first position, then the second.
-    resetEngine(*s);
+    publishAndReset(*s);
     setSongPattern(*s, 0, 4), insertSongPosition(*s, 1, 5), insertSongPosition(*s, 2, 63), setSongMode(*s, true);
     prepareToPlay(*s);
     EXPECT_EQ(playingStatus(*s), "Song 1/3: Pattern 5");

@@ -90,7 +90,7 @@ void renderCase(const Options& o, Variant variant, int units) {
     constexpr int kBlock = 4096;
     std::vector<int16_t> out(2 * kBlock);
     const double blocksPerSecond = medianRate(o, 1.0, [&] {
-        renderBlock(*s, out.data(), kBlock * 4);
+        publishAndRender(*s, out.data(), kBlock * 4);
         sink += static_cast<uint16_t>(out[kBlock]);
     });
     const double framesPerSecond = blocksPerSecond * kBlock;

@@ -244,10 +244,10 @@ bool renderFrames(Synth& s, std::FILE* f, int64_t frames, bool wav) {
     int16_t block[2 * kBlockFrames];
     if (wav && !writeWaveHeader(f, static_cast<uint32_t>(frames * 4))) return false;
     Progress progress(frames);
-    resetEngine(s);
+    publishAndReset(s);
     for (int64_t done = 0; done < frames;) {
         const int n = frames - done < kBlockFrames ? static_cast<int>(frames - done) : kBlockFrames;
-        renderBlock(s, block, static_cast<uint32_t>(n) * 4);
+        publishAndRender(s, block, static_cast<uint32_t>(n) * 4);
         if (std::fwrite(block, 4, static_cast<size_t>(n), f) != static_cast<size_t>(n)) return false;
         done += n;
         progress.update(done);
@@ -263,7 +263,7 @@ bool renderTimed(Synth& s, std::FILE* f, int64_t frames, const std::vector<Timed
     int16_t block[2 * kBlockFrames];
     if (wav && !writeWaveHeader(f, static_cast<uint32_t>(frames * 4))) return false;
     Progress progress(frames);
-    resetEngine(s);
+    publishAndReset(s);
     std::vector<EngineEvent> inBlock = std::move(first);
     size_t next = 0, tempo = 0;
     for (int64_t done = 0; done < frames;) {

@@ -20,7 +20,7 @@ inline std::unique_ptr<Synth> initialisedSynth() {
     auto s = makeSynth();
     buildDistortionCurves(s->tables);
     initialiseUnits(*s);
-    resetEngine(*s);
+    publishAndReset(*s);
     return s;
 }
 
@@ -52,7 +52,7 @@ inline std::vector<int16_t> renderFrames(Synth& s, int frames, int blockFrames =
     std::vector<int16_t> out(2 * static_cast<size_t>(frames));
     for (int done = 0; done < frames;) {
         const int n = std::min(blockFrames, frames - done);
-        renderBlock(s, out.data() + 2 * done, static_cast<uint32_t>(n) * 4);
+        publishAndRender(s, out.data() + 2 * done, static_cast<uint32_t>(n) * 4);
         done += n;
     }
     return out;
