@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/document.h"
+#include "base/relaxed.h"
 #include "engine/engine_input.h"
 #include "engine/tables.h"
-#include "model/document.h"
-#include "model/relaxed.h"
 
 namespace velmor {
 

@@ -20,9 +20,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/document.h"
 #include "files/midi_file.h"
 #include "files/safe_file.h"
-#include "model/document.h"
 
 namespace velmor {
 

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/document.h"
 #include "engine/engine_input.h"
-#include "model/document.h"
 
 namespace velmor {
 

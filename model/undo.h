@@ -19,8 +19,8 @@
 #include <deque>
 #include <vector>
 
+#include "base/document.h"
 #include "engine/engine_input.h"
-#include "model/document.h"
 
 namespace velmor {
 
