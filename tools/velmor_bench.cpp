@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "engine/filter.h"
-#include "support/test_synth.h"
+#include "model/fresh_synth.h"
 
 namespace velmor {
 namespace {
@@ -27,9 +27,9 @@ enum Variant { kStartup, kLowPass24, kHighPass12, kStrongFm, kSwingAccent };
 const char* const kVariantNames[] = {"startup", "lo24", "hi12", "strong_fm", "swing_accent"};
 
 std::unique_ptr<Synth> benchSynth(int units, Variant variant) {
-    auto s = testing::initialisedSynth();
+    auto s = initialisedSynth();
     for (int u = 0; u < units; ++u) {
-        testing::applyStartupLikeSettings(*s, u);
+        applyStartupLikeSettings(*s, u);
         UnitRecord& r = s->score.doc.units[u];
         r.volume = 32;
         if (variant == kLowPass24) r.filterMode = kLo24;
