@@ -176,7 +176,7 @@ TEST(Render, WholeRendersFollowTheReference) {
     }
 }
 
-int32_t engineFilter(const Synth& s, FilterMemory& m, FilterCoefficients& k, int mode, int32_t c, int32_t r, int32_t x) {
+int32_t engineFilter(const Synth& s, UnitVoice& m, FilterCoefficients& k, int mode, int32_t c, int32_t r, int32_t x) {
     if (mode == kHi12) return filterHi12(m, s.engine.highPassScale, c, r, x);
     updateCoefficients(k, s.tables, static_cast<uint16_t>(mode), c, mode == kBand ? 0 : r);
     return mode == kLo12 ? filterLo12(m, k, x) : (mode == kLo24 ? filterLo24(m, k, x) : filterBand(m, k, x));
@@ -190,7 +190,7 @@ TEST(Filter, EveryModeFromRestAndAtItsEnds) {
         for (int32_t c : {0, 5000, 30000})
             for (int32_t r : {0, 32767})
                 for (int32_t x = -16384; x <= 16384; x += 61) {
-                    FilterMemory m;
+                    UnitVoice m;
                     FilterCoefficients k;
                     ReferenceFilter f;
                     for (int32_t in : {x, 16000 - x, -x})
