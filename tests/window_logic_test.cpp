@@ -134,7 +134,7 @@ TEST(WindowLogic, EnvelopeOutlineStatusTitlesAndTabs) {
     EXPECT_EQ(refreshStatus(out, e).cpu, "CPU: -1%") << "taken as a signed 16-bit number";
 
     EXPECT_EQ(titleAfterLoad("D:\\songs\\acid\\line.pat") + titleAfterLoad("plain.pat") + unitTabLabel(0) + unitTabLabel(3),
-              "Velmor V1.05 - line.patVelmor V1.05 - plain.patVelmor #1Velmor #4");
+              "Velmor V" VELMOR_VERSION_TEXT " - line.patVelmor V" VELMOR_VERSION_TEXT " - plain.patVelmor #1Velmor #4");
 }
 
 // The menu texts, titles and questions are read in the end-to-end tests;
