@@ -200,7 +200,7 @@ BOOL setUp(HWND window, App& app) {
         return FALSE;
     }
     Synth& s = *app.synth;
-    // The first unit tab, the sequencer on, every default; the tick starts
+    // The first unit tab and every default; the tick starts
     // once the engine's buffers exist.
     if (!startUpState(s)) {
         error(window, "Not enough memory for the sound engine.");
@@ -274,10 +274,10 @@ void onCommand(HWND window, App& app, int id) {
             return;
         case IDC_PLAY:
             // Greyed while the output plays; Play and Stop are MIDI clock's while synced.
-            if (s.engine.sequencerOn == 1 && playCommand(app)) setOutputMenus(window, false);
+            if (playCommand(app)) setOutputMenus(window, false);
             return;
         case IDC_STOP:
-            if (s.engine.sequencerOn == 1 && stopCommand(app)) setOutputMenus(window, true);
+            if (stopCommand(app)) setOutputMenus(window, true);
             return;
         case kSyncBox: CheckDlgButton(window, kSyncBox, onSyncClicked(s) ? BST_CHECKED : BST_UNCHECKED); return;
         case IDC_OSC1_LOAD: loadUserWaveFile(app); return;

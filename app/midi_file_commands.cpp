@@ -6,8 +6,8 @@
 #include "app/application.h"
 #include "app/save_prompts.h"
 #include "files/file_names.h"
-#include "model/midi_export.h"
-#include "model/midi_import.h"
+#include "files/midi_export.h"
+#include "files/midi_import.h"
 
 namespace velmor {
 

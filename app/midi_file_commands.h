@@ -1,7 +1,7 @@
 #pragma once
 // The File menu's "Export MIDI..." and "Import MIDI...": the file dialogs,
-// the questions and the messages around model/midi_export.h and
-// model/midi_import.h. Windows only.
+// the questions and the messages around files/midi_export.h and
+// files/midi_import.h. Windows only.
 
 #include <windows.h>
 

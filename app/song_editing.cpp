@@ -1,7 +1,7 @@
 #include "app/song_editing.h"
 
+#include "base/document.h"
 #include "model/song.h"
-#include "model/document.h"
 
 namespace velmor {
 

@@ -12,8 +12,9 @@ namespace velmor {
 // (nothing to undo or redo) just "&Undo\tCtrl+Z" or "&Redo\tCtrl+Y".
 std::string editMenuText(bool redo, const char* stepName);
 
-// "Velmor V1.05", "Velmor V1.05 - song.pat", and " *" after either while
-// the document differs from the file last saved or loaded.
+// The program title (kProgramTitle), or it with " - song.pat", and " *"
+// after either while the document differs from the file last saved or
+// loaded.
 std::string documentTitle(const char* documentPath, bool changed);
 
 // "Save changes to song.pat?", or "Save changes to Untitled?" before the

@@ -8,6 +8,7 @@
 
 #include "audio/output.h"
 #include "engine/engine.h"
+#include "velmor_version.h"
 
 namespace velmor {
 
@@ -34,9 +35,10 @@ struct StatusTexts {
 };
 StatusTexts refreshStatus(const AudioOutput& out, Engine& e);
 
-constexpr const char* kProgramTitle = "Velmor V1.05";
+// "Velmor V" and the version of the file VERSION.
+constexpr const char* kProgramTitle = "Velmor V" VELMOR_VERSION_TEXT;
 
-// "Velmor V1.05 - " and the file name without its directory.
+// The program title, " - " and the file name without its directory.
 std::string titleAfterLoad(const char* fileName);
 
 // The label of unit tab n (0-based): "Velmor #%d" with n + 1.

@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "audio/frame_clock.h"
+#include "base/relaxed.h"
 #include "engine/engine.h"
-#include "model/relaxed.h"
 
 namespace velmor {
 

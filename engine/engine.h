@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/document.h"
+#include "base/relaxed.h"
 #include "engine/clock_tempo.h"
 #include "engine/engine_input.h"
 #include "engine/tables.h"
-#include "model/document.h"
-#include "model/relaxed.h"
 
 namespace velmor {
 
@@ -104,7 +104,6 @@ struct Engine {
     Relaxed<int32_t> patternEndFrame;
     Relaxed<int32_t> passEndFrame;
     SongClock song;
-    Relaxed<int16_t> sequencerOn;
     // The sequencer runs (Play, or MIDI Start); stopped, the clock stands
     // and only keys sound.
     bool running = true;

@@ -11,40 +11,35 @@ namespace velmor {
 
 enum EnvStage : uint8_t { kAttack = 0, kDecay = 1, kSustainHold = 2, kRelease = 3 };
 
-struct Envelope {
-    int32_t level;
-    uint8_t stage;
-    int32_t sustainCounter;
-};
-
-// One frame of the envelope. The decay, sustain and release parameters are
-// read afresh at every frame from `p` (the unit record, or a test's values).
+// One frame of the unit voice's envelope (envLevel, envStage and
+// sustainCounter). The decay, sustain and release parameters are read afresh
+// at every frame from `p` (the unit record, or a test's values).
 template <class Params>
-inline void updateEnvelope(Envelope& e, int32_t attackIncrement, const Params& p) {
-    switch (e.stage) {
+inline void updateEnvelope(UnitVoice& v, int32_t attackIncrement, const Params& p) {
+    switch (v.envStage) {
         case kAttack:
-            e.level = add32(e.level, attackIncrement);
-            if (e.level >= kEnvFull) {
-                e.level = kEnvFull;
-                e.stage = kDecay;
+            v.envLevel = add32(v.envLevel, attackIncrement);
+            if (v.envLevel >= kEnvFull) {
+                v.envLevel = kEnvFull;
+                v.envStage = kDecay;
             }
             break;
         case kDecay:
-            e.level = truncToInt(static_cast<double>(static_cast<float>(p.decay)) * e.level);
-            if (mul32(p.sustainLevel, 64) >= e.level) {
-                e.stage = kSustainHold;
-                e.sustainCounter = 0;
+            v.envLevel = truncToInt(static_cast<double>(static_cast<float>(p.decay)) * v.envLevel);
+            if (mul32(p.sustainLevel, 64) >= v.envLevel) {
+                v.envStage = kSustainHold;
+                v.sustainCounter = 0;
             }
             break;
         case kSustainHold:
-            e.sustainCounter = add32(e.sustainCounter, 1);
-            if (e.sustainCounter > static_cast<int32_t>(p.sustainTime)) {
-                e.stage = kRelease;
-                e.level = truncToInt(static_cast<double>(p.release) * e.level);
+            v.sustainCounter = add32(v.sustainCounter, 1);
+            if (v.sustainCounter > static_cast<int32_t>(p.sustainTime)) {
+                v.envStage = kRelease;
+                v.envLevel = truncToInt(static_cast<double>(p.release) * v.envLevel);
             }
             break;
         case kRelease:
-            e.level = truncToInt(static_cast<double>(p.release) * e.level);
+            v.envLevel = truncToInt(static_cast<double>(p.release) * v.envLevel);
             break;
         default:
             break;

@@ -6,17 +6,13 @@
 #include <cstdint>
 
 #include "engine/arith.h"
+#include "engine/engine.h"
 #include "engine/exact_division.h"
 #include "engine/tables.h"
 
 namespace velmor {
 
 enum FilterMode : uint16_t { kLo12 = 0, kLo24 = 1, kHi12 = 2, kBand = 3, kBypass = 4 };
-
-struct FilterMemory {
-    int32_t x1 = 0, x2 = 0, y1 = 0, y2 = 0;  // input and (first) output history
-    int32_t w1 = 0, w2 = 0, z1 = 0, z2 = 0;  // second Lo24 stage
-};
 
 // Quotient of an exact 64-bit numerator, truncated toward zero and saturated
 // to 32 bits; a zero divisor (only reachable from values a pattern file
@@ -73,66 +69,71 @@ inline void updateCoefficients(FilterCoefficients& k, const Tables& t, uint16_t 
     computeCoefficients(k, t, mode, j, r);
 }
 
+// Each filter runs on the unit voice's memories: filterX1, filterX2 the last
+// inputs, filterY1, filterY2 the last (first-stage) outputs, and filterW*,
+// filterZ* those of Lo24's second stage.
+//
 // The inputs are the render's mix values, a 32-bit sum shifted right by 9,
 // so |x| <= 2^22 and the sum of two inputs fits in 32 bits; so does the sum
 // of two second-stage inputs of Lo24, 3y / 4 in 32 bits (|w| <= 2^29). The
 // term of the latest output is added last: it is the one each frame waits
 // for.
-inline int32_t filterLo12(FilterMemory& m, const FilterCoefficients& k, int32_t x) {
-    const int64_t num = wideMul(x + m.x2, k.h) + wideMul(m.x1, k.cwComplement) + wideMul(k.y2Factor, m.y2) +
-                        wideMul(k.twoCw, m.y1);
+inline int32_t filterLo12(UnitVoice& v, const FilterCoefficients& k, int32_t x) {
+    const int64_t num = wideMul(x + v.filterX2, k.h) + wideMul(v.filterX1, k.cwComplement) +
+                        wideMul(k.y2Factor, v.filterY2) + wideMul(k.twoCw, v.filterY1);
     const int32_t y = filterQuotient(num, k.divisor);
-    m.y2 = m.y1;
-    m.y1 = y;
-    m.x2 = m.x1;
-    m.x1 = x;
+    v.filterY2 = v.filterY1;
+    v.filterY1 = y;
+    v.filterX2 = v.filterX1;
+    v.filterX1 = x;
     return y;
 }
 
 // Two equal stages; y2Factor is q - 8192, the stages' -(8192 - q).
-inline int32_t filterLo24(FilterMemory& m, const FilterCoefficients& k, int32_t x) {
-    const int64_t num1 = wideMul(x + m.x2, k.h) + wideMul(m.x1, k.cwComplement) + wideMul(k.y2Factor, m.y2) +
-                         wideMul(k.twoCw, m.y1);
+inline int32_t filterLo24(UnitVoice& v, const FilterCoefficients& k, int32_t x) {
+    const int64_t num1 = wideMul(x + v.filterX2, k.h) + wideMul(v.filterX1, k.cwComplement) +
+                         wideMul(k.y2Factor, v.filterY2) + wideMul(k.twoCw, v.filterY1);
     const int32_t y = filterQuotient(num1, k.divisor);
-    m.y2 = m.y1;
-    m.y1 = y;
-    m.x2 = m.x1;
-    m.x1 = x;
+    v.filterY2 = v.filterY1;
+    v.filterY1 = y;
+    v.filterX2 = v.filterX1;
+    v.filterX1 = x;
 
     const int32_t w = mul32(3, y) / 4;
-    const int64_t num2 = wideMul(w + m.w2, k.h) + wideMul(m.w1, k.cwComplement) + wideMul(k.y2Factor, m.z2) +
-                         wideMul(k.twoCw, m.z1);
+    const int64_t num2 = wideMul(w + v.filterW2, k.h) + wideMul(v.filterW1, k.cwComplement) +
+                         wideMul(k.y2Factor, v.filterZ2) + wideMul(k.twoCw, v.filterZ1);
     const int32_t z = filterQuotient(num2, k.divisor);
-    m.z2 = m.z1;
-    m.z1 = z;
-    m.w2 = m.w1;
-    m.w1 = w;
+    v.filterZ2 = v.filterZ1;
+    v.filterZ1 = z;
+    v.filterW2 = v.filterW1;
+    v.filterW1 = w;
     return z;
 }
 
-inline int32_t filterBand(FilterMemory& m, const FilterCoefficients& k, int32_t x) {
-    const int64_t num = wideMul(k.sw, x - m.x2) + wideMul(k.y2Factor, m.y2) + wideMul(k.twoCw, m.y1);
+inline int32_t filterBand(UnitVoice& v, const FilterCoefficients& k, int32_t x) {
+    const int64_t num = wideMul(k.sw, x - v.filterX2) + wideMul(k.y2Factor, v.filterY2) + wideMul(k.twoCw, v.filterY1);
     const int32_t y = filterQuotient(num, k.divisor);
-    m.y2 = m.y1;
-    m.y1 = y;
-    m.x2 = m.x1;
-    m.x1 = x;
+    v.filterY2 = v.filterY1;
+    v.filterY1 = y;
+    v.filterX2 = v.filterX1;
+    v.filterX1 = x;
     return y;
 }
 
 // Solves K d2y + R dy + y = K d2x: K from the cutoff sum, R from the
 // resonance, both single-precision values; products and sums in double.
-inline int32_t filterHi12(FilterMemory& m, double highPassScale, int32_t c, int32_t r, int32_t x) {
+inline int32_t filterHi12(UnitVoice& v, double highPassScale, int32_t c, int32_t r, int32_t x) {
     const double f = c * 0.01 + 0.5;
     const float K = static_cast<float>(highPassScale / f);
     const float R = static_cast<float>(r * 0.0001220703125 * 10);
-    const int32_t D = sub32(add32(sub32(add32(x, m.x2), mul32(2, m.x1)), mul32(2, m.y1)), m.y2);
-    const int32_t N = truncToInt(D * static_cast<double>(K) + m.y1 * static_cast<double>(R));
+    const int32_t D =
+        sub32(add32(sub32(add32(x, v.filterX2), mul32(2, v.filterX1)), mul32(2, v.filterY1)), v.filterY2);
+    const int32_t N = truncToInt(D * static_cast<double>(K) + v.filterY1 * static_cast<double>(R));
     const int32_t y = truncToInt(N / (static_cast<double>(K) + static_cast<double>(R) + 1.0));
-    m.y2 = m.y1;
-    m.y1 = y;
-    m.x2 = m.x1;
-    m.x1 = x;
+    v.filterY2 = v.filterY1;
+    v.filterY1 = y;
+    v.filterX2 = v.filterX1;
+    v.filterX1 = x;
     return y;
 }
 

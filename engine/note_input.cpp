@@ -1,12 +1,12 @@
 #include "engine/note_input.h"
 
+#include "base/midi_channel.h"
 #include "engine/arith.h"
 #include "engine/engine.h"
 #include "engine/envelope.h"
 #include "engine/mixdown.h"
 #include "engine/song_clock.h"
 #include "engine/step_clock.h"
-#include "model/midi_channels.h"
 
 namespace velmor {
 

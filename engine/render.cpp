@@ -29,11 +29,17 @@ inline int32_t wrapPhase(int32_t acc) { return acc & (kPhasePeriod - 1); }
 
 // Everything the frame loop takes once per unit and block.
 struct BlockParams {
+    const Tables* tables;
+    const UnitRecord* record;  // the envelope reads its decay, sustain and release at every frame
+    const WaveSample* osc1Table;
+    const WaveSample* osc2Table;
     int32_t coarse1, coarse2, fine1, fine2;
     uint32_t sync;
     int32_t pulseThreshold;  // P
     int32_t mix, ring, fm;
+    uint16_t filterMode;
     int32_t cutoff, resonance, envAmount;
+    double highPassScale;
     int32_t attackIncrement;
     int32_t lfoIncrement, lfoAmount;
     uint16_t lfoTarget;
@@ -54,9 +60,16 @@ inline int32_t accentStrength(uint32_t stored) {
 // falls back with a time constant of 8192 frames (186 ms).
 constexpr int32_t kAccentChargeFull = 8192 << 16;
 
-BlockParams latchBlockParams(const Engine& e, const UnitRecord& r) {
+BlockParams latchBlockParams(const Engine& e, int u) {
     const Tables& t = *e.tables;
+    const Document& doc = e.score->doc;
+    const UnitRecord& r = doc.units[u];
+    const UnitDerived& derived = e.score->derived.units[u];
     BlockParams b;
+    b.tables = &t;
+    b.record = &r;
+    b.osc1Table = waveTableFor(t, doc.userWave, derived.osc1Table);
+    b.osc2Table = waveTableFor(t, doc.userWave, derived.osc2Table);
     b.coarse1 = r.osc1Coarse;
     b.coarse2 = r.osc2Coarse;
     b.fine1 = r.osc1Fine;
@@ -67,9 +80,11 @@ BlockParams latchBlockParams(const Engine& e, const UnitRecord& r) {
     b.mix = r.oscMix;
     b.ring = r.ringMod;
     b.fm = r.fmAmount;
+    b.filterMode = r.filterMode;
     b.cutoff = r.cutoff;
     b.resonance = r.resonance;
     b.envAmount = r.envAmount;
+    b.highPassScale = e.highPassScale;
     b.attackIncrement = truncToInt(r.attack);
     b.lfoIncrement = truncToInt(r.lfoSpeed / 44100.0 * e.lfoPhaseScale);
     b.lfoAmount = r.lfoAmount;
@@ -170,189 +185,172 @@ int planRuns(Engine& e, int u, const StepSpan& span, int32_t gateSamples, VoiceR
     return e.clockIn.sync ? splitGlide(runs) : 1;
 }
 
+// Notes are signed 8-bit, so this key never matches one.
+constexpr int32_t kNoPitchKey = INT32_MIN;
+
+// The oscillators' phase increments within a run, and the note and LFO
+// offset they were computed for.
+struct Pitch {
+    int32_t note = kNoPitchKey, offset = 0;
+    int32_t inc1 = 0, inc2 = 0;
+};
+
+// The LFO, one frame on: its table value. The one subtraction of a period,
+// and the reduction of a phase outside 0..2^27 - 1 (from pattern-file
+// speeds), are both the remainder modulo 2^27.
+inline int32_t runLfo(UnitVoice& v, const BlockParams& b) {
+    v.lfoAccum = add32(v.lfoAccum, b.lfoIncrement) & kLfoPhaseMask;
+    return b.lfoTable[v.lfoAccum >> 17];
+}
+
+// Pitch and slide. The increments are recomputed only when the LFO offset
+// changes, or at every frame of a glide.
+inline void followPitch(Pitch& p, const BlockParams& b, const VoiceRun& run, int32_t tick, int32_t l) {
+    const Tables& t = *b.tables;
+    const int32_t off = b.lfoTarget == 0 ? mul32(mul32(l, b.lfoAmount), 12) >> 20 : 0;
+    if (!run.gliding && run.note == p.note && off == p.offset) return;
+    int32_t p1, p2;
+    if (b.lfoTarget == 0) {
+        p1 = fineHz(t, add32(mul32(add32(run.note, b.coarse1), 8), off));
+        p2 = fineHz(t, add32(mul32(add32(run.note, b.coarse2), 8), off));
+    } else {
+        p1 = noteHz(t, add32(run.note, b.coarse1));
+        p2 = noteHz(t, add32(run.note, b.coarse2));
+    }
+    if (run.gliding) {
+        p1 = p1 + (noteHz(t, add32(run.next, b.coarse1)) - p1) * tick / run.glideLength;
+        p2 = p2 + (noteHz(t, add32(run.next, b.coarse2)) - p2) * tick / run.glideLength;
+    }
+    p.inc1 = phaseIncrement(p1);
+    p.inc2 = phaseIncrement(p2);
+    p.note = run.gliding ? kNoPitchKey : run.note;
+    p.offset = off;
+}
+
+struct OscillatorSamples {
+    int32_t s1, s2;
+};
+
+// The two oscillators, one frame on: oscillator 1 with the pulse-width warp,
+// oscillator 2 (frequency-modulated by the LFO or by oscillator 1) the sync
+// master.
+inline OscillatorSamples runOscillators(UnitVoice& v, const BlockParams& b, const Pitch& p, int32_t l) {
+    if (b.lfoTarget == 3) v.osc2Accum = add32(v.osc2Accum, mul32(mul32(p.inc2, b.lfoAmount) >> 10, l) >> 8);
+
+    v.osc1Accum = add32(v.osc1Accum, add32(p.inc1, b.fine1));
+    if (v.osc1Accum < 0) v.osc1Accum = 0;
+    if (v.osc1Accum >= kPhasePeriod) v.osc1Accum = wrapPhase(v.osc1Accum - kPhasePeriod);
+    // acc1 - P is 0..2^32 - 1 when acc1 >= P, exact in unsigned 32 bits.
+    uint32_t readPos = static_cast<uint32_t>(v.osc1Accum);
+    if (v.osc1Accum >= b.pulseThreshold) readPos -= static_cast<uint32_t>(b.pulseThreshold);
+    // A threshold below 0 (from a pattern file) could read past the
+    // table: the index is clamped to its last entry.
+    const int32_t s1 = b.osc1Table[readPos >= kPhasePeriod ? kWaveLength - 1 : (readPos >> 12)];
+
+    if (b.fm > 0) v.osc2Accum = add32(v.osc2Accum, mul32(mul32(p.inc2, b.fm) >> 10, s1) >> 8);
+
+    v.osc2Accum = add32(v.osc2Accum, add32(p.inc2, b.fine2));
+    if (v.osc2Accum < 0) v.osc2Accum = 0;
+    if (v.osc2Accum >= kPhasePeriod) {
+        v.osc2Accum = wrapPhase(v.osc2Accum - kPhasePeriod);
+        if (b.sync != 0) v.osc1Accum = 0;
+    }
+    return {s1, b.osc2Table[v.osc2Accum >> 12]};
+}
+
+// Mix and ring modulation, at half of full scale.
+inline int32_t mixOscillators(const BlockParams& b, OscillatorSamples o) {
+    const int32_t m = mul32(add32(mul32(b.mix, o.s2), mul32(o.s1, sub32(256, b.mix))) >> 8, sub32(256, b.ring));
+    const int32_t k = mul32((o.s1 * o.s2) >> 15, b.ring);
+    return add32(m, k) >> 9;
+}
+
+// The filter at the cutoff the envelope, the accent and the LFO move, and
+// the resonance the LFO moves.
+inline int32_t runFilter(UnitVoice& v, FilterCoefficients& k, const BlockParams& b, int32_t l, int32_t x) {
+    int32_t reso = b.resonance;
+    if (b.lfoTarget == 1) {
+        reso = add32(mul32(mul32(b.resonance, l) >> 15, b.lfoAmount) >> 8, b.resonance);
+        if (reso > 32767) reso = 32767;
+    }
+    const int32_t envTerm = mul32(b.envAmount >> 7, v.envLevel) >> 15;
+    int32_t c = add32(b.cutoff, envTerm);
+    // An accented note opens the filter further: a stronger envelope, plus
+    // the charge of the accents before it.
+    if (v.accentOn != 0) c = add32(c, mul32(add32(envTerm, v.accentCharge >> 16), b.accentGain) >> 7);
+    if (b.lfoTarget == 2) c = add32(c, mul32(mul32(l, b.lfoAmount) >> 15, b.cutoff) >> 8);
+
+    switch (b.filterMode) {
+        case kLo12:
+            updateCoefficients(k, *b.tables, kLo12, c, reso);
+            return filterLo12(v, k, x);
+        case kLo24:
+            updateCoefficients(k, *b.tables, kLo24, c, reso);
+            return filterLo24(v, k, x);
+        case kHi12:
+            return filterHi12(v, b.highPassScale, c, reso, x);
+        case kBand:
+            updateCoefficients(k, *b.tables, kBand, c, 0);
+            return filterBand(v, k, x);
+        default:
+            return x;
+    }
+}
+
+// Gate: the note struck at the run's first frame decides the accent, which
+// a slide carries on; the release starts after the gate length of a step
+// without slide.
+inline void applyGate(UnitVoice& v, const BlockParams& b, const VoiceRun& run, bool first, int32_t tick) {
+    if (first && run.strikes) {
+        v.envStage = kAttack;
+        v.accentOn = b.accentGain > 0 && run.accented;
+        if (v.accentOn != 0) v.accentCharge = add32(v.accentCharge, (kAccentChargeFull - v.accentCharge) >> 2);
+    }
+    if (run.gated && run.gate < tick) v.envStage = kRelease;
+}
+
+// The amplifier: the filtered sample at the envelope's level; an accented
+// note's amplitude rises by up to the whole of itself.
+inline int32_t amplify(const UnitVoice& v, const BlockParams& b, int32_t y) {
+    const int32_t a = mul32(v.envLevel >> 8, y / 2) >> 14;
+    return v.accentOn != 0 ? add32(a, mul32(a, b.accentGain) >> 7) : a;
+}
+
+// The envelope and the accent charge, one frame on.
+inline void advanceEnvelope(UnitVoice& v, const BlockParams& b) {
+    updateEnvelope(v, b.attackIncrement, *b.record);
+    v.accentCharge -= v.accentCharge >> 13;
+}
+
+// One run of frames through the stages, into out.
+void renderRun(UnitVoice& v, FilterCoefficients& k, const BlockParams& b, const VoiceRun& run, int16_t* out) {
+    Pitch pitch;
+    int32_t tick = run.tick;
+    for (int n = 0; n < run.frames; ++n, ++tick) {
+        const int32_t l = runLfo(v, b);
+        followPitch(pitch, b, run, tick, l);
+        const int32_t y = runFilter(v, k, b, l, mixOscillators(b, runOscillators(v, b, pitch, l)));
+        applyGate(v, b, run, n == 0, tick);
+        const int32_t a = amplify(v, b, y);
+        advanceEnvelope(v, b);
+        out[n] = distort(b.distCurve, b.distWet, a);
+    }
+}
+
 // Runs unit u over the runs of one stretch, into its unit buffer.
 void renderUnit(Engine& e, int u, const StepSpan* spans, int count) {
-    const Tables& t = *e.tables;
-    const Document& doc = e.score->doc;
-    const UnitRecord& r = doc.units[u];
-    const UnitDerived& derived = e.score->derived.units[u];
-    UnitVoice& voice = e.voices[u];
-    const BlockParams b = latchBlockParams(e, r);
-    const WaveSample* osc1Table = waveTableFor(t, doc.userWave, derived.osc1Table);
-    const WaveSample* osc2Table = waveTableFor(t, doc.userWave, derived.osc2Table);
-    const uint16_t mode = r.filterMode;
-
-    int32_t acc1 = voice.osc1Accum;
-    int32_t acc2 = voice.osc2Accum;
-    int32_t lfoAcc = voice.lfoAccum;
-    Envelope env{voice.envLevel, voice.envStage, voice.sustainCounter};
-    FilterMemory mem;
-    mem.x1 = voice.filterX1;
-    mem.x2 = voice.filterX2;
-    mem.y1 = voice.filterY1;
-    mem.y2 = voice.filterY2;
-    mem.w1 = voice.filterW1;
-    mem.w2 = voice.filterW2;
-    mem.z1 = voice.filterZ1;
-    mem.z2 = voice.filterZ2;
+    const BlockParams b = latchBlockParams(e, u);
     FilterCoefficients coeff;
-    const double highPassScale = e.highPassScale;
-    uint8_t accentOn = voice.accentOn;
-    int32_t accentCharge = voice.accentCharge;
     int16_t* outBuf = e.unitBuffers.get() + u * kMaxBlockFrames;
-
-    // Notes are signed 8-bit, so this key never matches one.
-    constexpr int32_t kNoPitchKey = INT32_MIN;
-
-    const bool synced = e.clockIn.sync;
     // Following a clock, the gate follows the measured step length.
-    const int32_t gateSamples = synced ? gateSamplesFor(r.stepGate, playedSamplesPerStep(e)) : derived.gateSamples;
+    const int32_t gateSamples = e.clockIn.sync ? gateSamplesFor(b.record->stepGate, playedSamplesPerStep(e))
+                                               : e.score->derived.units[u].gateSamples;
     for (const StepSpan* span = spans; span != spans + count; ++span) {
         VoiceRun runs[2];
         const int runCount = planRuns(e, u, *span, gateSamples, runs);
-        for (const VoiceRun* run = runs; run != runs + runCount; ++run) {
-        const int32_t note = run->note;
-        const int32_t next = run->next;
-        const bool gliding = run->gliding;
-        const int32_t glideLength = run->glideLength;
-        const int32_t gate = run->gate;
-        int32_t pitchKeyNote = kNoPitchKey, pitchKeyOff = 0;
-        int32_t inc1 = 0, inc2 = 0;
-
-        int32_t tick = run->tick;
-        int16_t* out = outBuf + span->offset + run->offset;
-        for (int n = 0; n < run->frames; ++n, ++tick) {
-            // LFO. The one subtraction of a period, and the reduction of a
-            // phase outside 0..2^27 - 1 (from pattern-file speeds), are both
-            // the remainder modulo 2^27.
-            lfoAcc = add32(lfoAcc, b.lfoIncrement) & kLfoPhaseMask;
-            const int32_t l = b.lfoTable[lfoAcc >> 17];
-
-            // Pitch and slide. The increments are recomputed only when the
-            // LFO offset changes, or at every frame of a glide.
-            const int32_t off = b.lfoTarget == 0 ? mul32(mul32(l, b.lfoAmount), 12) >> 20 : 0;
-            if (gliding || note != pitchKeyNote || off != pitchKeyOff) {
-                int32_t p1, p2;
-                if (b.lfoTarget == 0) {
-                    p1 = fineHz(t, add32(mul32(add32(note, b.coarse1), 8), off));
-                    p2 = fineHz(t, add32(mul32(add32(note, b.coarse2), 8), off));
-                } else {
-                    p1 = noteHz(t, add32(note, b.coarse1));
-                    p2 = noteHz(t, add32(note, b.coarse2));
-                }
-                if (gliding) {
-                    p1 = p1 + (noteHz(t, add32(next, b.coarse1)) - p1) * tick / glideLength;
-                    p2 = p2 + (noteHz(t, add32(next, b.coarse2)) - p2) * tick / glideLength;
-                }
-                inc1 = phaseIncrement(p1);
-                inc2 = phaseIncrement(p2);
-                pitchKeyNote = gliding ? kNoPitchKey : note;
-                pitchKeyOff = off;
-            }
-
-            if (b.lfoTarget == 3) acc2 = add32(acc2, mul32(mul32(inc2, b.lfoAmount) >> 10, l) >> 8);
-
-            // Oscillator 1 with the pulse-width warp.
-            acc1 = add32(acc1, add32(inc1, b.fine1));
-            if (acc1 < 0) acc1 = 0;
-            if (acc1 >= kPhasePeriod) acc1 = wrapPhase(acc1 - kPhasePeriod);
-            // acc1 - P is 0..2^32 - 1 when acc1 >= P, exact in unsigned 32 bits.
-            uint32_t readPos = static_cast<uint32_t>(acc1);
-            if (acc1 >= b.pulseThreshold) readPos -= static_cast<uint32_t>(b.pulseThreshold);
-            // A threshold below 0 (from a pattern file) could read past the
-            // table: the index is clamped to its last entry.
-            const int32_t s1 = osc1Table[readPos >= kPhasePeriod ? kWaveLength - 1 : (readPos >> 12)];
-
-            // Frequency modulation of oscillator 2 by oscillator 1.
-            if (b.fm > 0) acc2 = add32(acc2, mul32(mul32(inc2, b.fm) >> 10, s1) >> 8);
-
-            // Oscillator 2, the sync master.
-            acc2 = add32(acc2, add32(inc2, b.fine2));
-            if (acc2 < 0) acc2 = 0;
-            if (acc2 >= kPhasePeriod) {
-                acc2 = wrapPhase(acc2 - kPhasePeriod);
-                if (b.sync != 0) acc1 = 0;
-            }
-            const int32_t s2 = osc2Table[acc2 >> 12];
-
-            int32_t reso = b.resonance;
-            if (b.lfoTarget == 1) {
-                reso = add32(mul32(mul32(b.resonance, l) >> 15, b.lfoAmount) >> 8, b.resonance);
-                if (reso > 32767) reso = 32767;
-            }
-
-            // Mix and ring modulation, at half of full scale.
-            const int32_t m = mul32(add32(mul32(b.mix, s2), mul32(s1, sub32(256, b.mix))) >> 8, sub32(256, b.ring));
-            const int32_t k = mul32((s1 * s2) >> 15, b.ring);
-            const int32_t x = add32(m, k) >> 9;
-
-            const int32_t envTerm = mul32(b.envAmount >> 7, env.level) >> 15;
-            int32_t c = add32(b.cutoff, envTerm);
-            // An accented note opens the filter further: a stronger
-            // envelope, plus the charge of the accents before it.
-            if (accentOn != 0) c = add32(c, mul32(add32(envTerm, accentCharge >> 16), b.accentGain) >> 7);
-            if (b.lfoTarget == 2) c = add32(c, mul32(mul32(l, b.lfoAmount) >> 15, b.cutoff) >> 8);
-
-            int32_t y;
-            switch (mode) {
-                case kLo12:
-                    updateCoefficients(coeff, t, mode, c, reso);
-                    y = filterLo12(mem, coeff, x);
-                    break;
-                case kLo24:
-                    updateCoefficients(coeff, t, mode, c, reso);
-                    y = filterLo24(mem, coeff, x);
-                    break;
-                case kHi12:
-                    y = filterHi12(mem, highPassScale, c, reso, x);
-                    break;
-                case kBand:
-                    updateCoefficients(coeff, t, mode, c, 0);
-                    y = filterBand(mem, coeff, x);
-                    break;
-                default:
-                    y = x;
-                    break;
-            }
-            const int32_t v = y / 2;
-
-            // Gate: the note struck at the step's start decides the accent,
-            // which a slide carries on; the release starts after the gate
-            // length of a step without slide.
-            if (n == 0 && run->strikes) {
-                env.stage = kAttack;
-                accentOn = b.accentGain > 0 && run->accented;
-                if (accentOn != 0) accentCharge = add32(accentCharge, (kAccentChargeFull - accentCharge) >> 2);
-            }
-            if (run->gated && gate < tick) env.stage = kRelease;
-
-            int32_t a = mul32(env.level >> 8, v) >> 14;
-            // An accented note's amplitude rises by up to the whole of itself.
-            if (accentOn != 0) a = add32(a, mul32(a, b.accentGain) >> 7);
-
-            updateEnvelope(env, b.attackIncrement, r);
-            accentCharge -= accentCharge >> 13;
-
-            out[n] = distort(b.distCurve, b.distWet, a);
-        }
-        }
+        for (const VoiceRun* run = runs; run != runs + runCount; ++run)
+            renderRun(e.voices[u], coeff, b, *run, outBuf + span->offset + run->offset);
     }
-    voice.accentOn = accentOn;
-    voice.accentCharge = accentCharge;
-    voice.osc1Accum = acc1;
-    voice.osc2Accum = acc2;
-    voice.lfoAccum = lfoAcc;
-    voice.envLevel = env.level;
-    voice.envStage = env.stage;
-    voice.sustainCounter = env.sustainCounter;
-    voice.filterX1 = mem.x1;
-    voice.filterX2 = mem.x2;
-    voice.filterY1 = mem.y1;
-    voice.filterY2 = mem.y2;
-    voice.filterW1 = mem.w1;
-    voice.filterW2 = mem.w2;
-    voice.filterZ1 = mem.z1;
-    voice.filterZ2 = mem.z2;
 }
 
 // One stretch of at most 65536 frames (one unit buffer), beginning at frame

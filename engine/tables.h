@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "base/document.h"
 #include "engine/crt_rand.h"
-#include "model/document.h"
 
 namespace velmor {
 

@@ -1,8 +1,8 @@
 #pragma once
 // Standard MIDI Files (*.mid): the bytes of a file written from notes, and
 // the notes, tempo changes and track facts read from the bytes of a file.
-// Nothing here knows units or steps: model/midi_export.h and
-// model/midi_import.h map between them and the document.
+// Nothing here knows units or steps: files/midi_export.h and
+// files/midi_import.h map between them and the document.
 //
 // The reader takes format 0 and 1 with any division, running status, system
 // exclusive and meta events of any kind; it checks every byte and refuses a

@@ -15,7 +15,6 @@
 namespace velmor {
 
 constexpr int kPatternHeaderSize = 30;
-constexpr int kOldLayoutSize = 212;
 
 enum class PatternReadStatus {
     kCurrentLayout,  // read (as far as the data reached)

@@ -21,7 +21,7 @@ int streamToDisk(Synth& s, std::FILE* f, const StreamOptions& options) {
     constexpr int32_t kNotEnded = 9999;
     int16_t block[kBlockBytes / 2];
 
-    resetEngine(s);
+    publishAndReset(s);
     // The clock runs with the units: with none in use the pass would never
     // end. A pass takes at most this many blocks.
     const int64_t pass = passFrames(s);
@@ -35,7 +35,7 @@ int streamToDisk(Synth& s, std::FILE* f, const StreamOptions& options) {
     s.engine.passEndFrame = kNotEnded;
     int64_t written = 0;
     for (int64_t blocks = 0; blocks < maxBlocks; ++blocks) {
-        renderBlock(s, block, kBlockBytes);
+        publishAndRender(s, block, kBlockBytes);
         const int32_t end = s.engine.passEndFrame;
         if (end == kNotEnded) {
             if (std::fwrite(block, 2, kBlockBytes / 2, f) < kBlockBytes / 2) return 0;

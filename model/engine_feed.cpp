@@ -100,12 +100,12 @@ void publish(Synth& s) {
     send(s);
 }
 
-void renderBlock(Synth& s, int16_t* out, uint32_t byteCount) {
+void publishAndRender(Synth& s, int16_t* out, uint32_t byteCount) {
     publish(s);
     renderBlock(s.engine, out, byteCount);
 }
 
-void resetEngine(Synth& s) {
+void publishAndReset(Synth& s) {
     publish(s);
     resetEngine(s.engine);
 }

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/document.h"
 #include "engine/engine_input.h"
-#include "model/document.h"
 
 namespace velmor {
 
@@ -62,7 +62,7 @@ void publish(Synth& s);
 
 // For front ends with one thread (the renderer, tests): what changed is
 // sent, then the engine renders or resets.
-void renderBlock(Synth& s, int16_t* out, uint32_t byteCount);
-void resetEngine(Synth& s);
+void publishAndRender(Synth& s, int16_t* out, uint32_t byteCount);
+void publishAndReset(Synth& s);
 
 }  // namespace velmor

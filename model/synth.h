@@ -7,10 +7,10 @@
 
 #include <memory>
 
+#include "base/document.h"
 #include "engine/crt_rand.h"
 #include "engine/engine.h"
 #include "engine/tables.h"
-#include "model/document.h"
 #include "model/engine_feed.h"
 #include "model/pattern_clipboard.h"
 #include "model/step_editor.h"

@@ -216,8 +216,6 @@ bool documentChanged(const Synth& s) {
     return !s.undo.savedKnown || std::memcmp(&s.undo.saved, &s.score.doc, sizeof(Document)) != 0;
 }
 
-void sealHistory(Synth& s) { s.undo.joinable = false; }
-
 size_t historyFootprint(const Synth& s) {
     const UndoHistory& h = s.undo;
     size_t bytes = sizeof(UndoHistory);

@@ -19,8 +19,8 @@
 #include <deque>
 #include <vector>
 
+#include "base/document.h"
 #include "engine/engine_input.h"
-#include "model/document.h"
 
 namespace velmor {
 
@@ -92,9 +92,6 @@ void markSaved(Synth& s);
 void forgetSaved(Synth& s);
 // Whether the document differs from the one last saved or loaded.
 bool documentChanged(const Synth& s);
-
-// The next edit starts a step of its own, even on the same control.
-void sealHistory(Synth& s);
 
 // The bytes the history holds (the steps and their runs), for measuring.
 size_t historyFootprint(const Synth& s);

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "model/document.h"
+#include "base/document.h"
 
 namespace velmor {
 

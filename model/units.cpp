@@ -65,7 +65,6 @@ void applyDefaults(Synth& s) {
     Edit edit(s);
     s.score.doc.unitCount = 0;
     s.score.doc.unitCount = 1;  // the first unit tab
-    s.engine.sequencerOn = 1;
     // The start-up sequence, in its order: the tempo comes last, so that its
     // step timing gives every slot its gate length. FM, PW, Sync, Accent and
     // Swing keep the values of initialisation.

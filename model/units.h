@@ -14,8 +14,8 @@ namespace velmor {
 // untouched).
 int initialiseUnits(Synth& s);
 
-// The start-up defaults: unitCount 0 then 1 (the first tab), the sequencer
-// on, and the default position of every control through its setter.
+// The start-up defaults: unitCount 0 then 1 (the first tab) and the default
+// position of every control through its setter.
 void applyDefaults(Synth& s);
 
 // Brings the next slot into use without selecting it. Returns 1, or 0 when

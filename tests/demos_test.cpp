@@ -51,7 +51,7 @@ TEST(DemoFiles, TogetherShowWhatTheSynthesizerDoesAndEachPlaysWell) {
         for (int p = 0; p < songPositions(*s); ++p) songPatterns.insert(songPattern(*s, p));
         groove |= songModeOn(*s) && songPositions(*s) >= 4 && songPatterns.size() >= 3 && st.settings.swing > 0 && accents;
 
-        resetEngine(*s);
+        publishAndReset(*s);
         int peak = 0;
         bool clipped = false;
         for (int64_t done = 0, frames = passFrames(*s) - 1; done < frames; done += 512) {

@@ -71,8 +71,10 @@ TEST(ExactFilterDivision, LoudAndOutOfRangeStatesDivideAsIn64Bits) {
     for (int i = 0; i < 200000; ++i) {
         const auto [specialC, specialR] = special[i % special.size()];
         const int32_t c = i % 3 ? cutoff(rng) : specialC, r = i % 3 ? any(rng) : specialR, x = mix(rng);
-        FilterMemory m{mix(rng), mix(rng), any(rng), any(rng), stage2(rng), stage2(rng), any(rng), any(rng)};
-        if (i % 2) m.y1 >>= 12, m.y2 >>= 12, m.z1 >>= 12, m.z2 >>= 12;
+        UnitVoice m;
+        m.filterX1 = mix(rng), m.filterX2 = mix(rng), m.filterY1 = any(rng), m.filterY2 = any(rng);
+        m.filterW1 = stage2(rng), m.filterW2 = stage2(rng), m.filterZ1 = any(rng), m.filterZ2 = any(rng);
+        if (i % 2) m.filterY1 >>= 12, m.filterY2 >>= 12, m.filterZ1 >>= 12, m.filterZ2 >>= 12;
         const int64_t sw = t.filterSinTable[filterIndex(c)], cw = t.filterCosTable[filterIndex(c)], h = (8192 - cw) >> 1;
         // A low-pass stage with 8192 alpha = q.
         const auto lowPass = [&](int64_t in, int64_t in1, int64_t in2, int64_t out1, int64_t out2, int32_t q) {
@@ -80,13 +82,15 @@ TEST(ExactFilterDivision, LoudAndOutOfRangeStatesDivideAsIn64Bits) {
         };
         const int32_t q12 = div32(static_cast<int32_t>(sw * 4096), sub32(35000, r));
         const int32_t q24 = div32(static_cast<int32_t>(sw * 4096), sub32(37000, r));
-        const int32_t y24 = lowPass(x, m.x1, m.x2, m.y1, m.y2, q24);
-        FilterMemory a = m, b = m, d = m;
+        const int32_t y24 = lowPass(x, m.filterX1, m.filterX2, m.filterY1, m.filterY2, q24);
+        UnitVoice a = m, b = m, d = m;
         FilterCoefficients ka, kb, kd;
         updateCoefficients(ka, t, kLo12, c, r), updateCoefficients(kb, t, kLo24, c, r), updateCoefficients(kd, t, kBand, c, 0);
-        ASSERT_EQ((std::vector{filterLo12(a, ka, x), filterLo24(b, kb, x), b.y1, filterBand(d, kd, x)}),
-                  (std::vector{lowPass(x, m.x1, m.x2, m.y1, m.y2, q12), lowPass(mul32(3, y24) / 4, m.w1, m.w2, m.z1, m.z2, q24),
-                               y24, quotient(sw * (int64_t{x} - m.x2) + 2 * cw * m.y1 + (sw - 8192) * m.y2, sw + 8192)}))
+        ASSERT_EQ((std::vector{filterLo12(a, ka, x), filterLo24(b, kb, x), b.filterY1, filterBand(d, kd, x)}),
+                  (std::vector{lowPass(x, m.filterX1, m.filterX2, m.filterY1, m.filterY2, q12),
+                               lowPass(mul32(3, y24) / 4, m.filterW1, m.filterW2, m.filterZ1, m.filterZ2, q24), y24,
+                               quotient(sw * (int64_t{x} - m.filterX2) + 2 * cw * m.filterY1 + (sw - 8192) * m.filterY2,
+                                        sw + 8192)}))
             << i;
     }
 }

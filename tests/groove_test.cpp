@@ -25,7 +25,7 @@ TEST(Swing, EverySecondStepStartsLateAndEachPairKeepsItsLength) {
         SCOPED_TRACE(::testing::Message() << tempo << " BPM, swing " << swing);
         auto s = startedSynth();
         setLinked(*s, Param::kTempo, static_cast<Position>(tempo)), setLinked(*s, Param::kSwing, static_cast<Position>(swing));
-        resetEngine(*s), s->engine.passEndFrame = 9999;
+        publishAndReset(*s), s->engine.passEndFrame = 9999;
         for (int step = 0; step < 16; ++step) {
             renderFrames(*s, (step % 2 == 0 ? even : odd) - 1, 2048);
             ASSERT_EQ(s->engine.currentStep, step);
@@ -41,7 +41,7 @@ TEST(Swing, AStepsGateAndGlideScaleWithItsLength) {
     // 80 BPM at 100 %: steps of 11024 and 5512 frames; the gate of 7854
     // frames becomes 7854 x 11024 / 8268 = 10472 and 7854 x 5512 / 8268 = 5236.
     auto s = startedSynth();
-    setLinked(*s, Param::kSwing, 100), resetEngine(*s);
+    setLinked(*s, Param::kSwing, 100), publishAndReset(*s);
     for (const auto& [gate, length] : {std::pair{10472, 11024}, {5236, 5512}}) {
         renderFrames(*s, gate + 1, 4096);  // ticks 0 .. gate
         EXPECT_NE(s->engine.voices[0].envStage, 3) << "tick " << gate << " still holds the gate";
@@ -57,7 +57,7 @@ TEST(Swing, AStepsGateAndGlideScaleWithItsLength) {
     g->score.doc.units[0].lfoTarget = 1;  // the pitch from noteStepTable
     setLinked(*g, Param::kSwing, 100);
     g->score.doc.stepSlide[stepIndex(0, 0, 1)] = 1, g->score.doc.stepPitch[stepIndex(0, 0, 2)] = 27;
-    resetEngine(*g);
+    publishAndReset(*g);
     renderFrames(*g, 11024);
     for (int tick = 0; tick < 5512; ++tick) {
         const int32_t before = g->engine.voices[0].osc1Accum;
@@ -80,7 +80,7 @@ std::unique_ptr<Synth> probe(uint16_t filterMode, int strength = 50, std::vector
     setLinked(*s, Param::kAccent, static_cast<Position>(strength));
     for (const int i : accented) s->score.doc.stepSpare[stepIndex(0, 0, i)] = 1;
     recomputeStepTiming(s->score);
-    resetEngine(*s);
+    publishAndReset(*s);
     return s;
 }
 
@@ -128,7 +128,7 @@ TEST(Accent, OpensTheFilterAndSuccessiveAccentsChargeIt) {
     const int32_t later = accented->engine.voices[0].accentCharge;
     renderFrames(*accented, 8268);
     EXPECT_LT(accented->engine.voices[0].accentCharge, later / 2);
-    resetEngine(*accented);
+    publishAndReset(*accented);
     EXPECT_EQ(accented->engine.voices[0].accentCharge, 0);
 }
 

@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <random>
 
+#include "files/midi_export.h"
+#include "files/midi_import.h"
 #include "files/midi_timeline.h"
 #include "files/pattern_file.h"
-#include "model/midi_export.h"
-#include "model/midi_import.h"
 #include "model/song.h"
 #include "support/played_steps.h"
 #include "support/test_synth.h"

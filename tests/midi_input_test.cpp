@@ -33,7 +33,7 @@ TimedCommand realTime(int64_t frame, uint8_t status) { return {frame, EngineComm
 // frames, as the renderer's --events does; `synced` follows the events'
 // clock with the sequencer standing until they start it.
 std::vector<int16_t> play(Synth& s, const std::vector<TimedCommand>& events, int frames, bool synced, int blockFrames = 512) {
-    resetEngine(s);
+    publishAndReset(s);
     std::vector<EngineEvent> at;
     if (synced) at.push_back({0, command(EngineCommand::kClockSync, 1)});
     at.push_back({0, command(EngineCommand::kSequencer, 0)});
@@ -54,7 +54,7 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
         auto pattern = startedSynth();
         setStepPitchFromSlider(*pattern, 0, 48 - 24), setStepPitchFromSlider(*pattern, 1, 48 - 36);
         c.step0(*pattern);
-        resetEngine(*pattern);
+        publishAndReset(*pattern);
         const auto expected = renderFrames(*pattern, 8268, 512);
         auto keys = startedSynth();
         EXPECT_EQ(play(*keys, c.keys, 8268, false), expected);
@@ -68,11 +68,11 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
         setStepPitchFromSlider(*s, 2, 48 - 36);
     }
     setStepPitchFromSlider(*swungPattern, 1, 48 - 24), toggleStepSlide(*swungPattern, 1);
-    resetEngine(*swungPattern);
+    publishAndReset(*swungPattern);
     const int step1 = 8268 + 8268 * 60 / 300, step2 = step1 + 8268 - 8268 * 60 / 300;
     const int heard = step2 + 7854 * (8268 + 8268 * 60 / 300) / 8268;  // to the swung step 2's gate
     const auto slid = renderFrames(*swungPattern, heard, 512);
-    resetEngine(*swungKeys);
+    publishAndReset(*swungKeys);
     EXPECT_EQ(testing::renderEvents(swungKeys->engine, {{step1, EngineCommand::midi(0x90, 48, 100)}, {step1, EngineCommand::midi(0x90, 60, 64)}},
                                     heard, [=] { return heard; }), slid);
 
@@ -150,7 +150,7 @@ TEST(ClockIn, StartAndTicksPlayAsTheTempoWouldWhateverTheBlockSize) {
         return s;
     };
     auto reference = make();
-    resetEngine(*reference);
+    publishAndReset(*reference);
     const auto expected = renderFrames(*reference, 60000, 4096);
 
     std::vector<TimedCommand> events = clockAt125(0, 70);
@@ -285,7 +285,7 @@ TEST(ClockIn, ADriftingMasterNeitherLosesNorDoublesAStep) {
         t += 120 + 30 * std::sin(i * 0.001) + (i % 7) - 3;
     }
     auto s = startedSynth();
-    resetEngine(*s);
+    publishAndReset(*s);
     std::vector<EngineEvent> at = {{0, command(EngineCommand::kClockSync, 1)}};
     for (const TimedCommand& e : events) at.push_back({static_cast<int32_t>(e.frame), e.command});
     // The step seen at each block's end.
@@ -305,7 +305,7 @@ TEST(ClockOut, TicksFallOnTheStraightGridWhateverTheBlockSize) {
     for (int block : {37, 4096}) {
         auto s = startedSynth();
         setLinked(*s, Param::kTempo, 120), setLinked(*s, Param::kSwing, 50);
-        resetEngine(*s);
+        publishAndReset(*s);
         applyCommand(s->engine, command(EngineCommand::kClockOut, 1));
         std::vector<int64_t> ticks;
         for (int64_t done = 0, n = 0; done < 2 * 16 * 5512; done += n) {

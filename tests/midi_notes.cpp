@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
+#include "files/midi_export.h"
 #include "files/pattern_file.h"
-#include "model/midi_export.h"
 #include "support/test_synth.h"
 
 int main(int argc, char** argv) {

@@ -49,7 +49,7 @@ const uint32_t kCutoffOfUnit1 = parameterOf("u1_cutoff");
 TEST(PluginCore, NotesSoundAsTheRendererPlaysThem) {
     // The renderer's reference: the sequencer standing, the same keys.
     auto s = testing::startedSynth();
-    resetEngine(*s);
+    publishAndReset(*s);
     std::vector<EngineEvent> first = {{0, testing::command(EngineCommand::kSequencer)}, {100, EngineCommand::midi(0x90, 45, 110)},
                                       {9000, EngineCommand::midi(0x90, 48, 90)}, {15000, EngineCommand::midi(0x80, 48, 0)}};
     std::vector<int16_t> expected(2 * 20000);

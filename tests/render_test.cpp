@@ -176,7 +176,7 @@ TEST(Render, WholeRendersFollowTheReference) {
     }
 }
 
-int32_t engineFilter(const Synth& s, FilterMemory& m, FilterCoefficients& k, int mode, int32_t c, int32_t r, int32_t x) {
+int32_t engineFilter(const Synth& s, UnitVoice& m, FilterCoefficients& k, int mode, int32_t c, int32_t r, int32_t x) {
     if (mode == kHi12) return filterHi12(m, s.engine.highPassScale, c, r, x);
     updateCoefficients(k, s.tables, static_cast<uint16_t>(mode), c, mode == kBand ? 0 : r);
     return mode == kLo12 ? filterLo12(m, k, x) : (mode == kLo24 ? filterLo24(m, k, x) : filterBand(m, k, x));
@@ -190,7 +190,7 @@ TEST(Filter, EveryModeFromRestAndAtItsEnds) {
         for (int32_t c : {0, 5000, 30000})
             for (int32_t r : {0, 32767})
                 for (int32_t x = -16384; x <= 16384; x += 61) {
-                    FilterMemory m;
+                    UnitVoice m;
                     FilterCoefficients k;
                     ReferenceFilter f;
                     for (int32_t in : {x, 16000 - x, -x})
@@ -230,7 +230,7 @@ TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     // Fewer than 4 bytes: nothing written, the meters read silence.
     s->engine.levelLeft = s->engine.levelRight = 42;
     int16_t sentinel[2] = {1234, 1234};
-    renderBlock(*s, sentinel, 3);
+    publishAndRender(*s, sentinel, 3);
     EXPECT_EQ((std::vector<int>{sentinel[0], s->engine.levelLeft, s->engine.levelRight}), (std::vector<int>{1234, 0, 0}));
 }
 
@@ -250,7 +250,7 @@ TEST(ResetEngine, RearmsVoicesAndClockButKeepsPhasesDelayAndMeters) {
     const int32_t pos = s->engine.delayPos, echo = s->engine.delayBuffer[pos ? pos - 2 : 0];
     const std::vector<int32_t> kept = {v.osc1Accum, v.lfoAccum, v.sustainCounter, pos};
     ASSERT_TRUE(v.filterZ1 != 0 && echo != 0);
-    resetEngine(*s);
+    publishAndReset(*s);
     for (const UnitVoice& w : s->engine.voices) {
         EXPECT_TRUE(w.envStage == kAttack && w.envLevel == 1) << "re-armed in the attack from level 1";
         EXPECT_EQ(w.filterX1 | w.filterX2 | w.filterY1 | w.filterY2 | w.filterW1 | w.filterW2 | w.filterZ1 | w.filterZ2, 0);

@@ -38,7 +38,7 @@ std::unique_ptr<Synth> songSynth(std::vector<int> song, int patterns = 4) {
     s->score.doc.settings.songLength = static_cast<int32_t>(song.size());
     for (size_t i = 0; i < song.size(); ++i) s->score.doc.settings.songSequence[i] = static_cast<uint8_t>(song[i]);
     setSongMode(*s, true);
-    resetEngine(*s);
+    publishAndReset(*s);
     return s;
 }
 
@@ -55,7 +55,7 @@ int firstDifference(const std::vector<int16_t>& a, const std::vector<int16_t>& b
 
 TEST(PatternMode, PlaysTheSelectedPatternAndTakesAChoiceAtThePatternsEnd) {
     auto s = startedSynth();
-    writeBank(*s, 3), selectPattern(*s, 2), resetEngine(*s);
+    writeBank(*s, 3), selectPattern(*s, 2), publishAndReset(*s);
     EXPECT_EQ(s->engine.song.pattern, 2) << "Stop and Play start with the selected pattern";
     renderFrames(*s, 1000);
     selectPattern(*s, 1);
@@ -79,7 +79,7 @@ TEST(SongMode, PlaysEveryPositionOnceInOrderThenStartsAgainLikeChoicesInPatternM
     const std::vector<int> song = {0, 1, 0, 2};
     auto a = songSynth(song);
     auto b = startedSynth();
-    writeBank(*b, 4), selectPattern(*b, 0), resetEngine(*b);
+    writeBank(*b, 4), selectPattern(*b, 0), publishAndReset(*b);
     for (int k = 0; k < 6; ++k) {
         SCOPED_TRACE(k);
         expectPlaying(*a, k % 4, song[k % 4]);
@@ -137,7 +137,7 @@ TEST(PatternBank, SongAndBankKeepTheirLimitsAndEditsGrowThePatternCount) {
     s->score.doc.settings.songLength = 0;         // plays, and is edited, as one position
     s->score.doc.settings.songSequence[0] = 200;  // plays pattern 64
     setSongMode(*s, true);
-    resetEngine(*s);
+    publishAndReset(*s);
     EXPECT_EQ(passFrames(*s), kPass80);
     renderFrames(*s, kPass80);
     expectPlaying(*s, 0, 63);

@@ -36,7 +36,7 @@ TEST(StreamToDisk, PassIsTheStartOfContinuousPlaybackFromStepZero) {
     ASSERT_NE(a->engine.currentStep, 0);
     const auto [result, values] = stream(*a);
     ASSERT_EQ(result, 1);
-    resetEngine(*b);
+    publishAndReset(*b);
     const int pass = 16 * b->score.derived.samplesPerStep;
     const std::vector<int16_t> continuous = testing::renderFrames(*b, pass + 1000, 3000);
     ASSERT_EQ(values.size(), 2 * static_cast<size_t>(pass - 1));

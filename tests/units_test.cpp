@@ -36,7 +36,7 @@ TEST(Units, StartUpDefaultsReachUnitZeroOnly) {
     const UnitRecord& r = st.units[0];
     const EngineSettings& g = st.settings;
     const int32_t values[][2] = {
-        {st.unitCount, 1},         {s->engine.sequencerOn, 1},  {r.cutoff, 8192},        {r.resonance, 19660},
+        {st.unitCount, 1},         {r.cutoff, 8192},        {r.resonance, 19660},
         {r.envAmount, 16250},      {r.oscMix, 128},             {r.volume, 128},         {r.distThreshold, 9},
         {r.distMode, 1},           {r.distWet, 0},              {d.units[0].gateSamples, 7854},   {r.fmAmount, 0},
         {r.pulseWidth, 0},         {g.tempoBpm, 80},            {d.samplesPerStep, 8268}, {g.masterVolume, 128},

@@ -43,14 +43,14 @@ TEST(PlayingStatus, FollowsPatternAndSongModeAndChoicesMadeWhileStopped) {
     const int pass = 16 * s->score.derived.samplesPerStep;
     EXPECT_EQ(playingStatus(*s), "Pattern 1");
     auto reference = startedSynth();
-    selectPattern(*reference, 2), resetEngine(*reference);
+    selectPattern(*reference, 2), publishAndReset(*reference);
     selectPattern(*s, 2);  // after the start-up: Play starts with it
     prepareToPlay(*s);
     EXPECT_EQ(playingStatus(*s), "Pattern 3");
     EXPECT_EQ(renderFrames(*s, pass + 100), renderFrames(*reference, pass + 100));
 
     // Song mode switched on after a Stop: the first position, then the second.
-    resetEngine(*s);
+    publishAndReset(*s);
     setSongPattern(*s, 0, 4), insertSongPosition(*s, 1, 5), insertSongPosition(*s, 2, 63), setSongMode(*s, true);
     prepareToPlay(*s);
     EXPECT_EQ(playingStatus(*s), "Song 1/3: Pattern 5");
@@ -134,7 +134,7 @@ TEST(WindowLogic, EnvelopeOutlineStatusTitlesAndTabs) {
     EXPECT_EQ(refreshStatus(out, e).cpu, "CPU: -1%") << "taken as a signed 16-bit number";
 
     EXPECT_EQ(titleAfterLoad("D:\\songs\\acid\\line.pat") + titleAfterLoad("plain.pat") + unitTabLabel(0) + unitTabLabel(3),
-              "Velmor V1.05 - line.patVelmor V1.05 - plain.patVelmor #1Velmor #4");
+              "Velmor V" VELMOR_VERSION_TEXT " - line.patVelmor V" VELMOR_VERSION_TEXT " - plain.patVelmor #1Velmor #4");
 }
 
 // The menu texts, titles and questions are read in the end-to-end tests;

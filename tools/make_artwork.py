@@ -4,7 +4,8 @@
     python3 tools/make_artwork.py [output folder]
 
 Writes the splash bitmap startup.bmp (440 x 226 pixels, 8 bits per pixel,
-256-entry colour table, uncompressed), the icons saw.ico, saw2.ico,
+256-entry colour table, uncompressed; it shows the version of the file
+VERSION), the icons saw.ico, saw2.ico,
 square.ico, sine.ico, play.ico and stop.ico (32 x 32 and 16 x 16, 32 bits
 per pixel with alpha and an AND mask), and the program's own icon
 velmor.ico (48, 32, 24 and 16 pixels square, the same format). The output folder defaults to the
@@ -537,6 +538,13 @@ def ramp(stops, n):
     return out
 
 
+def release_version():
+    """The release version (MAJOR.MINOR) from the file VERSION at the top of the tree."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    with open(os.path.join(here, '..', 'VERSION')) as f:
+        return f.readline().strip()
+
+
 def splash_palette():
     """236 colours of our own for entries 10-245, the system ones around."""
     ours = []
@@ -653,8 +661,9 @@ def render_splash():
     # The version stands right-aligned under the waveform, on the base line
     # of the tag line.
     ver = Mask(w, h)
-    ver_w = draw_text(Mask(w, h), 'V1.05', 0.0, 116.0, 16.0, 1.1, 3.0) - 3.0
-    draw_text(ver, 'V1.05', 412.0 - ver_w, 116.0, 16.0, 1.1, 3.0)
+    version = 'V' + release_version()
+    ver_w = draw_text(Mask(w, h), version, 0.0, 116.0, 16.0, 1.1, 3.0) - 3.0
+    draw_text(ver, version, 412.0 - ver_w, 116.0, 16.0, 1.1, 3.0)
     composite(img, ver, AMBER)
 
     # The tag line in the pixel font.

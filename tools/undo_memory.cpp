@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "model/fresh_synth.h"
+#include "model/parameters.h"
 #include "model/pattern_clipboard.h"
 #include "model/song.h"
-#include "support/test_synth.h"
+#include "model/units.h"
 
 namespace velmor {
 namespace {
@@ -65,7 +67,7 @@ void wholeDocumentEdit(Synth& s, int i) {
 
 void measure(const char* name, void (*edit)(Synth&, int), int edits) {
     const size_t before = residentBytes();
-    auto s = testing::startedSynth();
+    auto s = startedSynth();
     s->undo.clock = fakeClock;
     for (int i = 0; i < edits; ++i, g_ms += 1500) edit(*s, i);
     const size_t grown = residentBytes() - before;

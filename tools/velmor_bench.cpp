@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "engine/filter.h"
-#include "support/test_synth.h"
+#include "model/fresh_synth.h"
 
 namespace velmor {
 namespace {
@@ -27,9 +27,9 @@ enum Variant { kStartup, kLowPass24, kHighPass12, kStrongFm, kSwingAccent };
 const char* const kVariantNames[] = {"startup", "lo24", "hi12", "strong_fm", "swing_accent"};
 
 std::unique_ptr<Synth> benchSynth(int units, Variant variant) {
-    auto s = testing::initialisedSynth();
+    auto s = initialisedSynth();
     for (int u = 0; u < units; ++u) {
-        testing::applyStartupLikeSettings(*s, u);
+        applyStartupLikeSettings(*s, u);
         UnitRecord& r = s->score.doc.units[u];
         r.volume = 32;
         if (variant == kLowPass24) r.filterMode = kLo24;
@@ -90,7 +90,7 @@ void renderCase(const Options& o, Variant variant, int units) {
     constexpr int kBlock = 4096;
     std::vector<int16_t> out(2 * kBlock);
     const double blocksPerSecond = medianRate(o, 1.0, [&] {
-        renderBlock(*s, out.data(), kBlock * 4);
+        publishAndRender(*s, out.data(), kBlock * 4);
         sink += static_cast<uint16_t>(out[kBlock]);
     });
     const double framesPerSecond = blocksPerSecond * kBlock;

@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "files/pattern_file.h"
+#include "model/fresh_synth.h"
 #include "plugin/base64.h"
 #include "plugin/plugin_core.h"
 #include "plugin/plugin_parameters.h"
-#include "support/test_synth.h"
 
 namespace velmor {
 namespace {
@@ -34,8 +34,8 @@ constexpr double kTempo = 120;
 
 // The state of four units with the start-up settings.
 std::string fourUnitState() {
-    auto s = testing::startedSynth();
-    for (int u = 1; u < kUnits; ++u) testing::applyStartupLikeSettings(*s, u);
+    auto s = startedSynth();
+    for (int u = 1; u < kUnits; ++u) applyStartupLikeSettings(*s, u);
     for (int u = 0; u < kUnits; ++u)
         for (int i = 0; i < 16; ++i) s->score.doc.stepPitch[stepIndex(u, 0, i)] = static_cast<int8_t>(15 + (i * 5 + u) % 24);
     std::string bytes;

@@ -13,14 +13,14 @@
 #include "engine/mixdown.h"
 #include "engine/render.h"
 #include "files/midi_events.h"
+#include "files/midi_export.h"
+#include "files/midi_import.h"
 #include "files/midi_timeline.h"
 #include "files/pattern_file.h"
 #include "files/safe_file.h"
 #include "files/stream_to_disk.h"
 #include "files/user_wave.h"
 #include "files/wave_file.h"
-#include "model/midi_export.h"
-#include "model/midi_import.h"
 #include "model/parameters.h"
 #include "model/song.h"
 #include "model/units.h"
@@ -244,10 +244,10 @@ bool renderFrames(Synth& s, std::FILE* f, int64_t frames, bool wav) {
     int16_t block[2 * kBlockFrames];
     if (wav && !writeWaveHeader(f, static_cast<uint32_t>(frames * 4))) return false;
     Progress progress(frames);
-    resetEngine(s);
+    publishAndReset(s);
     for (int64_t done = 0; done < frames;) {
         const int n = frames - done < kBlockFrames ? static_cast<int>(frames - done) : kBlockFrames;
-        renderBlock(s, block, static_cast<uint32_t>(n) * 4);
+        publishAndRender(s, block, static_cast<uint32_t>(n) * 4);
         if (std::fwrite(block, 4, static_cast<size_t>(n), f) != static_cast<size_t>(n)) return false;
         done += n;
         progress.update(done);
@@ -263,7 +263,7 @@ bool renderTimed(Synth& s, std::FILE* f, int64_t frames, const std::vector<Timed
     int16_t block[2 * kBlockFrames];
     if (wav && !writeWaveHeader(f, static_cast<uint32_t>(frames * 4))) return false;
     Progress progress(frames);
-    resetEngine(s);
+    publishAndReset(s);
     std::vector<EngineEvent> inBlock = std::move(first);
     size_t next = 0, tempo = 0;
     for (int64_t done = 0; done < frames;) {

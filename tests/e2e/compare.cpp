@@ -75,11 +75,11 @@ std::unique_ptr<Synth> state(const char* pattern) {
 // `moveAt` (a refill boundary; -1 for none).
 Frames playback(const char* pattern, int64_t frames, int64_t half, int id, int pos, int64_t moveAt) {
     auto s = state(pattern);
-    resetEngine(*s);
+    publishAndReset(*s);
     std::vector<int16_t> samples(static_cast<size_t>(2 * (frames + 2 * half)));
     for (int64_t done = 0; done < frames; done += done == 0 ? 2 * half : half) {
         if (done == moveAt) onSliderScrolled(*s, id, pos);
-        renderBlock(*s, &samples[2 * done], static_cast<uint32_t>(4 * (done == 0 ? 2 * half : half)));
+        publishAndRender(*s, &samples[2 * done], static_cast<uint32_t>(4 * (done == 0 ? 2 * half : half)));
     }
     Frames out(static_cast<size_t>(frames));
     std::memcpy(out.data(), samples.data(), 4 * out.size());
@@ -91,7 +91,7 @@ Frames playback(const char* pattern, int64_t frames, int64_t half, int id, int p
 // --events renders it.
 Frames withEvents(const char* pattern, int64_t frames, const std::vector<TimedCommand>& events) {
     auto s = state(pattern);
-    resetEngine(*s);
+    publishAndReset(*s);
     std::vector<EngineEvent> at = {{0, testing::command(EngineCommand::kClockSync, 1)}, {0, testing::command(EngineCommand::kSequencer)}};
     for (const TimedCommand& t : events) at.push_back({static_cast<int32_t>(t.frame), t.command});
     Frames out(static_cast<size_t>(frames));

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "velmor_version.h"
+
 namespace {
 
 constexpr UINT kSendTimeoutMs = 20000;
@@ -31,7 +33,7 @@ constexpr int kFileNameEdit = 0x480;   // the same in the old-style dialogs
 constexpr int kMessageBoxText = 0xFFFF;
 constexpr int kUnitTabs = 1061;  // the main window's tab control
 
-std::string g_mainTitle = "Velmor V1.05";
+std::string g_mainTitle = "Velmor V" VELMOR_VERSION_TEXT;  // or --title
 std::string g_files;        // the folder that file names are relative to
 HWND g_dialog = nullptr;    // the dialog that `dialog` chose, or null for the main window
 std::string g_dialogTitle;

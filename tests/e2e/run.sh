@@ -35,7 +35,7 @@ program="$windows/app/velmor.exe"
 driver="$windows/tests/velmor-driver.exe"
 compare="$root/build/native/tests/velmor-e2e-compare"
 render="$root/build/native/tools/velmor-render"
-title="Velmor V1.05"
+title="Velmor V$(head -n 1 VERSION)"  # the main window's, as the program builds it
 sink="velmor_e2e"
 attempts=4  # a scenario whose sound came too late to tell is run again
 

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "files/midi_export.h"
 #include "files/midi_file.h"
-#include "model/midi_export.h"
-#include "model/midi_import.h"
+#include "files/midi_import.h"
 #include "support/test_synth.h"
 
 namespace velmor::testing {

@@ -1,5 +1,5 @@
 #pragma once
-// Builds fresh synthesizer instances for tests and benchmarks.
+// Fresh synthesizer instances and renders of them for the tests.
 
 #include <algorithm>
 #include <cmath>
@@ -9,42 +9,16 @@
 
 #include "engine/mixdown.h"
 #include "engine/render.h"
+#include "model/fresh_synth.h"
 #include "model/parameters.h"
 #include "model/units.h"
 
 namespace velmor::testing {
 
-// An instance after unit initialisation and the engine reset, with the
-// distortion curves built: every slot holds its start values.
-inline std::unique_ptr<Synth> initialisedSynth() {
-    auto s = makeSynth();
-    buildDistortionCurves(s->tables);
-    initialiseUnits(*s);
-    resetEngine(*s);
-    return s;
-}
-
-// The start-up state: unit 0 and the globals with the defaults applied;
-// another unit gets unit 0's settings pasted and comes into use.
-inline void applyStartupLikeSettings(Synth& s, int unit = 0) {
-    if (unit == 0) {
-        applyDefaults(s);
-        return;
-    }
-    const int32_t saved = s.selection.currentUnit;
-    s.selection.currentUnit = unit;
-    pasteSettings(s, 0);
-    s.selection.currentUnit = saved;
-    if (s.score.doc.unitCount < unit + 1) s.score.doc.unitCount = unit + 1;
-    publish(s);
-}
-
-// A fresh instance in the state right after start-up.
-inline std::unique_ptr<Synth> startedSynth() {
-    auto s = makeSynth();
-    startUpState(*s);
-    return s;
-}
+// The fresh instances the tools use too (model/fresh_synth.h).
+using velmor::applyStartupLikeSettings;
+using velmor::initialisedSynth;
+using velmor::startedSynth;
 
 // Renders `frames` frames in blocks of blockFrames and returns them
 // interleaved.
@@ -52,7 +26,7 @@ inline std::vector<int16_t> renderFrames(Synth& s, int frames, int blockFrames =
     std::vector<int16_t> out(2 * static_cast<size_t>(frames));
     for (int done = 0; done < frames;) {
         const int n = std::min(blockFrames, frames - done);
-        renderBlock(s, out.data() + 2 * done, static_cast<uint32_t>(n) * 4);
+        publishAndRender(s, out.data() + 2 * done, static_cast<uint32_t>(n) * 4);
         done += n;
     }
     return out;

@@ -1,4 +1,4 @@
-#include "model/midi_export.h"
+#include "files/midi_export.h"
 
 #include <string>
 

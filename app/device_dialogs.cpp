@@ -8,8 +8,8 @@
 
 #include <cstdio>
 
+#include "app/response.h"
 #include "app/side_dialogs.h"
-#include "audio/response.h"
 #include "resources/resource_ids.h"
 
 namespace velmor {

@@ -1,4 +1,4 @@
-#include "model/midi_import.h"
+#include "files/midi_import.h"
 
 #include <algorithm>
 #include <cstring>

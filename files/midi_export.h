@@ -15,14 +15,14 @@
 //     that step to its end (and on, if that step slides too);
 //   - into a rest, or past the end of the pass: it ends 10 ticks into the
 //     next step, before that step's middle, so that a reader tells it from a
-//     tie (see model/midi_import.h).
+//     tie (see files/midi_import.h).
 
 #include <cstdint>
 #include <vector>
 
+#include "base/document.h"
 #include "files/midi_file.h"
 #include "files/safe_file.h"
-#include "model/document.h"
 
 namespace velmor {
 
