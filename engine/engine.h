@@ -12,6 +12,7 @@
 #include "base/relaxed.h"
 #include "engine/clock_tempo.h"
 #include "engine/engine_input.h"
+#include "engine/note_output.h"
 #include "engine/tables.h"
 
 namespace velmor {
@@ -89,6 +90,16 @@ struct SongClock {
     Relaxed<int32_t> previousPattern;
 };
 
+// A pattern a controller chose for one unit in pattern mode (Program
+// Change): the one it plays instead of the song's, the one it played before
+// where that differs from the song's (its step 15 decides the retrigger at
+// step 0), and the one waiting for the next pattern end; -1 for none.
+struct UnitPattern {
+    int32_t playing = -1;
+    int32_t previous = -1;
+    int32_t queued = -1;
+};
+
 struct Engine {
     const Tables* tables = nullptr;
     // The score it plays, its own: only its input writes it. A whole new
@@ -109,8 +120,10 @@ struct Engine {
     bool running = true;
     UnitVoice voices[8];
     UnitKeys keys[8];
+    UnitPattern unitPatterns[8];
     ClockIn clockIn;
     ClockOut clockOut;
+    NoteOut noteOut;
     Relaxed<int32_t> syncedTempo;  // BPM measured from MIDI clock; 0 when not synced
     // Frames rendered so far, and where in the block the events now applied
     // stand.

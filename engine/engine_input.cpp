@@ -3,6 +3,7 @@
 #include "engine/arith.h"
 #include "engine/engine.h"
 #include "engine/note_input.h"
+#include "engine/note_output.h"
 
 namespace velmor {
 
@@ -67,6 +68,10 @@ void applyCommand(Engine& e, const EngineCommand& c) {
             e.syncedTempo = 0;
             break;
         case EngineCommand::kClockOut: e.clockOut.enabled = c.value != 0; break;
+        case EngineCommand::kNoteOut:
+            endAllNotes(e);
+            e.noteOut.enabled = c.value != 0;
+            break;
         case EngineCommand::kLocate:
             locate(e, c.value);
             e.clockIn.waiting = e.clockIn.sync;

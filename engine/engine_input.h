@@ -27,6 +27,7 @@ struct EngineCommand {
         kClockSync,           // `value` 1: the steps follow MIDI clock; 0: the internal clock
         kClockOut,            // `value` 1: the block's MIDI clock ticks are reported
         kLocate,              // the clock to `value` sixteenths from the song's start; the next tick begins that step
+        kNoteOut,             // `value` 1: the block's notes are reported as MIDI
     };
     static constexpr int kMaxWrite = 16;
 

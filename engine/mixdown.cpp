@@ -6,6 +6,7 @@
 #include "engine/engine_input.h"
 #include "engine/render.h"
 #include "engine/song_clock.h"
+#include "engine/step_clock.h"
 
 namespace velmor {
 
@@ -39,16 +40,22 @@ void mixdown(Engine& e, int16_t* out, int frames, Peaks& peaks) {
     const int32_t gainR = e.delayGainR;
     int32_t peakL = peaks.left;
     int32_t peakR = peaks.right;
+    // A unit whose own sound is off (Local Off) adds nothing.
+    const int units = clampInt(st.unitCount, 0, kUnitSlots);
+    int32_t volume[kUnitSlots], sendLevel[kUnitSlots];
+    for (int u = 0; u < units; ++u) {
+        const bool heard = (st.units[u].unitFlags & kLocalOff) == 0;
+        volume[u] = heard ? st.units[u].volume : 0;
+        sendLevel[u] = heard ? static_cast<int32_t>(st.units[u].delaySend[0]) : 0;
+    }
 
     for (int n = 0; n < frames; ++n) {
-        const int units = clampInt(st.unitCount, 0, kUnitSlots);
         int32_t dry = 0;
         int32_t send = 0;
         for (int u = 0; u < units; ++u) {
             const int32_t sample = buffers[u * kMaxBlockFrames + n];
-            const UnitRecord& r = st.units[u];
-            dry = add32(dry, mul32(r.volume, sample) >> 7);
-            send = add32(send, mul32(static_cast<int32_t>(r.delaySend[0]), sample) >> 8);
+            dry = add32(dry, mul32(volume[u], sample) >> 7);
+            send = add32(send, mul32(sendLevel[u], sample) >> 8);
         }
         const int32_t dl = delay[pos];
         const int32_t dr = delay[pos + 1];
@@ -107,7 +114,9 @@ void resetEngine(Engine& e) {
     }
     e.currentStep = 0;
     e.stepTick = 0;
+    const int32_t was = e.song.pattern;
     resetSongClock(e);
+    startUnitPatterns(e, was, e.song.pattern);
 }
 
 }  // namespace velmor

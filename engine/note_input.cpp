@@ -5,6 +5,7 @@
 #include "engine/engine.h"
 #include "engine/envelope.h"
 #include "engine/mixdown.h"
+#include "engine/note_output.h"
 #include "engine/song_clock.h"
 #include "engine/step_clock.h"
 
@@ -104,6 +105,7 @@ void channelMessage(Engine& e, uint8_t status, uint8_t data1, uint8_t data2) {
         if (type == 0x90 && data2 > 0) press(e, u, data1 & 127, data2);
         else if (type == 0x80 || type == 0x90) release(e, u, data1 & 127);
         else if (type == 0xB0 && (data1 == 120 || data1 == 123)) releaseUnit(e, u);
+        else if (type == 0xC0) queueUnitPattern(e, u, data1 & 127);
     }
 }
 
@@ -119,6 +121,7 @@ int32_t pitchOfNote(int note) {
 
 void applySequencer(Engine& e, int32_t how) {
     ClockIn& c = e.clockIn;
+    endAllNotes(e);
     if (how == 0) {
         e.running = false;
         releaseAllUnits(e);

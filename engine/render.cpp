@@ -154,7 +154,8 @@ int planRuns(Engine& e, int u, const StepSpan& span, int32_t gateSamples, VoiceR
         }
         return splitGlide(runs);
     }
-    const int at = stepIndex(u, span.playing, span.step);
+    const UnitSpanPatterns patterns = patternsOf(e, u, span);
+    const int at = stepIndex(u, patterns.playing, span.step);
     if (k.tail || !span.advancing) {
         // The tail: the gate stays closed, even for an envelope re-armed by
         // a load; the pitch is the last key's, or else the pattern's where
@@ -172,10 +173,10 @@ int planRuns(Engine& e, int u, const StepSpan& span, int32_t gateSamples, VoiceR
     // L / samplesPerStep of its length L.
     const bool slides = doc.stepSlide[at] != 0;
     run.note = doc.stepPitch[at];
-    run.next = slides ? int32_t{doc.stepPitch[span.step < 15 ? at + 1 : stepIndex(u, span.following, 0)]} : run.note;
+    run.next = slides ? int32_t{doc.stepPitch[span.step < 15 ? at + 1 : stepIndex(u, patterns.following, 0)]} : run.note;
     run.gliding = run.next != run.note;
     run.strikes = span.tick == 0 && doc.stepNoteOn[at] != 0 &&
-                  doc.stepSlide[span.step > 0 ? at - 1 : stepIndex(u, span.previous, 15)] == 0;
+                  doc.stepSlide[span.step > 0 ? at - 1 : stepIndex(u, patterns.previous, 15)] == 0;
     run.accented = (doc.stepSpare[at] & 1) != 0;
     run.gated = !slides;
     run.gate = span.swingDelay != 0
@@ -389,6 +390,7 @@ void renderBlock(Engine& e, int16_t* out, uint32_t byteCount, std::span<const En
     };
     Peaks peaks;
     e.clockOut.count = 0;
+    e.noteOut.count = 0;
     size_t next = 0;
     int done = 0;
     // Stretches of at most one unit buffer, split at the events' frames: the

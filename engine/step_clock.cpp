@@ -5,6 +5,7 @@
 #include "engine/engine.h"
 #include "engine/envelope.h"
 #include "engine/mixdown.h"
+#include "engine/note_output.h"
 #include "engine/song_clock.h"
 
 namespace velmor {
@@ -37,6 +38,30 @@ void reportClockTicks(Engine& e, int blockOffset, const StepSpan& span) {
 
 }  // namespace
 
+UnitSpanPatterns patternsOf(const Engine& e, int u, const StepSpan& span) {
+    const UnitPattern& p = e.unitPatterns[u];
+    if (p.playing < 0 && p.queued < 0 && p.previous < 0) return {span.playing, span.previous, span.following};
+    // A unit's own pattern goes on until the song's changes.
+    const int32_t following = p.queued >= 0 ? p.queued : (p.playing >= 0 && span.following == span.playing ? p.playing : span.following);
+    return {p.playing >= 0 ? p.playing : span.playing, p.previous >= 0 ? p.previous : span.previous, following};
+}
+
+void queueUnitPattern(Engine& e, int u, int32_t pattern) {
+    if (e.score->doc.settings.songMode != 0 || pattern < 0 || pattern >= kPatternsPerUnit) return;
+    e.unitPatterns[u].queued = pattern;
+}
+
+void startUnitPatterns(Engine& e, int32_t was, int32_t now) {
+    const bool song = e.score->doc.settings.songMode != 0;
+    for (UnitPattern& p : e.unitPatterns) {
+        const int32_t played = p.playing >= 0 ? p.playing : was;
+        if (p.queued >= 0 && !song) p.playing = p.queued;
+        else if (now != was || song) p.playing = -1;
+        p.queued = -1;
+        p.previous = played != was ? played : -1;
+    }
+}
+
 int32_t playedSamplesPerStep(const Engine& e) {
     return e.clockIn.sync && e.clockIn.samplesPerStep > 0 ? e.clockIn.samplesPerStep : e.score->derived.samplesPerStep;
 }
@@ -53,9 +78,11 @@ void beginNextStep(Engine& e, int32_t lastFrame) {
     e.patternEndFrame = lastFrame;
     const SongStep next = nextSongStep(*e.score, e.song.position);
     if (endsPass(next)) e.passEndFrame = lastFrame;
-    e.song.previousPattern = clampInt(e.song.pattern, 0, kPatternsPerUnit - 1);
+    const int32_t was = clampInt(e.song.pattern, 0, kPatternsPerUnit - 1);
+    e.song.previousPattern = was;
     e.song.pattern = next.pattern;
     e.song.position = next.position;
+    startUnitPatterns(e, was, next.pattern);
 }
 
 void releaseAllUnits(Engine& e) {
@@ -128,6 +155,7 @@ int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& c
             spans[count++] = StepSpan{done, n, step, tick, stepLength, samplesPerStep, swingDelay, playing,
                                       clampInt(e.song.previousPattern, 0, kPatternsPerUnit - 1),
                                       nextSongStep(score, e.song.position).pattern, false};
+            reportNoteOffs(e, e.framePosition + blockOffset + frames);
             return frames;
         }
         int32_t left;
@@ -150,6 +178,7 @@ int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& c
                                 clampInt(e.song.previousPattern, 0, kPatternsPerUnit - 1),
                                 nextSongStep(score, e.song.position).pattern, true};
         reportClockTicks(e, blockOffset, spans[count]);
+        reportStepNotes(e, blockOffset, spans[count]);
         ++count;
         done += n;
         e.stepTick = tick + n;
@@ -163,6 +192,7 @@ int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& c
         }
         beginNextStep(e, blockOffset + done - 1);
     }
+    reportNoteOffs(e, e.framePosition + blockOffset + done);
     return done;
 }
 

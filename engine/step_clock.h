@@ -33,6 +33,17 @@ struct StepSpan {
 
 constexpr int kMaxSpans = 64;
 
+// The patterns unit u plays in a span: its own, where a controller chose
+// one for it (pattern mode only), else the song's.
+struct UnitSpanPatterns {
+    int32_t playing, previous, following;
+};
+UnitSpanPatterns patternsOf(const Engine& e, int u, const StepSpan& span);
+
+// A pattern a controller chose for unit u (Program Change): it starts at
+// the next pattern end, in place of any chosen before; ignored in song mode.
+void queueUnitPattern(Engine& e, int u, int32_t pattern);
+
 // Runs the clock over up to `frames` frames, which begin at frame
 // `blockOffset` of the block, into spans[0..count). Returns the frames it
 // covered: all of them, or fewer once kMaxSpans runs are taken. With no unit
@@ -42,6 +53,11 @@ int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& c
 // The straight step length the engine plays: measured from MIDI clock while
 // it follows one, else the tempo's.
 int32_t playedSamplesPerStep(const Engine& e);
+
+// The units' own patterns at a pattern's end (or the start), where the
+// song's pattern `was` gives way to `now`: a queued one starts; the song's
+// changing (a pattern chosen, or song mode) ends them.
+void startUnitPatterns(Engine& e, int32_t was, int32_t now);
 
 // The next step begins now; `lastFrame` is the block index of the frame
 // that ended the one before (for the pattern and pass ends).

@@ -8,17 +8,6 @@
 
 namespace velmor {
 
-namespace {
-
-// The nearest tick of a frame (a half tick rounds up).
-int64_t tickOf(int64_t frame, int32_t samplesPerStep) {
-    const int64_t twice = 2 * frame * kTicksPerStep + samplesPerStep;
-    const int64_t divisor = 2 * int64_t{samplesPerStep};
-    return twice >= 0 ? twice / divisor : -((-twice + divisor - 1) / divisor);
-}
-
-}  // namespace
-
 MidiFileOut midiFromScore(const Score& score) {
     const Document& d = score.doc;
     const EngineSettings& g = d.settings;
@@ -32,9 +21,9 @@ MidiFileOut midiFromScore(const Score& score) {
         played.push_back(selectedPattern(score.derived));
     }
     const int64_t steps = static_cast<int64_t>(played.size()) * kStepsPerPattern;
-    // Step k's first frame and tick in the pass (k = steps: the pass's end).
-    const auto frameOf = [&](int64_t k) { return k * sps + ((k & 1) != 0 ? swingDelay : 0); };
-    const auto startOf = [&](int64_t k) { return tickOf(frameOf(k), sps); };
+    // Step k's first frame in the pass, and where it would start straight.
+    const auto straightOf = [&](int64_t k) { return k * sps; };
+    const auto frameOf = [&](int64_t k) { return straightOf(k) + ((k & 1) != 0 ? swingDelay : 0); };
 
     MidiFileOut file;
     file.ticksPerQuarter = kTicksPerQuarter;
@@ -48,44 +37,37 @@ MidiFileOut midiFromScore(const Score& score) {
         MidiTrackOut track;
         track.name = "Velmor #" + std::to_string(u + 1);
         track.channel = u;
-        const auto at = [&](int64_t k) {
-            return stepIndex(u, played[static_cast<size_t>(k / kStepsPerPattern)], static_cast<int>(k % kStepsPerPattern));
+        // The pass played through the engine's note rules, each note kept
+        // from its start to its end.
+        UnitNotes notes;
+        const auto on = [&](int64_t frame, uint8_t key, uint8_t velocity) {
+            track.notes.push_back(MidiNote{tickOf(frame, sps), 0, static_cast<uint8_t>(u), key, velocity});
         };
-        const auto noteOn = [&](int64_t k) { return d.stepNoteOn[at(k)] != 0; };
-        const auto slides = [&](int64_t k) { return d.stepSlide[at(k)] != 0; };
-        const auto keyOf = [&](int64_t k) { return static_cast<uint8_t>(clampInt(d.stepPitch[at(k)] + kKeyOfPitchZero, 0, 127)); };
-        for (int64_t k = 0; k < steps;) {
-            if (!noteOn(k)) {
-                ++k;
-                continue;
-            }
-            MidiNote n;
-            n.start = startOf(k);
-            n.channel = static_cast<uint8_t>(u);
-            n.key = keyOf(k);
-            n.velocity = (d.stepSpare[at(k)] & 1) != 0 ? 127 : 100;
-            // The note goes on through every following step of its key that
-            // the step before slides into.
-            int64_t last = k;
-            while (slides(last) && last + 1 < steps && noteOn(last + 1) && keyOf(last + 1) == n.key) ++last;
-            if (!slides(last)) {
-                int64_t end = startOf(last + 1);
-                if (last == k) {
-                    // Its gate, as the engine scales it for a swung step.
-                    int64_t gate = score.derived.units[u].gateSamples;
-                    if (swingDelay != 0) gate = gate * (frameOf(k + 1) - frameOf(k)) / sps;
-                    const int64_t gateEnd = tickOf(frameOf(k) + gate, sps);
-                    if (gateEnd < end) end = gateEnd > n.start ? gateEnd : n.start + 1;
+        const auto off = [&](int64_t frame, uint8_t key) {
+            for (auto n = track.notes.rbegin(); n != track.notes.rend(); ++n)
+                if (n->key == key && n->end == 0) {
+                    n->end = tickOf(frame, sps);
+                    break;
                 }
-                n.end = end;
-            } else if (last + 1 < steps && noteOn(last + 1)) {
-                n.end = startOf(last + 1) + 1;  // legato into the next note
-            } else {
-                n.end = (last + 1) * kTicksPerStep + kSlideIntoRestTicks;
-            }
-            track.notes.push_back(n);
-            k = last + 1;
+        };
+        for (int64_t k = 0; k < steps; ++k) {
+            const int at = stepIndex(u, played[static_cast<size_t>(k / kStepsPerPattern)], static_cast<int>(k % kStepsPerPattern));
+            NoteStep s;
+            s.noteOn = d.stepNoteOn[at] != 0;
+            s.key = static_cast<uint8_t>(clampInt(d.stepPitch[at] + kKeyOfPitchZero, 0, 127));
+            s.velocity = (d.stepSpare[at] & 1) != 0 ? 127 : 100;
+            s.slides = d.stepSlide[at] != 0;
+            s.start = frameOf(k), s.straightStart = straightOf(k), s.next = frameOf(k + 1), s.nextStraight = straightOf(k + 1);
+            s.samplesPerStep = sps;
+            // Its gate, as the engine scales it for a swung step.
+            int64_t gate = score.derived.units[u].gateSamples;
+            if (swingDelay != 0) gate = gate * (frameOf(k + 1) - frameOf(k)) / sps;
+            s.gate = static_cast<int32_t>(gate);
+            dueNoteOffs(notes, s.start + 1, off);
+            beginNoteStep(notes, s, on);
         }
+        endNotePass(notes, straightOf(steps), sps);
+        dueNoteOffs(notes, INT64_MAX, off);
         file.tracks.push_back(std::move(track));
     }
     return file;
