@@ -18,7 +18,6 @@ constexpr int kStepsPerPattern = 16;
 constexpr int kStepsPerSlot = kPatternsPerUnit * kStepsPerPattern;  // 1024
 constexpr int kSongEntries = 512;
 constexpr int kWaveLength = 1024;
-constexpr uint16_t kLocalOff = 1;  // UnitRecord::unitFlags
 
 using WaveSample = int16_t;
 using WaveTable = WaveSample[kWaveLength];
@@ -73,9 +72,7 @@ struct UnitRecord {
     // The MIDI channel the unit listens on: 0 its own number (unit n on
     // channel n), 1..16 that channel, anything else none.
     uint16_t midiChannel{};
-    // Bit 0: "Local Off", the unit's own sound off (its notes still go out
-    // as MIDI); the other bits are kept bit for bit.
-    uint16_t unitFlags{};
+    uint16_t spareD{};
     int32_t ringMod{};
     int32_t fmAmount{};
     uint32_t oscSync{};

@@ -124,6 +124,9 @@ struct Engine {
     ClockIn clockIn;
     ClockOut clockOut;
     NoteOut noteOut;
+    // "Local Off": bit u set, unit u is not heard (it plays on, and its
+    // notes still go out as MIDI).
+    uint32_t localOff = 0;
     Relaxed<int32_t> syncedTempo;  // BPM measured from MIDI clock; 0 when not synced
     // Frames rendered so far, and where in the block the events now applied
     // stand.

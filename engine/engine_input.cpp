@@ -68,6 +68,7 @@ void applyCommand(Engine& e, const EngineCommand& c) {
             e.syncedTempo = 0;
             break;
         case EngineCommand::kClockOut: e.clockOut.enabled = c.value != 0; break;
+        case EngineCommand::kLocalOff: e.localOff = static_cast<uint32_t>(c.value); break;
         case EngineCommand::kNoteOut:
             endAllNotes(e);
             e.noteOut.enabled = c.value != 0;

@@ -28,6 +28,7 @@ struct EngineCommand {
         kClockOut,            // `value` 1: the block's MIDI clock ticks are reported
         kLocate,              // the clock to `value` sixteenths from the song's start; the next tick begins that step
         kNoteOut,             // `value` 1: the block's notes are reported as MIDI
+        kLocalOff,            // `value` bit u set: unit u is not heard ("Local Off")
     };
     static constexpr int kMaxWrite = 16;
 

@@ -44,7 +44,7 @@ void mixdown(Engine& e, int16_t* out, int frames, Peaks& peaks) {
     const int units = clampInt(st.unitCount, 0, kUnitSlots);
     int32_t volume[kUnitSlots], sendLevel[kUnitSlots];
     for (int u = 0; u < units; ++u) {
-        const bool heard = (st.units[u].unitFlags & kLocalOff) == 0;
+        const bool heard = (e.localOff & (1u << u)) == 0;
         volume[u] = heard ? st.units[u].volume : 0;
         sendLevel[u] = heard ? static_cast<int32_t>(st.units[u].delaySend[0]) : 0;
     }

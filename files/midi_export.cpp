@@ -66,6 +66,7 @@ MidiFileOut midiFromScore(const Score& score) {
             dueNoteOffs(notes, s.start + 1, off);
             beginNoteStep(notes, s, on);
         }
+        dueNoteOffs(notes, frameOf(steps) + 1, off);
         endNotePass(notes, straightOf(steps), sps);
         dueNoteOffs(notes, INT64_MAX, off);
         file.tracks.push_back(std::move(track));

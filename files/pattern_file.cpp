@@ -262,7 +262,7 @@ void readOldLayout(Document& st, In& in) {
     get(in, r.spareA);
     if (in.le(b, 4)) r.lfoSpeed = static_cast<double>(mul32(static_cast<int32_t>(static_cast<uint32_t>(b)), 4));
     get(in, r.midiChannel);
-    get(in, r.unitFlags);
+    get(in, r.spareD);
     get(in, r.ringMod);
     in.skip(4);
     if (in.le(b, 8)) r.decay = static_cast<float>(std::bit_cast<double>(b));

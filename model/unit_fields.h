@@ -63,7 +63,7 @@ void forEachVoiceRow(Visit&& visit) {
     visit(&UnitRecord::spareA, kUnpastedRow);
     visit(&UnitRecord::spareB, kUnpastedRow);
     visit(&UnitRecord::midiChannel, kUnpastedRow);
-    visit(&UnitRecord::unitFlags, kUnpastedRow);
+    visit(&UnitRecord::spareD, kUnpastedRow);
     visit(&UnitRecord::ringMod, kPlainRow);
     visit(&UnitRecord::fmAmount, RowRule{kHasFmAmount, 0, true});
     visit(&UnitRecord::oscSync, RowRule{kHasOscSync, 0, false});

@@ -64,7 +64,7 @@ std::vector<Row> layout(int n, int patterns, int songLength, uint16_t present = 
         {4, 8 * n, [](Synth& s, int i) -> void* { return &s.score.doc.units[i / 8].delaySend[i % 8]; }},
         UNIT(distMode, 2), UNIT(distWet, 2), UNIT(distThreshold, 2), UNIT(filterMode, 2), UNIT(cutoff, 4),
         UNIT(resonance, 4), UNIT(envAmount, 4), UNIT(lfoAmount, 4), UNIT(lfoSpeed, 8), UNIT(lfoTarget, 2),
-        UNIT(lfoWave, 2), UNIT(spareA, 4), UNIT(spareB, 8), UNIT(midiChannel, 2), UNIT(unitFlags, 2), UNIT(ringMod, 4)};
+        UNIT(lfoWave, 2), UNIT(spareA, 4), UNIT(spareB, 8), UNIT(midiChannel, 2), UNIT(spareD, 2), UNIT(ringMod, 4)};
     if (present & kHasFmAmount) rows.push_back(UNIT(fmAmount, 4));
     if (present & kHasOscSync) rows.push_back(UNIT(oscSync, 4));
     if (present & kHasPulseWidth) rows.insert(rows.end(), {UNIT(pulseWidth, 4), UNIT(accentOffset, 4)});
@@ -255,7 +255,7 @@ TEST(PatternFile, OlderLayoutFillsUnitZeroTheDelayAndTheTempo) {
     const int64_t fields[][2] = {
         {r.osc1Wave, half(0)},        {r.osc2Fine, word(16)},   {r.delaySend[0], 0xFFFFE7E4},
         {g.delayPan, word(24)},       {g.delaySteps, word(32)}, {r.distMode, half(36)},   {r.lfoAmount, word(56)},
-        {r.lfoTarget, half(64)},      {r.spareA, static_cast<uint32_t>(word(68))},        {r.unitFlags, half(78)},
+        {r.lfoTarget, half(64)},      {r.spareA, static_cast<uint32_t>(word(68))},        {r.spareD, half(78)},
         {r.ringMod, word(80)},        {g.tempoBpm, word(96)}};
     for (size_t i = 0; i < std::size(fields); ++i) EXPECT_EQ(fields[i][0], fields[i][1]) << "field " << i;
     EXPECT_EQ(r.lfoSpeed, -2147483644.0);
