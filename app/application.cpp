@@ -72,6 +72,7 @@ int runApplication(HINSTANCE instance, HINSTANCE previous, int showCommand, cons
 void shutdownApplication(App& app) {
     shutDownMidi(app);
     shutdownAudio(app.audio, app.sound, &app.tick);
+    app.wasapi.close();
     if (app.synth) releaseBuffers(*app.synth);
     if (app.envelopeBrush) DeleteObject(app.envelopeBrush);
     app.envelopeBrush = nullptr;

@@ -11,6 +11,7 @@
 #include "audio/audio_timer.h"
 #include "audio/dsound_output.h"
 #include "audio/output.h"
+#include "audio/wasapi_output.h"
 #include "app/midi_session.h"
 #include "files/file_names.h"
 #include "model/synth.h"
@@ -37,7 +38,8 @@ struct App {
 
     std::unique_ptr<Synth> synth;
     AudioOutput audio;
-    DirectSoundDevice sound;
+    DirectSoundDevice sound;  // the output unless "Low Latency (WASAPI)" is chosen
+    WasapiDevice wasapi;
     TickContext tick;
     MidiSession midi;
 };

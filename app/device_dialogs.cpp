@@ -1,5 +1,6 @@
 // "Select WAV Device" and "Adjust Average Response": both rebuild the sound
-// output on OK. The main window greys them while the output plays. Windows
+// output on OK, through DirectSound, or through WASAPI with "Low Latency
+// (WASAPI)". The main window greys them while the output plays. Windows
 // only.
 
 #include "app/application.h"
@@ -7,6 +8,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <string>
 
 #include "app/response.h"
 #include "app/side_dialogs.h"
@@ -22,6 +24,40 @@ void showResponse(HWND window, uint32_t bytes) {
     char text[64];
     std::snprintf(text, sizeof text, "Average Response after %ld ms\n", static_cast<long>(responseMilliseconds(bytes)));
     SetDlgItemTextA(window, IDC_RESPONSE_TEXT, text);
+}
+
+bool checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
+
+// The slider counts for DirectSound only; exclusive mode goes with WASAPI.
+void showChoices(HWND window) {
+    const bool low = checked(window, IDC_RESPONSE_WASAPI);
+    EnableWindow(GetDlgItem(window, IDC_RESPONSE_SLIDER), !low);
+    EnableWindow(GetDlgItem(window, IDC_RESPONSE_EXCLUSIVE), low);
+}
+
+// The output through DirectSound again, as "Select WAV Device" chose it.
+void useDirectSound(App& app) {
+    app.wasapi.close();
+    app.audio.device = &app.sound;
+    recreateAudioOutput(app.audio, app.sound, app.mainWindow);
+}
+
+// The output through WASAPI; exclusive mode, where the device refuses it,
+// gives way to shared mode, and the user hears why. False, with the
+// reason, when WASAPI cannot play at all.
+bool useWasapi(HWND window, App& app, bool exclusive, std::string& why) {
+    if (!app.wasapi.open(app.audio, app.synth->engine, exclusive, why)) {
+        std::string shared;
+        if (!exclusive || !app.wasapi.open(app.audio, app.synth->engine, false, shared)) {
+            if (exclusive) why += "; " + shared;
+            return false;
+        }
+        MessageBoxA(window, ("Exclusive mode is not available: " + why + ".\nShared mode is used.").c_str(),
+                    "Low Latency (WASAPI)", MB_ICONINFORMATION);
+    }
+    app.audio.device = &app.wasapi;
+    app.audio.outputReady = 1;
+    return true;
 }
 
 }  // namespace
@@ -41,7 +77,7 @@ INT_PTR CALLBACK deviceDialogProc(HWND window, UINT message, WPARAM wParam, LPAR
         case IDOK: {
             const LRESULT selected = SendDlgItemMessageA(window, IDC_DEVICE_LIST, LB_GETCURSEL, 0, 0);
             if (selected >= 0) app.audio.devices.selectedDevice = static_cast<uint32_t>(selected);
-            recreateAudioOutput(app.audio, app.sound, app.mainWindow);
+            useDirectSound(app);
             EndDialog(window, 1);
             return TRUE;
         }
@@ -62,6 +98,16 @@ INT_PTR CALLBACK responseDialogProc(HWND window, UINT message, WPARAM wParam, LP
             SendDlgItemMessageA(window, IDC_RESPONSE_SLIDER, TBM_SETTICFREQ, 10, 0);
             SendDlgItemMessageA(window, IDC_RESPONSE_SLIDER, TBM_SETPOS, TRUE,
                                 responsePositionForBytes(app.audio.bufferBytes));
+            CheckDlgButton(window, IDC_RESPONSE_WASAPI, app.audio.device == &app.wasapi ? BST_CHECKED : BST_UNCHECKED);
+            if (app.audio.device == &app.wasapi) {
+                char text[96];
+                std::snprintf(text, sizeof text, "Low Latency: a buffer of %d ms, the device's period %d ms\n",
+                              static_cast<int>(app.wasapi.aheadFrames() * 1000 / 44100),
+                              static_cast<int>(app.wasapi.periodFrames() * 1000 / 44100));
+                SetDlgItemTextA(window, IDC_RESPONSE_TEXT, text);
+            }
+            CheckDlgButton(window, IDC_RESPONSE_EXCLUSIVE, app.wasapi.exclusive() ? BST_CHECKED : BST_UNCHECKED);
+            showChoices(window);
             return TRUE;
         }
         case WM_HSCROLL: {
@@ -75,9 +121,22 @@ INT_PTR CALLBACK responseDialogProc(HWND window, UINT message, WPARAM wParam, LP
         }
         case WM_COMMAND: {
             App& app = appOf(window);
+            if (LOWORD(wParam) == IDC_RESPONSE_WASAPI) {
+                showChoices(window);
+                return TRUE;
+            }
             if (LOWORD(wParam) == IDOK) {
                 app.audio.bufferBytes = storedBufferBytes(app.pendingBufferBytes);
-                recreateAudioOutput(app.audio, app.sound, app.mainWindow);
+                std::string why;
+                if (checked(window, IDC_RESPONSE_WASAPI)) {
+                    if (useWasapi(window, app, checked(window, IDC_RESPONSE_EXCLUSIVE), why)) {
+                        EndDialog(window, 1);
+                        return TRUE;
+                    }
+                    MessageBoxA(window, ("Low Latency (WASAPI) is not available: " + why + ".\nThe sound stays with DirectSound.").c_str(),
+                                "Low Latency (WASAPI)", MB_ICONEXCLAMATION);
+                }
+                useDirectSound(app);
                 EndDialog(window, 1);
                 return TRUE;
             }

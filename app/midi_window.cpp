@@ -231,9 +231,11 @@ void setUpDialog(HWND dialog, App& app) {
         EnableWindow(GetDlgItem(dialog, id), u < s.score.doc.unitCount);
     }
     char text[160];
+    const int64_t ahead = app.audio.device && app.audio.device->aheadFrames() >= 0 ? app.audio.device->aheadFrames()
+                                                                                  : app.audio.bufferBytes / 4;
     std::snprintf(text, sizeof text,
                   "Keys are heard %d ms after they arrive: one stream buffer, set with Options > Adjust Response.",
-                  static_cast<int>(app.audio.bufferBytes / 4 * 1000 / kFrameRate));
+                  static_cast<int>(ahead * 1000 / kFrameRate));
     SetDlgItemTextA(dialog, IDC_MIDI_LATENCY, text);
 }
 

@@ -11,8 +11,9 @@ constexpr int64_t kMaxLeadFrames = 882;  // 20 ms
 
 }  // namespace
 
-void FrameClock::start(int64_t first, uint32_t bufferBytes) {
+void FrameClock::start(int64_t first, uint32_t bufferBytes, int64_t ahead) {
     bytes_.store(bufferBytes >= 4 ? bufferBytes : 4, std::memory_order_relaxed);
+    ahead_.store(ahead >= 0 ? ahead : bytes_.load(std::memory_order_relaxed) / 4, std::memory_order_relaxed);
     offset_.store(INT64_MIN, std::memory_order_relaxed);
     frame_.store(first, std::memory_order_relaxed);
     first_.store(first, std::memory_order_release);

@@ -17,8 +17,10 @@ constexpr int64_t kFrameRate = 44100;
 class FrameClock {
 public:
     // Before the stream plays, with no refill running: position 0 plays
-    // frame `first` of the engine's timeline.
-    void start(int64_t first, uint32_t bufferBytes);
+    // frame `first` of the engine's timeline. The positions go round a
+    // buffer of bufferBytes, and the render runs at most `ahead` frames
+    // ahead of the speaker (by default one such buffer).
+    void start(int64_t first, uint32_t bufferBytes, int64_t ahead = -1);
     // The audio tick, with the position and time it has just read.
     void update(uint32_t position, int64_t micros);
     // The frame at the speaker for a position and time read since the last
@@ -27,13 +29,14 @@ public:
     // The frame the play position itself has reached.
     int64_t cursorFrame(uint32_t position) const;
     int64_t first() const { return first_.load(std::memory_order_acquire); }
-    int64_t bufferFrames() const { return bytes_.load(std::memory_order_relaxed) / 4; }
+    int64_t aheadFrames() const { return ahead_.load(std::memory_order_relaxed); }
 
 private:
     std::atomic<int64_t> first_{0};
     std::atomic<int64_t> frame_{0};        // the position's frame at the last update
     std::atomic<int64_t> offset_{INT64_MIN};  // millionths of a frame at time 0; none yet
     std::atomic<uint32_t> bytes_{32768};
+    std::atomic<int64_t> ahead_{8192};
     uint32_t lastPosition_ = 0;  // the audio tick's own
 };
 

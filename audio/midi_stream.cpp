@@ -14,7 +14,7 @@ void MidiReceiver::reset() {
 
 int64_t MidiReceiver::stampFor(const Engine& e, const FrameClock& clock, int64_t frame) {
     // One stream buffer on: past every frame rendered so far, and in order.
-    int64_t stamp = frame + clock.bufferFrames();
+    int64_t stamp = frame + clock.aheadFrames();
     const int64_t rendered = e.framePosition.load();
     if (stamp < rendered) stamp = rendered;
     if (stamp < last_) stamp = last_;

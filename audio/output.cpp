@@ -44,15 +44,19 @@ void startOutput(AudioOutput& out, Engine& e) {
     }
     out.pendingHalf = 0;
     out.device->rewind();
-    out.clock.start(e.framePosition, out.bufferBytes);
+    const uint32_t cycle = out.device->cycleBytes();
+    const int64_t ahead = out.device->aheadFrames();
+    out.clock.start(e.framePosition, cycle != 0 ? cycle : out.bufferBytes, ahead);
     LockedRegion region;
-    if (out.device->lock(0, out.bufferBytes, region) == 0) {
+    if (out.device->lock(0, ahead >= 0 ? static_cast<uint32_t>(4 * ahead) : out.bufferBytes, region) == 0) {
         renderInto(out, e, region);
         out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
     }
     handEngineToAudio(e);
-    out.device->playLooping();
+    // Playing before the device starts: a device that asks for frames may
+    // ask at once.
     out.playing.store(1);
+    out.device->playLooping();
 }
 
 void stopOutput(AudioOutput& out) {
@@ -70,7 +74,7 @@ void stopAndReset(AudioOutput& out, Engine& e) {
 }
 
 void audioTick(AudioOutput& out, Engine& e) {
-    if (out.playing.load() == 1) refillHalf(out, e);
+    if (out.playing.load() == 1 && !out.device->pulls()) refillHalf(out, e);
 }
 
 long refillHalf(AudioOutput& out, Engine& e) {
@@ -114,6 +118,23 @@ long refillHalf(AudioOutput& out, Engine& e) {
     }
     out.renderBusy.store(0);
     return 0;
+}
+
+long pullFrames(AudioOutput& out, Engine& e, uint32_t bytes) {
+    out.renderBusy.store(1);
+    if (out.stopRequested.load() == 1 || out.playing.load() != 1) {
+        out.renderBusy.store(0);
+        return 0;
+    }
+    out.clock.update(out.device->playPosition(), out.device->microseconds());
+    LockedRegion region;
+    const long result = out.device->lock(0, bytes, region);
+    if (result == 0) {
+        renderInto(out, e, region);
+        out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
+    }
+    out.renderBusy.store(0);
+    return result;
 }
 
 void shutdownStreaming(AudioOutput& out, Engine* e) {

@@ -43,6 +43,13 @@ public:
     virtual uint32_t milliseconds() = 0;
     // A finer clock for the MIDI timing, in microseconds.
     virtual int64_t microseconds() { return int64_t{milliseconds()} * 1000; }
+    // A device that asks for frames itself (an event-driven stream) calls
+    // pullFrames whenever it wants some, and the tick leaves it alone. Its
+    // play positions go round cycleBytes() bytes and its buffer runs at most
+    // aheadFrames() frames ahead of the speaker; the prefill is that long.
+    virtual bool pulls() const { return false; }
+    virtual uint32_t cycleBytes() const { return 0; }   // 0: the stream buffer's size
+    virtual int64_t aheadFrames() const { return -1; }  // -1: the stream buffer's frames
 };
 
 constexpr uint32_t kDefaultBufferBytes = 32768;
@@ -100,6 +107,11 @@ void audioTick(AudioOutput& out, Engine& e);
 
 // One refill decision; returns 0, or the failed lock's error code.
 long refillHalf(AudioOutput& out, Engine& e);
+
+// A device that asks for frames itself: `bytes` bytes rendered into the
+// buffer it locks now, the frame clock brought up to its play position.
+// Returns 0, or the failed lock's error code.
+long pullFrames(AudioOutput& out, Engine& e, uint32_t bytes);
 
 // Waits until no refill is running (reading the flag afresh every turn).
 void waitForRefill(const AudioOutput& out);

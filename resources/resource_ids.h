@@ -210,6 +210,8 @@
 
 #define IDC_RESPONSE_SLIDER     1003
 #define IDC_RESPONSE_TEXT       1004
+#define IDC_RESPONSE_WASAPI     1005
+#define IDC_RESPONSE_EXCLUSIVE  1006
 
 /* ---- Dialog "MIDI_SETUP" (Options > MIDI...) ------------------------------ */
 
