@@ -1,7 +1,7 @@
 // The refill logic against a simulated device: the prefill and one refill
 // per half with the engine's frames in order, failed locks, the CPU figure,
-// Stop, Play and shutdown against a refill on another thread; the device
-// table. (The response conversions are checked end to end, through the
+// Stop, Play and shutdown against a refill on another thread; a device that
+// asks for its frames itself; the device table. (The response conversions are checked end to end, through the
 // dialog.)
 
 #include <gtest/gtest.h>
@@ -110,6 +110,36 @@ TEST_F(AudioOutputTest, StopAndPlayWaitForARefillOnTheTimerThread) {
     shutdownStreaming(out_, &s_->engine);
     EXPECT_FALSE(device_.inside) << "shut down only after the refill";
     last.join();
+}
+
+// A device woken by its events (WASAPI): the prefill is its queue, the tick
+// leaves it alone, each pull renders what it has room for, in order, the
+// output playing before the device may ask, and keys are stamped its queue
+// ahead.
+TEST(PullingDevice, ThePrefillIsItsQueueAndEachPullTheNextFrames) {
+    struct Pulling : testing::FakeDevice {
+        using FakeDevice::FakeDevice;
+        bool pulls() const override { return true; }
+        uint32_t cycleBytes() const override { return 1u << 20; }
+        int64_t aheadFrames() const override { return 512; }
+        void playLooping() override { playingAtStart = out->playing.load(), FakeDevice::playLooping(); }
+        AudioOutput* out = nullptr;
+        uint32_t playingAtStart = 0;
+    };
+    auto s = testing::startedSynth();
+    Pulling device(4 * 4096);
+    AudioOutput out;
+    testing::attach(out, device);
+    device.out = &out;
+    startOutput(out, s->engine);
+    EXPECT_TRUE(device.locks.size() == 1 && device.locks[0].bytes == 4 * 512 && device.playingAtStart == 1 &&
+                out.clock.aheadFrames() == 512);
+    const auto frames = testing::renderFrames(*testing::startedSynth(), 512 + 1000);
+    EXPECT_EQ(std::memcmp(device.memory.data(), frames.data(), 4 * 512), 0);
+    device.position = 8000, audioTick(out, s->engine);
+    EXPECT_EQ(device.locks.size(), 1u);
+    EXPECT_EQ(pullFrames(out, s->engine, 4 * 1000), 0);
+    EXPECT_EQ(std::memcmp(device.memory.data(), frames.data() + 2 * 512, 4 * 1000), 0);
 }
 
 TEST(DeviceTable, AtMostTenDevicesWithNamesCutTo99) {
