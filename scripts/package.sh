@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Windows target and writes the release a Windows user downloads:
+# Builds the Windows targets and writes the releases a Windows user
+# downloads, the 32-bit program and the 64-bit one, with the same layout:
 #
-#   build/velmor-VERSION-win32.zip
+#   build/velmor-VERSION-win32.zip (and -win64.zip)
 #     velmor-VERSION/velmor.exe            the synthesizer
 #     velmor-VERSION/velmor-render.exe     the command-line renderer
 #     velmor-VERSION/demos/*.pat           the demo pattern files
@@ -13,13 +14,15 @@
 # symbols; the text files get Windows line ends. Every entry carries the time
 # of the last commit, so the same sources give the same archive.
 #
-# usage: scripts/package.sh [BUILD-DIR]   (default build/windows; it is
-#        configured first when it holds no build yet)
+# usage: scripts/package.sh [BUILD-DIR]   (the 32-bit build, default
+#        build/windows; the 64-bit one is VELMOR_WINDOWS64_BUILD, default
+#        build/windows64; each is configured first when it holds no build yet)
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 build="${1:-build/windows}"
+windows64="${VELMOR_WINDOWS64_BUILD:-build/windows64}"
 
 say() { echo "package: $*"; }
 die() {
@@ -29,36 +32,37 @@ die() {
 
 version="$(head -n 1 VERSION)"
 [[ "$version" =~ ^[0-9]+\.[0-9]+$ ]] || die "VERSION holds '$version', not MAJOR.MINOR"
-for tool in cmake ninja i686-w64-mingw32-strip python3; do
+for tool in cmake ninja i686-w64-mingw32-strip x86_64-w64-mingw32-strip python3; do
     command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
 done
-
-if [ ! -f "$build/build.ninja" ]; then
-    say "configuring the Windows build in $build"
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
-fi
-cmake --build "$build" -j "${VELMOR_JOBS:-2}" --target velmor velmor-render >/dev/null || die "the Windows build failed"
-
-name="velmor-$version"
-stage="build/package/$name"
-rm -rf build/package
-mkdir -p "$stage/demos" "$stage/manual"
-for program in app/velmor.exe tools/velmor-render.exe; do
-    i686-w64-mingw32-strip -o "$stage/$(basename "$program")" "$build/$program"
-done
-cp demos/*.pat "$stage/demos/"
-cp docs/manual.md "$stage/manual/"
-# The pictures the manual shows.
-grep -oE '\]\([A-Za-z0-9_.-]+\.png\)' docs/manual.md | sed -E 's/^\]\((.*)\)$/\1/' | sort -u | while read -r picture; do
-    cp "docs/$picture" "$stage/manual/" || die "docs/manual.md shows $picture, which docs/ lacks"
-done
-cp LICENSE "$stage/LICENSE.txt"
-cp THIRD-PARTY-NOTICES.txt "$stage/"
-
 stamp="$(git log -1 --format=%ct 2>/dev/null || true)"
-zip="build/$name-win32.zip"
-rm -f build/velmor-*-win32.zip  # only the present version's archive stays
-python3 - "$stage" "$zip" "${stamp:-1767225600}" <<'EOF'
+name="velmor-$version"
+rm -rf build/package
+rm -f build/velmor-*-win32.zip build/velmor-*-win64.zip  # only the present version's archives stay
+
+# ARCH BUILD TOOLCHAIN STRIP: one program zip, build/velmor-VERSION-ARCH.zip.
+program_zip() {
+    local arch="$1" dir="$2" toolchain="$3" strip="$4"
+    if [ ! -f "$dir/build.ninja" ]; then
+        say "configuring the Windows build in $dir"
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+    fi
+    cmake --build "$dir" -j "${VELMOR_JOBS:-2}" --target velmor velmor-render >/dev/null || die "the Windows build in $dir failed"
+    local stage="build/package/$arch/$name"
+    mkdir -p "$stage/demos" "$stage/manual"
+    for program in app/velmor.exe tools/velmor-render.exe; do
+        "$strip" -o "$stage/$(basename "$program")" "$dir/$program"
+    done
+    cp demos/*.pat "$stage/demos/"
+    cp docs/manual.md "$stage/manual/"
+    # The pictures the manual shows.
+    grep -oE '\]\([A-Za-z0-9_.-]+\.png\)' docs/manual.md | sed -E 's/^\]\((.*)\)$/\1/' | sort -u | while read -r picture; do
+        cp "docs/$picture" "$stage/manual/" || die "docs/manual.md shows $picture, which docs/ lacks"
+    done
+    cp LICENSE "$stage/LICENSE.txt"
+    cp THIRD-PARTY-NOTICES.txt "$stage/"
+    local zip="build/$name-$arch.zip"
+    python3 - "$stage" "$zip" "${stamp:-1767225600}" <<'EOF'
 import os
 import sys
 import time
@@ -83,7 +87,10 @@ with zipfile.ZipFile(out + '.part', 'w', zipfile.ZIP_DEFLATED, compresslevel=9) 
         z.writestr(entry, data)
 os.replace(out + '.part', out)
 EOF
-say "wrote $zip ($(wc -c <"$zip" | tr -d ' ') bytes)"
+    say "wrote $zip ($(wc -c <"$zip" | tr -d ' ') bytes)"
+}
+program_zip win32 "$build" cmake/mingw-i686.cmake i686-w64-mingw32-strip
+program_zip win64 "$windows64" cmake/mingw-x86_64.cmake x86_64-w64-mingw32-strip
 
 # The plugins: a zip for each platform with its formats, the install notes
 # and the notices (libsoxr's licence with them):
@@ -96,7 +103,6 @@ say "wrote $zip ($(wc -c <"$zip" | tr -d ' ') bytes)"
 # Windows x64 build (VELMOR_WINDOWS64_BUILD, default build/windows64) and
 # the Windows x86 build above, each configured here when it holds no build.
 native="${VELMOR_NATIVE_BUILD:-build/native}"
-windows64="${VELMOR_WINDOWS64_BUILD:-build/windows64}"
 scripts/build-soxr-windows.sh >/dev/null || die "libsoxr for Windows could not be built"
 plugin_build() {
     local dir="$1"

@@ -181,22 +181,24 @@ if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/m
     fi
     section e2e "The Windows program end to end under Wine"
     run_e2e "end to end" build/e2e.log
-    section zips "The Windows release zip, and the zip on a fresh Windows"
-    zip="build/velmor-$(head -n 1 VERSION)-win32.zip"
-    if scripts/package.sh && python3 tests/package_check.py "$zip"; then
-        passed=$((passed + 1))
-        summary+=("release zip: $zip")
-        for plugins in build/velmor-"$(head -n 1 VERSION)"-plugins-*.zip; do
-            if python3 tests/package_check.py "$plugins"; then
+    section zips "The Windows release zips, and each on a fresh Windows"
+    if scripts/package.sh; then
+        for zip in build/velmor-"$(head -n 1 VERSION)"-win32.zip build/velmor-"$(head -n 1 VERSION)"-win64.zip \
+            build/velmor-"$(head -n 1 VERSION)"-plugins-*.zip; do
+            if python3 tests/package_check.py "$zip"; then
                 passed=$((passed + 1))
-                summary+=("plugin zip: $plugins")
+                summary+=("zip: $zip")
             else
-                step_failed "plugin zip $plugins"
+                step_failed "zip $zip"
             fi
         done
-        run_e2e "release zip on a fresh Windows" build/e2e-fresh.log --fresh-prefix tests/e2e/fresh/release-zip.e2e
+        # The 32-bit release on a 32-bit Windows (where this machine runs
+        # one), the 64-bit release on a 64-bit Windows.
+        runs32="$(source scripts/wine-env.sh >/dev/null 2>&1 && echo "$WINE_RUNS_32BIT")"
+        [ "$runs32" = no ] || run_e2e "32-bit release zip on a fresh Windows" build/e2e-fresh.log --fresh-prefix tests/e2e/fresh/release-zip.e2e
+        VELMOR_WINE64=yes run_e2e "64-bit release zip on a fresh 64-bit Windows" build/e2e-fresh64.log --fresh-prefix tests/e2e/fresh/release-zip.e2e
     else
-        step_failed "release zip"
+        step_failed "release zips"
     fi
 else
     step_failed "Windows build"

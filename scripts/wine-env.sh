@@ -16,8 +16,10 @@ wine_runs_32bit() {
     [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
+# VELMOR_WINE64=yes asks for the 64-bit setup on any machine (the 64-bit
+# release on a 64-bit Windows).
 WINE_RUNS_32BIT=yes
-if ! wine_runs_32bit && [ -x /usr/lib/wine/wine64 ]; then
+if { [ "${VELMOR_WINE64:-}" = yes ] || ! wine_runs_32bit; } && [ -x /usr/lib/wine/wine64 ]; then
     WINE_RUNS_32BIT=no
     # wineboot starts wine-stable; every Wine process started from these
     # starts the 64-bit loader too (WINELOADER).
@@ -34,6 +36,7 @@ export WINE_RUNS_32BIT
 
 # Why the Windows checks of a 32-bit program are not run here.
 wine_no_32bit_reason="this machine's kernel runs no 32-bit programs"
+[ "${VELMOR_WINE64:-}" != yes ] || wine_no_32bit_reason="the 64-bit Windows asked for"
 
 wine_prefix_ready() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then

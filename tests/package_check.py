@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Checks the release archive that scripts/package.sh writes, or one of
+"""Checks a release archive that scripts/package.sh writes (the 32-bit
+or the 64-bit program, velmor-VERSION-win32.zip or -win64.zip), or one of
 its plugin zips (velmor-VERSION-plugins-PLATFORM.zip).
 
     tests/package_check.py ZIP [SOURCE-ROOT]
@@ -7,8 +8,8 @@ its plugin zips (velmor-VERSION-plugins-PLATFORM.zip).
 The archive holds one folder velmor-VERSION with exactly the programs, the
 demo files, the manual with the pictures it shows, the licence and the
 notices; the files are those of the source tree (text files with Windows
-line ends). Both programs carry a version resource with the version of the
-file VERSION, and velmor.exe holds the images of resources/velmor.ico under
+line ends). Both programs are built for the archive's processor and carry
+a version resource with the version of the file VERSION, and velmor.exe holds the images of resources/velmor.ico under
 the icon group APPICON, the first by name, which Explorer shows. Prints one
 line per failed check and exits 1 if any.
 """
@@ -24,11 +25,18 @@ def utf16(text):
     return text.encode('utf-16-le')
 
 
-def program_problems(name, exe, version, root):
+# The machine field of a program's PE header, for each release.
+MACHINES = {'win32': 0x14C, 'win64': 0x8664}
+
+
+def program_problems(name, exe, version, root, machine):
     """What is wrong with a program's resources: its version strings (a
     VS_VERSIONINFO block holds each key and value as UTF-16 text) and, for
     velmor.exe, its icon (each image is stored as it stands in the .ico)."""
     problems = []
+    at = struct.unpack_from('<I', exe, 0x3C)[0] if len(exe) > 0x40 else 0
+    if exe[at:at + 4] != b'PE\0\0' or struct.unpack_from('<H', exe, at + 4)[0] != machine:
+        problems.append('%s: not a program for this release\'s processor' % name)
     for key in ('FileVersion', 'ProductVersion'):
         if not re.search(re.escape(utf16(key)) + b'\0\0(\0\0)?' + re.escape(utf16(version) + b'\0\0'), exe):
             problems.append('%s: no %s "%s"' % (name, key, version))
@@ -126,6 +134,10 @@ def main():
             print('package: %s holds the plugins, install notes and notices it should' % os.path.basename(archive))
         sys.exit(1 if failures else 0)
     top = 'velmor-%s/' % version
+    release = re.sub(r'^velmor-[0-9.]+-(win32|win64)\.zip$', r'\1', os.path.basename(archive))
+    if release not in MACHINES:
+        print('FAILED: %s is named as no release (velmor-VERSION-win32.zip or -win64.zip)' % os.path.basename(archive))
+        sys.exit(1)
 
     def source(path):
         return open(os.path.join(root, path), 'rb').read()
@@ -155,7 +167,7 @@ def main():
                 continue
             data = z.read(name)
             if wanted is None:
-                failures += program_problems(name[len(top):], data, version, root)
+                failures += program_problems(name[len(top):], data, version, root, MACHINES[release])
             elif data != wanted:
                 failures.append('%s differs from the source tree' % name)
 

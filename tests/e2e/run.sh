@@ -48,6 +48,11 @@ done
 scenarios=("$@")
 [ $# -gt 0 ] || scenarios=("$root"/tests/e2e/scenarios/*.e2e)
 
+# The release a fresh-prefix scenario unpacks: the 64-bit zip where the
+# 64-bit Windows runs.
+release=win32
+[ "$WINE_RUNS_32BIT" = yes ] || release=win64
+
 # ---- The session, set up once ------------------------------------------------
 
 rm -rf "$work"
@@ -306,12 +311,6 @@ host() {
                 && [ "$(ls "$work/unpacked" | wc -l)" -eq 1 ] && mkdir -p "$(dirname "$folder")" \
                 && mv "$work/unpacked"/* "$folder"; then
                 ok "unpack ${archives[0]#"$root"/} into $3"
-                # The 32-bit zip's programs cannot run on this machine: the
-                # x64 build's stand in for them, in the zip's folder.
-                if [ "$WINE_RUNS_32BIT" = no ]; then
-                    cp "$windows/app/velmor.exe" "$windows/tools/velmor-render.exe" "$folder/" \
-                        && say "  the zip's velmor.exe and velmor-render.exe replaced by the Windows x64 build's"
-                fi
             else
                 bad "unpack $2: not one archive with one folder" && return 1
             fi
