@@ -5,22 +5,10 @@
 #include <cstring>
 
 #include "audio/audio_timer.h"
+#include "audio/wave_format.h"
 
 namespace velmor {
 namespace {
-
-// 16-bit stereo PCM at 44100 frames per second.
-WAVEFORMATEX outputFormat() {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 2;
-    f.nSamplesPerSec = 44100;
-    f.nAvgBytesPerSec = 176400;
-    f.nBlockAlign = 4;
-    f.wBitsPerSample = 16;
-    f.cbSize = 0;
-    return f;
-}
 
 // The buffer description without the 3D algorithm field (the DirectX 3
 // layout): every DirectSound accepts it. 20 bytes in the 32-bit program.

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "audio/audio_timer.h"
+#include "audio/wave_format.h"
 
 namespace velmor {
 
@@ -30,17 +31,6 @@ std::string failure(const char* what, HRESULT hr) {
     char text[96];
     std::snprintf(text, sizeof text, "%s failed (error 0x%08lX)", what, static_cast<unsigned long>(hr));
     return text;
-}
-
-WAVEFORMATEX streamFormat() {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 2;
-    f.nSamplesPerSec = 44100;
-    f.nAvgBytesPerSec = 176400;
-    f.nBlockAlign = 4;
-    f.wBitsPerSample = 16;
-    return f;
 }
 
 // Shared mode with the smallest period the device grants: through the
@@ -86,7 +76,7 @@ bool WasapiDevice::open(AudioOutput& out, Engine& engine, bool exclusive, std::s
         why = failure("opening the default output device", hr);
         return false;
     }
-    const WAVEFORMATEX format = streamFormat();
+    const WAVEFORMATEX format = outputFormat();
     REFERENCE_TIME period = 0;
     exclusive_ = exclusive;
     if (exclusive) {
