@@ -343,9 +343,13 @@ void PluginCore::deliver(void* core, const Score& score, const std::vector<Engin
     d->score = std::make_unique<Score>(score);
     // One that waits still, not taken, gives its commands first.
     std::unique_ptr<Delivery> waiting(self.pending_.exchange(nullptr, std::memory_order_acquire));
+    // The running-state commands in order, each once: a restart or a clear
+    // made twice is made once (a load of linked units posts many).
     const auto keep = [&d](const EngineCommand& c) {
-        if (c.kind != EngineCommand::kWrite && c.kind != EngineCommand::kSwap && d->commandCount < kMaxDeliveredCommands)
-            d->commands[d->commandCount++] = c;
+        if (c.kind == EngineCommand::kWrite || c.kind == EngineCommand::kSwap) return;
+        for (uint32_t i = 0; i < d->commandCount; ++i)
+            if (d->commands[i].kind == c.kind && d->commands[i].value == c.value) return;
+        if (d->commandCount < kMaxDeliveredCommands) d->commands[d->commandCount++] = c;
     };
     if (waiting)
         for (uint32_t i = 0; i < waiting->commandCount; ++i) keep(waiting->commands[i]);
