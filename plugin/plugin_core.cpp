@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/clock_tempo.h"
 #include "engine/render.h"
 #include "files/pattern_file.h"
 #include "model/parameters.h"
@@ -155,8 +156,31 @@ int32_t PluginCore::engineOffset(int64_t hostFrame) const {
     return static_cast<int32_t>(e - engineFrames_);
 }
 
+double PluginCore::measuredTempo(const HostTime& time) {
+    const auto tempo = [this] {
+        return crossingCount_ < 2 ? 0.0 : hostRate_ * 60 / 4 / static_cast<double>(measuredStepLength(crossings_, crossingCount_));
+    };
+    const double last = lastSixteenths_, moved = time.sixteenths - last;
+    const int64_t lastFrame = lastFrame_;
+    if (time.playing && time.valid && last >= 0 && moved == 0) return tempo();  // a piece of a long block
+    lastSixteenths_ = time.playing && time.valid ? time.sixteenths : -1;
+    lastFrame_ = hostFrames_;
+    // Started, stopped or jumped (back, or more than a quarter note a
+    // block): the measure begins anew.
+    if (last < 0 || lastSixteenths_ < 0 || moved < 0 || moved > 4) {
+        crossingCount_ = 0;
+        return 0;
+    }
+    for (double tick = std::floor(last * 6) + 1; tick <= time.sixteenths * 6; ++tick) {
+        if (crossingCount_ == kTempoTicks) std::copy(crossings_ + 1, crossings_ + kTempoTicks, crossings_), --crossingCount_;
+        crossings_[crossingCount_++] = lastFrame + std::llround((tick / 6 - last) / moved * static_cast<double>(hostFrames_ - lastFrame));
+    }
+    return tempo();
+}
+
 void PluginCore::followHost(const HostTime& time, uint32_t frames) {
     Engine& e = synth_->engine;
+    const double bpm = time.tempoKnown ? time.beatsPerMinute : measuredTempo(time);
     if (followHostAsked_ != following_) {
         following_ = followHostAsked_;
         addEvent(0, EngineCommand::of(EngineCommand::kClockSync, following_ ? 1 : 0));
@@ -164,7 +188,7 @@ void PluginCore::followHost(const HostTime& time, uint32_t frames) {
         wasPlaying_ = false;
     }
     if (!following_) return;
-    const bool playing = time.playing && time.valid && time.beatsPerMinute > 0;
+    const bool playing = time.playing && time.valid && bpm > 0;
     if (!playing) {
         if (wasPlaying_) addEvent(0, EngineCommand::of(EngineCommand::kSequencer, 0));
         wasPlaying_ = false;
@@ -172,7 +196,7 @@ void PluginCore::followHost(const HostTime& time, uint32_t frames) {
     }
     // Host frames a sixteenth note lasts, at the host's tempo (the steps'
     // length follows the ticks, clamped to 60..180 BPM by the engine).
-    const double perSixteenth = hostRate_ * 60.0 / time.beatsPerMinute / 4.0;
+    const double perSixteenth = hostRate_ * 60.0 / bpm / 4.0;
     double at = time.sixteenths;
     // Started, or the song position jumped (a locate or a loop): the clock
     // stands at the next sixteenth, whose tick begins its step. Hosts give
@@ -181,7 +205,9 @@ void PluginCore::followHost(const HostTime& time, uint32_t frames) {
     // tempo brought the position is that rounding, and the position runs on
     // undisturbed. It is counted from the last jump or change of tempo, not
     // added up block by block, lest rounding errors gather.
-    const double expected = anchorSixteenths_ + (hostFrames_ - anchorFrame_) / anchorPerSixteenth_;
+    // A measured tempo moves a little at every block: the host's position
+    // anchors each block then.
+    const double expected = time.tempoKnown ? anchorSixteenths_ + (hostFrames_ - anchorFrame_) / anchorPerSixteenth_ : at;
     if (!wasPlaying_ || std::fabs(at - expected) > kJumpSixteenths) {
         // Where the song's tempo has not changed since its start, the
         // host's frame gives the position to the frame.
@@ -195,7 +221,7 @@ void PluginCore::followHost(const HostTime& time, uint32_t frames) {
     } else {
         at = expected;
     }
-    if (perSixteenth != anchorPerSixteenth_) {
+    if (perSixteenth != anchorPerSixteenth_ || !time.tempoKnown) {
         anchorSixteenths_ = at;
         anchorFrame_ = hostFrames_;
         anchorPerSixteenth_ = perSixteenth;
@@ -228,7 +254,7 @@ void PluginCore::process(float* left, float* right, uint32_t frames, const HostE
         processPiece(left + done, right + done, piece, events + first, end - first, done, at);
         first = end;
         done += piece;
-        at.sixteenths += piece / hostRate_ * at.beatsPerMinute / 15;
+        if (at.tempoKnown) at.sixteenths += piece / hostRate_ * at.beatsPerMinute / 15;
         at.frame += piece;
     } while (done < frames);
 }

@@ -49,6 +49,7 @@ struct HostTime {
     bool valid = false;         // the position below is known
     double sixteenths = 0;      // the song position in sixteenth notes from its start
     double beatsPerMinute = 120;
+    bool tempoKnown = true;     // false: the host gives no tempo, and it is measured from the positions
     // The song position in host frames, where the host gives it: exact,
     // where the musical position may be rounded.
     bool frameValid = false;
@@ -103,6 +104,9 @@ private:
     void takeDelivery();
     void applyHostParameter(uint32_t index, float value);
     void followHost(const HostTime& time, uint32_t frames);
+    // The tempo a host that gives none plays at, measured from the frames
+    // where its position crossed each clock tick; 0 until two came.
+    double measuredTempo(const HostTime& time);
     void addEvent(int32_t frame, const EngineCommand& c);
     // The engine frame, within this block, of a host frame.
     int32_t engineOffset(int64_t hostFrame) const;
@@ -133,6 +137,12 @@ private:
     int64_t anchorFrame_ = 0;
     double anchorPerSixteenth_ = 1;
     int64_t nextTick_ = 0;  // the clock tick to send next, six a sixteenth
+    // Where the host's position crossed the latest clock ticks, and where it
+    // stood at the last block, for a host that gives no tempo.
+    int64_t crossings_[kTempoTicks] = {};
+    int32_t crossingCount_ = 0;
+    double lastSixteenths_ = -1;
+    int64_t lastFrame_ = 0;
 
     // Engine events of the block being built, those of one stretch, and
     // the block's 16-bit frames.

@@ -139,6 +139,30 @@ TEST(PluginCore, FollowingTheHostEveryStepStartsAtItsSixteenth) {
     }
 }
 
+// A host that gives its position but no tempo: the tempo is measured from
+// where the position crosses each clock tick (as from MIDI clock), and the
+// steps still begin at the host's sixteenths.
+TEST(PluginCore, AHostWithoutATempoIsFollowedAtTheTempoItsPositionsShow) {
+    PluginCore p(44100);
+    const double perSixteenth = 44100.0 * 60 / 97 / 4;
+    std::vector<float> l(512), r(512);
+    const HostEvent follow = parameter(0, kSequencerParameter, 1);
+    int checked = 0;
+    for (int64_t done = 0; done < 64 * 16 * 512; done += 500) {
+        HostTime t;
+        t.playing = t.valid = true, t.tempoKnown = false, t.beatsPerMinute = 0;
+        t.sixteenths = static_cast<double>(done) / perSixteenth;
+        p.process(l.data(), r.data(), 500, done == 0 ? &follow : nullptr, done == 0 ? 1 : 0, t);
+        const double end = static_cast<double>(done + 500) / perSixteenth;
+        // Once two beats were measured, away from a sixteenth's first frames.
+        if (done < 2 * 4 * perSixteenth || end - std::floor(end) < 4 / perSixteenth) continue;
+        ASSERT_EQ(p.engine().currentStep, static_cast<int32_t>(end) % 16) << "at host frame " << done + 500;
+        ++checked;
+    }
+    EXPECT_GT(checked, 900);
+    EXPECT_EQ(p.engine().syncedTempo, 97);
+}
+
 TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {
     PluginCore a(44100);
     const std::vector<HostEvent> settings = {parameter(0, kCutoffOfUnit1, 77), parameter(0, parameterOf("u3_osc_2_coarse"), 10)};

@@ -61,7 +61,8 @@ HostTime hostTime(const clap_event_transport_t* t) {
     // CLAP gives be trusted to be the host's frame exactly).
     h.valid = (t->flags & CLAP_TRANSPORT_HAS_BEATS_TIMELINE) != 0;
     h.sixteenths = 4.0 * static_cast<double>(t->song_pos_beats) / static_cast<double>(CLAP_BEATTIME_FACTOR);
-    if (t->flags & CLAP_TRANSPORT_HAS_TEMPO) h.beatsPerMinute = t->tempo;
+    h.tempoKnown = (t->flags & CLAP_TRANSPORT_HAS_TEMPO) != 0;
+    if (h.tempoKnown) h.beatsPerMinute = t->tempo;
     return h;
 }
 

@@ -115,7 +115,8 @@ HostTime hostTime(const v3_process_context* c) {
     // The musical position in quarter notes, whatever the time signature.
     h.valid = (c->state & V3_PROCESS_CTX_PROJECT_TIME_VALID) != 0;
     h.sixteenths = 4.0 * c->project_time_quarters;
-    if (c->state & V3_PROCESS_CTX_TEMPO_VALID) h.beatsPerMinute = c->bpm;
+    h.tempoKnown = (c->state & V3_PROCESS_CTX_TEMPO_VALID) != 0;
+    if (h.tempoKnown) h.beatsPerMinute = c->bpm;
     // The position in frames is always given.
     h.frameValid = true;
     h.frame = c->project_time_in_samples;
