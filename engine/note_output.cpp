@@ -58,7 +58,11 @@ void reportStepNotes(Engine& e, int blockOffset, const StepSpan& span) {
     s.straightStart = s.start - ((span.step & 1) != 0 ? span.swingDelay : 0);
     s.next = s.start + span.stepLength;
     s.samplesPerStep = span.samplesPerStep > 0 ? span.samplesPerStep : 1;
-    // What ended before this step goes first, then what it starts.
+    // What ended before this step goes first, then what it starts. A note
+    // lasts its step at most: one still sounding ends here, its step having
+    // ended sooner than foreseen (the steps following an outside clock).
+    for (UnitNotes& n : out.units)
+        if (n.key >= 0 && !n.open && n.end > s.start) n.end = s.start;
     reportNoteOffs(e, s.start + 1);
     const int units = clampInt(d.unitCount, 0, kUnitSlots);
     for (int u = 0; u < units; ++u) {

@@ -24,6 +24,9 @@ constexpr char kStateTag[] = "Velmor pattern ";
 constexpr int kStateFormat = 1;
 constexpr uint32_t kMaxEngineEvents = 16384;
 constexpr uint32_t kMaxEngineBlock = 65536;
+// Notes waiting for their host frame (a few blocks' worth), and sent in one call.
+constexpr uint32_t kMaxDueNotes = 2 * NoteOut::kMax;
+constexpr uint32_t kMaxSentNotes = 4096;
 // A song position this far (a quarter of a clock tick) from where the
 // tempo brought it is a jump.
 constexpr double kJumpSixteenths = 1.0 / 24;
@@ -50,6 +53,13 @@ void bringUnitsInUse(Score& s, int32_t count, const UnitRecord& fresh, SetWave&&
     }
     if (d.unitCount > count) d.unitCount = count;
     recomputeStepTiming(s);
+}
+
+// Whether the pattern holds a parameter's value: "Sequencer" and "Local
+// Off" are the plugin's own, which a loaded pattern leaves as they are.
+bool inPattern(uint32_t index) {
+    const PluginControl c = pluginParameter(index).control;
+    return c == PluginControl::kModel || c == PluginControl::kUnits;
 }
 
 }  // namespace
@@ -79,6 +89,8 @@ PluginCore::PluginCore(double hostRate)
       spanEvents_(new EngineEvent[kMaxEngineEvents]),
       frames16_(new int16_t[2 * kMaxEngineBlock]),
       floats_(new float[2 * kMaxEngineBlock]),
+      due_(new DueNote[kMaxDueNotes]),
+      sent_(new SentMessage[kMaxSentNotes]),
       values_(new std::atomic<float>[kPluginParameterCount]),
       changedByAudio_(new std::atomic<bool>[kPluginParameterCount]) {
     Synth& s = *synth_;
@@ -92,6 +104,8 @@ PluginCore::PluginCore(double hostRate)
     }
     // "Sequencer" Off: the units sound only from notes.
     applyCommand(s.engine, EngineCommand::of(EngineCommand::kSequencer, 0));
+    // Its notes go out as MIDI whenever it plays.
+    applyCommand(s.engine, EngineCommand::of(EngineCommand::kNoteOut, 1));
     // From now on the engine is the audio thread's: what the model changes
     // reaches it as deliveries.
     s.feed.deliver = &PluginCore::deliver;
@@ -112,6 +126,8 @@ void PluginCore::setHostRate(double hostRate) {
     latency_ = resampler_ ? resampler_->latency() : 0;
     hostFrames_ = 0;
     engineFrames_ = 0;
+    // Notes still waiting go out at the next block's start.
+    for (uint32_t i = 0; i < dueCount_; ++i) due_[i].hostFrame = 0;
 }
 
 float PluginCore::parameterValue(uint32_t index) const {
@@ -133,6 +149,13 @@ void PluginCore::applyHostParameter(uint32_t index, float value) {
     Engine& e = synth_->engine;
     switch (p.control) {
         case PluginControl::kSequencer: followHostAsked_ = v != 0; return;
+        case PluginControl::kLocalOff: {
+            int32_t off = 0;
+            for (uint32_t u = 0; u < kPluginUnits; ++u)
+                if (values_[kFirstLocalOffParameter + u].load(std::memory_order_relaxed) != 0) off |= 1 << u;
+            applyCommand(e, EngineCommand::of(EngineCommand::kLocalOff, off));
+            return;
+        }
         case PluginControl::kModel: applyParameter(e, p.unitIndex, p.param, v); break;
         case PluginControl::kUnits: {
             const int32_t before = e.score->doc.unitCount;
@@ -176,6 +199,11 @@ double PluginCore::measuredTempo(const HostTime& time) {
         crossings_[crossingCount_++] = lastFrame + std::llround((tick / 6 - last) / moved * static_cast<double>(hostFrames_ - lastFrame));
     }
     return tempo();
+}
+
+int64_t PluginCore::hostFrameOf(int64_t engineFrame) const {
+    if (!resampler_) return engineFrame - engineFrames_ + hostFrames_;
+    return static_cast<int64_t>(std::ceil(static_cast<double>(engineFrame) * hostRate_ / kEngineRate)) + latency_;
 }
 
 void PluginCore::followHost(const HostTime& time, uint32_t frames) {
@@ -244,6 +272,7 @@ void PluginCore::process(float* left, float* right, uint32_t frames, const HostE
     // rate down to 2756 Hz) and the resampler was made for, each with its
     // events and the host's position where it starts.
     constexpr uint32_t kMostFrames = Resampler::kLongestHostBlock;
+    sentCount_ = 0;
     HostTime at = time;
     uint32_t done = 0, first = 0;
     do {
@@ -309,6 +338,7 @@ void PluginCore::processPiece(float* left, float* right, uint32_t frames, const 
             right[i] = frames16_[2 * i + 1] / 32768.0f;
         }
     }
+    sendNotes(frames, base);
     hostFrames_ += frames;
     engineFrames_ = end;
 }
@@ -323,7 +353,29 @@ void PluginCore::renderSpan(uint32_t& done, uint32_t until, uint32_t& next) {
         ++next;
     }
     renderBlock(synth_->engine, frames16_.get() + 2 * done, (until - done) * 4, {spanEvents_.get(), count});
+    const NoteOut& notes = synth_->engine.noteOut;
+    for (int32_t i = 0; i < notes.count && dueCount_ < kMaxDueNotes; ++i) {
+        const NoteOut::Message& m = notes.messages[i];
+        due_[dueCount_++] = {hostFrameOf(engineFrames_ + done + m.frame), {m.bytes[0], m.bytes[1], m.bytes[2]}};
+    }
     done = until;
+}
+
+void PluginCore::sendNotes(uint32_t frames, uint32_t base) {
+    const int64_t end = hostFrames_ + frames;
+    uint32_t waiting = 0;
+    for (uint32_t i = 0; i < dueCount_; ++i) {
+        const DueNote& n = due_[i];
+        if (n.hostFrame >= end || sentCount_ == kMaxSentNotes) {
+            due_[waiting++] = n;
+            continue;
+        }
+        // One the host's rate puts before the piece (its engine frame and the
+        // last one before shared a host frame) goes at its start.
+        const auto frame = base + static_cast<uint32_t>(std::max<int64_t>(0, n.hostFrame - hostFrames_));
+        sent_[sentCount_++] = {frame, {n.bytes[0], n.bytes[1], n.bytes[2]}};
+    }
+    dueCount_ = waiting;
 }
 
 void PluginCore::addEvent(int32_t frame, const EngineCommand& c) {
@@ -339,7 +391,7 @@ void PluginCore::takeDelivery() {
     for (uint32_t i = 0; i < d->commandCount; ++i) applyCommand(e, d->commands[i]);
     // The values it gives replace those of changes made before it.
     for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
-        if (i == kSequencerParameter) continue;
+        if (!inPattern(i)) continue;
         values_[i].store(d->values[i], std::memory_order_relaxed);
         changedByAudio_[i].store(false, std::memory_order_relaxed);
     }
@@ -382,7 +434,7 @@ void PluginCore::deliver(void* core, const Score& score, const std::vector<Engin
     for (const EngineCommand& c : transaction) keep(c);
     self.storeValues(d->values);
     for (uint32_t i = 0; i < kPluginParameterCount; ++i)
-        if (i != kSequencerParameter) self.values_[i].store(d->values[i], std::memory_order_relaxed);
+        if (inPattern(i)) self.values_[i].store(d->values[i], std::memory_order_relaxed);
     for (auto& slot : self.spent_) delete slot.exchange(nullptr, std::memory_order_acquire);
     self.pending_.store(d.release(), std::memory_order_release);
 }

@@ -6,7 +6,9 @@
 // Host" the sequencer steps where the host's song position crosses each
 // sixteenth note. The engine runs at 44100 Hz; at any other host rate a
 // resampler converts its output, with a fixed latency. The same events at
-// the same frames give the same output whatever the block sizes.
+// the same frames give the same output whatever the block sizes. The notes
+// the sequencer plays go out as MIDI, each at the host frame where its
+// sound is heard.
 //
 // Two threads share an instance. The audio thread calls process(): it owns
 // the engine, and it neither allocates, nor waits, nor touches a file. The
@@ -18,6 +20,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,12 @@ struct HostEvent {
     uint8_t midi[3] = {};
     uint32_t parameter = 0;
     float value = 0;
+};
+
+// A MIDI message the core sends at a frame of its block.
+struct SentMessage {
+    uint32_t frame = 0;
+    uint8_t bytes[3] = {};
 };
 
 // A host's note as the MIDI message the core takes, its velocity (0 to 1)
@@ -74,6 +83,15 @@ public:
     void process(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount,
                  const HostTime& time);
 
+    // The sequencer's notes of the last process() call, in frame order:
+    // unit u's on channel u, by the rules of "Export MIDI..."
+    // (engine/note_output.h). A note goes out with its sound: an engine
+    // frame E is heard at host frame ceil(E * hostRate / 44100) (the first
+    // whose engine frame, as the host's events map to it, is E or later)
+    // plus the latency, which hosts that compensate it take off the audio
+    // and the MIDI output alike. The audio thread.
+    std::span<const SentMessage> notesOut() const { return {sent_.get(), sentCount_}; }
+
     // The value a parameter holds, as hosts see it.
     float parameterValue(uint32_t index) const;
 
@@ -111,6 +129,11 @@ private:
     // The engine frame, within this block, of a host frame.
     int32_t engineOffset(int64_t hostFrame) const;
     void renderSpan(uint32_t& done, uint32_t until, uint32_t& next);
+    // The host frame, the latency included, that hears an engine frame.
+    int64_t hostFrameOf(int64_t engineFrame) const;
+    // The notes heard within a piece of `frames` frames, from frame `base`
+    // of the block on, go out; later ones wait.
+    void sendNotes(uint32_t frames, uint32_t base);
     // The main thread: the model takes what the audio thread changed.
     void mirrorEngine() const;
     void storeValues(float* to) const;
@@ -152,6 +175,17 @@ private:
     uint32_t carried_ = 0;
     std::unique_ptr<int16_t[]> frames16_;
     std::unique_ptr<float[]> floats_;
+
+    // The engine's notes at the host frames they are heard at, waiting for
+    // the block that holds them, and those the last call sent.
+    struct DueNote {
+        int64_t hostFrame;
+        uint8_t bytes[3];
+    };
+    std::unique_ptr<DueNote[]> due_;
+    uint32_t dueCount_ = 0;
+    std::unique_ptr<SentMessage[]> sent_;
+    uint32_t sentCount_ = 0;
 
     // The parameters' values for every thread, and which of them the audio
     // thread changed since the model last took them.

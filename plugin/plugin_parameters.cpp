@@ -20,6 +20,7 @@ constexpr Control unit(int u, Param p) { return {PluginControl::kModel, u, p}; }
 constexpr Control global(Param p) { return {PluginControl::kModel, -1, p}; }
 constexpr Control kSequencerControl{PluginControl::kSequencer, -1, Param::kTempo};
 constexpr Control kUnitsControl{PluginControl::kUnits, -1, Param::kTempo};
+constexpr Control localOff(int u) { return {PluginControl::kLocalOff, u, Param::kTempo}; }
 
 struct Row {
     uint32_t id;
@@ -169,6 +170,10 @@ constexpr Row kRows[] = {
     {133, "swing", "Swing", "Swing", global(Param::kSwing)},
     {134, "sequencer", "Sequencer", "Sequencer", kSequencerControl},
     {135, "units", "Units", "Units", kUnitsControl},
+    {136, "u1_local_off", "Unit 1 Local Off", "U1 Local Off", localOff(0)},
+    {137, "u2_local_off", "Unit 2 Local Off", "U2 Local Off", localOff(1)},
+    {138, "u3_local_off", "Unit 3 Local Off", "U3 Local Off", localOff(2)},
+    {139, "u4_local_off", "Unit 4 Local Off", "U4 Local Off", localOff(3)},
 };
 static_assert(std::size(kRows) == kPluginParameterCount);
 
@@ -179,9 +184,11 @@ constexpr bool idsInOrder() {
 }
 static_assert(idsInOrder(), "each row stands at its id");
 static_assert(kRows[kSequencerParameter].drives.control == PluginControl::kSequencer &&
-              kRows[kUnitsParameter].drives.control == PluginControl::kUnits);
+              kRows[kUnitsParameter].drives.control == PluginControl::kUnits &&
+              kRows[kFirstLocalOffParameter].drives.control == PluginControl::kLocalOff);
 
 const char* const kSequencerChoices[] = {"Off", "Follow Host"};
+const char* const kOffOnChoices[] = {"Off", "On"};
 
 const char* unitText(ValueText t) {
     switch (t) {
@@ -194,9 +201,9 @@ const char* unitText(ValueText t) {
 // A row with its range, start-up value, unit and choices.
 PluginParameter described(const Row& r) {
     PluginParameter p{r.id, r.symbol, r.name, r.shortName, r.drives.control, r.drives.unit, r.drives.param, 0, 0, 0, "", nullptr};
-    if (r.drives.control == PluginControl::kSequencer) {
+    if (r.drives.control == PluginControl::kSequencer || r.drives.control == PluginControl::kLocalOff) {
         p.maximum = 1;
-        p.choices = kSequencerChoices;
+        p.choices = r.drives.control == PluginControl::kSequencer ? kSequencerChoices : kOffOnChoices;
     } else if (r.drives.control == PluginControl::kUnits) {
         p.minimum = p.defaultValue = 1;
         p.maximum = kPluginUnits;

@@ -4,8 +4,9 @@
 // 2082 + id), its LV2 symbol (saved states name values by it), its names,
 // and the control it drives: a per-unit control of the main window for
 // units 1 to 4, tempo, master volume, the delay and swing, "Sequencer"
-// (Off / Follow Host) or "Units" (the units in use, 1 to 4: a unit brought
-// into use starts with the start-up settings). A parameter added later
+// (Off / Follow Host), "Units" (the units in use, 1 to 4: a unit brought
+// into use starts with the start-up settings) or a unit's "Local Off" (On:
+// the unit is not heard, its notes still go out). A parameter added later
 // takes the next id; no id ever changes. The ranges, start-up values, units
 // and value texts of the main window's controls are the model's
 // (parameters.h).
@@ -21,10 +22,11 @@ namespace velmor {
 constexpr uint32_t kPluginUnits = 4;
 constexpr uint32_t kSequencerParameter = 134;
 constexpr uint32_t kUnitsParameter = 135;
-constexpr uint32_t kPluginParameterCount = 136;
+constexpr uint32_t kFirstLocalOffParameter = 136;  // unit u's at 136 + u
+constexpr uint32_t kPluginParameterCount = 140;
 
 // What a parameter drives.
-enum class PluginControl : uint8_t { kModel, kSequencer, kUnits };
+enum class PluginControl : uint8_t { kModel, kSequencer, kUnits, kLocalOff };
 
 struct PluginParameter {
     uint32_t id;

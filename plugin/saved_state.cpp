@@ -19,6 +19,13 @@ const std::string kValuesBegin = "__dpf_parameters_begin__", kValuesEnd = "__dpf
 constexpr char kEnd = '\xfe';
 // The parts of a later version's state named in the host's log.
 constexpr size_t kSkippedNamed = 8;
+// The parameters of version 1.05, which a state always lists. One added
+// since ("Local Off") is listed only away from its default: a state that
+// does not use it has the bytes 1.05 wrote, and one without it (1.05's)
+// loads with it at its default.
+constexpr uint32_t kAlwaysSaved = kFirstLocalOffParameter;
+
+int32_t defaultOf(uint32_t index) { return pluginParameter(index).defaultValue; }
 
 bool wholeNumber(std::string_view text, int32_t& value) {
     const std::string number(text);
@@ -42,7 +49,8 @@ void skip(SavedState& state, const char* kind, std::string_view name) {
 std::string saveState(const PluginCore& core, const AskedParameters& asked, const std::string& file) {
     SavedState s{file, core.state(), true, {}};
     for (uint32_t i = 0; i < kPluginParameterCount; ++i)
-        s.values.emplace_back(i, static_cast<int32_t>(std::lround(asked.shown(core, i))));
+        if (const auto v = static_cast<int32_t>(std::lround(asked.shown(core, i))); i < kAlwaysSaved || v != defaultOf(i))
+            s.values.emplace_back(i, v);
     return stateBytes(s);
 }
 
@@ -57,6 +65,7 @@ bool loadState(const std::string& bytes, PluginCore& core, AskedParameters& aske
         std::fprintf(stderr, "Velmor: the state holds parts this version does not know, skipped: %s%s\n", s.skipped.c_str(),
                      s.skippedCount > kSkippedNamed ? (" and " + std::to_string(s.skippedCount - kSkippedNamed) + " more").c_str() : "");
     file = s.file;
+    for (uint32_t i = kAlwaysSaved; i < kPluginParameterCount; ++i) asked.ask(i, static_cast<float>(defaultOf(i)));
     for (const auto& [index, value] : s.values) asked.ask(index, static_cast<float>(value));
     return true;
 }

@@ -5,8 +5,8 @@
 // texts, each ending in a zero byte, where the state's keys and values
 // ("file", "pattern") stand between "__dpf_state_begin__" and
 // "__dpf_state_end__", each parameter's symbol and whole value between
-// "__dpf_parameters_begin__" and "__dpf_parameters_end__"; a 0xFE byte and
-// a zero byte end it.
+// "__dpf_parameters_begin__" and "__dpf_parameters_end__" (one added since
+// 1.05 only away from its default); a 0xFE byte and a zero byte end it.
 
 #include <cstddef>
 #include <cstdint>
@@ -38,8 +38,8 @@ bool readStateBytes(const std::string& bytes, SavedState& state);
 class AskedParameters;
 class PluginCore;
 
-// The instance's state: `file` and the core's pattern, with every
-// parameter's value as hosts see it.
+// The instance's state: `file` and the core's pattern, with the
+// parameters' values as hosts see them.
 std::string saveState(const PluginCore& core, const AskedParameters& asked, const std::string& file);
 // Loads a state into the core, its values waiting for the next block, and
 // sets `file`; a state that cannot be read changes nothing and says why in

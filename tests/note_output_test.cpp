@@ -5,45 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-#include <tuple>
-
 #include "engine/note_input.h"
-#include "files/midi_export.h"
-#include "model/song.h"
-#include "model/step_editor.h"
-#include "support/test_synth.h"
+#include "support/sequencer_notes.h"
 
 namespace velmor {
 namespace {
 
-using testing::command, testing::renderFrames, testing::startedSynth;
+using testing::command, testing::renderFrames, testing::startedSynth, testing::Note;
 
-// A note as a reader of MIDI sees it: channel, key, velocity, and its start
-// and end tick.
-using Note = std::tuple<int, int, int, int64_t, int64_t>;
-
-// A song of three positions on four units, swung, at 131 BPM, whose steps
-// slide into the same key, into another key and into rests, with accents
-// and every unit's own gate; its last step slides nowhere.
+// The song of the tests (support/sequencer_notes.h) at 131 BPM, its notes
+// going out.
 std::unique_ptr<Synth> slidingSong() {
-    auto s = startedSynth();
-    for (int u = 1; u < 4; ++u) testing::applyStartupLikeSettings(*s, u);
-    setParameter(*s, 0, Param::kTempo, 131), setParameter(*s, 0, Param::kSwing, 45);
-    std::mt19937 rng(17);
-    Document& d = s->score.doc;
-    {
-        velmor::Edit edit(*s);
-        for (int u = 0; u < 4; ++u)
-            for (int i = 0; i < 3 * kStepsPerPattern; ++i) {
-                const int at = stepIndex(u, 0, i);
-                d.stepNoteOn[at] = rng() % 4 != 0, d.stepSlide[at] = rng() % 3 == 0;
-                d.stepPitch[at] = static_cast<int8_t>(10 + rng() % 4), d.stepSpare[at] = rng() % 4 == 0;
-            }
-        for (int u = 0; u < 4; ++u) d.stepSlide[stepIndex(u, 2, 15)] = 0;
-    }
-    for (int u = 0; u < 4; ++u) setParameter(*s, u, Param::kStepGate, 20 + 25 * u);
-    insertSongPosition(*s, 1, 1), insertSongPosition(*s, 2, 2), setSongMode(*s, true);
+    auto s = testing::slidingSong(131);
     resetEngine(s->engine);
     applyCommand(s->engine, command(EngineCommand::kNoteOut, 1));
     return s;
@@ -58,40 +31,21 @@ std::vector<Note> playedNotes(Synth& s, int frames, int block) {
     for (int done = 0; done < frames; done += block) {
         renderFrames(s, std::min(block, frames - done), block);
         const NoteOut& out = s.engine.noteOut;
-        for (int i = 0; i < out.count; ++i) {
-            const auto& m = out.messages[i];
-            const int64_t tick = tickOf(done + m.frame, sps);
-            const int channel = m.bytes[0] & 15;
-            if ((m.bytes[0] & 0xF0) == 0x90) {
-                notes.emplace_back(channel, m.bytes[1], m.bytes[2], tick, -1);
-                continue;
-            }
-            for (auto n = notes.rbegin(); n != notes.rend(); ++n)
-                if (std::get<0>(*n) == channel && std::get<1>(*n) == m.bytes[1] && std::get<4>(*n) < 0) {
-                    std::get<4>(*n) = tick;
-                    break;
-                }
-        }
+        for (int i = 0; i < out.count; ++i) testing::addSent(notes, done + out.messages[i].frame, out.messages[i].bytes, sps);
     }
-    std::stable_sort(notes.begin(), notes.end(), [](const Note& a, const Note& b) { return std::get<0>(a) < std::get<0>(b); });
-    return notes;
+    return testing::byChannel(notes);
 }
 
 TEST(NoteOutput, TheNotesSentAreTheExportsAndStopEndsThem) {
     auto s = slidingSong();
-    std::vector<Note> exported;
     const MidiFileOut file = midiFromScore(s->score);
-    for (const MidiTrackOut& t : file.tracks)
-        for (const MidiNote& n : t.notes) exported.emplace_back(n.channel, n.key, n.velocity, n.start, n.end);
+    const std::vector<Note> exported = testing::exportedNotes(file);
     ASSERT_GT(exported.size(), 80u);
     // One pass, and the first step of the next: whatever the block size.
     const int pass = 3 * kStepsPerPattern * s->score.derived.samplesPerStep;
     for (int block : {61, 4096}) {
         auto song = slidingSong();
-        auto played = playedNotes(*song, pass, block);
-        played.erase(std::remove_if(played.begin(), played.end(), [&](const Note& n) { return std::get<3>(n) >= file.endTick; }),
-                     played.end());
-        EXPECT_EQ(played, exported) << block;
+        EXPECT_EQ(testing::byChannel(playedNotes(*song, pass, block), file.endTick), exported) << block;
     }
     // Stop in the middle of a note: every note sounding ends there.
     renderFrames(*s, 7 * s->score.derived.samplesPerStep + 100);

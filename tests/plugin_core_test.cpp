@@ -1,16 +1,22 @@
 // The plugin apart from its framework: notes sound as the renderer plays
 // them, any block sizes give the same output with notes and parameter
 // changes at their frames, the resampled output does too, "Follow Host"
-// steps at the host's sixteenths without drift, and the state round-trips
-// while a damaged one changes nothing.
+// steps at the host's sixteenths without drift, the sequencer's notes go
+// out with their sound, and the state round-trips while a damaged one
+// changes nothing.
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <map>
+#include <utility>
 
+#include "files/pattern_file.h"
+#include "plugin/base64.h"
 #include "plugin/plugin_core.h"
 #include "plugin/plugin_parameters.h"
-#include "support/test_synth.h"
+#include "support/sequencer_notes.h"
 
 namespace velmor {
 namespace {
@@ -20,9 +26,18 @@ HostEvent key(uint32_t frame, int note, int velocity, uint8_t status = 0x90) {
 }
 HostEvent parameter(uint32_t frame, uint32_t index, float value) { return {frame, true, 0, {}, index, value}; }
 
+// A host whose transport plays from its start at a tempo, and the
+// messages the plugin sent it: each one's frame of the whole run, and its
+// bytes.
+struct Playing {
+    double rate, bpm;
+    std::vector<std::array<int64_t, 4>> sent = {};
+};
+
 // Plays `frames` frames in host blocks of `block`, with events at frames of
-// the whole run; left and right interleaved.
-std::vector<float> run(PluginCore& p, int frames, int block, const std::vector<HostEvent>& events, const HostTime& time = {}) {
+// the whole run (to a host that plays, where given); left and right
+// interleaved.
+std::vector<float> run(PluginCore& p, int frames, int block, const std::vector<HostEvent>& events, Playing* host = nullptr) {
     std::vector<float> out(2 * static_cast<size_t>(frames));
     std::vector<float> l(block), r(block);
     size_t next = 0;
@@ -31,8 +46,15 @@ std::vector<float> run(PluginCore& p, int frames, int block, const std::vector<H
         std::vector<HostEvent> inBlock;
         for (; next < events.size() && events[next].frame < static_cast<uint32_t>(done + n); ++next)
             inBlock.push_back(events[next]), inBlock.back().frame -= done;
+        HostTime time;
+        if (host) {
+            time.playing = time.valid = time.frameValid = true;
+            time.beatsPerMinute = host->bpm, time.frame = done, time.sixteenths = done * host->bpm / 15 / host->rate;
+        }
         p.process(l.data(), r.data(), static_cast<uint32_t>(n), inBlock.data(), static_cast<uint32_t>(inBlock.size()), time);
         for (int i = 0; i < n; ++i) out[2 * (done + i)] = l[i], out[2 * (done + i) + 1] = r[i];
+        for (const SentMessage& m : p.notesOut())
+            if (host) host->sent.push_back({done + m.frame, m.bytes[0], m.bytes[1], m.bytes[2]});
     }
     return out;
 }
@@ -161,6 +183,44 @@ TEST(PluginCore, AHostWithoutATempoIsFollowedAtTheTempoItsPositionsShow) {
     }
     EXPECT_GT(checked, 900);
     EXPECT_EQ(p.engine().syncedTempo, 97);
+}
+
+TEST(PluginCore, TheSequencersNotesGoOutWithTheirSound) {
+    // The song at 125 BPM: a sixteenth is 5292 frames at 44100 Hz, and 5760
+    // at 48000, whose clock ticks fall on the same engine frames; the engine
+    // plays alike at both rates.
+    auto song = testing::slidingSong(125);
+    std::string bytes;
+    writePatternBytes(song->score.doc, bytes);
+    // The host playing 100000 frames with "Sequencer" following it, over the
+    // song or the start-up pattern.
+    const auto follow = [state = "Velmor pattern 1\n" + base64Encode(bytes)](Playing& host, bool overSong = true) {
+        PluginCore p(host.rate);
+        std::string why;
+        EXPECT_TRUE(!overSong || p.loadState(state, why)) << why;
+        run(p, 100000, 333, {parameter(0, kSequencerParameter, 1)}, &host);
+    };
+    Playing heard{44100, 125}, resampled{48000, 125}, faster{44100, 150};
+    follow(heard), follow(resampled);
+    ASSERT_GT(heard.sent.size(), 40u);
+    // At 48000 Hz each at the first host frame of its engine frame, behind
+    // the latency, as its sound.
+    const uint32_t latency = PluginCore(48000).latency();
+    const auto at48000 = [latency](int64_t frame) { return static_cast<int64_t>(std::ceil(frame * 48000.0 / 44100)) + latency; };
+    std::erase_if(heard.sent, [&](const auto& m) { return at48000(m[0]) >= 100000; });
+    for (auto& m : heard.sent) m[0] = at48000(m[0]);
+    EXPECT_EQ(resampled.sent, heard.sent);
+
+    // Each key of a channel goes on and off by turns: so too where the
+    // host's tempo is not the pattern's, and its first step ends sooner than
+    // the pattern's tempo says (the start-up pattern at 80 BPM: a note on
+    // every step, each as long as its step).
+    follow(faster, false);
+    std::map<int, bool> sounding;
+    for (const auto& m : faster.sent) {
+        const bool on = (m[1] & 0xF0) == 0x90;
+        EXPECT_NE(std::exchange(sounding[(m[1] & 15) << 8 | m[2]], on), on) << "at frame " << m[0];
+    }
 }
 
 TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {

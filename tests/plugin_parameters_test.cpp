@@ -65,6 +65,7 @@ TEST(PluginParameters, ValuesReadAsTheWindowShowsThem) {
     EXPECT_EQ(parameterText(filter, 1), "Lo24");
     EXPECT_EQ(parameterText(kSequencerParameter, 1), "Follow Host");
     EXPECT_EQ(parameterText(kUnitsParameter, 3), "3");
+    EXPECT_EQ(parameterText(kFirstLocalOffParameter + 3, 1), "On");
     int32_t value = -1;
     EXPECT_TRUE(parameterValueOfText(filter, "lo24", value));
     EXPECT_EQ(value, 1);

@@ -1,6 +1,7 @@
 // The plugin's state in a host's project: written in the layout it has
-// always had, read past what a later version adds (and said so in the
-// host's log), and any bytes read without harm.
+// always had (a parameter added since 1.05 only where it is set), read past
+// what a later version adds (and said so in the host's log), and any bytes
+// read without harm.
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,19 @@ TEST(SavedState, ALaterVersionsStateLoadsWithWhatThisOneKnows) {
     EXPECT_EQ(read.skippedCount, 100000u);
     EXPECT_LT(read.skipped.size(), 500u);
     EXPECT_TRUE(read.values.empty());
+}
+
+TEST(SavedState, LocalOffIsSavedOnlyWhereOnAndAStateWithoutItTurnsItOff) {
+    PluginCore core(44100);
+    AskedParameters asked;
+    std::string file;
+    // Unused, the state has the bytes of the parameters 1.05 knew.
+    const std::string plain = saveState(core, asked, "");
+    EXPECT_EQ(plain.find("local_off"), std::string::npos);
+    asked.ask(parameterOf("u3_local_off"), 1);
+    EXPECT_NE(saveState(core, asked, "").find(std::string("\0u3_local_off\0" "1\0", 16)), std::string::npos);
+    ASSERT_TRUE(loadState(plain, core, asked, file));
+    EXPECT_EQ(asked.shown(core, parameterOf("u3_local_off")), 0.0f);
 }
 
 TEST(SavedState, AnyBytesReadWithoutHarm) {

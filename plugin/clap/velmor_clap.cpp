@@ -1,6 +1,6 @@
 // Velmor as a CLAP plugin: a thin layer that hands the host's blocks,
 // notes, parameter changes (each at its frame), transport and state to the
-// plugin core.
+// plugin core, and the sequencer's notes back to the host as MIDI.
 
 #include <algorithm>
 #include <cstring>
@@ -22,9 +22,10 @@ namespace velmor {
 namespace {
 
 constexpr uint32_t kMaxEvents = 4096;
-// The ids the ports have always had.
+// The ids the ports have always had; the note output's is its own.
 constexpr clap_id kOutputPortId = 0x7ffffffd;
 constexpr clap_id kNotePortId = 0;
+constexpr clap_id kNoteOutputPortId = 1;
 
 const char* kFeatures[] = {CLAP_PLUGIN_FEATURE_INSTRUMENT, CLAP_PLUGIN_FEATURE_SYNTHESIZER,
                            CLAP_PLUGIN_FEATURE_STEREO, nullptr};
@@ -47,15 +48,16 @@ bool CLAP_ABI audioPort(const clap_plugin_t*, uint32_t index, bool isInput, clap
     return true;
 }
 
-uint32_t CLAP_ABI notePortCount(const clap_plugin_t*, bool isInput) { return isInput ? 1 : 0; }
+// The host's notes in, the sequencer's out (as MIDI).
+uint32_t CLAP_ABI notePortCount(const clap_plugin_t*, bool) { return 1; }
 
 bool CLAP_ABI notePort(const clap_plugin_t*, uint32_t index, bool isInput, clap_note_port_info_t* info) {
-    if (!isInput || index != 0) return false;
+    if (index != 0) return false;
     *info = clap_note_port_info_t{};
-    info->id = kNotePortId;
-    info->supported_dialects = CLAP_NOTE_DIALECT_CLAP | CLAP_NOTE_DIALECT_MIDI;
+    info->id = isInput ? kNotePortId : kNoteOutputPortId;
+    info->supported_dialects = isInput ? CLAP_NOTE_DIALECT_CLAP | CLAP_NOTE_DIALECT_MIDI : CLAP_NOTE_DIALECT_MIDI;
     info->preferred_dialect = CLAP_NOTE_DIALECT_MIDI;
-    std::strcpy(info->name, "Event/MIDI Input");
+    std::strcpy(info->name, isInput ? "Event/MIDI Input" : "Event/MIDI Output");
     return true;
 }
 
@@ -90,6 +92,15 @@ void CLAP_ABI stopProcessing(const clap_plugin_t*) {}
 void CLAP_ABI reset(const clap_plugin_t*) {}
 void CLAP_ABI onMainThread(const clap_plugin_t*) {}
 
+// The sequencer's notes, to the note output port.
+void sendNotes(const ClapInstance& v, const clap_process_t* p) {
+    if (!p->out_events) return;
+    for (const SentMessage& m : v.core->notesOut()) {
+        const clap_event_midi_t e{{sizeof e, m.frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI, 0}, 0, {m.bytes[0], m.bytes[1], m.bytes[2]}};
+        p->out_events->try_push(p->out_events, &e.header);
+    }
+}
+
 // Tells the host the step the sequencer plays when it moved.
 void sendStep(ClapInstance& v, const clap_process_t* p) {
     const float step = static_cast<float>(v.core->step());
@@ -111,6 +122,8 @@ clap_process_status CLAP_ABI process(const clap_plugin_t* plugin, const clap_pro
     HostEvent* events = v.events.get();
     const uint32_t count = appendHostEvents(p->in_events, events, v.asked.take(events, kMaxEvents), kMaxEvents);
     v.core->process(left, right, p->frames_count, events, count, hostTime(p->transport));
+    // In time order: the step goes at the block's last frame.
+    sendNotes(v, p);
     sendStep(v, p);
     return CLAP_PROCESS_CONTINUE;
 }

@@ -1,6 +1,6 @@
 // What the plugin framework needs to know of Velmor (for LV2): an
-// instrument with stereo output, MIDI input, the host's transport, a state
-// and a latency.
+// instrument with stereo output, MIDI input and output (the sequencer's
+// notes), the host's transport, a state and a latency.
 #ifndef DISTRHO_PLUGIN_INFO_H_INCLUDED
 #define DISTRHO_PLUGIN_INFO_H_INCLUDED
 
@@ -14,7 +14,7 @@
 #define DISTRHO_PLUGIN_NUM_INPUTS 0
 #define DISTRHO_PLUGIN_NUM_OUTPUTS 2
 #define DISTRHO_PLUGIN_WANT_MIDI_INPUT 1
-#define DISTRHO_PLUGIN_WANT_MIDI_OUTPUT 0
+#define DISTRHO_PLUGIN_WANT_MIDI_OUTPUT 1
 #define DISTRHO_PLUGIN_WANT_TIMEPOS 1
 #define DISTRHO_PLUGIN_WANT_STATE 1
 #define DISTRHO_PLUGIN_WANT_FULL_STATE 1

@@ -1,7 +1,9 @@
 // The plugin framework's side, for LV2: a thin layer that hands the host's
-// blocks, notes, transport, parameters and state to the plugin core.
+// blocks, notes, transport, parameters and state to the plugin core, and
+// the sequencer's notes back to the host.
 
 #include <atomic>
+#include <cstring>
 #include <memory>
 
 #include "DistrhoPlugin.hpp"
@@ -137,6 +139,13 @@ protected:
             for (uint32_t b = 0; b < m.size; ++b) e.midi[b] = m.data[b];
         }
         core_->process(outputs[0], outputs[1], frames, events_.get(), count, hostTime());
+        for (const velmor::SentMessage& m : core_->notesOut()) {
+            MidiEvent e{};
+            e.frame = m.frame;
+            e.size = 3;
+            std::memcpy(e.data, m.bytes, 3);
+            writeMidiEvent(e);
+        }
     }
 
 private:

@@ -1,6 +1,6 @@
 // Velmor as a VST3 plugin: a thin layer that hands the host's blocks, keys,
 // parameter changes (each at its frame), transport and state to the plugin
-// core. Its class, parameter ids and state are those the plugin has always
+// core, and the sequencer's notes back to the host. Its class, parameter ids and state are those the plugin has always
 // had, so that projects saved with it open as they were.
 
 #include <cstdio>
@@ -55,11 +55,11 @@ v3_result V3_API controllerClass(void*, v3_tuid id) {
 
 v3_result V3_API setIoMode(void*, int32_t) { return V3_NOT_IMPLEMENTED; }
 
-// One stereo output and one event input.
+// One stereo output, one event input and one event output (the
+// sequencer's notes).
 int32_t V3_API busCount(void*, int32_t media, int32_t direction) {
     if (media == V3_AUDIO) return direction == V3_OUTPUT ? 1 : 0;
-    if (media == V3_EVENT) return direction == V3_INPUT ? 1 : 0;
-    return 0;
+    return media == V3_EVENT ? 1 : 0;
 }
 
 v3_result V3_API busInfo(void* face, int32_t media, int32_t direction, int32_t index, v3_bus_info* info) {
@@ -68,7 +68,7 @@ v3_result V3_API busInfo(void* face, int32_t media, int32_t direction, int32_t i
     info->media_type = media;
     info->direction = direction;
     info->channel_count = media == V3_AUDIO ? 2 : 1;
-    copyText(info->bus_name, media == V3_AUDIO ? "Audio Output" : "Event/MIDI Input");
+    copyText(info->bus_name, media == V3_AUDIO ? "Audio Output" : direction == V3_INPUT ? "Event/MIDI Input" : "Event/MIDI Output");
     info->bus_type = V3_MAIN;
     info->flags = V3_DEFAULT_ACTIVE;
     return V3_OK;
@@ -180,6 +180,7 @@ v3_result V3_API process(void* face, v3_process_data* d) {
     const uint32_t count = appendHostEvents(*d, events, v.asked.take(events, kMaxEvents), kMaxEvents);
     v.core->process(left, right, frames, events, count, hostTime(d->ctx));
     if (bus) d->outputs[0].channel_silence_bitset = 0;
+    sendNotes(*v.core, d->output_events);
     sendStep(v, *d);
     return V3_OK;
 }

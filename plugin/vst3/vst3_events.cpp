@@ -123,4 +123,17 @@ HostTime hostTime(const v3_process_context* c) {
     return h;
 }
 
+void sendNotes(const PluginCore& core, v3_event_list** out) {
+    if (!out) return;
+    for (const SentMessage& m : core.notesOut()) {
+        v3_event e{};
+        e.sample_offset = static_cast<int32_t>(m.frame);
+        const auto channel = static_cast<int16_t>(m.bytes[0] & 15);
+        const float velocity = m.bytes[2] / 127.0f;
+        if ((m.bytes[0] & 0xF0) == 0x90) e.type = V3_EVENT_NOTE_ON, e.note_on = {channel, m.bytes[1], 0, velocity, 0, -1};
+        else e.type = V3_EVENT_NOTE_OFF, e.note_off = {channel, m.bytes[1], velocity, -1, 0};
+        v3_cpp_obj(out)->add_event(out, &e);
+    }
+}
+
 }  // namespace velmor

@@ -1,5 +1,6 @@
 #pragma once
-// What a VST3 host's process call brings, as the plugin core takes it.
+// What a VST3 host's process call brings, as the plugin core takes it, and
+// the notes the core sends back.
 
 #include <cstdint>
 
@@ -24,5 +25,8 @@ float plainValue(uint32_t index, double normalised);
 double normalisedValue(uint32_t index, double plain);
 
 HostTime hostTime(const v3_process_context* context);
+
+// The sequencer's notes of the block into the host's output event list.
+void sendNotes(const PluginCore& core, v3_event_list** out);
 
 }  // namespace velmor

@@ -17,6 +17,9 @@
 #                                      the export equals velmor-render --midi
 #   daw.py onsets OUT.wav BPM STEPS RENDER PATTERN.pat lv2|vst3
 #                                      a note starts at every host sixteenth
+#   daw.py recorded SESSION-FOLDER RENDER PATTERN.pat
+#                                      the notes recorded from the plugin are
+#                                      those Export MIDI writes
 import array, base64, glob, os, random, re, struct, subprocess, sys, tempfile, wave
 
 import mido
@@ -363,6 +366,32 @@ def onsets(path, bpm, steps, render_tool, pattern, fmt):
           % (path, steps, RATE * 15 / bpm, delay, first_frame(steps - 1) + shift, shift))
 
 
+def recorded(folder, render_tool, pattern):
+    """The notes the track "Notes" recorded from the plugin's MIDI output
+    (record.lua), to the nearest tick of the export's 96 a quarter (a half
+    tick up, as the plugin's own notes are reckoned: Ardour's file has 19200
+    a quarter), are those of one pass as "Export MIDI..." writes them; what
+    starts after the pass (the next one's notes) is not judged."""
+    take = glob.glob(os.path.join(folder, "interchange", "*", "midifiles", "*_Notes-*.mid"))
+    with tempfile.TemporaryDirectory() as work:
+        exported = os.path.join(work, "export.mid")
+        subprocess.run([render_tool, pattern, "--song", "--export-midi", exported], check=True)
+        want = read_notes(exported)
+        per, pass_ticks = mido.MidiFile(exported).ticks_per_beat, sum(m.time for m in mido.MidiFile(exported).tracks[0])
+    if len(take) != 1:
+        sys.exit("%s: no one take of the track Notes" % folder)
+    ppqn = mido.MidiFile(take[0]).ticks_per_beat
+    tick = lambda t: (2 * t * per + ppqn) // (2 * ppqn)
+    got = sorted((ch, tick(start), tick(start + length) - tick(start), key, velocity)
+                 for ch, start, length, key, velocity in read_notes(take[0]) if tick(start) < pass_ticks)
+    for g, w in zip(got, want):
+        if g != w:
+            sys.exit("%s: recorded (channel, start, length, key, velocity) %s where the export has %s" % (take[0], g, w))
+    if len(got) != len(want):
+        sys.exit("%s: %d notes recorded in the pass, the export has %d" % (take[0], len(got), len(want)))
+    print("%s: the %d notes of a pass, each as the export has it (to the tick of 96 a quarter)" % (take[0], len(got)))
+
+
 def main():
     command, args = sys.argv[1], sys.argv[2:]
     if command == "notes":
@@ -385,6 +414,8 @@ def main():
         same(*args)
     elif command == "unity":
         unity(args[0], args[1])
+    elif command == "recorded":
+        recorded(*args)
     elif command == "onsets":
         onsets(args[0], int(args[1]), int(args[2]), args[3], args[4], args[5])
     else:

@@ -19,7 +19,12 @@
 #     host frame where the song position crosses its sixteenth, for both
 #     plugins (the whole grid may stand a few frames off the file's start,
 #     as Ardour's export does not always begin at the song's first frame:
-#     see daw.py onsets).
+#     see daw.py onsets);
+#   - the sequencer's notes: the note file imported into the four-unit demo
+#     as a song, "Sequencer" at Follow Host; record.lua opens the saved
+#     session and lets a second MIDI track record the plugin's MIDI output
+#     for a pass: the take must hold the notes of "Export MIDI...", for both
+#     plugins.
 #
 # The LV2 plugin loads its pattern from a preset (the "file" state); the
 # VST3 plugin from the state in its saved session, as Ardour cannot load a
@@ -131,6 +136,15 @@ for format in lv2 vst3; do
     check "$format: Follow Host starts every step at its host frame" eval \
         "session follow-$format $format short.pat sequencer bpm=97 frames=$follow_frames param=Sequencer=1 &&
          export_wav follow-$format 16 && py onsets follow-$format.wav 97 $steps '$render' short.pat $format"
+done
+
+# The sequencer's notes: 7 song positions at 125 BPM, 13.4 s a pass.
+"$render" "$root/demos/06-four-units.pat" --import-midi notes.mid --save song.pat 2>/dev/null && py preset lv2 song.pat song || exit 1
+for format in lv2 vst3; do
+    check "$format: a MIDI track records the sequencer's notes as Export MIDI writes them" eval \
+        "session record-$format $format song.pat sequencer bpm=125 frames=600000 param=Sequencer=1 &&
+         timeout -k 10 120 ardour7-lua '$here/record.lua' '$work/record-$format' record-$format 14.5 >>record-$format.log 2>&1 &&
+         py recorded record-$format '$render' song.pat"
 done
 
 [ -s aborts.log ] && echo "note: ardour7-export aborted or hung $(wc -l <aborts.log) times (build/daw/aborts.log)"

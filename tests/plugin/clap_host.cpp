@@ -106,12 +106,15 @@ public:
 
     bool activate(double rate, uint32_t maxFrames) override {
         if (!params_ || !state_ || !latency_ || !ports_ || !notePorts_) return false;
-        // One stereo output, no input, and one note input that takes MIDI.
+        // One stereo output, no input, and a note input and output that
+        // take MIDI.
         clap_audio_port_info_t port{};
-        clap_note_port_info_t notes{};
+        clap_note_port_info_t notes{}, sent{};
         if (ports_->count(plugin_, true) != 0 || ports_->count(plugin_, false) != 1 ||
             !ports_->get(plugin_, 0, false, &port) || port.channel_count != 2 || notePorts_->count(plugin_, true) != 1 ||
-            !notePorts_->get(plugin_, 0, true, &notes) || !(notes.supported_dialects & CLAP_NOTE_DIALECT_MIDI))
+            !notePorts_->get(plugin_, 0, true, &notes) || !(notes.supported_dialects & CLAP_NOTE_DIALECT_MIDI) ||
+            notePorts_->count(plugin_, false) != 1 || !notePorts_->get(plugin_, 0, false, &sent) ||
+            !(sent.supported_dialects & CLAP_NOTE_DIALECT_MIDI))
             return false;
         active_ = plugin_->activate(plugin_, rate, 1, maxFrames) && plugin_->start_processing(plugin_);
         return active_;
@@ -156,7 +159,9 @@ public:
         float* channels[2] = {left, right};
         clap_audio_buffer_t out{channels, nullptr, 2, 0, 0};
         const clap_event_transport_t transport = transportEvent();
-        const clap_process_t p{steadyTime_, frames, transport_ ? &transport : nullptr, nullptr, &out, 0, 1, &in.list, &kNoOutput};
+        sent_.clear();
+        const clap_output_events_t sent{this, keepMidi};
+        const clap_process_t p{steadyTime_, frames, transport_ ? &transport : nullptr, nullptr, &out, 0, 1, &in.list, &sent};
         steadyTime_ += frames;
         const AudioCallback inside;
         return plugin_->process(plugin_, &p) != CLAP_PROCESS_ERROR;
@@ -187,6 +192,16 @@ public:
     }
 
 private:
+    // The plugin's MIDI messages; the rest (the step playing) is none of
+    // the checks'.
+    static bool CLAP_ABI keepMidi(const clap_output_events_t* list, const clap_event_header_t* e) {
+        if (e->space_id == CLAP_CORE_EVENT_SPACE_ID && e->type == CLAP_EVENT_MIDI) {
+            const auto* m = reinterpret_cast<const clap_event_midi_t*>(e);
+            static_cast<ClapInstance*>(list->ctx)->keep({e->time, {m->data[0], m->data[1], m->data[2]}});
+        }
+        return true;
+    }
+
     clap_event_transport_t transportEvent() const {
         clap_event_transport_t e{};
         e.header = {sizeof e, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_TRANSPORT, 0};

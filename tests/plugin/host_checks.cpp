@@ -7,11 +7,13 @@
 #include <iterator>
 #include <sstream>
 
+#include "files/pattern_file.h"
 #include "plugin/base64.h"
 #include "plugin/plugin_core.h"
 #include "frozen_parameters.h"
 #include "plugin/plugin_parameters.h"
 #include "realtime_counter.h"
+#include "support/sequencer_notes.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -287,6 +289,8 @@ void checkState(const Format& format, const std::string& patternFile) {
 
 }  // namespace
 
+bool Instance::loadPattern(const std::string& pattern) { return loadState(stateBlob(pattern)); }
+
 void fail(const std::string& what) {
     ++failed;
     std::printf("FAILED: %s\n", what.c_str());
@@ -311,6 +315,63 @@ void checkNotes(const Format& format, const std::string& label, const std::vecto
             same(out, expected, what);
         }
     }
+}
+
+void checkSequencerNotes(const Format& format) {
+    constexpr uint32_t kBlock = 300;
+    // The song at 125 BPM (a sixteenth is 5292 frames) as a state, and the
+    // notes "Export MIDI..." writes of what the state holds.
+    const auto song = testing::slidingSong(125);
+    std::string bytes, why;
+    writePatternBytes(song->score.doc, bytes);
+    const std::string pattern = "Velmor pattern 1\n" + base64Encode(bytes);
+    PluginCore core(44100);
+    if (!core.loadState(pattern, why)) return fail("sequencer notes: the core refuses the song: " + why);
+    const int32_t sps = core.model().score.derived.samplesPerStep;
+    const MidiFileOut file = midiFromScore(core.model().score);
+    const std::vector<testing::Note> exported = testing::exportedNotes(file);
+    // The transport stops in the second pass, in a note of six ticks or
+    // more after the first few steps.
+    const auto held = std::find_if(exported.begin(), exported.end(), [](const testing::Note& n) {
+        return std::get<3>(n) >= 4 * kTicksPerStep && std::get<4>(n) - std::get<3>(n) >= 6;
+    });
+    if (held == exported.end()) return fail("sequencer notes: the song has no long note");
+    const int64_t stop = (frameOfTick(file.endTick + std::get<3>(*held) + 2, sps) + kBlock - 1) / kBlock * kBlock;
+
+    auto p = started(format, 44100, kBlock, "sequencer notes");
+    if (!p || !p->loadPattern(pattern)) return fail("sequencer notes: no instance with the song");
+    // Every unit's Local Off On: the notes go out, and nothing sounds. The
+    // core plays along: the plugin sends what it sends, at its frames.
+    std::vector<ParameterChange> first = {{kSequencerParameter, 1}};
+    for (uint32_t u = 0; u < kPluginUnits; ++u) first.push_back({kFirstLocalOffParameter + u, 1});
+    std::vector<HostEvent> firstEvents;
+    for (const auto& [index, value, frame] : first) firstEvents.push_back({frame, true, 0, {}, index, static_cast<float>(value)});
+    std::vector<testing::Note> sent;
+    std::vector<float> l(kBlock), r(kBlock);
+    int64_t last = -1, elsewhere = -1;
+    float loudest = 0;
+    for (int64_t done = 0; done < stop + 4 * sps; done += kBlock) {
+        const Transport t{done < stop, 125, done * 125.0 / 60 / 44100, done};
+        const HostTime time{t.playing, true, 4 * t.quarters, t.beatsPerMinute};
+        core.process(l.data(), r.data(), kBlock, firstEvents.data(), done == 0 ? static_cast<uint32_t>(firstEvents.size()) : 0, time);
+        p->setTransport(t);
+        if (!p->process(l.data(), r.data(), kBlock, {}, done == 0 ? first : std::vector<ParameterChange>{}))
+            return fail("sequencer notes: a block was refused");
+        const auto same = [](const MidiAt& m, const SentMessage& c) { return m.frame == c.frame && std::equal(m.bytes, m.bytes + 3, c.bytes); };
+        if (!std::equal(p->sent().begin(), p->sent().end(), core.notesOut().begin(), core.notesOut().end(), same) && elsewhere < 0)
+            elsewhere = done;
+        for (uint32_t i = 0; i < kBlock; ++i) loudest = std::max({loudest, std::fabs(l[i]), std::fabs(r[i])});
+        for (const MidiAt& m : p->sent()) testing::addSent(sent, done + m.frame, m.bytes, sps), last = done + m.frame;
+    }
+    if (loudest != 0) fail("sequencer notes: sound with every unit's Local Off On");
+    if (elsewhere >= 0) fail("sequencer notes: in the block at frame " + std::to_string(elsewhere) + " other than the core's");
+    const std::vector<testing::Note> pass = testing::byChannel(sent, file.endTick);
+    if (pass != exported)
+        fail("sequencer notes: " + std::to_string(pass.size()) + " sent, " + std::to_string(exported.size()) + " exported, the first " +
+             std::to_string(std::mismatch(pass.begin(), pass.end(), exported.begin(), exported.end()).first - pass.begin()) + " alike");
+    if (last != stop || std::any_of(sent.begin(), sent.end(), [](const testing::Note& n) { return std::get<4>(n) < 0; }))
+        fail("sequencer notes: the transport stopped at frame " + std::to_string(stop) + ", the last message at " +
+             std::to_string(last) + ", notes left sounding");
 }
 
 void checkParameterList(const Format& format) {
@@ -341,6 +402,7 @@ void runChecks(const Format& format, const std::string& patternFile) {
     checkParameterChange(format);
     checkChangesAtFrames(format);
     checkState(format, patternFile);
+    checkSequencerNotes(format);
 }
 
 #ifdef _WIN32

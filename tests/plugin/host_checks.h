@@ -3,8 +3,9 @@
 // at their frames sound as the plugin core plays them, any block size gives
 // the same output, a parameter set at a frame within a block takes effect
 // there and reads back, the state carries everything into a fresh
-// instance, and a damaged state changes nothing; apart from these, the
-// real-time run (realtime_checks.cpp). Each format's host only loads the
+// instance, a damaged state changes nothing, and the sequencer's notes go
+// out as "Export MIDI..." writes them; apart from these, the real-time run
+// (realtime_checks.cpp). Each format's host only loads the
 // binary and talks to an instance (clap_host.cpp, vst3_host.cpp,
 // lv2_host.cpp).
 
@@ -46,6 +47,7 @@ struct Transport {
 
 class Instance {
 public:
+    Instance() { sent_.reserve(kMostSent); }
     virtual ~Instance() = default;
     virtual bool activate(double rate, uint32_t maxFrames) = 0;
     // Stops processing; activate() starts it again, at any rate.
@@ -59,14 +61,26 @@ public:
     virtual bool parameterValue(uint32_t index, double& value) = 0;
     virtual bool saveState(std::string& bytes) = 0;
     virtual bool loadState(const std::string& bytes) = 0;
+    // A pattern state (PluginCore::state()) as the format's state holds it.
+    virtual bool loadPattern(const std::string& pattern);
     // Whether loadState() may be called while another thread plays blocks.
     virtual bool loadsWhilePlaying() const { return true; }
     // The transport of the blocks from now on; before, a host that stands
     // still and tells no position.
     void setTransport(const Transport& t) { transport_ = t; }
+    // The MIDI messages the plugin sent in the last block, at their frames.
+    const std::vector<MidiAt>& sent() const { return sent_; }
 
 protected:
+    // One the plugin sends, kept while there is room: the plugin may send
+    // from within its block, where the host allocates nothing.
+    void keep(const MidiAt& m) {
+        if (sent_.size() < kMostSent) sent_.push_back(m);
+    }
+
+    static constexpr size_t kMostSent = 4096;
     std::optional<Transport> transport_;
+    std::vector<MidiAt> sent_;
 };
 
 struct Format {
@@ -88,6 +102,10 @@ void checkParameterList(const Format& format);
 // The note check alone (keys at their frames sound as the plugin core plays
 // them, in blocks of each size), for a second way of sending notes.
 void checkNotes(const Format& format, const std::string& label, const std::vector<uint32_t>& blocks);
+// "Sequencer" following the host through a song: the notes the plugin
+// sends are those "Export MIDI..." writes of it, and the transport stopped
+// ends every note sounding.
+void checkSequencerNotes(const Format& format);
 // One instance through all a host may do in its blocks, the calls of each
 // part counted (realtime_counter.h): each count must be 0.
 void runRealtimeChecks(const Format& format);

@@ -4,7 +4,8 @@
 // formats' parameters are (host_checks.h), and plays instances: keys as
 // MIDI atoms, the transport as time:Position atoms, and parameters on their
 // control ports, which hold one value a block. A change of rate makes a new
-// instance, the rate being an instance's for its life.
+// instance, the rate being an instance's for its life. The MIDI messages
+// the plugin sends come back as atoms.
 //
 // usage: velmor-lv2-host [--realtime] BUNDLE/BINARY.so
 
@@ -18,6 +19,7 @@
 
 #include "host_checks.h"
 #include "lv2/atom/forge.h"
+#include "lv2/atom/util.h"
 #include "lv2/buf-size/buf-size.h"
 #include "lv2/core/lv2.h"
 #include "lv2/midi/midi.h"
@@ -140,8 +142,18 @@ public:
         *out = {static_cast<uint32_t>(out_.size() * sizeof(uint64_t) - sizeof(LV2_Atom)), urid(LV2_ATOM__Chunk)};
         d_->connect_port(handle_, 0, left);
         d_->connect_port(handle_, 1, right);
-        const AudioCallback inside;
-        d_->run(handle_, frames);
+        {
+            const AudioCallback inside;
+            d_->run(handle_, frames);
+        }
+        sent_.clear();
+        const auto* sent = reinterpret_cast<const LV2_Atom_Sequence*>(out_.data());
+        if (sent->atom.type != urid(LV2_ATOM__Sequence)) return true;
+        LV2_ATOM_SEQUENCE_FOREACH(sent, e) {
+            const auto* bytes = static_cast<const uint8_t*>(LV2_ATOM_BODY_CONST(&e->body));
+            if (e->body.type == urid(LV2_MIDI__MidiEvent) && e->body.size == 3)
+                keep({static_cast<uint32_t>(e->time.frames), {bytes[0], bytes[1], bytes[2]}});
+        }
         return true;
     }
 
@@ -160,6 +172,8 @@ public:
         saved_ = bytes;
         return state && state->restore(handle_, retrieve, this, 0, features_) == LV2_STATE_SUCCESS;
     }
+    // The state is the pattern alone.
+    bool loadPattern(const std::string& pattern) override { return loadState(pattern); }
     // LV2 restores a state only while no block runs.
     bool loadsWhilePlaying() const override { return false; }
 
@@ -241,6 +255,7 @@ void run(const Library& library, const std::string& path, const std::string&, bo
     if (realtime) return runRealtimeChecks(format);
     checkParameterList(format);
     checkNotes(format, "notes", {512, 37});
+    checkSequencerNotes(format);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // usage: velmor-vst3-host [--realtime] PLUGIN_LIBRARY [PATTERN_FILE]
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -41,7 +42,13 @@ struct EventList {
         *e = events[index];
         return V3_OK;
     }
-    static v3_result V3_API add(void*, v3_event*) { return V3_NOT_IMPLEMENTED; }
+    // Within the room the host made: the plugin adds from within its block.
+    static v3_result V3_API add(void* p, v3_event* e) {
+        auto& events = self<EventList>(p).events;
+        if (events.size() == events.capacity()) return V3_NOMEM;
+        events.push_back(*e);
+        return V3_OK;
+    }
 };
 const v3_event_list_cpp kEventListFunctions = {kUnknown, {EventList::count, EventList::get, EventList::add}};
 
@@ -159,10 +166,10 @@ public:
     bool activate(double rate, uint32_t maxFrames) override {
         if (!processor_ || !controller_) return false;
         v3_component* c = v3_cpp_obj(component_);
-        // One stereo output and one event input, both switched on.
+        // One stereo output and an event input and output, all switched on.
         v3_bus_info bus{};
         if (c->get_bus_count(component_, V3_AUDIO, V3_INPUT) != 0 || c->get_bus_count(component_, V3_AUDIO, V3_OUTPUT) != 1 ||
-            c->get_bus_count(component_, V3_EVENT, V3_INPUT) != 1 ||
+            c->get_bus_count(component_, V3_EVENT, V3_INPUT) != 1 || c->get_bus_count(component_, V3_EVENT, V3_OUTPUT) != 1 ||
             c->get_bus_info(component_, V3_AUDIO, V3_OUTPUT, 0, &bus) != V3_OK || bus.channel_count != 2)
             return false;
         v3_speaker_arrangement stereo = V3_SPEAKER_L | V3_SPEAKER_R;
@@ -170,6 +177,7 @@ public:
         rate_ = rate;
         processing_ = c->activate_bus(component_, V3_AUDIO, V3_OUTPUT, 0, true) == V3_OK &&
                       c->activate_bus(component_, V3_EVENT, V3_INPUT, 0, true) == V3_OK &&
+                      c->activate_bus(component_, V3_EVENT, V3_OUTPUT, 0, true) == V3_OK &&
                       v3_cpp_obj(processor_)->set_bus_arrangements(processor_, nullptr, 0, &stereo, 1) == V3_OK &&
                       v3_cpp_obj(processor_)->can_process_sample_size(processor_, V3_SAMPLE_32) == V3_OK &&
                       v3_cpp_obj(processor_)->setup_processing(processor_, &setup) == V3_OK &&
@@ -202,7 +210,8 @@ public:
             queue->points.emplace_back(static_cast<int32_t>(frame), normalised);
         }
         ParameterChanges out{&kChangesFunctions, {}};
-        EventList events{&kEventListFunctions, {}};
+        EventList events{&kEventListFunctions, {}}, notes{&kEventListFunctions, {}};
+        notes.events.reserve(kMostSent);
         for (const MidiAt& m : midi) {
             const int type = m.bytes[0] & 0xF0;
             if (type == 0xB0) {
@@ -239,10 +248,23 @@ public:
         // No channels given: no output bus, as a host that switched it off.
         v3_process_data data{V3_REALTIME, V3_SAMPLE_32, static_cast<int32_t>(frames), 0, left ? 1 : 0, nullptr, left ? &buffers : nullptr,
                              reinterpret_cast<v3_param_changes**>(&in), reinterpret_cast<v3_param_changes**>(&out),
-                             reinterpret_cast<v3_event_list**>(&events), nullptr, &context};
+                             reinterpret_cast<v3_event_list**>(&events), reinterpret_cast<v3_event_list**>(&notes), &context};
         position_ += frames;
-        const AudioCallback inside;
-        return v3_cpp_obj(processor_)->process(processor_, &data) == V3_OK;
+        {
+            const AudioCallback inside;
+            if (v3_cpp_obj(processor_)->process(processor_, &data) != V3_OK) return false;
+        }
+        // The notes the plugin sent, as MIDI.
+        sent_.clear();
+        for (const v3_event& e : notes.events) {
+            const bool on = e.type == V3_EVENT_NOTE_ON;
+            if (!on && e.type != V3_EVENT_NOTE_OFF) continue;
+            const auto channel = static_cast<uint8_t>(on ? e.note_on.channel : e.note_off.channel);
+            const auto key = static_cast<uint8_t>(on ? e.note_on.pitch : e.note_off.pitch);
+            const auto velocity = static_cast<uint8_t>(std::lround((on ? e.note_on.velocity : e.note_off.velocity) * 127));
+            keep({static_cast<uint32_t>(e.sample_offset), {static_cast<uint8_t>((on ? 0x90 : 0x80) | channel), key, velocity}});
+        }
+        return true;
     }
 
     bool parameterValue(uint32_t index, double& value) override {
