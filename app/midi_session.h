@@ -28,6 +28,7 @@ struct MidiSession {
     bool sequencerPlays = false;  // after Play, until Stop
     bool suspended = false;       // an output command has stopped the stream
     bool tempoShown = false;      // the tempo field shows the clock's tempo
+    bool notesOn = false;         // the engine reports its notes
     MidiReceiver receiver;
     ClockSender clock;
     MidiGate gate;
@@ -38,6 +39,7 @@ struct MidiSession {
     // Following MIDI clock: Play and Stop are the clock's.
     bool synced() const { return inputOpen() && settings.sync; }
     bool sendsClock() const { return outputOpen() && settings.sendClock && !synced(); }
+    bool sendsNotes() const { return outputOpen() && settings.sendNotes; }
 };
 
 // After the sound output and the engine exist: the input window, the

@@ -14,6 +14,7 @@
 #include "app/midi_session.h"
 #include "app/window_logic.h"
 #include "engine/mixdown.h"
+#include "engine/note_output.h"
 #include "model/midi_channels.h"
 #include "model/parameters.h"
 #include "resources/resource_ids.h"
@@ -49,14 +50,27 @@ int64_t timedCommand(App& app, EngineCommand::Kind kind, int32_t value) {
     return app.midi.receiver.command(app.synth->engine, app.audio.clock, EngineCommand::of(kind, value), frameNow(app));
 }
 
-// The clock output's switches, for the engine and the MIDI thread.
-void applyClockSwitches(App& app) {
+// Every note the output sent and has not ended ends now (the gate closed).
+void endSentNotes(MidiSession& m) {
+    uint32_t offs[64];
+    for (int n; (n = m.clock.endNotes(offs, 64)) > 0;)
+        for (int i = 0; i < n; ++i) m.thread.send(offs[i], -1);
+}
+
+// The output's switches, for the engine and the MIDI thread; "Local Off".
+void applyOutputSwitches(App& app) {
     MidiSession& m = app.midi;
     m.gate.close();
     m.thread.output = m.output;
-    m.thread.clockOn = m.sendsClock();
+    m.thread.sending = m.outputOpen();
     m.gate.open();
-    postToEngine(*app.synth, EngineCommand::of(EngineCommand::kClockOut, m.sendsClock() ? 1 : 0));
+    Synth& s = *app.synth;
+    postToEngine(s, EngineCommand::of(EngineCommand::kClockOut, m.sendsClock() ? 1 : 0));
+    if (m.sendsNotes() != m.notesOn) {
+        m.notesOn = m.sendsNotes();
+        postToEngine(s, EngineCommand::of(EngineCommand::kNoteOut, m.notesOn ? 1 : 0));
+    }
+    postToEngine(s, EngineCommand::of(EngineCommand::kLocalOff, m.settings.localOff));
     if (m.inputOpen() || m.outputOpen()) m.thread.start(app.audio, m.receiver, m.clock, m.gate);
     else m.thread.stop();
 }
@@ -87,6 +101,10 @@ void stopStream(App& app) {
     const bool played = m.sequencerPlays && streamRuns(app);
     stopAndReset(app.audio, s.engine);
     m.clock.drop();
+    endSentNotes(m);
+    // The notes the engine had sounding ended with the output's.
+    endAllNotes(s.engine);
+    s.engine.noteOut.count = 0;
     if (played && m.sendsClock()) {
         // Stop puts the clock back at the start (the engine reset).
         m.thread.send(ClockSender::kStop, -1);
@@ -114,7 +132,7 @@ void applyChoice(App& app, bool wasOpen, bool wasSynced) {
             m.sequencerPlays = false;
         }
     }
-    applyClockSwitches(app);
+    applyOutputSwitches(app);
     refreshMidiStatus(app.mainWindow, app);
 }
 
@@ -220,6 +238,7 @@ void setUpDialog(HWND dialog, App& app) {
     fillDevices(dialog, IDC_MIDI_OUTPUT, midiOutputNames(), m.output ? m.settings.output : "");
     CheckDlgButton(dialog, IDC_MIDI_SYNC, m.settings.sync ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_MIDI_SEND_CLOCK, m.settings.sendClock ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_MIDI_SEND_NOTES, m.settings.sendNotes ? BST_CHECKED : BST_UNCHECKED);
     const Synth& s = *app.synth;
     for (int u = 0; u < kMaxUnitsInUse; ++u) {
         const int id = IDC_MIDI_CHANNEL_FIRST + u;
@@ -229,6 +248,8 @@ void setUpDialog(HWND dialog, App& app) {
         const int channel = unitListeningChannel(s, u);
         SendDlgItemMessageA(dialog, id, CB_SETCURSEL, channel == 0 ? 16 : channel - 1, 0);
         EnableWindow(GetDlgItem(dialog, id), u < s.score.doc.unitCount);
+        CheckDlgButton(dialog, IDC_MIDI_LOCAL_OFF_FIRST + u, (m.settings.localOff >> u & 1) != 0 ? BST_CHECKED : BST_UNCHECKED);
+        EnableWindow(GetDlgItem(dialog, IDC_MIDI_LOCAL_OFF_FIRST + u), u < s.score.doc.unitCount);
     }
     char text[160];
     const int64_t ahead = app.audio.device && app.audio.device->aheadFrames() >= 0 ? app.audio.device->aheadFrames()
@@ -253,6 +274,10 @@ void applyDialog(HWND dialog, App& app) {
     if (output != (m.output ? m.settings.output : "")) chooseOutput(app, dialog, output);
     m.settings.sync = IsDlgButtonChecked(dialog, IDC_MIDI_SYNC) == BST_CHECKED;
     m.settings.sendClock = IsDlgButtonChecked(dialog, IDC_MIDI_SEND_CLOCK) == BST_CHECKED;
+    m.settings.sendNotes = IsDlgButtonChecked(dialog, IDC_MIDI_SEND_NOTES) == BST_CHECKED;
+    m.settings.localOff = 0;
+    for (int u = 0; u < kMaxUnitsInUse; ++u)
+        if (IsDlgButtonChecked(dialog, IDC_MIDI_LOCAL_OFF_FIRST + u) == BST_CHECKED) m.settings.localOff |= 1 << u;
     applyChoice(app, wasOpen, wasSynced);
     const std::string path = settingsPath();
     if (!saveMidiSettings(path.c_str(), m.settings)) {
@@ -279,6 +304,8 @@ void setUpMidi(HWND mainWindow, App& app) {
     const MidiSettings kept = loadMidiSettings(settingsPath().c_str());
     m.settings.sync = kept.sync;
     m.settings.sendClock = kept.sendClock;
+    m.settings.sendNotes = kept.sendNotes;
+    m.settings.localOff = kept.localOff;
     if (!kept.input.empty()) chooseInput(app, mainWindow, kept.input);
     if (!kept.output.empty()) chooseOutput(app, mainWindow, kept.output);
     applyChoice(app, false, false);
@@ -382,6 +409,7 @@ bool answerMidiQuery(App& app, UINT message, WPARAM wParam, LRESULT& result) {
     static const UINT stamp = registered("Velmor.MidiStamp");
     static const UINT latency = registered("Velmor.MidiKeyLatency");
     static const UINT sent = registered("Velmor.MidiSent");
+    static const UINT sentFrame = registered("Velmor.MidiSentFrame");
     if (message == devices) {
         // Bit 1: an input, bit 2: an output, as if such devices were open.
         const bool wasOpen = m.inputOpen(), wasSynced = m.synced();
@@ -408,6 +436,15 @@ bool answerMidiQuery(App& app, UINT message, WPARAM wParam, LRESULT& result) {
         if (wParam == 0) result = static_cast<LRESULT>(log.count);
         else if (wParam == 1) result = static_cast<LRESULT>(log.tickJitter(256));
         else result = n < log.count && log.count - n <= SentLog::kSize ? log.entries[n % SentLog::kSize].message : -1;
+        m.gate.open();
+    } else if (message == sentFrame) {
+        // The frame message n was due at, from the stream's start; -1 when
+        // it went out at once (a Stop's).
+        m.gate.close();
+        const SentLog& log = m.thread.sent;
+        const uint32_t n = static_cast<uint32_t>(wParam);
+        const int64_t frame = n < log.count && log.count - n <= SentLog::kSize ? log.entries[n % SentLog::kSize].frame : -1;
+        result = frame < 0 ? -1 : static_cast<LRESULT>(frame - app.audio.clock.first());
         m.gate.open();
     } else {
         return false;

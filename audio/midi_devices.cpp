@@ -152,7 +152,7 @@ int64_t MidiThread::turn() {
         const int64_t arrived = receiver_->pendingNoteMicros.load();
         if (receiver_->pendingNoteFrame.compare_exchange_strong(expected, -1)) keyLatencyMicros.store(now - arrived);
     }
-    if (!clockOn) return INT64_MAX;
+    if (!sending) return INT64_MAX;
     const int64_t frame = out.clock.frameAt(position, now);
     uint32_t due[32];
     int64_t at[32];

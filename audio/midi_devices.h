@@ -58,9 +58,9 @@ public:
     void stop();
     bool running() const { return thread_.joinable(); }
 
-    // Sent to the clock output, or only logged while `output` is null.
+    // Sent to the output, or only logged while `output` is null.
     HMIDIOUT output = nullptr;
-    bool clockOn = false;  // the clock output sends
+    bool sending = false;  // an output is open: what is queued goes out
     SentLog sent;
     std::atomic<int64_t> keyLatencyMicros{-1};
 

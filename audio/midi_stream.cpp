@@ -64,29 +64,44 @@ int64_t MidiReceiver::stampOf(uint32_t index) const {
 }
 
 void ClockSender::collect(const Engine& e, int64_t blockStart) {
-    const int count = e.clockOut.count;
-    if (count <= 0) return;
-    for (int i = 0; i < count && ticks_.fits(1); ++i) ticks_.stage(blockStart + e.clockOut.frames[i]);
-    ticks_.commit();
+    const ClockOut& ticks = e.clockOut;
+    const NoteOut& notes = e.noteOut;
+    int t = 0, n = 0;
+    while ((t < ticks.count || n < notes.count) && queue_.fits(1)) {
+        if (t < ticks.count && (n == notes.count || ticks.frames[t] <= notes.messages[n].frame)) {
+            queue_.stage(Timed{blockStart + ticks.frames[t++], kTick});
+        } else {
+            const NoteOut::Message& m = notes.messages[n++];
+            queue_.stage(Timed{blockStart + m.frame, m.bytes[0] | uint32_t{m.bytes[1]} << 8 | uint32_t{m.bytes[2]} << 16});
+        }
+    }
+    queue_.commit();
+}
+
+void ClockSender::sent(uint32_t message) {
+    const uint32_t status = message & 0xF0, channel = message & 0x0F, key = (message >> 8) & 0x7F;
+    const bool on = status == 0x90 && (message >> 16 & 0x7F) != 0;
+    if (on) sounding_[channel][key >> 5] |= 1u << (key & 31);
+    else if (status == 0x80 || status == 0x90) sounding_[channel][key >> 5] &= ~(1u << (key & 31));
 }
 
 int ClockSender::due(int64_t frame, int64_t first, uint32_t* out, int max, int64_t* frames) {
     int n = 0;
     while (n < max) {
-        const int64_t* tick = ticks_.front();
-        if (tick && *tick < first) {
-            ticks_.pop();
+        const Timed* queued = queue_.front();
+        if (queued && queued->frame < first) {
+            queue_.pop();
             continue;
         }
-        if (transportCount_ > 0 && transport_[0].frame <= frame && (!tick || transport_[0].frame <= *tick)) {
+        if (transportCount_ > 0 && transport_[0].frame <= frame && (!queued || transport_[0].frame <= queued->frame)) {
             if (frames) frames[n] = transport_[0].frame;
             out[n++] = transport_[0].message;
             for (int i = 1; i < transportCount_; ++i) transport_[i - 1] = transport_[i];
             --transportCount_;
-        } else if (tick && *tick <= frame) {
-            if (frames) frames[n] = *tick;
-            out[n++] = kTick;
-            ticks_.pop();
+        } else if (queued && queued->frame <= frame) {
+            if (frames) frames[n] = queued->frame;
+            sent(out[n++] = queued->message);
+            queue_.pop();
         } else {
             break;
         }
@@ -95,8 +110,8 @@ int ClockSender::due(int64_t frame, int64_t first, uint32_t* out, int max, int64
 }
 
 int64_t ClockSender::next() const {
-    const int64_t* tick = ticks_.front();
-    int64_t frame = tick ? *tick : INT64_MAX;
+    const Timed* queued = queue_.front();
+    int64_t frame = queued ? queued->frame : INT64_MAX;
     if (transportCount_ > 0 && transport_[0].frame < frame) frame = transport_[0].frame;
     return frame;
 }
@@ -107,8 +122,19 @@ void ClockSender::at(int64_t frame, uint32_t message) {
 }
 
 void ClockSender::drop() {
-    while (ticks_.front()) ticks_.pop();
+    while (queue_.front()) queue_.pop();
     transportCount_ = 0;
+}
+
+int ClockSender::endNotes(uint32_t* out, int max) {
+    int n = 0;
+    for (uint32_t channel = 0; channel < 16; ++channel)
+        for (uint32_t key = 0; key < 128; ++key)
+            if ((sounding_[channel][key >> 5] >> (key & 31) & 1) != 0 && n < max) {
+                out[n++] = (0x80 | channel) | key << 8;
+                sounding_[channel][key >> 5] &= ~(1u << (key & 31));
+            }
+    return n;
 }
 
 uint32_t songPositionMessage(int32_t sixteenths) {

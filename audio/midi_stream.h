@@ -1,7 +1,7 @@
 #pragma once
 // MIDI beside the sound output: the frame the speaker plays now, the MIDI
 // input's messages into the engine at frames of that clock, and the MIDI
-// clock output's ticks sent as their frames are played. Written against the
+// output's clock ticks and notes sent as their frames are played. Written against the
 // abstract output device, so that it runs on any platform and in tests;
 // the Windows side (devices, the input window, the MIDI thread) is in
 // midi_devices.
@@ -61,22 +61,25 @@ private:
     int64_t stamps_[kLog] = {};
 };
 
-// What the MIDI clock output sends: each tick once the speaker plays its
-// frame, Start before the first tick of a Play, Stop and the Song Position
-// Pointer where the clock stands after the last tick before a Stop.
+// What the MIDI output sends: the clock's ticks and the sequencer's notes,
+// each once the speaker plays its frame, Start before the first tick of a
+// Play, Stop and the Song Position Pointer where the clock stands after the
+// last tick before a Stop. It keeps the notes it sent that have not ended,
+// so that a Stop can end them.
 class ClockSender {
 public:
     static constexpr uint32_t kStart = 0xFA, kTick = 0xF8, kStop = 0xFC;
 
-    // The audio thread, after each block: the block's ticks, made frames of
-    // the engine's timeline.
+    // The audio thread, after each block: the block's ticks and notes, made
+    // frames of the engine's timeline, in frame order (a tick before a note
+    // at the same frame).
     void collect(const Engine& e, int64_t blockStart);
 
     // The following run on the MIDI thread, or on the interface thread
     // while the gate is closed.
 
     // The messages due at `frame` (at most `max`), in order; 0 when none.
-    // Ticks before `first`, the frame the stream began with, belong to a
+    // Messages before `first`, the frame the stream began with, belong to a
     // stream that ended unheard: they are dropped.
     // With `frames`, the frame each was due at.
     int due(int64_t frame, int64_t first, uint32_t* out, int max, int64_t* frames = nullptr);
@@ -85,18 +88,23 @@ public:
     // A transport message at a frame: sent after the ticks before it and
     // before those at or after it.
     void at(int64_t frame, uint32_t message);
-    // Every tick not yet sent is dropped (a stream that ended), and the
+    // Every message not yet sent is dropped (a stream that ended), and the
     // transport messages waiting with them.
     void drop();
+    // The note-offs of every note sent and not ended (at most `max`, as
+    // Note Off with velocity 0); those notes then count as ended.
+    int endNotes(uint32_t* out, int max);
 
 private:
     struct Timed {
         int64_t frame;
         uint32_t message;
     };
-    SpscRing<int64_t, 1024> ticks_;
+    void sent(uint32_t message);
+    SpscRing<Timed, 2048> queue_;
     Timed transport_[8] = {};
     int transportCount_ = 0;
+    uint32_t sounding_[16][4] = {};  // a bit per channel and key
 };
 
 // The Song Position Pointer message for a count of sixteenth notes.

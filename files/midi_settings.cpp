@@ -10,6 +10,9 @@ constexpr size_t kMaxLine = 256;
 constexpr int kMaxLines = 16;
 
 bool isSwitch(const std::string& v) { return v == "0" || v == "1"; }
+bool isUnitMask(const std::string& v) {
+    return !v.empty() && v.size() <= 2 && v.find_first_not_of("0123456789") == std::string::npos && std::stoi(v) < 16;
+}
 
 // A device name as winmm gives it: printable, no line breaks.
 bool isName(const std::string& v) {
@@ -42,6 +45,8 @@ MidiSettings readMidiSettings(std::FILE* f) {
         else if (key == "output" && isName(value)) m.output = value;
         else if (key == "sync" && isSwitch(value)) m.sync = value == "1";
         else if (key == "send-clock" && isSwitch(value)) m.sendClock = value == "1";
+        else if (key == "send-notes" && isSwitch(value)) m.sendNotes = value == "1";
+        else if (key == "local-off" && isUnitMask(value)) m.localOff = std::stoi(value);
         else return {};
     }
     if (std::ferror(f)) return {};
@@ -58,8 +63,13 @@ MidiSettings loadMidiSettings(const char* path) {
 
 bool writeMidiSettings(std::FILE* f, const MidiSettings& m) {
     if (!isName(m.input) || !isName(m.output)) return false;
-    return std::fprintf(f, "# Velmor's MIDI devices and clock switches\ninput=%s\noutput=%s\nsync=%d\nsend-clock=%d\n",
-                        m.input.c_str(), m.output.c_str(), m.sync ? 1 : 0, m.sendClock ? 1 : 0) > 0;
+    if (m.localOff < 0 || m.localOff > 15) return false;
+    if (std::fprintf(f, "# Velmor's MIDI devices and clock switches\ninput=%s\noutput=%s\nsync=%d\nsend-clock=%d\n",
+                     m.input.c_str(), m.output.c_str(), m.sync ? 1 : 0, m.sendClock ? 1 : 0) <= 0)
+        return false;
+    // What a user who chose neither never sees.
+    if (m.sendNotes && std::fprintf(f, "send-notes=1\n") <= 0) return false;
+    return m.localOff == 0 || std::fprintf(f, "local-off=%d\n", m.localOff) > 0;
 }
 
 bool saveMidiSettings(const char* path, const MidiSettings& m) {

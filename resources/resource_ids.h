@@ -222,5 +222,8 @@
 /* The channel of unit tab i (0..3): 1..16, then Off */
 #define IDC_MIDI_CHANNEL_FIRST  1344
 #define IDC_MIDI_LATENCY        1348
+#define IDC_MIDI_SEND_NOTES     1349
+/* "Local Off" of unit tab i (0..3) */
+#define IDC_MIDI_LOCAL_OFF_FIRST 1350
 
 #endif /* VELMOR_RESOURCE_IDS_H */

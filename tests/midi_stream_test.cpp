@@ -162,18 +162,45 @@ TEST(ClockSender, StartBeforeTheFirstTickStopAndPositionAfterTheLastStaleTicksDr
     EXPECT_EQ(sender.due(30000, 0, out, 8), 0);
 }
 
+TEST(ClockSender, NotesGoOutAmongTheTicksInFrameOrderAndAStopEndsThoseSentAndNotEnded) {
+    auto s = testing::startedSynth();
+    Engine& e = s->engine;
+    ClockSender sender;
+    e.clockOut.count = 2;
+    e.clockOut.frames[0] = 0, e.clockOut.frames[1] = 1378;
+    e.noteOut.count = 4;
+    e.noteOut.messages[0] = {0, {0x90, 45, 100}};
+    e.noteOut.messages[1] = {700, {0x81, 50, 0}};
+    e.noteOut.messages[2] = {1378, {0x91, 52, 127}};
+    e.noteOut.messages[3] = {2000, {0x92, 60, 100}};
+    sender.collect(e, 1000);
+    uint32_t out[8];
+    int64_t at[8];
+    const int n = sender.due(2500, 1000, out, 8, at);
+    EXPECT_EQ(std::vector<uint32_t>(out, out + n), (std::vector<uint32_t>{0xF8, 0x642D90, 0x3281, 0xF8, 0x7F3491}));
+    EXPECT_EQ(std::vector<int64_t>(at, at + n), (std::vector<int64_t>{1000, 1000, 1700, 2378, 2378}));
+    sender.drop();  // the note at 3000 was never sent
+    EXPECT_EQ(std::vector<uint32_t>(out, out + sender.endNotes(out, 8)), (std::vector<uint32_t>{0x2D80, 0x3481}));
+    EXPECT_EQ(sender.endNotes(out, 8), 0);
+}
+
 TEST(MidiSettings, KeptAndReadBackAnythingDamagedMeansNoDevice) {
-    const MidiSettings chosen{"USB Keys", "Drum = Machine", true, false};
+    const MidiSettings chosen{"USB Keys", "Drum = Machine", true, false, true, 5};
     const auto read = [](const std::vector<uint8_t>& bytes) {
         return testing::readBytes(bytes, bytes.size(), [](std::FILE* f) { return readMidiSettings(f); });
     };
     EXPECT_EQ(read(testing::writtenBytes([&](std::FILE* f) { EXPECT_TRUE(writeMidiSettings(f, chosen)); })), chosen);
     for (const std::string& damaged : std::vector<std::string>{"input=Keys\nsync=2\n", "input=Keys\ngarbage\n", "inputs=Keys\n",
                                                                "\x01\x02\x7f\x80", "input=Keys\nsync=1\nsend-clock=1\noutput=\x01\n",
+                                                               "local-off=16\n", "local-off=-1\n", "send-notes=yes\n",
                                                                std::string(100000, 'x')})
         EXPECT_EQ(read({damaged.begin(), damaged.end()}), MidiSettings{}) << damaged.substr(0, 40);
     EXPECT_EQ(loadMidiSettings("/nonexistent/velmor-midi.ini"), MidiSettings{});
     EXPECT_FALSE(writeMidiSettings(nullptr, MidiSettings{"line\nbreak", "", false, false}));
+    // Without notes sent or a unit's sound off, the file is as it always was.
+    const std::string plain = "# Velmor's MIDI devices and clock switches\ninput=Keys\noutput=\nsync=1\nsend-clock=1\n";
+    EXPECT_EQ(testing::writtenBytes([](std::FILE* f) { writeMidiSettings(f, MidiSettings{"Keys", "", true, true}); }),
+              std::vector<uint8_t>(plain.begin(), plain.end()));
 }
 
 TEST(UnitChannels, SetThroughAnEditForTheEngineTheOwnChannelStaysTheStoredDefault) {

@@ -5,9 +5,11 @@
 //   velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES]
 //                      [--move ID POS FROM TO] [--passes N] [--events FILE]
 //   velmor-e2e-compare steps PATTERN PATTERN
+//   velmor-e2e-compare notes PATTERN SENT
 //
 // RECORDING (16-bit stereo) is the playback of the start-up state, or of the
-// state after loading PATTERN; with --move, slider ID was moved to POS while
+// state after loading PATTERN (with --local-off, without the units of the
+// mask's bits); with --move, slider ID was moved to POS while
 // the recording's length in bytes went from FROM to TO. With --events, the
 // program streamed from before the recording began, with the sequencer
 // standing, and FILE holds the MIDI it received at frames of that stream.
@@ -30,6 +32,11 @@
 //
 // "steps": the two pattern files play the same steps (each note's pitch,
 // slide and accent, the rests) at every position of a pass in every unit.
+//
+// "notes": SENT (lines of a frame and three hex bytes) holds the notes the
+// program sent while PATTERN played from its start: they are the engine's
+// from the start on, at the same frames, up to where the playing stopped;
+// then the notes still sounding end (the lines with frame -1), each once.
 
 #include <algorithm>
 #include <cstdint>
@@ -43,6 +50,7 @@
 #include <vector>
 
 #include "app/controls.h"
+#include "engine/engine_input.h"
 #include "engine/mixdown.h"
 #include "engine/render.h"
 #include "files/midi_events.h"
@@ -73,9 +81,10 @@ std::unique_ptr<Synth> state(const char* pattern) {
 // Playback from step 0 as the output renders it: the prefill of the whole
 // stream buffer, then one half per refill; the slider moved before frame
 // `moveAt` (a refill boundary; -1 for none).
-Frames playback(const char* pattern, int64_t frames, int64_t half, int id, int pos, int64_t moveAt) {
+Frames playback(const char* pattern, int64_t frames, int64_t half, int id, int pos, int64_t moveAt, uint32_t localOff) {
     auto s = state(pattern);
     publishAndReset(*s);
+    s->engine.localOff = localOff;
     std::vector<int16_t> samples(static_cast<size_t>(2 * (frames + 2 * half)));
     for (int64_t done = 0; done < frames; done += done == 0 ? 2 * half : half) {
         if (done == moveAt) onSliderScrolled(*s, id, pos);
@@ -190,7 +199,8 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
 int usage() {
     std::fputs("usage: velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES] [--move ID POS FROM TO]\n"
                "                          [--passes N] [--events FILE]\n"
-               "       velmor-e2e-compare steps PATTERN PATTERN\n", stderr);
+               "       velmor-e2e-compare steps PATTERN PATTERN\n"
+               "       velmor-e2e-compare notes PATTERN SENT\n", stderr);
     return 2;
 }
 
@@ -201,7 +211,58 @@ std::string playedSteps(const char* pattern) {
     return s ? testing::played(*s) : "";
 }
 
+// The notes sent against the engine's notes of the same playback.
+int compareNotes(const char* pattern, const char* sentFile) {
+    struct Note {
+        int64_t frame;
+        unsigned status, key, velocity;
+        bool operator==(const Note&) const = default;
+    };
+    std::vector<Note> sent, atStop;
+    std::FILE* f = std::fopen(sentFile, "r");
+    auto s = state(pattern);
+    if (!f || !s) return std::printf("cannot read %s, or set up the state to compare with\n", sentFile), 2;
+    long long frame;
+    unsigned status, key, velocity;
+    while (std::fscanf(f, "%lld %x %x %x", &frame, &status, &key, &velocity) == 4)
+        (frame < 0 ? atStop : sent).push_back({frame, status, key, velocity});
+    std::fclose(f);
+    if (sent.empty()) return std::printf("FAIL: no note was sent\n"), 1;
+    publishAndReset(*s);
+    applyCommand(s->engine, testing::command(EngineCommand::kNoteOut, 1));
+    std::vector<Note> engine;
+    std::vector<int16_t> block(2 * 4096);
+    for (int64_t at = 0; at <= sent.back().frame; at += 4096) {
+        renderBlock(s->engine, block.data(), 4 * 4096);
+        const NoteOut& out = s->engine.noteOut;
+        for (int i = 0; i < out.count; ++i)
+            engine.push_back({at + out.messages[i].frame, out.messages[i].bytes[0], out.messages[i].bytes[1], out.messages[i].bytes[2]});
+    }
+    bool sounding[16][128] = {};
+    for (size_t i = 0; i < sent.size(); ++i) {
+        const Note& n = sent[i];
+        if (i >= engine.size() || !(n == engine[i]))
+            return std::printf("FAIL: note %zu sent is %lld %02X %02X %02X, the engine's is %lld %02X %02X %02X\n", i, ll(n.frame), n.status,
+                               n.key, n.velocity, i < engine.size() ? ll(engine[i].frame) : -1LL, i < engine.size() ? engine[i].status : 0,
+                               i < engine.size() ? engine[i].key : 0, i < engine.size() ? engine[i].velocity : 0),
+                   1;
+        sounding[n.status & 15][n.key & 127] = (n.status & 0xF0) == 0x90 && n.velocity != 0;
+    }
+    for (const Note& n : atStop) {
+        if ((n.status & 0xF0) != 0x80 || !sounding[n.status & 15][n.key & 127])
+            return std::printf("FAIL: the Stop ends %02X %02X, which was not sounding\n", n.status, n.key), 1;
+        sounding[n.status & 15][n.key & 127] = false;
+    }
+    for (int c = 0; c < 16; ++c)
+        for (int k = 0; k < 128; ++k)
+            if (sounding[c][k]) return std::printf("FAIL: key %d on channel %d still sounds after the Stop\n", k, c + 1), 1;
+    std::printf("%zu notes sent as the engine played them (to frame %lld), %zu ended by the Stop\n", sent.size(), ll(sent.back().frame),
+                atStop.size());
+    return 0;
+}
+
 int run(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "notes") return compareNotes(argv[2], argv[3]);
     if (argc == 4 && std::string(argv[1]) == "steps") {
         const std::string a = playedSteps(argv[2]), b = playedSteps(argv[3]);
         if (a != b) std::printf("%sdiffer from\n%s", a.c_str(), b.c_str());
@@ -212,12 +273,15 @@ int run(int argc, char** argv) {
     const char* eventsFile = nullptr;
     int64_t maxSkip = 0, moveFrom = -1, moveTo = -1, passes = 0;
     int id = 0, pos = 0;
+    uint32_t localOff = 0;
     for (int i = 3; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--max-skip" && i + 1 < argc) {
             maxSkip = std::atoll(argv[++i]);
         } else if (a == "--events" && i + 1 < argc) {
             eventsFile = argv[++i];
+        } else if (a == "--local-off" && i + 1 < argc) {
+            localOff = static_cast<uint32_t>(std::atoi(argv[++i]));
         } else if (a == "--passes" && i + 1 < argc) {
             passes = std::atoll(argv[++i]);
         } else if (a == "--move" && i + 4 < argc) {
@@ -246,7 +310,7 @@ int run(int argc, char** argv) {
         return compareSound(cap, withEvents(pattern, frames, events), maxSkip, true).status;
     }
     constexpr int64_t kHalf = 4096;  // frames in half of the start-up stream buffer
-    const Frames plain = playback(pattern, frames, kHalf, 0, 0, -1);
+    const Frames plain = playback(pattern, frames, kHalf, 0, 0, -1, localOff);
     if (moveFrom < 0) return compareSound(cap, plain, maxSkip, true, passes * passFrames(*state(pattern))).status;
 
     // A slider moved while playing is heard from the refill after the move on:
@@ -268,7 +332,7 @@ int run(int argc, char** argv) {
     const int64_t at = before.wrongRef / kHalf * kHalf;
     if (at < 2 * kHalf) return 1;
     std::printf("against the sound with the slider moved at frame %lld:\n", ll(at));
-    const int status = compareSound(cap, playback(pattern, frames, kHalf, id, pos, at), 0, true).status;
+    const int status = compareSound(cap, playback(pattern, frames, kHalf, id, pos, at, localOff), 0, true).status;
     if (status == 1 && before.wrongRef % kHalf != 0)
         return std::printf("INCONCLUSIVE: the move landed while a half was being rendered\n"), 3;
     return status;

@@ -277,6 +277,23 @@ void writeMidiEvents(const std::string& name) {
     if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) fail("cannot write " + name);
 }
 
+// The notes the MIDI output sent, a line each as --events has them: the
+// frame from the stream's start (-1: sent at a Stop), then the bytes.
+void writeSentNotes(const std::string& name) {
+    const LRESULT count = askMain("Velmor.MidiSent", 0);
+    std::string text;
+    for (LRESULT k = count > 4096 ? count - 4096 : 0; k < count; ++k) {
+        const unsigned message = static_cast<unsigned>(askMain("Velmor.MidiSent", static_cast<WPARAM>(k + 2)));
+        if ((message & 0xE0) != 0x80) continue;  // Note Off and Note On only
+        char line[48];
+        std::snprintf(line, sizeof line, "%ld %02X %02X %02X\n", static_cast<long>(askMain("Velmor.MidiSentFrame", static_cast<WPARAM>(k))),
+                      message & 0xFF, (message >> 8) & 0xFF, (message >> 16) & 0xFF);
+        text += line;
+    }
+    FILE* f = std::fopen(filePath(name).c_str(), "wb");
+    if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) fail("cannot write " + name);
+}
+
 // One action; returns what it read, or "-".
 std::string act(const std::vector<std::string>& a) {
     const auto arg = [&](size_t k) -> const std::string& {
@@ -443,6 +460,8 @@ std::string act(const std::vector<std::string>& a) {
         postTicks(std::atof(arg(1).c_str()), number(2));
     } else if (name == "midi-events") {
         writeMidiEvents(arg(1));
+    } else if (name == "midi-sent-notes") {
+        writeSentNotes(arg(1));
     } else if (name == "main") {
         g_dialog = nullptr;
     } else if (name == "spin") {
