@@ -10,7 +10,7 @@
 # libsoxr, the LV2 validator, the x86_64 MinGW-w64 cross compiler and
 # 64-bit Wine, and dpkg-dev for fetching libsoxr's source for the Windows
 # builds; Ardour 7 (its Lua session tool and command-line export) and jalv,
-# the hosts the plugins are checked in.
+# the hosts the plugins are checked in; clang-format for the code's layout.
 set -euo pipefail
 
 SUDO=""
@@ -35,6 +35,7 @@ packages=(
   libxfixes3:i386
   lilv-utils sordi
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 dpkg-dev xz-utils
+  clang-format
 )
 
 if [ "${1:-}" = build ]; then packages=("${build_packages[@]}"); fi

@@ -149,6 +149,14 @@ else
     step_failed "lv2_validate (see build/lv2-validate.log)"
 fi
 
+section format "The C++ sources follow .clang-format"
+if scripts/check-format.sh >build/format.log 2>&1; then
+    passed=$((passed + 1))
+    summary+=("format: the C++ sources follow .clang-format")
+else
+    step_failed "format (see build/format.log; scripts/check-format.sh --fix formats)"
+fi
+
 section windows64 "libsoxr for the Windows plugins, and the Windows x64 build"
 scripts/build-soxr-windows.sh || step_failed "libsoxr for Windows"
 windows64=""
