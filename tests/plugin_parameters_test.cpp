@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 
 #include "plugin/frozen_parameters.h"
 #include "plugin/plugin_parameters.h"
@@ -20,14 +21,8 @@ TEST(PluginParameters, AreTheOnesHostsProjectsName) {
         const hosttest::FrozenParameter& f = list[i];
         const PluginParameter& p = pluginParameter(i);
         SCOPED_TRACE(f.symbol);
-        EXPECT_EQ(f.id, i);
-        EXPECT_EQ(p.id, f.id);
-        EXPECT_EQ(p.symbol, f.symbol);
-        EXPECT_EQ(p.name, f.name);
-        EXPECT_EQ(p.shortName, f.shortName);
-        EXPECT_EQ(p.minimum, f.minimum);
-        EXPECT_EQ(p.maximum, f.maximum);
-        EXPECT_EQ(p.defaultValue, f.defaultValue);
+        EXPECT_EQ(std::tuple(f.id, p.id, std::string(p.symbol), std::string(p.name), std::string(p.shortName), p.minimum, p.maximum, p.defaultValue),
+                  std::tuple(i, i, f.symbol, f.name, f.shortName, f.minimum, f.maximum, f.defaultValue));
         EXPECT_TRUE(symbols.insert(p.symbol).second) << "a symbol twice";
         uint32_t found = 0;
         EXPECT_TRUE(pluginParameterOfSymbol(p.symbol, found) && found == i);
@@ -67,12 +62,9 @@ TEST(PluginParameters, ValuesReadAsTheWindowShowsThem) {
     EXPECT_EQ(parameterText(kUnitsParameter, 3), "3");
     EXPECT_EQ(parameterText(kFirstLocalOffParameter + 3, 1), "On");
     int32_t value = -1;
-    EXPECT_TRUE(parameterValueOfText(filter, "lo24", value));
-    EXPECT_EQ(value, 1);
-    EXPECT_TRUE(parameterValueOfText(kSequencerParameter, "follow host", value));
-    EXPECT_EQ(value, 1);
-    EXPECT_TRUE(parameterValueOfText(tempo, "500", value));
-    EXPECT_EQ(value, 180);  // kept within the range
+    // Tempo 500 is kept within the range.
+    for (const auto& [index, text, expected] : {std::tuple{filter, "lo24", 1}, {kSequencerParameter, "follow host", 1}, {tempo, "500", 180}})
+        EXPECT_TRUE(parameterValueOfText(index, text, value) && value == expected) << text;
     EXPECT_FALSE(parameterValueOfText(kUnitsParameter, "many", value));
 }
 

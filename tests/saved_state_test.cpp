@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "plugin/asked_parameters.h"
 #include "plugin/plugin_core.h"
@@ -16,7 +17,7 @@ namespace velmor {
 namespace {
 
 // Texts, each ending in a zero byte, then the end mark.
-std::string framed(std::initializer_list<std::string> texts) {
+std::string framed(const std::vector<std::string>& texts) {
     std::string bytes;
     for (const std::string& t : texts) bytes.append(t).push_back('\0');
     return bytes + "\xfe" + '\0';
@@ -35,10 +36,7 @@ TEST(SavedState, BytesKeepTheirLayout) {
                                          "__dpf_parameters_end__"}));
     SavedState read;
     ASSERT_TRUE(readStateBytes(stateBytes(state), read));
-    EXPECT_EQ(read.file, state.file);
-    EXPECT_EQ(read.pattern, state.pattern);
-    EXPECT_EQ(read.values, state.values);
-    EXPECT_EQ(read.skippedCount, 0u);
+    EXPECT_EQ(std::tuple(read.file, read.pattern, read.values, read.skippedCount), std::tuple(state.file, state.pattern, state.values, size_t{0}));
 }
 
 TEST(SavedState, ALaterVersionsStateLoadsWithWhatThisOneKnows) {
@@ -59,10 +57,8 @@ TEST(SavedState, ALaterVersionsStateLoadsWithWhatThisOneKnows) {
     std::vector<std::string> texts = {"__dpf_state_begin__", "pattern", "p", "__dpf_state_end__", "__dpf_parameters_begin__"};
     for (int i = 0; i < 100000; ++i) texts.insert(texts.end(), {"u9_" + std::string(i % 50, 'z'), "1"});
     texts.push_back("__dpf_parameters_end__");
-    std::string bytes;
-    for (const std::string& t : texts) bytes.append(t).push_back('\0');
     SavedState read;
-    ASSERT_TRUE(readStateBytes(bytes + "\xfe" + '\0', read));
+    ASSERT_TRUE(readStateBytes(framed(texts), read));
     EXPECT_EQ(read.skippedCount, 100000u);
     EXPECT_LT(read.skipped.size(), 500u);
     EXPECT_TRUE(read.values.empty());

@@ -30,6 +30,7 @@ constexpr v3_funknown kUnknown = {noInterface, oneReference, oneReference};
 
 // The object behind `self`: its first member points at its functions.
 template <class Object> Object& self(void* p) { return *static_cast<Object*>(p); }
+template <class Items> bool within(int32_t index, const Items& items) { return index >= 0 && static_cast<size_t>(index) < items.size(); }
 
 struct EventList {
     const v3_event_list_cpp* functions;
@@ -38,9 +39,7 @@ struct EventList {
     static uint32_t V3_API count(void* p) { return static_cast<uint32_t>(self<EventList>(p).events.size()); }
     static v3_result V3_API get(void* p, int32_t index, v3_event* e) {
         const auto& events = self<EventList>(p).events;
-        if (index < 0 || static_cast<size_t>(index) >= events.size()) return V3_INVALID_ARG;
-        *e = events[index];
-        return V3_OK;
+        return within(index, events) ? (*e = events[index], V3_OK) : V3_INVALID_ARG;
     }
     // Within the room the host made: the plugin adds from within its block.
     static v3_result V3_API add(void* p, v3_event* e) {
@@ -62,9 +61,7 @@ struct ParameterQueue {
     static int32_t V3_API pointCount(void* p) { return static_cast<int32_t>(self<ParameterQueue>(p).points.size()); }
     static v3_result V3_API point(void* p, int32_t index, int32_t* offset, double* value) {
         const auto& points = self<ParameterQueue>(p).points;
-        if (index < 0 || static_cast<size_t>(index) >= points.size()) return V3_INVALID_ARG;
-        *offset = points[index].first, *value = points[index].second;
-        return V3_OK;
+        return within(index, points) ? (*offset = points[index].first, *value = points[index].second, V3_OK) : V3_INVALID_ARG;
     }
     static v3_result V3_API addPoint(void*, int32_t, double, int32_t* index) { return *index = 0, V3_OK; }
 };
@@ -79,8 +76,7 @@ struct ParameterChanges {
     static int32_t V3_API count(void* p) { return static_cast<int32_t>(self<ParameterChanges>(p).queues.size()); }
     static v3_param_value_queue** V3_API get(void* p, int32_t index) {
         auto& queues = self<ParameterChanges>(p).queues;
-        if (index < 0 || static_cast<size_t>(index) >= queues.size()) return nullptr;
-        return reinterpret_cast<v3_param_value_queue**>(&queues[index]);
+        return within(index, queues) ? reinterpret_cast<v3_param_value_queue**>(&queues[index]) : nullptr;
     }
     static v3_param_value_queue** V3_API add(void* p, v3_param_id*, int32_t* index) {
         return *index = 0, reinterpret_cast<v3_param_value_queue**>(&self<ParameterChanges>(p).sink);
