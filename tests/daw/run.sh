@@ -23,7 +23,8 @@
 #   - the sequencer's notes: the note file imported into the four-unit demo
 #     as a song, "Sequencer" at Follow Host; record.lua opens the saved
 #     session and lets a second MIDI track record the plugin's MIDI output
-#     for a pass: the take must hold the notes of "Export MIDI...", for both
+#     for a pass (the dummy backend running ten times as fast as the
+#     clock): the take must hold the notes of "Export MIDI...", for both
 #     plugins.
 #
 # The LV2 plugin loads its pattern from a preset (the "file" state); the
