@@ -40,8 +40,8 @@ int runApplication(HINSTANCE instance, HINSTANCE previous, int showCommand, cons
     app->splashBitmap = loadBitmapResource(instance, "STARTUP");
     app->splashPalette = createDibPalette(screen, app->splashBitmap);
     ReleaseDC(nullptr, screen);
-    app->splashWindow = CreateWindowExA(0, kSplashClass, nullptr, WS_POPUP, x, y, kSplashWidth, kSplashHeight, nullptr,
-                                        nullptr, instance, nullptr);
+    app->splashWindow = CreateWindowExA(0, kSplashClass, nullptr, WS_POPUP, x, y, kSplashWidth, kSplashHeight, nullptr, nullptr,
+                                        instance, nullptr);
     ShowWindow(app->splashWindow, showCommand);
     UpdateWindow(app->splashWindow);  // its first paint now, so the drawing below stays on screen
     HDC dc = GetDC(app->splashWindow);

@@ -9,42 +9,38 @@ namespace {
 
 using P = Param;
 
-const SliderControl kSliders[] = {
-    {IDC_CUTOFF, P::kCutoff, 1, 10, false, false},
-    {IDC_RESO, P::kResonance, 1, 10, false, false},
-    {IDC_ENV_AMT, P::kEnvAmount, 1, 10, false, false},
-    {IDC_OSC1_COARSE, P::kOsc1Coarse, 25, 25, false, false},
-    {IDC_OSC1_FINE, P::kOsc1Fine, 1, 10, false, false},
-    {IDC_OSC2_COARSE, P::kOsc2Coarse, 25, 25, false, false},
-    {IDC_OSC2_FINE, P::kOsc2Fine, 1, 10, false, false},
-    {IDC_OSC_MIX, P::kOscMix, 50, 50, false, false},
-    {IDC_PHASE, P::kPhase, 50, 50, false, false},
-    {IDC_RING_MOD, P::kRingMod, 1, 10, false, false},
-    {IDC_FM, P::kFmAmount, 1, 10, false, false},
-    {IDC_OSC1_PW, P::kPulseWidth, 1, 16, false, false},
-    {IDC_DELAY_SEND, P::kDelaySend, 10, 10, false, false},
-    {kVolumeSlider, P::kVolume, 16, 16, true, true},
-    {kAccentSlider, P::kAccent, 1, 10, true, true},
-    {IDC_DIST_WET, P::kDistWet, 25, 25, false, false},
-    {IDC_DIST_THRESHOLD, P::kThreshold, 25, 25, false, false},
-    {kAttackSlider, P::kAttack, 1, 10, false, false},
-    {kDecaySlider, P::kDecay, 1, 10, false, false},
-    {kSustainSlider, P::kSustain, 1, 10, false, false},
-    {kSustainLevelSlider, P::kSustainLevel, 1, 10, true, true},
-    {kReleaseSlider, P::kRelease, 1, 10, false, false},
-    {IDC_STEP_GATE, P::kStepGate, 1, 10, true, false},
-    {IDC_LFO_SPEED, P::kLfoSpeed, 1, 10, false, false},
-    {IDC_LFO_AMOUNT, P::kLfoAmount, 1, 10, false, false},
-    {kTempoSlider, P::kTempo, 1, 10, false, false},
-    {IDC_MASTER_VOLUME, P::kMasterVolume, 1, 10, false, false},
-};
+const SliderControl kSliders[] = {{IDC_CUTOFF, P::kCutoff, 1, 10, false, false},
+                                  {IDC_RESO, P::kResonance, 1, 10, false, false},
+                                  {IDC_ENV_AMT, P::kEnvAmount, 1, 10, false, false},
+                                  {IDC_OSC1_COARSE, P::kOsc1Coarse, 25, 25, false, false},
+                                  {IDC_OSC1_FINE, P::kOsc1Fine, 1, 10, false, false},
+                                  {IDC_OSC2_COARSE, P::kOsc2Coarse, 25, 25, false, false},
+                                  {IDC_OSC2_FINE, P::kOsc2Fine, 1, 10, false, false},
+                                  {IDC_OSC_MIX, P::kOscMix, 50, 50, false, false},
+                                  {IDC_PHASE, P::kPhase, 50, 50, false, false},
+                                  {IDC_RING_MOD, P::kRingMod, 1, 10, false, false},
+                                  {IDC_FM, P::kFmAmount, 1, 10, false, false},
+                                  {IDC_OSC1_PW, P::kPulseWidth, 1, 16, false, false},
+                                  {IDC_DELAY_SEND, P::kDelaySend, 10, 10, false, false},
+                                  {kVolumeSlider, P::kVolume, 16, 16, true, true},
+                                  {kAccentSlider, P::kAccent, 1, 10, true, true},
+                                  {IDC_DIST_WET, P::kDistWet, 25, 25, false, false},
+                                  {IDC_DIST_THRESHOLD, P::kThreshold, 25, 25, false, false},
+                                  {kAttackSlider, P::kAttack, 1, 10, false, false},
+                                  {kDecaySlider, P::kDecay, 1, 10, false, false},
+                                  {kSustainSlider, P::kSustain, 1, 10, false, false},
+                                  {kSustainLevelSlider, P::kSustainLevel, 1, 10, true, true},
+                                  {kReleaseSlider, P::kRelease, 1, 10, false, false},
+                                  {IDC_STEP_GATE, P::kStepGate, 1, 10, true, false},
+                                  {IDC_LFO_SPEED, P::kLfoSpeed, 1, 10, false, false},
+                                  {IDC_LFO_AMOUNT, P::kLfoAmount, 1, 10, false, false},
+                                  {kTempoSlider, P::kTempo, 1, 10, false, false},
+                                  {IDC_MASTER_VOLUME, P::kMasterVolume, 1, 10, false, false}};
 
-const SliderControl kEffectsSliders[] = {
-    {IDC_DELAY_STEPS, P::kDelaySteps, 1, 1, false, false},
-    {IDC_DELAY_FEEDBACK, P::kFeedback, 1, 10, false, false},
-    {IDC_DELAY_PAN, P::kPan, 16, 16, false, false},
-    {IDC_SWING, P::kSwing, 10, 10, false, false},
-};
+const SliderControl kEffectsSliders[] = {{IDC_DELAY_STEPS, P::kDelaySteps, 1, 1, false, false},
+                                         {IDC_DELAY_FEEDBACK, P::kFeedback, 1, 10, false, false},
+                                         {IDC_DELAY_PAN, P::kPan, 16, 16, false, false},
+                                         {IDC_SWING, P::kSwing, 10, 10, false, false}};
 
 struct Choice {
     int id;
@@ -58,8 +54,7 @@ const Choice kChoices[] = {
     {1044, P::kOsc2Wave, 3},   {1045, P::kOsc2Wave, 4},   {1202, P::kFilterMode, 0}, {1203, P::kFilterMode, 1},
     {1204, P::kFilterMode, 2}, {1205, P::kFilterMode, 3}, {1206, P::kFilterMode, 4}, {1036, P::kLfoTarget, 0},
     {1038, P::kLfoTarget, 1},  {1040, P::kLfoTarget, 2},  {1046, P::kLfoWave, 0},    {1047, P::kLfoWave, 1},
-    {1200, P::kDistMode, 1},   {1201, P::kDistMode, 2},
-};
+    {1200, P::kDistMode, 1},   {1201, P::kDistMode, 2}};
 
 const Choice* findChoice(int id) {
     for (const Choice& c : kChoices)
@@ -97,8 +92,7 @@ bool onSliderScrolled(Synth& s, int id, int position) {
     const SliderControl* row = findSlider(id);
     if (!row) return false;
     setLinked(s, row->param, static_cast<Position>(sliderValue(*row, position)));
-    return id == kAttackSlider || id == kDecaySlider || id == kSustainSlider || id == kReleaseSlider ||
-           id == kSustainLevelSlider;
+    return id == kAttackSlider || id == kDecaySlider || id == kSustainSlider || id == kReleaseSlider || id == kSustainLevelSlider;
 }
 
 Position sliderRefreshPosition(const Synth& s, const SliderControl& c) {

@@ -39,7 +39,7 @@ enum ControlId : int {
     kSustainSlider = 1065,
     kReleaseSlider = 1066,
     kSyncBox = 1077,
-    kFirstLinkButton = 1068,  // 1068..1071 for units 0..3
+    kFirstLinkButton = 1068  // 1068..1071 for units 0..3
 };
 
 // The value a slider position stands for, and back.

@@ -96,8 +96,7 @@ INT_PTR CALLBACK responseDialogProc(HWND window, UINT message, WPARAM wParam, LP
             SendDlgItemMessageA(window, IDC_RESPONSE_SLIDER, TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
             SendDlgItemMessageA(window, IDC_RESPONSE_SLIDER, TBM_SETPAGESIZE, 0, 1);
             SendDlgItemMessageA(window, IDC_RESPONSE_SLIDER, TBM_SETTICFREQ, 10, 0);
-            SendDlgItemMessageA(window, IDC_RESPONSE_SLIDER, TBM_SETPOS, TRUE,
-                                responsePositionForBytes(app.audio.bufferBytes));
+            SendDlgItemMessageA(window, IDC_RESPONSE_SLIDER, TBM_SETPOS, TRUE, responsePositionForBytes(app.audio.bufferBytes));
             CheckDlgButton(window, IDC_RESPONSE_WASAPI, app.audio.device == &app.wasapi ? BST_CHECKED : BST_UNCHECKED);
             if (app.audio.device == &app.wasapi) {
                 char text[96];
@@ -133,8 +132,10 @@ INT_PTR CALLBACK responseDialogProc(HWND window, UINT message, WPARAM wParam, LP
                         EndDialog(window, 1);
                         return TRUE;
                     }
-                    MessageBoxA(window, ("Low Latency (WASAPI) is not available: " + why + ".\nThe sound stays with DirectSound.").c_str(),
-                                "Low Latency (WASAPI)", MB_ICONEXCLAMATION);
+                    MessageBoxA(
+                        window,
+                        ("Low Latency (WASAPI) is not available: " + why + ".\nThe sound stays with DirectSound.").c_str(),
+                        "Low Latency (WASAPI)", MB_ICONEXCLAMATION);
                 }
                 useDirectSound(app);
                 EndDialog(window, 1);

@@ -72,8 +72,7 @@ std::string registryText(HKEY key, const char* name) {
     char value[MAX_PATH * 2] = {};
     DWORD size = sizeof value - 1;
     DWORD type = 0;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
-        type != REG_SZ)
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS || type != REG_SZ)
         return "";
     return value;
 }
@@ -138,8 +137,7 @@ void writeRecoveryCopy(App& app) {
     const std::string path = recoveryPath(app.documentPath, documents);
     if (!writePatternFile(app.synth->score.doc, path.c_str())) return;
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
     RegSetValueExA(key, kRecoveryCopyValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                    static_cast<DWORD>(path.size() + 1));
@@ -167,8 +165,8 @@ bool offerRecoveryCopy(HWND window, App& app) {
     forgetRecoveryCopy();
     if (GetFileAttributesA(copy.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
     ShowWindow(window, SW_SHOW);  // the question stands over the window
-    const std::string text = "Windows shut down while Velmor held unsaved changes. They were kept in\n\n" + copy +
-                             "\n\nOpen them now?";
+    const std::string text =
+        "Windows shut down while Velmor held unsaved changes. They were kept in\n\n" + copy + "\n\nOpen them now?";
     if (MessageBoxA(window, text.c_str(), "Velmor", MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
     if (!loadPatternFile(*app.synth, copy.c_str())) {
         MessageBoxA(window, ("The recovery copy cannot be read:\n\n" + copy).c_str(), "Error", MB_ICONHAND);

@@ -42,14 +42,12 @@ struct RadioGroup {
     int ids[5];
     int count;
 };
-const RadioGroup kGroups[] = {
-    {{IDC_OSC1_SAW, IDC_OSC1_SQUARE, IDC_OSC1_SINE, IDC_OSC1_SAW2, IDC_OSC1_USER}, 5},
-    {{IDC_OSC2_SAW, IDC_OSC2_SQUARE, IDC_OSC2_SINE, IDC_OSC2_SAW2, IDC_OSC2_USER}, 5},
-    {{IDC_FILTER_LO12, IDC_FILTER_LO24, IDC_FILTER_HI12, IDC_FILTER_BAND, IDC_FILTER_BYPASS}, 5},
-    {{IDC_LFO_TARGET_OSC, IDC_LFO_TARGET_RESO, IDC_LFO_TARGET_CUTOFF}, 3},
-    {{IDC_LFO_SINE, IDC_LFO_SQUARE}, 2},
-    {{IDC_DIST_A, IDC_DIST_B}, 2},
-};
+const RadioGroup kGroups[] = {{{IDC_OSC1_SAW, IDC_OSC1_SQUARE, IDC_OSC1_SINE, IDC_OSC1_SAW2, IDC_OSC1_USER}, 5},
+                              {{IDC_OSC2_SAW, IDC_OSC2_SQUARE, IDC_OSC2_SINE, IDC_OSC2_SAW2, IDC_OSC2_USER}, 5},
+                              {{IDC_FILTER_LO12, IDC_FILTER_LO24, IDC_FILTER_HI12, IDC_FILTER_BAND, IDC_FILTER_BYPASS}, 5},
+                              {{IDC_LFO_TARGET_OSC, IDC_LFO_TARGET_RESO, IDC_LFO_TARGET_CUTOFF}, 3},
+                              {{IDC_LFO_SINE, IDC_LFO_SQUARE}, 2},
+                              {{IDC_DIST_A, IDC_DIST_B}, 2}};
 
 void refreshRadioGroups(HWND window, const Synth& s) {
     for (const RadioGroup& g : kGroups) {
@@ -71,9 +69,8 @@ void drawEnvelope(HWND window) {
     const auto pos = [&](int id) { return static_cast<int>(SendDlgItemMessageA(window, id, TBM_GETPOS, 0, 0)); };
     RECT r;
     GetWindowRect(frame, &r);
-    const EnvelopeOutline o = envelopeOutline(r.right - r.left - 1, r.bottom - r.top - 2, pos(kAttackSlider),
-                                              pos(kDecaySlider), pos(kSustainSlider), pos(kReleaseSlider),
-                                              100 - pos(kSustainLevelSlider));
+    const EnvelopeOutline o = envelopeOutline(r.right - r.left - 1, r.bottom - r.top - 2, pos(kAttackSlider), pos(kDecaySlider),
+                                              pos(kSustainSlider), pos(kReleaseSlider), 100 - pos(kSustainLevelSlider));
     POINT p[8];
     for (int i = 0; i < 8; ++i) p[i] = POINT{o.p[i].x, o.p[i].y};
     HDC dc = GetDC(frame);
@@ -223,10 +220,10 @@ BOOL setUp(HWND window, App& app) {
     setButtonIcon(window, IDC_PLAY, app.icons[kIconPlay]);
     setButtonIcon(window, IDC_STOP, app.icons[kIconStop]);
     // The program's icon in the title bar and the task bar (shared icons: the system frees them).
-    HANDLE bigIcon = LoadImageA(app.appInstance, IDI_APP, IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                GetSystemMetrics(SM_CYICON), LR_SHARED);
-    HANDLE smallIcon = LoadImageA(app.appInstance, IDI_APP, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                  GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+    HANDLE bigIcon =
+        LoadImageA(app.appInstance, IDI_APP, IMAGE_ICON, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED);
+    HANDLE smallIcon =
+        LoadImageA(app.appInstance, IDI_APP, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
     SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
     SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     SetWindowSubclass(GetDlgItem(window, IDC_ENVELOPE), envelopeFrameProc, kEnvelopeSubclass, 0);
@@ -307,8 +304,10 @@ void onCommand(HWND window, App& app, int id) {
         case IDM_OUTPUT_DEVICE:
         case IDM_RESPONSE:
             suspendMidiStream(app);
-            if (id == IDM_OUTPUT_DEVICE) openDialog(window, app, IDD_WAVSELECT, deviceDialogProc);
-            else openDialog(window, app, IDD_BUFSIZE, responseDialogProc);
+            if (id == IDM_OUTPUT_DEVICE)
+                openDialog(window, app, IDD_WAVSELECT, deviceDialogProc);
+            else
+                openDialog(window, app, IDD_BUFSIZE, responseDialogProc);
             resumeMidiStream(app);
             return;
         case IDM_MIDI:

@@ -25,8 +25,7 @@ namespace {
 
 const char kInputWindowClass[] = "Velmor.MidiInput";
 const char kSettingsFile[] = "velmor-midi.ini";
-const char kSyncedTip[] =
-    "Velmor follows MIDI clock: the clock's Start, Continue and Stop play and stop it (Options > MIDI...)";
+const char kSyncedTip[] = "Velmor follows MIDI clock: the clock's Start, Continue and Stop play and stop it (Options > MIDI...)";
 
 // The settings file beside the program (and its demos folder).
 std::string settingsPath() {
@@ -41,9 +40,7 @@ std::string settingsPath() {
 bool streamRuns(const App& app) { return app.audio.playing.load() == 1; }
 
 // The frame at the speaker now.
-int64_t frameNow(App& app) {
-    return app.audio.clock.frameAt(app.audio.device->playPosition(), systemMicroseconds());
-}
+int64_t frameNow(App& app) { return app.audio.clock.frameAt(app.audio.device->playPosition(), systemMicroseconds()); }
 
 // A command at the frame a message arriving now gets.
 int64_t timedCommand(App& app, EngineCommand::Kind kind, int32_t value) {
@@ -71,8 +68,10 @@ void applyOutputSwitches(App& app) {
         postToEngine(s, EngineCommand::of(EngineCommand::kNoteOut, m.notesOn ? 1 : 0));
     }
     postToEngine(s, EngineCommand::of(EngineCommand::kLocalOff, m.settings.localOff));
-    if (m.inputOpen() || m.outputOpen()) m.thread.start(app.audio, m.receiver, m.clock, m.gate);
-    else m.thread.stop();
+    if (m.inputOpen() || m.outputOpen())
+        m.thread.start(app.audio, m.receiver, m.clock, m.gate);
+    else
+        m.thread.stop();
 }
 
 // The stream for the input, with the sequencer standing: only keys (or the
@@ -137,8 +136,8 @@ void applyChoice(App& app, bool wasOpen, bool wasSynced) {
 }
 
 void midiError(HWND owner, const std::string& what, const std::string& name, const std::string& problem) {
-    const std::string text = "The MIDI " + what + " \"" + name + "\" cannot be opened: " + problem + "\nThe " + what +
-                             " stays None.";
+    const std::string text =
+        "The MIDI " + what + " \"" + name + "\" cannot be opened: " + problem + "\nThe " + what + " stays None.";
     MessageBoxA(owner, text.c_str(), "MIDI", MB_ICONEXCLAMATION);
 }
 
@@ -152,8 +151,10 @@ void chooseInput(App& app, HWND owner, const std::string& name) {
     if (name.empty()) return;
     std::string problem;
     m.input = openMidiInput(name, m.inputWindow, problem);
-    if (m.input) m.settings.input = name;
-    else midiError(owner, "input", name, problem);
+    if (m.input)
+        m.settings.input = name;
+    else
+        midiError(owner, "input", name, problem);
 }
 
 void chooseOutput(App& app, HWND owner, const std::string& name) {
@@ -168,8 +169,10 @@ void chooseOutput(App& app, HWND owner, const std::string& name) {
     if (name.empty()) return;
     std::string problem;
     m.output = openMidiOutput(name, problem);
-    if (m.output) m.settings.output = name;
-    else midiError(owner, "clock output", name, problem);
+    if (m.output)
+        m.settings.output = name;
+    else
+        midiError(owner, "clock output", name, problem);
 }
 
 LRESULT CALLBACK inputWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -186,8 +189,8 @@ LRESULT CALLBACK inputWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 void createTooltip(HWND mainWindow, MidiSession& m) {
-    m.tooltip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, mainWindow, nullptr, nullptr, nullptr);
+    m.tooltip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, mainWindow, nullptr, nullptr, nullptr);
     if (!m.tooltip) return;
     SendMessageA(m.tooltip, TTM_SETMAXTIPWIDTH, 0, 300);
     // Greyed buttons get no mouse messages: the tips belong to the main
@@ -252,8 +255,8 @@ void setUpDialog(HWND dialog, App& app) {
         EnableWindow(GetDlgItem(dialog, IDC_MIDI_LOCAL_OFF_FIRST + u), u < s.score.doc.unitCount);
     }
     char text[160];
-    const int64_t ahead = app.audio.device && app.audio.device->aheadFrames() >= 0 ? app.audio.device->aheadFrames()
-                                                                                  : app.audio.bufferBytes / 4;
+    const int64_t ahead =
+        app.audio.device && app.audio.device->aheadFrames() >= 0 ? app.audio.device->aheadFrames() : app.audio.bufferBytes / 4;
     std::snprintf(text, sizeof text,
                   "Keys are heard %d ms after they arrive: one stream buffer, set with Options > Adjust Response.",
                   static_cast<int>(ahead * 1000 / kFrameRate));
@@ -295,8 +298,7 @@ void setUpMidi(HWND mainWindow, App& app) {
     wc.hInstance = app.appInstance;
     wc.lpszClassName = kInputWindowClass;
     RegisterClassA(&wc);
-    m.inputWindow = CreateWindowExA(0, kInputWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, app.appInstance,
-                                    nullptr);
+    m.inputWindow = CreateWindowExA(0, kInputWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, app.appInstance, nullptr);
     SetWindowLongPtrA(m.inputWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&app));
     createTooltip(mainWindow, m);
     app.audio.clockTicks = &m.clock;
@@ -392,8 +394,10 @@ void refreshMidiStatus(HWND mainWindow, App& app) {
     char text[32];
     if (synced) {
         const int tempo = app.synth->engine.syncedTempo;
-        if (tempo > 0) std::snprintf(text, sizeof text, "%d BPM", tempo);
-        else std::snprintf(text, sizeof text, "MIDI");
+        if (tempo > 0)
+            std::snprintf(text, sizeof text, "%d BPM", tempo);
+        else
+            std::snprintf(text, sizeof text, "MIDI");
     } else if (m.tempoShown) {
         std::snprintf(text, sizeof text, "%d BPM", getCurrent(*app.synth, Param::kTempo));
     } else {
@@ -423,8 +427,10 @@ bool answerMidiQuery(App& app, UINT message, WPARAM wParam, LRESULT& result) {
         // The frame message n was queued at, from the stream's start; for
         // -1, how many the stream has received.
         const int64_t at = m.receiver.stampOf(static_cast<uint32_t>(wParam));
-        if (wParam == static_cast<WPARAM>(-1)) result = static_cast<LRESULT>(m.receiver.received());
-        else result = at < 0 ? -1 : static_cast<LRESULT>(at - app.audio.clock.first());
+        if (wParam == static_cast<WPARAM>(-1))
+            result = static_cast<LRESULT>(m.receiver.received());
+        else
+            result = at < 0 ? -1 : static_cast<LRESULT>(at - app.audio.clock.first());
     } else if (message == latency) {
         result = static_cast<LRESULT>(m.thread.keyLatencyMicros.load());
     } else if (message == sent) {
@@ -433,9 +439,12 @@ bool answerMidiQuery(App& app, UINT message, WPARAM wParam, LRESULT& result) {
         m.gate.close();
         const SentLog& log = m.thread.sent;
         const uint32_t n = static_cast<uint32_t>(wParam) - 2;
-        if (wParam == 0) result = static_cast<LRESULT>(log.count);
-        else if (wParam == 1) result = static_cast<LRESULT>(log.tickJitter(256));
-        else result = n < log.count && log.count - n <= SentLog::kSize ? log.entries[n % SentLog::kSize].message : -1;
+        if (wParam == 0)
+            result = static_cast<LRESULT>(log.count);
+        else if (wParam == 1)
+            result = static_cast<LRESULT>(log.tickJitter(256));
+        else
+            result = n < log.count && log.count - n <= SentLog::kSize ? log.entries[n % SentLog::kSize].message : -1;
         m.gate.open();
     } else if (message == sentFrame) {
         // The frame message n was due at, from the stream's start; -1 when

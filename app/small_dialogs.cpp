@@ -74,7 +74,8 @@ INT_PTR CALLBACK fxDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM l
                 const int32_t value = sliderValue(sliders[i], static_cast<int16_t>(SendMessageA(slider, TBM_GETPOS, 0, 0)));
                 setLinked(s, param, value);
                 // Feedback shows the position; the others what was stored.
-                SetDlgItemTextA(window, labelOf(id), valueText(param, param == Param::kFeedback ? value : getCurrent(s, param)).c_str());
+                SetDlgItemTextA(window, labelOf(id),
+                                valueText(param, param == Param::kFeedback ? value : getCurrent(s, param)).c_str());
             }
             return FALSE;
         }

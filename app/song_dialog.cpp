@@ -33,7 +33,8 @@ void showSelection(HWND window) {
     sendItem(window, IDC_SONG_PATTERN, CB_SETCURSEL, songPattern(s, selectedPosition(window)));
     const bool deletable = songPositions(s) > 1;
     HWND button = GetDlgItem(window, IDC_SONG_DELETE);
-    if (!deletable && GetFocus() == button) SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, IDC_SONG_LIST)), TRUE);
+    if (!deletable && GetFocus() == button)
+        SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, IDC_SONG_LIST)), TRUE);
     EnableWindow(button, deletable);
 }
 
@@ -152,15 +153,12 @@ void onCommand(HWND window, int id, int code) {
 }  // namespace
 
 void showSongModeCheck(const App& app) {
-    CheckMenuItem(GetMenu(app.mainWindow), IDM_SONG_MODE,
-                  MF_BYCOMMAND | (songModeOn(*app.synth) ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(GetMenu(app.mainWindow), IDM_SONG_MODE, MF_BYCOMMAND | (songModeOn(*app.synth) ? MF_CHECKED : MF_UNCHECKED));
 }
 
 INT_PTR CALLBACK songDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_INITDIALOG:
-            SetWindowLongPtrA(window, DWLP_USER, lParam);
-            return setUp(window);
+        case WM_INITDIALOG: SetWindowLongPtrA(window, DWLP_USER, lParam); return setUp(window);
         case WM_VKEYTOITEM:
             if (reinterpret_cast<HWND>(lParam) != GetDlgItem(window, IDC_SONG_LIST)) return -1;
             return onListKey(window, LOWORD(wParam));

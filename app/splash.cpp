@@ -55,9 +55,8 @@ void drawDib(HDC dc, const BITMAPINFOHEADER* bitmap, HPALETTE palette, int x, in
                                         reinterpret_cast<const BITMAPINFO*>(bitmap), DIB_RGB_COLORS);
     if (drawn == 0) {
         char* text = nullptr;
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, GetLastError(), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                       reinterpret_cast<char*>(&text), 0, nullptr);
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       GetLastError(), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0, nullptr);
         MessageBoxA(nullptr, text ? text : "", "GetLastError", MB_ICONHAND);
         if (text) LocalFree(text);
     }

@@ -62,8 +62,10 @@ BOOL setUp(HWND window) {
 BOOL onSpin(HWND window, const NMUPDOWN& change) {
     if (change.iDelta == 0) return FALSE;
     Synth& s = synthOf(window);
-    if (change.hdr.idFrom == IDC_PITCH_SPIN) transposePattern(s, change.iDelta);
-    else shiftPattern(s, change.iDelta);
+    if (change.hdr.idFrom == IDC_PITCH_SPIN)
+        transposePattern(s, change.iDelta);
+    else
+        shiftPattern(s, change.iDelta);
     refreshStepEditor(window);
     SetWindowLongPtrA(window, DWLP_MSGRESULT, 1);
     return TRUE;
@@ -113,9 +115,7 @@ BOOL onCommand(HWND window, int id, int code) {
 
 INT_PTR CALLBACK stepEditorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_INITDIALOG:
-            SetWindowLongPtrA(window, DWLP_USER, lParam);
-            return setUp(window);
+        case WM_INITDIALOG: SetWindowLongPtrA(window, DWLP_USER, lParam); return setUp(window);
         case WM_VSCROLL: {
             const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
             const int i = id - IDC_STEP_PITCH_FIRST;

@@ -23,9 +23,9 @@ namespace velmor {
 namespace {
 
 const char kStreamFilters[] = "RAW-Files (*.raw)\0*.raw\0WAVE-Files (*.wav)\0*.wav\0";
-constexpr DWORD kIndexWave = 2;          // the second filter
-constexpr int kProgressSteps = 1000;     // the bar's range
-constexpr DWORD kShowAfterMs = 200;      // a short stream ends before the dialog would show
+constexpr DWORD kIndexWave = 2;       // the second filter
+constexpr int kProgressSteps = 1000;  // the bar's range
+constexpr DWORD kShowAfterMs = 200;   // a short stream ends before the dialog would show
 constexpr DWORD kPumpEveryMs = 20;
 
 void error(HWND window, const char* text) { MessageBoxA(window, text, "Error", MB_ICONHAND); }
@@ -109,8 +109,8 @@ void streamToDiskCommand(HWND window, App& app) {
     Progress progress;
     progress.fileName = app.fileName;
     progress.started = progress.lastPump = GetTickCount();
-    progress.dialog = CreateDialogParamA(app.appInstance, IDD_STREAM_PROGRESS, window, progressDialogProc,
-                                         reinterpret_cast<LPARAM>(&progress));
+    progress.dialog =
+        CreateDialogParamA(app.appInstance, IDD_STREAM_PROGRESS, window, progressDialogProc, reinterpret_cast<LPARAM>(&progress));
     // Nothing may change the state mid-stream: the window takes no input,
     // and commands that reach it anyway are ignored.
     app.streaming = true;
@@ -123,8 +123,8 @@ void streamToDiskCommand(HWND window, App& app) {
         options.context = &progress;
     }
     // A Cancel that came with the last block still discards the file.
-    const SaveResult r = saveFile(
-        app.fileName, [&](std::FILE* f) { return streamToDisk(*app.synth, f, options) == 1 && !progress.cancelled; });
+    const SaveResult r =
+        saveFile(app.fileName, [&](std::FILE* f) { return streamToDisk(*app.synth, f, options) == 1 && !progress.cancelled; });
 
     // The main window is enabled before the dialog goes, so that it becomes
     // the active window again.

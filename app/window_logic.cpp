@@ -52,8 +52,10 @@ void prepareToPlay(Synth& s) {
 std::string playingStatus(const Synth& s) {
     const PlayingPlace place = playingPlace(s);
     char text[48];
-    if (place.position == 0) std::snprintf(text, sizeof text, "Pattern %d", place.pattern);
-    else std::snprintf(text, sizeof text, "Song %d/%d: Pattern %d", place.position, songPositions(s), place.pattern);
+    if (place.position == 0)
+        std::snprintf(text, sizeof text, "Pattern %d", place.pattern);
+    else
+        std::snprintf(text, sizeof text, "Song %d/%d: Pattern %d", place.position, songPositions(s), place.pattern);
     return text;
 }
 

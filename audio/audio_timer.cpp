@@ -46,8 +46,7 @@ void startAudioTimer(AudioOutput& out, TickContext* context) {
     timeBeginPeriod(out.timerResolution);
     out.audioTimerId = timeSetEvent(1, 0, onTimer, reinterpret_cast<DWORD_PTR>(context), TIME_PERIODIC);
     if (out.audioTimerId == 0 && !context->fallback.joinable()) {
-        MessageBoxA(context->owner, "MM Timer couldn't be initialized.\nUsing Windows timer instead.", "",
-                    MB_ICONEXCLAMATION);
+        MessageBoxA(context->owner, "MM Timer couldn't be initialized.\nUsing Windows timer instead.", "", MB_ICONEXCLAMATION);
         context->fallbackRunning.store(true);
         context->fallback = std::thread(fallbackTick, context);
     }

@@ -18,16 +18,13 @@ static_assert(sizeof(void*) != 4 || kBufferDescBytes == 20);
 // The stream buffer: frequency, pan and volume control, position
 // notification, the accurate play cursor, and audible while another window
 // has the focus.
-constexpr DWORD kStreamBufferFlags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME |
-                                     DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS |
-                                     DSBCAPS_GETCURRENTPOSITION2;
+constexpr DWORD kStreamBufferFlags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY |
+                                     DSBCAPS_GLOBALFOCUS | DSBCAPS_GETCURRENTPOSITION2;
 static_assert(kStreamBufferFlags == 0x181E0);
 
 BOOL CALLBACK addEnumeratedDevice(GUID* guid, const char* description, const char*, void* context) {
     auto& table = *static_cast<DeviceTable*>(context);
-    return enumerateOutputDevice(table, guid ? reinterpret_cast<const uint8_t*>(guid) : nullptr, description)
-               ? TRUE
-               : FALSE;
+    return enumerateOutputDevice(table, guid ? reinterpret_cast<const uint8_t*>(guid) : nullptr, description) ? TRUE : FALSE;
 }
 
 bool isAllZero(const GUID* id) {
@@ -138,8 +135,7 @@ int recreateAudioOutput(AudioOutput& out, DirectSoundDevice& ds, HWND window) {
     releaseAudioOutput(out, ds);
     static const uint8_t defaultDevice[16] = {};
     const uint32_t selected = out.devices.selectedDevice;
-    const auto* id = reinterpret_cast<const GUID*>(selected < kMaxDevices ? out.devices.deviceIds[selected]
-                                                                          : defaultDevice);
+    const auto* id = reinterpret_cast<const GUID*>(selected < kMaxDevices ? out.devices.deviceIds[selected] : defaultDevice);
     if (initAudioOutput(out, ds, window, id) == 0) {
         MessageBoxA(window, "DirectSound Initialization failed!", "Error", MB_ICONHAND);
         return 0;

@@ -36,8 +36,8 @@ void FrameClock::update(uint32_t position, int64_t micros) {
     // Where the clock would stand at time 0 if the position had just moved.
     const int64_t sample = frame * kMicro - micros * kFrameRate;
     const int64_t offset = offset_.load(std::memory_order_relaxed);
-    const bool afresh = offset == INT64_MIN || sample - offset > kMaxLeadFrames * kMicro ||
-                        offset - sample > kMaxLeadFrames * kMicro;
+    const bool afresh =
+        offset == INT64_MIN || sample - offset > kMaxLeadFrames * kMicro || offset - sample > kMaxLeadFrames * kMicro;
     offset_.store(afresh ? sample : offset + (sample - offset) / 8, std::memory_order_release);
 }
 

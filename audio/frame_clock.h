@@ -33,7 +33,7 @@ public:
 
 private:
     std::atomic<int64_t> first_{0};
-    std::atomic<int64_t> frame_{0};        // the position's frame at the last update
+    std::atomic<int64_t> frame_{0};           // the position's frame at the last update
     std::atomic<int64_t> offset_{INT64_MIN};  // millionths of a frame at time 0; none yet
     std::atomic<uint32_t> bytes_{32768};
     std::atomic<int64_t> ahead_{8192};

@@ -81,8 +81,10 @@ void ClockSender::collect(const Engine& e, int64_t blockStart) {
 void ClockSender::sent(uint32_t message) {
     const uint32_t status = message & 0xF0, channel = message & 0x0F, key = (message >> 8) & 0x7F;
     const bool on = status == 0x90 && (message >> 16 & 0x7F) != 0;
-    if (on) sounding_[channel][key >> 5] |= 1u << (key & 31);
-    else if (status == 0x80 || status == 0x90) sounding_[channel][key >> 5] &= ~(1u << (key & 31));
+    if (on)
+        sounding_[channel][key >> 5] |= 1u << (key & 31);
+    else if (status == 0x80 || status == 0x90)
+        sounding_[channel][key >> 5] &= ~(1u << (key & 31));
 }
 
 int ClockSender::due(int64_t frame, int64_t first, uint32_t* out, int max, int64_t* frames) {

@@ -41,7 +41,8 @@ HRESULT initializeShared(IAudioClient* client, const WAVEFORMATEX& format, REFER
     if (SUCCEEDED(client->QueryInterface(__uuidof(IAudioClient3), reinterpret_cast<void**>(&client3)))) {
         UINT32 defaultFrames = 0, fundamental = 0, smallest = 0, largest = 0;
         HRESULT hr = client3->GetSharedModeEnginePeriod(&format, &defaultFrames, &fundamental, &smallest, &largest);
-        if (SUCCEEDED(hr)) hr = client3->InitializeSharedAudioStream(AUDCLNT_STREAMFLAGS_EVENTCALLBACK, smallest, &format, nullptr);
+        if (SUCCEEDED(hr))
+            hr = client3->InitializeSharedAudioStream(AUDCLNT_STREAMFLAGS_EVENTCALLBACK, smallest, &format, nullptr);
         client3->Release();
         if (SUCCEEDED(hr)) {
             period = static_cast<REFERENCE_TIME>(smallest) * kHundredNsPerSecond / format.nSamplesPerSec;
@@ -52,8 +53,10 @@ HRESULT initializeShared(IAudioClient* client, const WAVEFORMATEX& format, REFER
     if (FAILED(client->GetDevicePeriod(&defaultPeriod, &smallest)) || smallest <= 0) smallest = 30000;
     period = smallest;
     const DWORD convert = AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
-    HRESULT hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK | convert, smallest, 0, &format, nullptr);
-    if (FAILED(hr)) hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, smallest, 0, &format, nullptr);
+    HRESULT hr =
+        client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK | convert, smallest, 0, &format, nullptr);
+    if (FAILED(hr))
+        hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, smallest, 0, &format, nullptr);
     return hr;
 }
 
@@ -84,7 +87,8 @@ bool WasapiDevice::open(AudioOutput& out, Engine& engine, bool exclusive, std::s
         hr = client_->GetDevicePeriod(&defaultPeriod, &period);
         if (SUCCEEDED(hr)) hr = client_->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, &format, nullptr);
         if (SUCCEEDED(hr))
-            hr = client_->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, period, period, &format, nullptr);
+            hr = client_->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, period, period, &format,
+                                     nullptr);
         if (FAILED(hr)) {
             why = failure("exclusive mode at 44100 Hz, 16-bit stereo", hr);
             close();
@@ -100,7 +104,8 @@ bool WasapiDevice::open(AudioOutput& out, Engine& engine, bool exclusive, std::s
     }
     UINT32 frames = 0;
     event_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!event_ || FAILED(hr = client_->SetEventHandle(static_cast<HANDLE>(event_))) || FAILED(hr = client_->GetBufferSize(&frames)) ||
+    if (!event_ || FAILED(hr = client_->SetEventHandle(static_cast<HANDLE>(event_))) ||
+        FAILED(hr = client_->GetBufferSize(&frames)) ||
         FAILED(hr = client_->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&render_))) ||
         FAILED(hr = client_->GetService(__uuidof(IAudioClock), reinterpret_cast<void**>(&clock_))) ||
         FAILED(hr = clock_->GetFrequency(&clockFrequency_)) || clockFrequency_ == 0) {
@@ -114,7 +119,8 @@ bool WasapiDevice::open(AudioOutput& out, Engine& engine, bool exclusive, std::s
     // and no less than 10 ms, which a late wake-up of the thread leaves room
     // for (a buffer granted longer than that is not filled); exclusive mode
     // hands over whole buffers.
-    queuedFrames_ = exclusive || periodFrames_ == 0 ? bufferFrames_ : std::min(bufferFrames_, std::max(2 * periodFrames_, kLeastQueued));
+    queuedFrames_ =
+        exclusive || periodFrames_ == 0 ? bufferFrames_ : std::min(bufferFrames_, std::max(2 * periodFrames_, kLeastQueued));
     out_ = &out;
     engine_ = &engine;
     return true;

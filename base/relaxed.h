@@ -19,9 +19,7 @@ public:
         return *this;
     }
 
-    T load() const noexcept {
-        return std::atomic_ref<T>(const_cast<T&>(value_)).load(std::memory_order_relaxed);
-    }
+    T load() const noexcept { return std::atomic_ref<T>(const_cast<T&>(value_)).load(std::memory_order_relaxed); }
     void store(T v) noexcept { std::atomic_ref<T>(value_).store(v, std::memory_order_relaxed); }
 
     operator T() const noexcept { return load(); }

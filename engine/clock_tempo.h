@@ -11,7 +11,7 @@
 
 namespace velmor {
 
-constexpr int kTempoTicks = 48;  // the ticks the fit looks at
+constexpr int kTempoTicks = 48;   // the ticks the fit looks at
 constexpr int kSteadyTicks = 24;  // the ticks whose end points a steady clock is measured by
 
 // Frames a step lasts, from `count` (2 or more) tick frames in ascending

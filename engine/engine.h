@@ -45,28 +45,28 @@ struct UnitKeys {
     uint8_t held[128] = {};
     int32_t count = 0;
     bool tail = false;
-    bool strike = false;       // the next frame strikes the newest key
-    bool accent = false;       // the note struck was accented
-    int32_t pitch = 0;         // the step pitch sounding, or last sounded
-    bool keyed = false;        // a key sounded since the pattern last played: the tail keeps its pitch
-    int32_t from = 0;          // where a legato glide starts
-    int32_t glide = -1;        // frames into the glide; -1: none
-    int32_t glideLength = 1;   // the step length it glides over
+    bool strike = false;      // the next frame strikes the newest key
+    bool accent = false;      // the note struck was accented
+    int32_t pitch = 0;        // the step pitch sounding, or last sounded
+    bool keyed = false;       // a key sounded since the pattern last played: the tail keeps its pitch
+    int32_t from = 0;         // where a legato glide starts
+    int32_t glide = -1;       // frames into the glide; -1: none
+    int32_t glideLength = 1;  // the step length it glides over
 };
 
 // The step clock following MIDI clock: six ticks a step, each step beginning
 // at the frame of its tick; the step length for gates, slides, swing and
 // the delay measured from the ticks.
 struct ClockIn {
-    bool sync = false;      // the steps follow MIDI clock
-    bool waiting = false;   // after Start or Continue: the first tick begins the step
-    bool restart = false;   // after Start: the first tick begins the song from the start
-    bool holding = false;   // no tick for two seconds: the units are released
-    int32_t ticks = 0;      // ticks of the step so far, 0..5
-    int32_t endIn = -1;     // a swung step ends this many frames after its sixth tick
+    bool sync = false;                     // the steps follow MIDI clock
+    bool waiting = false;                  // after Start or Continue: the first tick begins the step
+    bool restart = false;                  // after Start: the first tick begins the song from the start
+    bool holding = false;                  // no tick for two seconds: the units are released
+    int32_t ticks = 0;                     // ticks of the step so far, 0..5
+    int32_t endIn = -1;                    // a swung step ends this many frames after its sixth tick
     int64_t tickFrames[kTempoTicks] = {};  // the latest ticks' frames
     int32_t tickCount = 0;
-    int32_t samplesPerStep = 0;   // measured; 0 until two ticks came
+    int32_t samplesPerStep = 0;  // measured; 0 until two ticks came
 };
 constexpr int32_t kClockHoldFrames = 88200;  // 2 s
 

@@ -28,7 +28,7 @@ struct EngineCommand {
         kClockOut,            // `value` 1: the block's MIDI clock ticks are reported
         kLocate,              // the clock to `value` sixteenths from the song's start; the next tick begins that step
         kNoteOut,             // `value` 1: the block's notes are reported as MIDI
-        kLocalOff,            // `value` bit u set: unit u is not heard ("Local Off")
+        kLocalOff             // `value` bit u set: unit u is not heard ("Local Off")
     };
     static constexpr int kMaxWrite = 16;
 
@@ -79,9 +79,7 @@ class SpscRing {
 
 public:
     // Producer: room for n more entries beside those already staged?
-    bool fits(uint32_t n) const {
-        return staged_ - head_.load(std::memory_order_acquire) + n <= Capacity;
-    }
+    bool fits(uint32_t n) const { return staged_ - head_.load(std::memory_order_acquire) + n <= Capacity; }
     // Producer: stages one entry (the caller made sure it fits).
     void stage(const T& v) { slots_[staged_++ & (Capacity - 1)] = v; }
     void commit() { tail_.store(staged_, std::memory_order_release); }

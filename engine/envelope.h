@@ -38,11 +38,8 @@ inline void updateEnvelope(UnitVoice& v, int32_t attackIncrement, const Params& 
                 v.envLevel = truncToInt(static_cast<double>(p.release) * v.envLevel);
             }
             break;
-        case kRelease:
-            v.envLevel = truncToInt(static_cast<double>(p.release) * v.envLevel);
-            break;
-        default:
-            break;
+        case kRelease: v.envLevel = truncToInt(static_cast<double>(p.release) * v.envLevel); break;
+        default: break;
     }
 }
 

@@ -79,8 +79,8 @@ inline void updateCoefficients(FilterCoefficients& k, const Tables& t, uint16_t 
 // term of the latest output is added last: it is the one each frame waits
 // for.
 inline int32_t filterLo12(UnitVoice& v, const FilterCoefficients& k, int32_t x) {
-    const int64_t num = wideMul(x + v.filterX2, k.h) + wideMul(v.filterX1, k.cwComplement) +
-                        wideMul(k.y2Factor, v.filterY2) + wideMul(k.twoCw, v.filterY1);
+    const int64_t num = wideMul(x + v.filterX2, k.h) + wideMul(v.filterX1, k.cwComplement) + wideMul(k.y2Factor, v.filterY2) +
+                        wideMul(k.twoCw, v.filterY1);
     const int32_t y = filterQuotient(num, k.divisor);
     v.filterY2 = v.filterY1;
     v.filterY1 = y;
@@ -91,8 +91,8 @@ inline int32_t filterLo12(UnitVoice& v, const FilterCoefficients& k, int32_t x) 
 
 // Two equal stages; y2Factor is q - 8192, the stages' -(8192 - q).
 inline int32_t filterLo24(UnitVoice& v, const FilterCoefficients& k, int32_t x) {
-    const int64_t num1 = wideMul(x + v.filterX2, k.h) + wideMul(v.filterX1, k.cwComplement) +
-                         wideMul(k.y2Factor, v.filterY2) + wideMul(k.twoCw, v.filterY1);
+    const int64_t num1 = wideMul(x + v.filterX2, k.h) + wideMul(v.filterX1, k.cwComplement) + wideMul(k.y2Factor, v.filterY2) +
+                         wideMul(k.twoCw, v.filterY1);
     const int32_t y = filterQuotient(num1, k.divisor);
     v.filterY2 = v.filterY1;
     v.filterY1 = y;
@@ -100,8 +100,8 @@ inline int32_t filterLo24(UnitVoice& v, const FilterCoefficients& k, int32_t x) 
     v.filterX1 = x;
 
     const int32_t w = mul32(3, y) / 4;
-    const int64_t num2 = wideMul(w + v.filterW2, k.h) + wideMul(v.filterW1, k.cwComplement) +
-                         wideMul(k.y2Factor, v.filterZ2) + wideMul(k.twoCw, v.filterZ1);
+    const int64_t num2 = wideMul(w + v.filterW2, k.h) + wideMul(v.filterW1, k.cwComplement) + wideMul(k.y2Factor, v.filterZ2) +
+                         wideMul(k.twoCw, v.filterZ1);
     const int32_t z = filterQuotient(num2, k.divisor);
     v.filterZ2 = v.filterZ1;
     v.filterZ1 = z;
@@ -126,8 +126,7 @@ inline int32_t filterHi12(UnitVoice& v, double highPassScale, int32_t c, int32_t
     const double f = c * 0.01 + 0.5;
     const float K = static_cast<float>(highPassScale / f);
     const float R = static_cast<float>(r * 0.0001220703125 * 10);
-    const int32_t D =
-        sub32(add32(sub32(add32(x, v.filterX2), mul32(2, v.filterX1)), mul32(2, v.filterY1)), v.filterY2);
+    const int32_t D = sub32(add32(sub32(add32(x, v.filterX2), mul32(2, v.filterX1)), mul32(2, v.filterY1)), v.filterY2);
     const int32_t N = truncToInt(D * static_cast<double>(K) + v.filterY1 * static_cast<double>(R));
     const int32_t y = truncToInt(N / (static_cast<double>(K) + static_cast<double>(R) + 1.0));
     v.filterY2 = v.filterY1;

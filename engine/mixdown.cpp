@@ -74,10 +74,14 @@ void mixdown(Engine& e, int16_t* out, int frames, Peaks& peaks) {
         peakR = std::max({peakR, outR, neg32(outR)});
         // Above 32767 gives 32767; below -32768 gives -32767, and -32768
         // itself passes.
-        if (outL > 32767) outL = 32767;
-        else if (outL < -32768) outL = -32767;
-        if (outR > 32767) outR = 32767;
-        else if (outR < -32768) outR = -32767;
+        if (outL > 32767)
+            outL = 32767;
+        else if (outL < -32768)
+            outL = -32767;
+        if (outR > 32767)
+            outR = 32767;
+        else if (outR < -32768)
+            outR = -32767;
         out[2 * n] = static_cast<int16_t>(outL);
         out[2 * n + 1] = static_cast<int16_t>(outR);
     }

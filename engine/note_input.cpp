@@ -102,10 +102,14 @@ void channelMessage(Engine& e, uint8_t status, uint8_t data1, uint8_t data2) {
     const int units = clampInt(e.score->doc.unitCount, 0, kUnitSlots);
     for (int u = 0; u < units; ++u) {
         if (unitChannel(e, u) != channel) continue;
-        if (type == 0x90 && data2 > 0) press(e, u, data1 & 127, data2);
-        else if (type == 0x80 || type == 0x90) release(e, u, data1 & 127);
-        else if (type == 0xB0 && (data1 == 120 || data1 == 123)) releaseUnit(e, u);
-        else if (type == 0xC0) queueUnitPattern(e, u, data1 & 127);
+        if (type == 0x90 && data2 > 0)
+            press(e, u, data1 & 127, data2);
+        else if (type == 0x80 || type == 0x90)
+            release(e, u, data1 & 127);
+        else if (type == 0xB0 && (data1 == 120 || data1 == 123))
+            releaseUnit(e, u);
+        else if (type == 0xC0)
+            queueUnitPattern(e, u, data1 & 127);
     }
 }
 

@@ -25,9 +25,7 @@ int64_t tickOf(int64_t frame, int32_t samplesPerStep) {
     return twice >= 0 ? twice / divisor : -((-twice + divisor - 1) / divisor);
 }
 
-int64_t frameOfTick(int64_t tick, int32_t samplesPerStep) {
-    return (tick * samplesPerStep + kTicksPerStep - 1) / kTicksPerStep;
-}
+int64_t frameOfTick(int64_t tick, int32_t samplesPerStep) { return (tick * samplesPerStep + kTicksPerStep - 1) / kTicksPerStep; }
 
 void endNotePass(UnitNotes& n, int64_t end, int32_t samplesPerStep) {
     if (n.key < 0 || !n.open) return;
@@ -41,7 +39,8 @@ void reportNoteOffs(Engine& e, int64_t until) {
     if (!out.enabled) return;
     const int32_t first = out.count;
     for (int u = 0; u < kUnitSlots; ++u)
-        dueNoteOffs(out.units[u], until, [&](int64_t frame, uint8_t key) { report(e, frame, static_cast<uint8_t>(0x80 | u), key, 0); });
+        dueNoteOffs(out.units[u], until,
+                    [&](int64_t frame, uint8_t key) { report(e, frame, static_cast<uint8_t>(0x80 | u), key, 0); });
     // In frame order across the units.
     for (int32_t i = first + 1; i < out.count; ++i)
         for (int32_t k = i; k > first && out.messages[k - 1].frame > out.messages[k].frame; --k)

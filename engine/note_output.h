@@ -45,7 +45,7 @@ struct NoteStep {
     int64_t straightStart = 0;  // where it would start without swing
     int64_t next = 0;           // the next step's first frame (swung)
     int64_t nextStraight = 0;
-    int32_t gate = 0;           // the unit's gate, scaled for a swung step
+    int32_t gate = 0;  // the unit's gate, scaled for a swung step
     int32_t samplesPerStep = 1;
 };
 

@@ -109,15 +109,13 @@ double roundTinyResult(double h, double t, int e) {
 // The correctly rounded value of (h + t) * 2^e for 1/2 < h + t < 2.
 double scaleResult(double h, double t, int e) {
     if (e >= -1021 && e <= 1023) return (h + t) * pow2(e);  // the scaling is exact
-    if (e > 1023) return (h + t) * pow2(1023) * 2.0;         // overflows to +inf when it must
+    if (e > 1023) return (h + t) * pow2(1023) * 2.0;        // overflows to +inf when it must
     return roundTinyResult(h, t, e);
 }
 
 // a with the low 27 bits of its significand cleared: 26 significant bits, so
 // the product of two such numbers is exact, and |a - result| < 2^-25 |a|.
-double truncateTo26Bits(double a) {
-    return std::bit_cast<double>(std::bit_cast<uint64_t>(a) & ~uint64_t{0x7ffffff});
-}
+double truncateTo26Bits(double a) { return std::bit_cast<double>(std::bit_cast<uint64_t>(a) & ~uint64_t{0x7ffffff}); }
 
 // exp(xh + xl) for -746 <= xh <= 709.8 and |xl| <= ulp(xh) / 2.
 //
@@ -144,7 +142,7 @@ double expCore(double xh, double xl) {
     const double cross = rl * ((1.0 + rh) + (0.5 * rl + r2 * (0.5 + rh * (1.0 / 6))));
 
     const tbl::ExpEntry& e = tbl::kExp2Table[k & 127];
-    const DD s = fastTwoSum(e.hi, e.head * rh);  // head * rh is exact
+    const DD s = fastTwoSum(e.hi, e.head * rh);                    // head * rh is exact
     const double main = e.tail * rh + e.hi * (0.5 * r2 + higher);  // tail * rh is exact
     const double corr = e.hi * cross + (e.lo + e.lo * (rh + rl));
     return scaleResult(s.hi, s.lo + (main + corr), k >> 7);  // k >> 7 = floor(k / 128)
@@ -183,7 +181,7 @@ DD logCore(double x) {
     const tbl::LogEntry& c = tbl::kLogTable[j];
     const double m = std::bit_cast<double>(mBits);
     const double mh = std::bit_cast<double>(mBits & ~uint64_t{0xffffffff});  // 21 bits
-    const double ml = m - mh;                                               // exact
+    const double ml = m - mh;                                                // exact
 
     // mh * invC (34 bits) and ml * invC (45 bits) are exact, and so is the
     // subtraction of 1 (Sterbenz).
@@ -195,8 +193,8 @@ DD logCore(double x) {
     const double r2 = rh * rh;           // exact
 
     const double q = r * r;
-    const double series = q * r *
-                          (((1.0 / 3 - r * (1.0 / 4)) + q * (1.0 / 5 - r * (1.0 / 6))) + (q * q) * (1.0 / 7 - r * (1.0 / 8)));
+    const double series =
+        q * r * (((1.0 / 3 - r * (1.0 / 4)) + q * (1.0 / 5 - r * (1.0 / 6))) + (q * q) * (1.0 / 7 - r * (1.0 / 8)));
 
     // e * kLn2Hi + logHi is exact (multiples of 2^-43 below 2^10). It is 0
     // (c = 1, e = 0) or above twice the largest |r| of its entry, and the
@@ -242,8 +240,7 @@ Reduction reduceLarge(double x) {
     uint32_t w[6];
     for (int i = 0; i < 6; ++i) {
         const int pos = q + 62 + 32 * i;  // bit position in kTwoOverPiBits, counting its two leading zero words
-        const uint64_t pair = (static_cast<uint64_t>(tbl::kTwoOverPiBits[pos >> 5]) << 32) |
-                              tbl::kTwoOverPiBits[(pos >> 5) + 1];
+        const uint64_t pair = (static_cast<uint64_t>(tbl::kTwoOverPiBits[pos >> 5]) << 32) | tbl::kTwoOverPiBits[(pos >> 5) + 1];
         w[5 - i] = static_cast<uint32_t>(pair >> (32 - (pos & 31)));
     }
     uint32_t prod[6] = {};
@@ -254,7 +251,7 @@ Reduction reduceLarge(double x) {
     int quadrant = static_cast<int>(prod[5] >> 30);
     prod[5] &= 0x3fffffffu;
     const bool roundUp = (prod[5] & 0x20000000u) != 0;  // fraction >= 1/2
-    if (roundUp) {  // take the next quadrant; the fraction becomes 1 - fraction, negated
+    if (roundUp) {                                      // take the next quadrant; the fraction becomes 1 - fraction, negated
         ++quadrant;
         uint64_t carry = 1;
         for (uint32_t& limb : prod) {
@@ -305,8 +302,7 @@ DD sinKernel(DD r) {
         -1.0 / 39916800.0 +
         zh * (1.0 / 6227020800.0 +
               zh * (-1.0 / 1307674368000.0 +
-                    zh * (1.0 / 355687428096000.0 +
-                          zh * (-1.0 / 121645100408832000.0 + zh * (1.0 / 51090942171709440000.0)))));
+                    zh * (1.0 / 355687428096000.0 + zh * (-1.0 / 121645100408832000.0 + zh * (1.0 / 51090942171709440000.0)))));
     const DD* f = tbl::kInvFactorial;
     DD acc = {tail, 0.0};
     acc = hornerStep(f[9], z, acc);
@@ -325,9 +321,8 @@ DD cosKernel(DD r) {
     const double tail =
         1.0 / 479001600.0 +
         zh * (-1.0 / 87178291200.0 +
-              zh * (1.0 / 20922789888000.0 +
-                    zh * (-1.0 / 6402373705728000.0 +
-                          zh * (1.0 / 2432902008176640000.0 + zh * (-1.0 / 1124000727777607680000.0)))));
+              zh * (1.0 / 20922789888000.0 + zh * (-1.0 / 6402373705728000.0 +
+                                                   zh * (1.0 / 2432902008176640000.0 + zh * (-1.0 / 1124000727777607680000.0)))));
     const DD* f = tbl::kInvFactorial;
     DD acc = {tail, 0.0};
     acc = hornerStep(ddNeg(f[10]), z, acc);

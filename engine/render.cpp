@@ -13,7 +13,7 @@ namespace velmor {
 
 namespace {
 
-constexpr int32_t kPhasePeriod = 1 << 22;     // oscillator phase cycle
+constexpr int32_t kPhasePeriod = 1 << 22;         // oscillator phase cycle
 constexpr int32_t kLfoPhaseMask = (1 << 27) - 1;  // LFO phase cycle 2^27
 
 // A note index into noteStepTable, kept inside the table (a coarse
@@ -46,14 +46,12 @@ struct BlockParams {
     const WaveSample* lfoTable;
     const int32_t* distCurve;
     int32_t distWet;
-    int32_t accentGain;   // 0..128: how much an accented note gains, in 128ths
+    int32_t accentGain;  // 0..128: how much an accented note gains, in 128ths
 };
 
 // The unit's accent strength 0..100 from its stored word (50 minus the
 // position, so that a stored 0 is the middle strength).
-inline int32_t accentStrength(uint32_t stored) {
-    return clampInt(sub32(50, static_cast<int32_t>(stored)), 0, 100);
-}
+inline int32_t accentStrength(uint32_t stored) { return clampInt(sub32(50, static_cast<int32_t>(stored)), 0, 100); }
 
 // The charge that successive accents build up, in Q16: each accented note
 // charges it a quarter of the way toward full (8192 cutoff units), and it
@@ -102,11 +100,11 @@ struct VoiceRun {
     int32_t offset, frames;  // within the step's span
     int32_t note, next;      // the pitch, and the pitch it glides to
     bool gliding;
-    int32_t tick;            // frames into the step (or the glide) at the run's start
+    int32_t tick;  // frames into the step (or the glide) at the run's start
     int32_t glideLength;
-    bool strikes;            // the first frame strikes the note
+    bool strikes;  // the first frame strikes the note
     bool accented;
-    bool gated;              // the step's gate closes at `gate`
+    bool gated;  // the step's gate closes at `gate`
     int32_t gate;
 };
 
@@ -179,9 +177,8 @@ int planRuns(Engine& e, int u, const StepSpan& span, int32_t gateSamples, VoiceR
                   doc.stepSlide[span.step > 0 ? at - 1 : stepIndex(u, patterns.previous, 15)] == 0;
     run.accented = (doc.stepSpare[at] & 1) != 0;
     run.gated = !slides;
-    run.gate = span.swingDelay != 0
-                   ? static_cast<int32_t>(int64_t{gateSamples} * span.stepLength / span.samplesPerStep)
-                   : gateSamples;
+    run.gate =
+        span.swingDelay != 0 ? static_cast<int32_t>(int64_t{gateSamples} * span.stepLength / span.samplesPerStep) : gateSamples;
     // Following a clock, a step may last longer than measured.
     return e.clockIn.sync ? splitGlide(runs) : 1;
 }
@@ -282,19 +279,11 @@ inline int32_t runFilter(UnitVoice& v, FilterCoefficients& k, const BlockParams&
     if (b.lfoTarget == 2) c = add32(c, mul32(mul32(l, b.lfoAmount) >> 15, b.cutoff) >> 8);
 
     switch (b.filterMode) {
-        case kLo12:
-            updateCoefficients(k, *b.tables, kLo12, c, reso);
-            return filterLo12(v, k, x);
-        case kLo24:
-            updateCoefficients(k, *b.tables, kLo24, c, reso);
-            return filterLo24(v, k, x);
-        case kHi12:
-            return filterHi12(v, b.highPassScale, c, reso, x);
-        case kBand:
-            updateCoefficients(k, *b.tables, kBand, c, 0);
-            return filterBand(v, k, x);
-        default:
-            return x;
+        case kLo12: updateCoefficients(k, *b.tables, kLo12, c, reso); return filterLo12(v, k, x);
+        case kLo24: updateCoefficients(k, *b.tables, kLo24, c, reso); return filterLo24(v, k, x);
+        case kHi12: return filterHi12(v, b.highPassScale, c, reso, x);
+        case kBand: updateCoefficients(k, *b.tables, kBand, c, 0); return filterBand(v, k, x);
+        default: return x;
     }
 }
 
@@ -344,8 +333,8 @@ void renderUnit(Engine& e, int u, const StepSpan* spans, int count) {
     FilterCoefficients coeff;
     int16_t* outBuf = e.unitBuffers.get() + u * kMaxBlockFrames;
     // Following a clock, the gate follows the measured step length.
-    const int32_t gateSamples = e.clockIn.sync ? gateSamplesFor(b.record->stepGate, playedSamplesPerStep(e))
-                                               : e.score->derived.units[u].gateSamples;
+    const int32_t gateSamples =
+        e.clockIn.sync ? gateSamplesFor(b.record->stepGate, playedSamplesPerStep(e)) : e.score->derived.units[u].gateSamples;
     for (const StepSpan* span = spans; span != spans + count; ++span) {
         VoiceRun runs[2];
         const int runCount = planRuns(e, u, *span, gateSamples, runs);

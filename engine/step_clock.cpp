@@ -42,7 +42,8 @@ UnitSpanPatterns patternsOf(const Engine& e, int u, const StepSpan& span) {
     const UnitPattern& p = e.unitPatterns[u];
     if (p.playing < 0 && p.queued < 0 && p.previous < 0) return {span.playing, span.previous, span.following};
     // A unit's own pattern goes on until the song's changes.
-    const int32_t following = p.queued >= 0 ? p.queued : (p.playing >= 0 && span.following == span.playing ? p.playing : span.following);
+    const int32_t following =
+        p.queued >= 0 ? p.queued : (p.playing >= 0 && span.following == span.playing ? p.playing : span.following);
     return {p.playing >= 0 ? p.playing : span.playing, p.previous >= 0 ? p.previous : span.previous, following};
 }
 
@@ -55,8 +56,10 @@ void startUnitPatterns(Engine& e, int32_t was, int32_t now) {
     const bool song = e.score->doc.settings.songMode != 0;
     for (UnitPattern& p : e.unitPatterns) {
         const int32_t played = p.playing >= 0 ? p.playing : was;
-        if (p.queued >= 0 && !song) p.playing = p.queued;
-        else if (now != was || song) p.playing = -1;
+        if (p.queued >= 0 && !song)
+            p.playing = p.queued;
+        else if (now != was || song)
+            p.playing = -1;
         p.queued = -1;
         p.previous = played != was ? played : -1;
     }
@@ -152,9 +155,17 @@ int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& c
         const bool advancing = e.running && !(synced && (c.waiting || c.holding));
         int n = frames - done;
         if (!advancing) {
-            spans[count++] = StepSpan{done, n, step, tick, stepLength, samplesPerStep, swingDelay, playing,
+            spans[count++] = StepSpan{done,
+                                      n,
+                                      step,
+                                      tick,
+                                      stepLength,
+                                      samplesPerStep,
+                                      swingDelay,
+                                      playing,
                                       clampInt(e.song.previousPattern, 0, kPatternsPerUnit - 1),
-                                      nextSongStep(score, e.song.position).pattern, false};
+                                      nextSongStep(score, e.song.position).pattern,
+                                      false};
             reportNoteOffs(e, e.framePosition + blockOffset + frames);
             return frames;
         }
@@ -174,9 +185,17 @@ int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& c
             left = stepLength > tick ? stepLength - tick : 1;
         }
         if (left < n) n = static_cast<int>(left);
-        spans[count] = StepSpan{done, n, step, tick, stepLength, samplesPerStep, swingDelay, playing,
+        spans[count] = StepSpan{done,
+                                n,
+                                step,
+                                tick,
+                                stepLength,
+                                samplesPerStep,
+                                swingDelay,
+                                playing,
                                 clampInt(e.song.previousPattern, 0, kPatternsPerUnit - 1),
-                                nextSongStep(score, e.song.position).pattern, true};
+                                nextSongStep(score, e.song.position).pattern,
+                                true};
         reportClockTicks(e, blockOffset, spans[count]);
         reportStepNotes(e, blockOffset, spans[count]);
         ++count;

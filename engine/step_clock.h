@@ -15,7 +15,7 @@ struct Engine;
 
 // A run of frames within one step.
 struct StepSpan {
-    int32_t offset;          // its first frame, within the stretch
+    int32_t offset;  // its first frame, within the stretch
     int32_t frames;
     int32_t step;            // 0..15
     int32_t tick;            // frames of the step played before the run

@@ -1,6 +1,5 @@
 #include "engine/tables.h"
 
-
 #include "engine/arith.h"
 #include "engine/precise_math.h"
 
@@ -86,8 +85,7 @@ void buildPitchTables(Tables& t) {
 }
 
 void buildWaveTables(Tables& t, WaveTable& userWave, CrtRand& rng) {
-    for (int i = 0; i < kWaveLength; ++i)
-        t.sawTable[i] = static_cast<int16_t>(truncToInt((i * 0.001953125 - 1.0) * 32767.0));
+    for (int i = 0; i < kWaveLength; ++i) t.sawTable[i] = static_cast<int16_t>(truncToInt((i * 0.001953125 - 1.0) * 32767.0));
 
     // An exponential charging curve, then a flat floor for the last 171 samples.
     double v = 32768.0;
@@ -110,8 +108,7 @@ void buildWaveTables(Tables& t, WaveTable& userWave, CrtRand& rng) {
         v = v * 1.1;
     } while (v < 65535.0 && i < kWaveLength / 2);
     for (; i < kWaveLength / 2; ++i) t.squareTable[i] = t.squareTable[i - 1];
-    for (int k = 0; k < kWaveLength / 2; ++k)
-        t.squareTable[kWaveLength / 2 + k] = static_cast<int16_t>(-t.squareTable[k]);
+    for (int k = 0; k < kWaveLength / 2; ++k) t.squareTable[kWaveLength / 2 + k] = static_cast<int16_t>(-t.squareTable[k]);
 
     for (int n = 0; n < kWaveLength; ++n)
         t.sineTable[n] = static_cast<int16_t>(truncToInt(preciseSin(n * kPi * 0.001953125) * 32767.0));

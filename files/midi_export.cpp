@@ -51,7 +51,8 @@ MidiFileOut midiFromScore(const Score& score) {
                 }
         };
         for (int64_t k = 0; k < steps; ++k) {
-            const int at = stepIndex(u, played[static_cast<size_t>(k / kStepsPerPattern)], static_cast<int>(k % kStepsPerPattern));
+            const int at =
+                stepIndex(u, played[static_cast<size_t>(k / kStepsPerPattern)], static_cast<int>(k % kStepsPerPattern));
             NoteStep s;
             s.noteOn = d.stepNoteOn[at] != 0;
             s.key = static_cast<uint8_t>(clampInt(d.stepPitch[at] + kKeyOfPitchZero, 0, 127));

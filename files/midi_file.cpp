@@ -164,8 +164,8 @@ public:
 
     bool parse(std::string& error) {
         if (!parseFile()) {
-            error = "byte " + std::to_string(damageAt_) + (track_ > 0 ? " (track " + std::to_string(track_) + ")" : "") +
-                    ": " + damage_;
+            error = "byte " + std::to_string(damageAt_) + (track_ > 0 ? " (track " + std::to_string(track_) + ")" : "") + ": " +
+                    damage_;
             return false;
         }
         std::stable_sort(out_.tempos.begin(), out_.tempos.end(),
@@ -193,8 +193,8 @@ private:
         const uint32_t length = be(at_ + 4, 4);
         begin = at_ + 8;
         if (length > size_ - begin)
-            return fail(at_ + 4, "the chunk claims " + std::to_string(length) + " bytes, but " +
-                                     std::to_string(size_ - begin) + " follow");
+            return fail(at_ + 4, "the chunk claims " + std::to_string(length) + " bytes, but " + std::to_string(size_ - begin) +
+                                     " follow");
         end = begin + length;
         return true;
     }
@@ -242,8 +242,8 @@ private:
             at_ = end;  // chunks of other types are passed over
         }
         if (tracks < out_.trackCount)
-            return fail(size_, "the file ends after " + std::to_string(tracks) + " of the " +
-                                   std::to_string(out_.trackCount) + " tracks the header announces");
+            return fail(size_, "the file ends after " + std::to_string(tracks) + " of the " + std::to_string(out_.trackCount) +
+                                   " tracks the header announces");
         return true;
     }
 
@@ -308,8 +308,7 @@ private:
                 if (!varLen(length, "a system exclusive length") || !body(length, "a system exclusive event")) return false;
                 continue;
             }
-            if (status != 0xFF)
-                return fail(statusAt, "status byte " + hexByte(status) + ", which has no place in a MIDI file");
+            if (status != 0xFF) return fail(statusAt, "status byte " + hexByte(status) + ", which has no place in a MIDI file");
             if (at_ >= end_) return fail(at_, "the track ends inside a meta event");
             const uint8_t type = data_[at_++];
             uint64_t length = 0;

@@ -23,8 +23,8 @@ constexpr size_t kMaxMidiFileSize = 4 * 1024 * 1024;
 constexpr uint32_t kDefaultMicrosPerQuarter = 500000;  // 120 BPM, when a file sets no tempo
 
 struct MidiNote {
-    int64_t start = 0;  // ticks from the file's start
-    int64_t end = 0;    // the tick of its note-off (or of its track's end)
+    int64_t start = 0;    // ticks from the file's start
+    int64_t end = 0;      // the tick of its note-off (or of its track's end)
     uint8_t channel = 0;  // 0..15
     uint8_t key = 0;
     uint8_t velocity = 0;
@@ -74,11 +74,11 @@ struct MidiFileIn {
     int ticksPerQuarter = 0;
     int smpteFrames = 0;
     int ticksPerFrame = 0;
-    std::vector<MidiNote> notes;    // in order of their note-on, track by track
-    std::vector<MidiTempo> tempos;  // every tempo event, by tick (a tie keeps the file's order)
-    int64_t endTick = 0;            // the latest end of a track
-    uint16_t namedChannels = 0;     // bit c: a channel prefix event names channel c
-    uint16_t channelsWithNotes = 0; // bit c: channel c has a note
+    std::vector<MidiNote> notes;          // in order of their note-on, track by track
+    std::vector<MidiTempo> tempos;        // every tempo event, by tick (a tie keeps the file's order)
+    int64_t endTick = 0;                  // the latest end of a track
+    uint16_t namedChannels = 0;           // bit c: a channel prefix event names channel c
+    uint16_t channelsWithNotes = 0;       // bit c: channel c has a note
     std::vector<std::string> trackNames;  // one per track ("" without a name)
 };
 

@@ -52,8 +52,8 @@ public:
 
     // The time of a tick (0 or more).
     int64_t operator()(int64_t tick) const {
-        auto it = std::upper_bound(segments_.begin(), segments_.end(), tick,
-                                   [](int64_t t, const Segment& s) { return t < s.tick; });
+        auto it =
+            std::upper_bound(segments_.begin(), segments_.end(), tick, [](int64_t t, const Segment& s) { return t < s.tick; });
         const Segment& s = *(it - 1);
         const int64_t ticks = tick - s.tick;
         if (s.at >= cap || ticks > (cap - s.at) / s.weight) return cap;
@@ -93,8 +93,7 @@ struct Placed {
 };
 
 // One channel's notes into its steps; returns the steps its notes reach.
-int64_t placeChannel(std::vector<Placed>& notes, const Timeline& time, std::vector<Step>& steps,
-                     MidiImportReport& report) {
+int64_t placeChannel(std::vector<Placed>& notes, const Timeline& time, std::vector<Step>& steps, MidiImportReport& report) {
     std::sort(notes.begin(), notes.end(), [](const Placed& a, const Placed& b) {
         if (a.step != b.step) return a.step < b.step;
         if (a.start != b.start) return a.start < b.start;
@@ -153,10 +152,9 @@ const UnitRecord& startUpUnit() {
 
 std::string MidiImportReport::text() const {
     std::string t = std::to_string(positions) + (positions == 1 ? " song position (" : " song positions (") +
-                    std::to_string(patterns) + (patterns == 1 ? " pattern" : " patterns") + ") at " +
-                    std::to_string(tempoBpm) + " BPM in " + std::to_string(units) + (units == 1 ? " unit: " : " units: ") +
-                    std::to_string(placed) + (placed == 1 ? " note placed, " : " notes placed, ") +
-                    std::to_string(merged) + " merged";
+                    std::to_string(patterns) + (patterns == 1 ? " pattern" : " patterns") + ") at " + std::to_string(tempoBpm) +
+                    " BPM in " + std::to_string(units) + (units == 1 ? " unit: " : " units: ") + std::to_string(placed) +
+                    (placed == 1 ? " note placed, " : " notes placed, ") + std::to_string(merged) + " merged";
     if (merged > 0) t += " (a later or higher note of their channel starts in the same step)";
     const int dropped = droppedChannel + droppedLate + droppedPatterns;
     t += ", " + std::to_string(dropped) + " dropped";
@@ -169,8 +167,8 @@ std::string MidiImportReport::text() const {
     return t + ".";
 }
 
-void buildImportedDocument(const MidiFileIn& file, const Document& current, const UnitRecord& startUpUnit,
-                           Document& imported, MidiImportReport& report) {
+void buildImportedDocument(const MidiFileIn& file, const Document& current, const UnitRecord& startUpUnit, Document& imported,
+                           MidiImportReport& report) {
     report = MidiImportReport{};
     const Timeline time(file);
 

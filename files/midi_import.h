@@ -54,8 +54,8 @@ struct MidiImportReport {
 
 // The document an import makes of a file read by readMidiBytes, from the
 // current one; `startUpUnit` is what every added unit gets.
-void buildImportedDocument(const MidiFileIn& file, const Document& current, const UnitRecord& startUpUnit,
-                           Document& imported, MidiImportReport& report);
+void buildImportedDocument(const MidiFileIn& file, const Document& current, const UnitRecord& startUpUnit, Document& imported,
+                           MidiImportReport& report);
 
 // Reads, builds and installs. Returns 1 with the report in `message`, or 0
 // with what is wrong in `message` (nothing changed then).

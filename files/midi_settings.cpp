@@ -41,13 +41,20 @@ MidiSettings readMidiSettings(std::FILE* f) {
         const size_t eq = line.find('=');
         if (eq == std::string::npos) return {};
         const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-        if (key == "input" && isName(value)) m.input = value;
-        else if (key == "output" && isName(value)) m.output = value;
-        else if (key == "sync" && isSwitch(value)) m.sync = value == "1";
-        else if (key == "send-clock" && isSwitch(value)) m.sendClock = value == "1";
-        else if (key == "send-notes" && isSwitch(value)) m.sendNotes = value == "1";
-        else if (key == "local-off" && isUnitMask(value)) m.localOff = std::stoi(value);
-        else return {};
+        if (key == "input" && isName(value))
+            m.input = value;
+        else if (key == "output" && isName(value))
+            m.output = value;
+        else if (key == "sync" && isSwitch(value))
+            m.sync = value == "1";
+        else if (key == "send-clock" && isSwitch(value))
+            m.sendClock = value == "1";
+        else if (key == "send-notes" && isSwitch(value))
+            m.sendNotes = value == "1";
+        else if (key == "local-off" && isUnitMask(value))
+            m.localOff = std::stoi(value);
+        else
+            return {};
     }
     if (std::ferror(f)) return {};
     return m;

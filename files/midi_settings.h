@@ -20,12 +20,12 @@ namespace velmor {
 constexpr size_t kMaxDeviceName = 200;
 
 struct MidiSettings {
-    std::string input;   // the input device's name; empty for none
-    std::string output;  // the output device's name; empty for none
-    bool sync = false;        // "Sync to MIDI Clock"
-    bool sendClock = false;   // "Send MIDI Clock"
-    bool sendNotes = false;   // "Send Notes"
-    int localOff = 0;         // "Local Off": bit u for unit u + 1
+    std::string input;       // the input device's name; empty for none
+    std::string output;      // the output device's name; empty for none
+    bool sync = false;       // "Sync to MIDI Clock"
+    bool sendClock = false;  // "Send MIDI Clock"
+    bool sendNotes = false;  // "Send Notes"
+    int localOff = 0;        // "Local Off": bit u for unit u + 1
     bool operator==(const MidiSettings&) const = default;
 };
 

@@ -53,12 +53,12 @@ MidiTimeline timelineOf(const MidiFileIn& file) {
     all.reserve(2 * file.notes.size());
     for (const MidiNote& n : file.notes) {
         const uint8_t channel = n.channel & 15;
-        all.push_back({clock.frame(n.start), true, {0, EngineCommand::midi(static_cast<uint8_t>(0x90 | channel), n.key, n.velocity)}});
+        all.push_back(
+            {clock.frame(n.start), true, {0, EngineCommand::midi(static_cast<uint8_t>(0x90 | channel), n.key, n.velocity)}});
         all.push_back({clock.frame(n.end), false, {0, EngineCommand::midi(static_cast<uint8_t>(0x80 | channel), n.key, 64)}});
     }
-    std::stable_sort(all.begin(), all.end(), [](const Timed& a, const Timed& b) {
-        return a.frame != b.frame ? a.frame < b.frame : (!a.on && b.on);
-    });
+    std::stable_sort(all.begin(), all.end(),
+                     [](const Timed& a, const Timed& b) { return a.frame != b.frame ? a.frame < b.frame : (!a.on && b.on); });
     for (Timed& m : all) {
         m.message.frame = m.frame;
         t.messages.push_back(m.message);
@@ -66,8 +66,10 @@ MidiTimeline timelineOf(const MidiFileIn& file) {
     t.tempos.push_back({0, bpmOf(kDefaultMicrosPerQuarter)});
     for (const MidiTempo& tempo : file.tempos) {
         const MidiTempoAt at{clock.frame(tempo.tick), bpmOf(tempo.microsPerQuarter)};
-        if (at.frame == t.tempos.back().frame) t.tempos.back() = at;
-        else t.tempos.push_back(at);
+        if (at.frame == t.tempos.back().frame)
+            t.tempos.back() = at;
+        else
+            t.tempos.push_back(at);
     }
     t.endFrame = clock.frame(file.endTick);
     return t;

@@ -26,8 +26,10 @@ public:
     explicit Out(std::FILE* f) : f_(f) {}
     explicit Out(std::string& to) : to_(&to) {}
     void bytes(const uint8_t* b, size_t n) {
-        if (to_) to_->append(reinterpret_cast<const char*>(b), n);
-        else if (std::fwrite(b, 1, n, f_) != n) ok_ = false;
+        if (to_)
+            to_->append(reinterpret_cast<const char*>(b), n);
+        else if (std::fwrite(b, 1, n, f_) != n)
+            ok_ = false;
     }
     void u16(uint16_t v) { le(v, 2); }
     void u32(uint32_t v) { le(v, 4); }

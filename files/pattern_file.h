@@ -21,7 +21,7 @@ enum class PatternReadStatus {
     kOldLayout,      // read (as far as the data reached)
     kCannotOpen,     // nothing changed
     kShortHeader,    // begins with the version text but ends inside the header; nothing changed
-    kReadError,      // a read failed (not the end of the file); nothing changed
+    kReadError       // a read failed (not the end of the file); nothing changed
 };
 
 // Writes the current layout through a temporary file that replaces the old

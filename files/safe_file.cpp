@@ -78,12 +78,8 @@ SaveResult writeInPlace(const std::string& path, const WriteContent& content, co
 }  // namespace
 
 const FileOps& systemFileOps() {
-    static const FileOps ops{
-        createNewFile,
-        [](std::FILE* f) { return std::fflush(f); },
-        [](std::FILE* f) { return std::fclose(f); },
-        replaceFile,
-    };
+    static const FileOps ops{createNewFile, [](std::FILE* f) { return std::fflush(f); },
+                             [](std::FILE* f) { return std::fclose(f); }, replaceFile};
     return ops;
 }
 
@@ -101,9 +97,7 @@ std::string describe(const SaveResult& r) {
     return std::string(step) + " failed: " + r.reason;
 }
 
-bool failedToStart(const SaveResult& r) {
-    return r.failed == SaveStep::kOpenTarget || r.failed == SaveStep::kCreate;
-}
+bool failedToStart(const SaveResult& r) { return r.failed == SaveStep::kOpenTarget || r.failed == SaveStep::kCreate; }
 
 SaveResult saveFile(const char* path, const WriteContent& content, const FileOps& ops) {
     if (*path == '\0') return failure(SaveStep::kCreate, std::strerror(ENOENT));

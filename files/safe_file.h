@@ -18,7 +18,7 @@ enum class SaveStep {
     kWrite,
     kFlush,
     kClose,
-    kReplace,  // the temporary file cannot take the target's place
+    kReplace  // the temporary file cannot take the target's place
 };
 
 struct SaveResult {

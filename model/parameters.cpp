@@ -21,10 +21,10 @@ int32_t position(int32_t v) { return static_cast<Position>(v); }
 int32_t position(double v) { return static_cast<Position>(truncToInt(v)); }
 
 // A slider row's field written from position p of unit u.
-#define UNIT_SLIDER(name, field, formula)                                        \
-    void set##name(Score& s, int u, int32_t value) {                             \
-        const Position p = static_cast<Position>(value);                         \
-        unitOf(s, u).field = formula;                                            \
+#define UNIT_SLIDER(name, field, formula)                \
+    void set##name(Score& s, int u, int32_t value) {     \
+        const Position p = static_cast<Position>(value); \
+        unitOf(s, u).field = formula;                    \
     }
 
 UNIT_SLIDER(Cutoff, cutoff, p * 16383 / 100 + 1)
@@ -46,7 +46,7 @@ UNIT_SLIDER(SustainLevel, sustainLevel, p * 32768 / 100)
 UNIT_SLIDER(LfoAmount, lfoAmount, p * 256 / 100)
 UNIT_SLIDER(Attack, attack, preciseExp((-25 - p) * 0.1) * 2097152)
 UNIT_SLIDER(Decay, decay, static_cast<float>(p * 2.9999999999996697e-06 + 0.9997))
-UNIT_SLIDER(Sustain, sustainTime, truncToInt(p * (44100 * 10) * 0.01))
+UNIT_SLIDER(Sustain, sustainTime, truncToInt(p*(44100 * 10) * 0.01))
 UNIT_SLIDER(Release, release, preciseExp((p - 100) * 7e-05))
 UNIT_SLIDER(LfoSpeed, lfoSpeed, preciseExp((p - 50) * 0.07))
 // The accent strength is stored as 50 minus the position: the 0 that every
@@ -106,13 +106,9 @@ int32_t getDecay(const Score& s, int u) {
 }
 // The hold in samples back to the slider, in double: v / 441000 x 100.
 int32_t getSustain(const Score& s, int u) { return position(unitOf(s, u).sustainTime / (44100.0 * 10) * 100); }
-int32_t getRelease(const Score& s, int u) {
-    return position(preciseLog(unitOf(s, u).release) * 14285.714285714286 + 100);
-}
+int32_t getRelease(const Score& s, int u) { return position(preciseLog(unitOf(s, u).release) * 14285.714285714286 + 100); }
 int32_t getStepGate(const Score& s, int u) { return position(static_cast<double>(unitOf(s, u).stepGate) * 100); }
-int32_t getLfoSpeed(const Score& s, int u) {
-    return position(preciseLog(unitOf(s, u).lfoSpeed) * 14.285714285714285 + 50);
-}
+int32_t getLfoSpeed(const Score& s, int u) { return position(preciseLog(unitOf(s, u).lfoSpeed) * 14.285714285714285 + 50); }
 int32_t getAccent(const Score& s, int u) {
     return position(clampInt(sub32(50, static_cast<int32_t>(unitOf(s, u).accentOffset)), 0, 100));
 }
@@ -159,12 +155,14 @@ const char* const kOffOn[] = {"Off", "On"};
 
 using T = ValueText;
 using E = Effect;
-#define ROW(id, name, lo, hi, start, text, set, get) {Param::id, name, lo, hi, start, false, text, nullptr, set, get, E::kNone}
+#define ROW(id, name, lo, hi, start, text, set, get) \
+    { Param::id, name, lo, hi, start, false, text, nullptr, set, get, E::kNone }
 #define ROW_WITH(id, name, lo, hi, start, text, set, get, effect) \
-    {Param::id, name, lo, hi, start, false, text, nullptr, set, get, effect}
+    { Param::id, name, lo, hi, start, false, text, nullptr, set, get, effect }
 #define CHOICE(id, name, lo, hi, start, names, set, get, effect) \
-    {Param::id, name, lo, hi, start, false, T::kChoice, names, set, get, effect}
-#define GLOBAL(id, name, lo, hi, start, text, set, get) {Param::id, name, lo, hi, start, true, text, nullptr, set, get, E::kNone}
+    { Param::id, name, lo, hi, start, false, T::kChoice, names, set, get, effect }
+#define GLOBAL(id, name, lo, hi, start, text, set, get) \
+    { Param::id, name, lo, hi, start, true, text, nullptr, set, get, E::kNone }
 
 const ParameterSpec kParameters[kParamCount] = {
     ROW(kCutoff, "Cutoff", 0, 100, 50, T::kNumber, setCutoff, getCutoff),
@@ -204,8 +202,7 @@ const ParameterSpec kParameters[kParamCount] = {
     GLOBAL(kDelaySteps, "Delay Steps", 0, 4, 1, T::kSteps, setDelaySteps, getDelaySteps),
     GLOBAL(kFeedback, "Feedback", 0, 100, 85, T::kPercent, setFeedback, getFeedback),
     GLOBAL(kPan, "Pan", 0, 128, 32, T::kPan, setPan, getPan),
-    GLOBAL(kSwing, "Swing", 0, 100, 0, T::kPercent, setSwing, getSwing),
-};
+    GLOBAL(kSwing, "Swing", 0, 100, 0, T::kPercent, setSwing, getSwing)};
 #undef ROW
 #undef ROW_WITH
 #undef CHOICE

@@ -59,7 +59,7 @@ enum class Param : uint8_t {
     kDelaySteps,
     kFeedback,
     kPan,
-    kSwing,
+    kSwing
 };
 constexpr int kParamCount = static_cast<int>(Param::kSwing) + 1;
 
@@ -70,7 +70,7 @@ enum class ValueText : uint8_t {
     kBpm,      // "120 BPM"
     kSteps,    // "2 Steps": the delay length the value chooses
     kPan,      // "-32": the pan the value gives
-    kChoice,   // the choice's name
+    kChoice    // the choice's name
 };
 
 // What a change of a parameter does to the running sound besides its value:

@@ -76,8 +76,8 @@ void dropRedoSteps(UndoHistory& h) {
 }
 
 void keepWithinBounds(UndoHistory& h) {
-    while (h.applied > 0 && (h.steps.size() > kMaxUndoSteps ||
-                             (h.steps.size() > kKeptUndoSteps && h.runBytes > kUndoBudgetBytes)))
+    while (h.applied > 0 &&
+           (h.steps.size() > kMaxUndoSteps || (h.steps.size() > kKeptUndoSteps && h.runBytes > kUndoBudgetBytes)))
         dropOldest(h);
 }
 
@@ -104,8 +104,10 @@ bool followsScore(const EngineCommand& c) {
 // What takes a command back: an inserted song position is deleted and the
 // other way round; a restart or a clear is made again.
 EngineCommand reversed(EngineCommand c) {
-    if (c.kind == EngineCommand::kSongInserted) c.kind = EngineCommand::kSongDeleted;
-    else if (c.kind == EngineCommand::kSongDeleted) c.kind = EngineCommand::kSongInserted;
+    if (c.kind == EngineCommand::kSongInserted)
+        c.kind = EngineCommand::kSongDeleted;
+    else if (c.kind == EngineCommand::kSongDeleted)
+        c.kind = EngineCommand::kSongInserted;
     return c;
 }
 

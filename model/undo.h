@@ -52,12 +52,12 @@ struct UndoStep {
 
 struct UndoHistory {
     std::deque<UndoStep> steps;
-    size_t applied = 0;      // steps[0, applied) can be undone, the others redone
-    size_t runBytes = 0;     // the bytes the steps' runs hold
-    bool joinable = false;   // the last step may take in the next edit of its control
-    Score base{};            // the score as the history last saw it
-    Document saved{};        // the document as last saved or loaded
-    bool savedKnown = true;  // false: no saved file holds what `saved` holds
+    size_t applied = 0;            // steps[0, applied) can be undone, the others redone
+    size_t runBytes = 0;           // the bytes the steps' runs hold
+    bool joinable = false;         // the last step may take in the next edit of its control
+    Score base{};                  // the score as the history last saw it
+    Document saved{};              // the document as last saved or loaded
+    bool savedKnown = true;        // false: no saved file holds what `saved` holds
     int64_t (*clock)() = nullptr;  // milliseconds; a steady clock when null
     // False where no one undoes (a plugin, whose model lives on the audio
     // thread and must take no memory there).

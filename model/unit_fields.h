@@ -17,7 +17,7 @@ enum PresentField : uint16_t {
     kHasFmAmount = 1,
     kHasVolume = 2,
     kHasPulseWidth = 4,  // pulseWidth, then accentOffset
-    kHasOscSync = 8,
+    kHasOscSync = 8
 };
 constexpr uint16_t kAllFieldsPresent = 15;
 

@@ -68,13 +68,13 @@ void applyDefaults(Synth& s) {
     // The start-up sequence, in its order: the tempo comes last, so that its
     // step timing gives every slot its gate length. FM, PW, Sync, Accent and
     // Swing keep the values of initialisation.
-    for (Param id : {Param::kFilterMode, Param::kCutoff,    Param::kResonance,    Param::kEnvAmount, Param::kOsc1Coarse,
-                     Param::kOsc1Fine,   Param::kOsc2Coarse, Param::kOsc2Fine,     Param::kOsc1Wave,  Param::kOsc2Wave,
-                     Param::kOscMix,     Param::kPhase,      Param::kAttack,       Param::kDecay,     Param::kSustain,
-                     Param::kSustainLevel, Param::kRelease,  Param::kStepGate,     Param::kVolume,    Param::kLfoSpeed,
-                     Param::kLfoAmount,  Param::kLfoWave,    Param::kLfoTarget,    Param::kDelaySend, Param::kFeedback,
-                     Param::kDelaySteps, Param::kPan,        Param::kThreshold,    Param::kDistWet,   Param::kDistMode,
-                     Param::kRingMod,    Param::kMasterVolume, Param::kTempo})
+    for (Param id : {Param::kFilterMode,   Param::kCutoff,       Param::kResonance, Param::kEnvAmount, Param::kOsc1Coarse,
+                     Param::kOsc1Fine,     Param::kOsc2Coarse,   Param::kOsc2Fine,  Param::kOsc1Wave,  Param::kOsc2Wave,
+                     Param::kOscMix,       Param::kPhase,        Param::kAttack,    Param::kDecay,     Param::kSustain,
+                     Param::kSustainLevel, Param::kRelease,      Param::kStepGate,  Param::kVolume,    Param::kLfoSpeed,
+                     Param::kLfoAmount,    Param::kLfoWave,      Param::kLfoTarget, Param::kDelaySend, Param::kFeedback,
+                     Param::kDelaySteps,   Param::kPan,          Param::kThreshold, Param::kDistWet,   Param::kDistMode,
+                     Param::kRingMod,      Param::kMasterVolume, Param::kTempo})
         setLinked(s, id, parameterSpec(id).startUp);
 }
 

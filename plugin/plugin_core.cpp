@@ -181,7 +181,8 @@ int32_t PluginCore::engineOffset(int64_t hostFrame) const {
 
 double PluginCore::measuredTempo(const HostTime& time) {
     const auto tempo = [this] {
-        return crossingCount_ < 2 ? 0.0 : hostRate_ * 60 / 4 / static_cast<double>(measuredStepLength(crossings_, crossingCount_));
+        return crossingCount_ < 2 ? 0.0
+                                  : hostRate_ * 60 / 4 / static_cast<double>(measuredStepLength(crossings_, crossingCount_));
     };
     const double last = lastSixteenths_, moved = time.sixteenths - last;
     const int64_t lastFrame = lastFrame_;
@@ -196,7 +197,8 @@ double PluginCore::measuredTempo(const HostTime& time) {
     }
     for (double tick = std::floor(last * 6) + 1; tick <= time.sixteenths * 6; ++tick) {
         if (crossingCount_ == kTempoTicks) std::copy(crossings_ + 1, crossings_ + kTempoTicks, crossings_), --crossingCount_;
-        crossings_[crossingCount_++] = lastFrame + std::llround((tick / 6 - last) / moved * static_cast<double>(hostFrames_ - lastFrame));
+        crossings_[crossingCount_++] =
+            lastFrame + std::llround((tick / 6 - last) / moved * static_cast<double>(hostFrames_ - lastFrame));
     }
     return tempo();
 }
@@ -294,8 +296,9 @@ void PluginCore::processPiece(float* left, float* right, uint32_t frames, const 
     const auto hostFrame = [&](const HostEvent& h) { return hostFrames_ + (h.frame > base ? h.frame - base : 0); };
     takeDelivery();
     // The engine frames this block covers.
-    const int64_t end = resampler_ ? static_cast<int64_t>(std::floor(static_cast<double>(hostFrames_ + frames) * kEngineRate / hostRate_))
-                                   : engineFrames_ + frames;
+    const int64_t end =
+        resampler_ ? static_cast<int64_t>(std::floor(static_cast<double>(hostFrames_ + frames) * kEngineRate / hostRate_))
+                   : engineFrames_ + frames;
     blockLength_ = static_cast<uint32_t>(end - engineFrames_);
     // Events that fell on the last block's end (or into a block without an
     // engine frame, the host's rate being higher) come first.
@@ -304,7 +307,8 @@ void PluginCore::processPiece(float* left, float* right, uint32_t frames, const 
     carried_ = 0;
     // "Sequencer" takes effect for the whole block.
     for (uint32_t i = 0; i < eventCount; ++i)
-        if (events[i].isParameter && events[i].parameter == kSequencerParameter) applyHostParameter(events[i].parameter, events[i].value);
+        if (events[i].isParameter && events[i].parameter == kSequencerParameter)
+            applyHostParameter(events[i].parameter, events[i].value);
     followHost(time, frames);
     // Notes and controllers go in as events at their frames; the host's own
     // clock and transport messages are not the sequencer's.
@@ -380,7 +384,8 @@ void PluginCore::sendNotes(uint32_t frames, uint32_t base) {
 
 void PluginCore::addEvent(int32_t frame, const EngineCommand& c) {
     if (engineEventCount_ == kMaxEngineEvents) return;
-    engineEvents_[engineEventCount_++] = {frame < 0 ? 0 : (frame > static_cast<int32_t>(blockLength_) ? static_cast<int32_t>(blockLength_) : frame), c};
+    engineEvents_[engineEventCount_++] = {
+        frame < 0 ? 0 : (frame > static_cast<int32_t>(blockLength_) ? static_cast<int32_t>(blockLength_) : frame), c};
 }
 
 void PluginCore::takeDelivery() {
@@ -409,9 +414,12 @@ void PluginCore::storeValues(float* to) const {
     const Synth& s = *synth_;
     for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
         const PluginParameter& p = pluginParameter(i);
-        if (p.control == PluginControl::kModel) to[i] = static_cast<float>(getParameter(s, p.unitIndex, p.param));
-        else if (p.control == PluginControl::kUnits) to[i] = static_cast<float>(s.score.doc.unitCount);
-        else to[i] = values_[i].load(std::memory_order_relaxed);
+        if (p.control == PluginControl::kModel)
+            to[i] = static_cast<float>(getParameter(s, p.unitIndex, p.param));
+        else if (p.control == PluginControl::kUnits)
+            to[i] = static_cast<float>(s.score.doc.unitCount);
+        else
+            to[i] = values_[i].load(std::memory_order_relaxed);
     }
 }
 
@@ -473,9 +481,8 @@ bool PluginCore::loadState(const std::string& text, std::string& why) {
     const size_t tag = sizeof kStateTag - 1;
     const size_t line = text.find('\n');
     char* end = nullptr;
-    const long format = text.compare(0, tag, kStateTag) == 0 && line != std::string::npos
-                            ? std::strtol(text.c_str() + tag, &end, 10)
-                            : 0;
+    const long format =
+        text.compare(0, tag, kStateTag) == 0 && line != std::string::npos ? std::strtol(text.c_str() + tag, &end, 10) : 0;
     if (format < 1 || end != text.c_str() + line) {
         why = "the state is not a Velmor pattern (no \"Velmor pattern 1\" tag)";
         return false;
@@ -494,7 +501,9 @@ bool PluginCore::loadState(const std::string& text, std::string& why) {
         return false;
     }
     if (format > kStateFormat)
-        std::fprintf(stderr, "Velmor: the state was written by a later version (format %ld); what this one knows of it is loaded\n", format);
+        std::fprintf(stderr,
+                     "Velmor: the state was written by a later version (format %ld); what this one knows of it is loaded\n",
+                     format);
     installDocument(*synth_, *doc);
     return true;
 }
@@ -519,8 +528,8 @@ bool PluginCore::loadPatternFile(const char* path, std::string& why) {
     const bool read = readPatternStream(f, *doc, &status) == 1;
     std::fclose(f);
     if (!read) {
-        why = std::string(path) + (status == PatternReadStatus::kShortHeader ? ": the pattern ends inside its 30-byte header"
-                                                                               : ": cannot read it");
+        why = std::string(path) +
+              (status == PatternReadStatus::kShortHeader ? ": the pattern ends inside its 30-byte header" : ": cannot read it");
         return false;
     }
     installDocument(*synth_, *doc);

@@ -55,10 +55,10 @@ bool noteEvent(uint32_t frame, bool on, int channel, int key, double velocity, H
 // Where the host's transport stands at the block's first frame.
 struct HostTime {
     bool playing = false;
-    bool valid = false;         // the position below is known
-    double sixteenths = 0;      // the song position in sixteenth notes from its start
+    bool valid = false;     // the position below is known
+    double sixteenths = 0;  // the song position in sixteenth notes from its start
     double beatsPerMinute = 120;
-    bool tempoKnown = true;     // false: the host gives no tempo, and it is measured from the positions
+    bool tempoKnown = true;  // false: the host gives no tempo, and it is measured from the positions
     // The song position in host frames, where the host gives it: exact,
     // where the musical position may be rounded.
     bool frameValid = false;
@@ -80,8 +80,7 @@ public:
     uint32_t latency() const { return latency_; }
 
     // A block of any length; `events` in frame order. The audio thread.
-    void process(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount,
-                 const HostTime& time);
+    void process(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount, const HostTime& time);
 
     // The sequencer's notes of the last process() call, in frame order:
     // unit u's on channel u, by the rules of "Export MIDI..."
@@ -117,8 +116,8 @@ private:
     static void deliver(void* core, const Score& score, const std::vector<EngineCommand>& transaction);
 
     // Up to 4096 frames of a block, from its frame `base` on.
-    void processPiece(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount,
-                      uint32_t base, const HostTime& time);
+    void processPiece(float* left, float* right, uint32_t frames, const HostEvent* events, uint32_t eventCount, uint32_t base,
+                      const HostTime& time);
     void takeDelivery();
     void applyHostParameter(uint32_t index, float value);
     void followHost(const HostTime& time, uint32_t frames);

@@ -62,8 +62,9 @@ bool loadState(const std::string& bytes, PluginCore& core, AskedParameters& aske
         return false;
     }
     if (s.skippedCount > 0)
-        std::fprintf(stderr, "Velmor: the state holds parts this version does not know, skipped: %s%s\n", s.skipped.c_str(),
-                     s.skippedCount > kSkippedNamed ? (" and " + std::to_string(s.skippedCount - kSkippedNamed) + " more").c_str() : "");
+        std::fprintf(
+            stderr, "Velmor: the state holds parts this version does not know, skipped: %s%s\n", s.skipped.c_str(),
+            s.skippedCount > kSkippedNamed ? (" and " + std::to_string(s.skippedCount - kSkippedNamed) + " more").c_str() : "");
     file = s.file;
     for (uint32_t i = kAlwaysSaved; i < kPluginParameterCount; ++i) asked.ask(i, static_cast<float>(defaultOf(i)));
     for (const auto& [index, value] : s.values) asked.ask(index, static_cast<float>(value));
@@ -113,13 +114,19 @@ bool readStateBytes(const std::string& bytes, SavedState& state) {
         uint32_t index = 0;
         int32_t number = 0;
         if (section == &kStateEnd) {
-            if (key == "pattern") state.pattern.assign(value), state.hasPattern = true;
-            else if (key == "file") state.file.assign(value);
-            else skip(state, "key", key);
+            if (key == "pattern")
+                state.pattern.assign(value), state.hasPattern = true;
+            else if (key == "file")
+                state.file.assign(value);
+            else
+                skip(state, "key", key);
         } else if (section == &kValuesEnd) {
-            if (!pluginParameterOfSymbol(key, index)) skip(state, "parameter", key);
-            else if (!wholeNumber(value, number)) return false;
-            else state.values.emplace_back(index, number);
+            if (!pluginParameterOfSymbol(key, index))
+                skip(state, "parameter", key);
+            else if (!wholeNumber(value, number))
+                return false;
+            else
+                state.values.emplace_back(index, number);
         }
         // Outside them (a program number): not for this plugin.
     }

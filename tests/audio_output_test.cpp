@@ -31,8 +31,7 @@ TEST_F(AudioOutputTest, PrefillThenOneRefillPerHalfWithTheFramesInOrder) {
     device_.position = 5000;
     startOutput(out_, s_->engine);
     ASSERT_EQ(locks(), 1u);
-    EXPECT_TRUE(device_.locks[0].offset + device_.locks[0].bytes == 32768u && device_.position == 0u && device_.looping &&
-                out_.playing == 1u);
+    EXPECT_TRUE(device_.locks[0].offset + device_.locks[0].bytes == 32768u && device_.position == 0u && device_.looping && out_.playing == 1u);
     const auto frames = testing::renderFrames(*testing::startedSynth(), 8192 + 4096 + 4096);
     EXPECT_EQ(std::memcmp(device_.memory.data(), frames.data(), 32768), 0) << "the prefill";
 
@@ -132,8 +131,7 @@ TEST(PullingDevice, ThePrefillIsItsQueueAndEachPullTheNextFrames) {
     testing::attach(out, device);
     device.out = &out;
     startOutput(out, s->engine);
-    EXPECT_TRUE(device.locks.size() == 1 && device.locks[0].bytes == 4 * 512 && device.playingAtStart == 1 &&
-                out.clock.aheadFrames() == 512);
+    EXPECT_TRUE(device.locks.size() == 1 && device.locks[0].bytes == 4 * 512 && device.playingAtStart == 1 && out.clock.aheadFrames() == 512);
     const auto frames = testing::renderFrames(*testing::startedSynth(), 512 + 1000);
     EXPECT_EQ(std::memcmp(device.memory.data(), frames.data(), 4 * 512), 0);
     device.position = 8000, audioTick(out, s->engine);

@@ -36,8 +36,8 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
         const ParameterSpec& p = parameterSpec(sliders[i].param);
         onSliderScrolled(s, sliders[i].id, p.minimum + (round * 7 + i * 13) % (p.maximum - p.minimum + 1));
     }
-    for (int id : {1030, 1031, 1032, 1033, 1034, 1041, 1042, 1043, 1044, 1045, 1202, 1203, 1204, 1205, 1206, 1036,
-                   1038, 1040, 1046, 1047, 1200, 1201})
+    for (int id :
+         {1030, 1031, 1032, 1033, 1034, 1041, 1042, 1043, 1044, 1045, 1202, 1203, 1204, 1205, 1206, 1036, 1038, 1040, 1046, 1047, 1200, 1201})
         if ((id + round) % 3 == 0) onChoiceClicked(s, id);
     onSyncClicked(s);
     // The effects dialog, and the groove.
@@ -55,7 +55,10 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
     switch (round % 6) {
         case 0: addUnit(s); break;
         case 1: copySettings(s); break;
-        case 2: selectUnit(s, round % 4); pasteSettings(s, s.selection.settingsSource); break;
+        case 2:
+            selectUnit(s, round % 4);
+            pasteSettings(s, s.selection.settingsSource);
+            break;
         case 3: deleteCurrentUnit(s); break;
         case 4: loadPatternFile(s, patternPath.c_str()); break;
         case 5: selectUnit(s, (round / 6) % 4); break;

@@ -63,8 +63,7 @@ TEST(DemoFiles, TogetherShowWhatTheSynthesizerDoesAndEachPlaysWell) {
     }
     EXPECT_GE(files, 6);
     EXPECT_EQ(modes, (std::set<int>{0, 1, 2, 3, 4}));
-    EXPECT_TRUE(slides && delay && distortion && units && groove)
-        << slides << delay << distortion << units << groove;
+    EXPECT_TRUE(slides && delay && distortion && units && groove) << slides << delay << distortion << units << groove;
 }
 
 }  // namespace

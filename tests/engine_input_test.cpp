@@ -52,16 +52,19 @@ TEST(EngineInput, EventsAtTheirFramesGiveTheSameFramesWhateverTheBlockSize) {
     // the same state (a tempo change, a filter switch that clears the
     // memories, a wave that restarts the oscillators, a song edit, ...).
     auto script = busySynth();
+    // clang-format off
     const struct { int frame; std::function<void(Synth&)> edit; } edits[] = {
         {0, [](Synth& s) { setLinked(s, Param::kResonance, 90); }}, {777, [](Synth& s) { setLinked(s, Param::kTempo, 133); }},
         {20000, [](Synth& s) { setLinked(s, Param::kFilterMode, 1); }}, {20000, [](Synth& s) { setParameter(s, 1, Param::kOsc2Wave, 2); }},
         {65535, [](Synth& s) { setLinked(s, Param::kPhase, 50); }}, {65536, [](Synth& s) { transposePattern(s, -1); }},
         {70001, [](Synth& s) { setSongMode(s, true); insertSongPosition(s, 1, 2); }},
         {99999, [](Synth& s) { setParameter(s, 1, Param::kAccent, 100); setLinked(s, Param::kFeedback, 100); }},
-        {140000, [](Synth& s) { deleteCurrentUnit(s); }},
+        {140000, [](Synth& s) { deleteCurrentUnit(s); }}
     };
+    // clang-format on
     std::vector<EngineEvent> events;
-    for (const auto& t : edits) for (const EngineCommand& c : sentBy(*script, t.edit)) events.push_back({t.frame, c});
+    for (const auto& t : edits)
+        for (const EngineCommand& c : sentBy(*script, t.edit)) events.push_back({t.frame, c});
 
     constexpr int kFrames = 150000;
     auto whole = busySynth();
@@ -76,7 +79,8 @@ TEST(EngineInput, EventsAtTheirFramesGiveTheSameFramesWhateverTheBlockSize) {
         const int sizes[] = {1, 37, 512, 65536};
         EXPECT_EQ(testing::renderEvents(busySynth()->engine, events, kFrames,
                                         [&] { return round < 4 ? sizes[round] : static_cast<int>(rng() % 9000) + 1; }),
-                  expected) << "round " << round;
+                  expected)
+            << "round " << round;
     }
 }
 

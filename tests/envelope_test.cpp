@@ -36,13 +36,13 @@ TEST(Envelope, StagesWithTheirDurationsAndLevels) {
     }
     // The hold starts at the first decayed value at or below the sustain level.
     EXPECT_TRUE(e.envStage == kSustainHold && e.sustainCounter == 0 && e.envLevel <= 1000 * 64 &&
-                static_cast<int32_t>(e.envLevel / static_cast<double>(0.9f)) > 1000 * 64 - 1) << e.envLevel;
+                static_cast<int32_t>(e.envLevel / static_cast<double>(0.9f)) > 1000 * 64 - 1)
+        << e.envLevel;
     const int32_t held = e.envLevel;
     updateEnvelope(e, 0, p), updateEnvelope(e, 0, p);
     EXPECT_EQ((std::vector<int32_t>{e.envStage, e.envLevel}), (std::vector<int32_t>{kSustainHold, held}));
     updateEnvelope(e, 0, p);  // counter 3 > 2: the release, and its first step in the same frame
-    EXPECT_EQ((std::vector<int32_t>{e.envStage, e.envLevel}),
-              (std::vector<int32_t>{kRelease, static_cast<int32_t>(0.5 * held)}));
+    EXPECT_EQ((std::vector<int32_t>{e.envStage, e.envLevel}), (std::vector<int32_t>{kRelease, static_cast<int32_t>(0.5 * held)}));
     for (int i = 0; i < 40; ++i) updateEnvelope(e, 0, p);
     EXPECT_EQ(e.envLevel, 0);
     // A level exactly at the sustain level holds; factor 1.0 never falls; an

@@ -17,7 +17,8 @@ bool dividesAsPlainDivision(int32_t d, int samples, std::mt19937& rng) {
     const int64_t ad = d < 0 ? -int64_t{d} : d;
     std::vector<int64_t> numerators = {INT32_MAX, INT32_MAX - 1, INT32_MIN, INT32_MIN + 1};
     for (const int64_t base : {int64_t{0}, ad, 2 * ad, 3 * ad, INT32_MAX / ad * ad, -(INT32_MAX / ad * ad), INT32_MIN / ad * ad})
-        for (int64_t n = base - 2; n <= base + 2; ++n) if (n >= INT32_MIN && n <= INT32_MAX) numerators.push_back(n);
+        for (int64_t n = base - 2; n <= base + 2; ++n)
+            if (n >= INT32_MIN && n <= INT32_MAX) numerators.push_back(n);
     std::uniform_int_distribution<int32_t> any(INT32_MIN, INT32_MAX), small(-(1 << 24), 1 << 24);
     for (int i = 0; i < samples; ++i) numerators.push_back(i % 2 ? any(rng) : small(rng));
     const auto wrong = std::find_if(numerators.begin(), numerators.end(),
@@ -29,18 +30,20 @@ bool dividesAsPlainDivision(int32_t d, int samples, std::mt19937& rng) {
 TEST(ExactDivision, EveryPreparedDivisorDividesAsPlainDivision) {
     std::mt19937 rng(1);
     // The filters divide by q + 8192 and sw + 8192, 8192..23219 for every control value.
-    for (int32_t d = 2; d <= 65536; ++d) if (!dividesAsPlainDivision(d, 64, rng) || !dividesAsPlainDivision(-d, 8, rng)) return;
+    for (int32_t d = 2; d <= 65536; ++d)
+        if (!dividesAsPlainDivision(d, 64, rng) || !dividesAsPlainDivision(-d, 8, rng)) return;
     // Pattern files move it anywhere in -2^25 + 8192 .. 2^25 + 8192, and the helper serves every
     // 32-bit divisor: the range's ends, powers of two and their neighbours, random ones.
     std::vector<int32_t> divisors = {INT32_MAX, INT32_MIN, INT32_MIN + 1, INT32_MAX - 1, (1 << 25) + 8192, -(1 << 25) + 8192};
     for (int k = 1; k <= 30; ++k)
         for (const int32_t d : {(1 << k) - 1, 1 << k, (1 << k) + 1})
             if (d > 1) divisors.insert(divisors.end(), {d, -d});
-    for (const int32_t d : divisors) if (!dividesAsPlainDivision(d, 20000, rng)) return;
+    for (const int32_t d : divisors)
+        if (!dividesAsPlainDivision(d, 20000, rng)) return;
     std::uniform_int_distribution<int32_t> any(INT32_MIN, INT32_MAX);
-    for (int i = 0; i < 100000; ++i) if (const int32_t d = any(rng); (d < -1 || d > 1) && !dividesAsPlainDivision(d, 40, rng)) return;
-    for (const int32_t d : {0, 1, -1})
-        EXPECT_TRUE(!prepareDivisor(d).usable && prepareDivisor(d).divisor == d) << d << " is left to plain division";
+    for (int i = 0; i < 100000; ++i)
+        if (const int32_t d = any(rng); (d < -1 || d > 1) && !dividesAsPlainDivision(d, 40, rng)) return;
+    for (const int32_t d : {0, 1, -1}) EXPECT_TRUE(!prepareDivisor(d).usable && prepareDivisor(d).divisor == d) << d << " is left to plain division";
 }
 
 TEST(ExactDivision, PhaseIncrementEqualsThe64BitQuotient) {
@@ -89,8 +92,7 @@ TEST(ExactFilterDivision, LoudAndOutOfRangeStatesDivideAsIn64Bits) {
         ASSERT_EQ((std::vector{filterLo12(a, ka, x), filterLo24(b, kb, x), b.filterY1, filterBand(d, kd, x)}),
                   (std::vector{lowPass(x, m.filterX1, m.filterX2, m.filterY1, m.filterY2, q12),
                                lowPass(mul32(3, y24) / 4, m.filterW1, m.filterW2, m.filterZ1, m.filterZ2, q24), y24,
-                               quotient(sw * (int64_t{x} - m.filterX2) + 2 * cw * m.filterY1 + (sw - 8192) * m.filterY2,
-                                        sw + 8192)}))
+                               quotient(sw * (int64_t{x} - m.filterX2) + 2 * cw * m.filterY1 + (sw - 8192) * m.filterY2, sw + 8192)}))
             << i;
     }
 }

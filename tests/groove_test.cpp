@@ -19,7 +19,7 @@ using testing::applyStartupLikeSettings, testing::initialisedSynth, testing::ren
 TEST(Swing, EverySecondStepStartsLateAndEachPairKeepsItsLength) {
     // d = samplesPerStep x swing / 300, at 11025, 8268 and 3675 frames a
     // step; the even and odd step lengths worked out by hand.
-    const int cases[][4] = {{60, 0, 11025, 11025}, {60, 50, 12862, 9188}, {60, 100, 14700, 7350},
+    const int cases[][4] = {{60, 0, 11025, 11025}, {60, 50, 12862, 9188},  {60, 100, 14700, 7350},
                             {80, 50, 9646, 6890},  {80, 100, 11024, 5512}, {180, 100, 4900, 2450}};
     for (const auto& [tempo, swing, even, odd] : cases) {
         SCOPED_TRACE(::testing::Message() << tempo << " BPM, swing " << swing);

@@ -26,12 +26,23 @@ using Bytes = std::vector<uint8_t>;
 // A file of the given track bodies; `tracks` -1 announces as many as given.
 Bytes smf(int format, uint16_t division, const std::vector<Bytes>& bodies, int tracks = -1) {
     if (tracks < 0) tracks = static_cast<int>(bodies.size());
-    Bytes b = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, static_cast<uint8_t>(format), 0, static_cast<uint8_t>(tracks),
-               static_cast<uint8_t>(division >> 8), static_cast<uint8_t>(division)};
+    Bytes b = {'M',
+               'T',
+               'h',
+               'd',
+               0,
+               0,
+               0,
+               6,
+               0,
+               static_cast<uint8_t>(format),
+               0,
+               static_cast<uint8_t>(tracks),
+               static_cast<uint8_t>(division >> 8),
+               static_cast<uint8_t>(division)};
     for (const Bytes& body : bodies) {
         const size_t n = body.size();
-        b.insert(b.end(), {'M', 'T', 'r', 'k', 0, static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8),
-                           static_cast<uint8_t>(n)});
+        b.insert(b.end(), {'M', 'T', 'r', 'k', 0, static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
         b.insert(b.end(), body.begin(), body.end());
     }
     return b;
@@ -65,13 +76,12 @@ const std::vector<std::string> kKnownSteps = {"3sa", "5", "-", "5s", "5", "10s",
 TEST(MidiExport, WritesTheTempoTrackAndOneTrackPerUnitByteForByte) {
     auto s = testing::startedSynth();
     setParameter(*s, 0, Param::kTempo, 120), setSteps(*s, kKnownSteps);
-    const Bytes tempoTrack = {0x00, 0xFF, 0x03, 6, 'V', 'e', 'l', 'm', 'o', 'r', 0x00, 0xFF, 0x58, 4, 4, 2, 24, 8,
-                              0x00, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0x83, 0x00, 0xFF, 0x2F, 0x00};
-    const Bytes unitTrack = {0x00, 0xFF, 0x03, 9, 'V', 'e', 'l', 'm', 'o', 'r', ' ', '#', '1', 0x00, 0xFF, 0x20, 1, 0,
-                             0x00, 0x90, 24, 127,  // running status from here while the status repeats
-                             24, 26, 100, 1, 0x80, 24, 64, 22, 26, 64, 25, 0x90, 26, 100, 48, 0x80, 26, 64,
-                             0, 0x90, 31, 100, 34, 0x80, 31, 64, 0x81, 0x4E, 0x90, 72, 100, 34, 0x80, 72, 64,
-                             0x00, 0xFF, 0x2F, 0x00};
+    const Bytes tempoTrack = {0x00, 0xFF, 0x03, 6,    'V',  'e',  'l', 'm',  'o',  'r',  0x00, 0xFF, 0x58, 4,    4,
+                              2,    24,   8,    0x00, 0xFF, 0x51, 3,   0x07, 0xA1, 0x20, 0x83, 0x00, 0xFF, 0x2F, 0x00};
+    const Bytes unitTrack = {0x00, 0xFF, 0x03, 9,    'V',  'e', 'l',  'm',  'o',  'r', ' ', '#',  '1',  0x00, 0xFF, 0x20, 1,    0,    0x00, 0x90,
+                             24,   127,  // running status from here while the status repeats
+                             24,   26,   100,  1,    0x80, 24,  64,   22,   26,   64,  25,  0x90, 26,   100,  48,   0x80, 26,   64,   0,    0x90,
+                             31,   100,  34,   0x80, 31,   64,  0x81, 0x4E, 0x90, 72,  100, 34,   0x80, 72,   64,   0x00, 0xFF, 0x2F, 0x00};
     EXPECT_EQ(exportMidiBytes(s->score), smf(1, 96, {tempoTrack, unitTrack}));
 }
 
@@ -100,16 +110,20 @@ TEST(MidiImport, ReadsBothFormatsAnyDivisionAndTheTempoMap) {
     // Format 0 at 480 ticks a quarter: running status, note-ons of velocity
     // 0 as note-offs, a note held over two steps, a start half a step late.
     auto s = testing::startedSynth();
-    ASSERT_EQ(importBytes(*s, smf(0, 480, {Bytes{0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0x90, 60, 110, 0x81, 0x70, 60, 0,
-                                                 60, 62, 100, 100, 0x80, 62, 64} + kEnd}), message), 1) << message;
+    ASSERT_EQ(
+        importBytes(
+            *s, smf(0, 480, {Bytes{0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0x90, 60, 110, 0x81, 0x70, 60, 0, 60, 62, 100, 100, 0x80, 62, 64} + kEnd}),
+            message),
+        1)
+        << message;
     EXPECT_EQ(steps(*s, 0, 0), "39sa 39 - 41 - - - - - - - - - - - -");
     EXPECT_EQ(s->score.doc.settings.tempoBpm, 120);
 
     // Format 1 at 1000 ticks: the tempo doubles at the second position;
     // channel 2 goes to a second unit.
     const Bytes tempo = Bytes{0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0x9F, 0x20, 0xFF, 0x51, 3, 0x03, 0xD0, 0x90} + kEnd;
-    const Bytes notes = Bytes{0x9D, 0x26, 0x91, 48, 100, 0x81, 0x7A, 0x81, 48, 64, 0x7D, 0x91, 50, 100,
-                              0x81, 0x7A, 52, 100, 5, 0x81, 50, 64, 120, 52, 64} + kEnd;
+    const Bytes notes =
+        Bytes{0x9D, 0x26, 0x91, 48, 100, 0x81, 0x7A, 0x81, 48, 64, 0x7D, 0x91, 50, 100, 0x81, 0x7A, 52, 100, 5, 0x81, 50, 64, 120, 52, 64} + kEnd;
     ASSERT_EQ(importBytes(*s, smf(1, 1000, {tempo, notes}), message), 1) << message;
     EXPECT_EQ(steps(*s, 1, 0) + ", " + steps(*s, 1, 1) + ", " + steps(*s, 0, 1),
               "- - - - - - - - - - - - - - - 27, 29s 31 - - - - - - - - - - - - - -, - - - - - - - - - - - - - - - -");
@@ -119,8 +133,9 @@ TEST(MidiImport, ReadsBothFormatsAnyDivisionAndTheTempoMap) {
     // SMPTE time, 25 frames of 40 ticks: a step at the first tempo, 60 BPM,
     // is 250 ticks.
     auto t = testing::startedSynth();
-    ASSERT_EQ(importBytes(*t, smf(0, 0xE728, {Bytes{0, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40, 0x85, 0x6E, 0x90, 72, 100, 50,
-                                                    0x80, 72, 64} + kEnd}), message), 1) << message;
+    ASSERT_EQ(
+        importBytes(*t, smf(0, 0xE728, {Bytes{0, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40, 0x85, 0x6E, 0x90, 72, 100, 50, 0x80, 72, 64} + kEnd}), message), 1)
+        << message;
     EXPECT_EQ(steps(*t, 0, 0), "- - - 51 - - - - - - - - - - - -");
     EXPECT_EQ(t->score.doc.settings.tempoBpm, 60);
     // A note never ended lasts to the end of its track.
@@ -152,11 +167,11 @@ TEST(MidiImport, QuantisesMergesTiesAndReports) {
     // wins), two starting together in step 2 (the higher wins), legato by
     // one tick, a note held to 10 ticks into step 10, a low key, a note on
     // channel 5 and a track naming channel 3.
-    const Bytes body = Bytes{0, 0xFF, 0x20, 1, 2, 0, 0x90, 64, 100, 2, 60, 90, 8, 0x80, 64, 64, 10, 60, 64,
-                             28, 0x90, 55, 100, 0, 57, 127, 12, 0x80, 55, 64, 0, 57, 64,
-                             36, 0x90, 40, 101, 24, 41, 100, 1, 0x80, 40, 64, 9, 41, 64,
-                             38, 0x90, 100, 100, 82, 0x80, 100, 64, 14, 0x90, 10, 100, 6, 0x80, 10, 64,
-                             0, 0x94, 60, 100, 1, 0x84, 60, 64} + kEnd;
+    const Bytes body =
+        Bytes{0,    0xFF, 0x20, 1,    2,    0,   0x90, 64, 100,  2,  60,   90, 8,    0x80, 64, 64,  10,   60,   64,  28, 0x90, 55, 100, 0,
+              57,   127,  12,   0x80, 55,   64,  0,    57, 64,   36, 0x90, 40, 101,  24,   41, 100, 1,    0x80, 40,  64, 9,    41, 64,  38,
+              0x90, 100,  100,  82,   0x80, 100, 64,   14, 0x90, 10, 100,  6,  0x80, 10,   64, 0,   0x94, 60,   100, 1,  0x84, 60, 64} +
+        kEnd;
     std::string message;
     ASSERT_EQ(importBytes(*s, smf(0, 96, {body}), message), 1) << message;
     EXPECT_EQ(steps(*s, 0, 0), "39 - 36a - 19sa 20 - 43s 43s 43s - 13 - - - -");
@@ -176,14 +191,15 @@ TEST(MidiImport, QuantisesMergesTiesAndReports) {
     many = many + Bytes{0x8C, 0x80, 0x00, 0x90, 60, 100, 1, 0x80, 60, 64};  // 512 positions later
     ASSERT_EQ(importBytes(*s, smf(0, 96, {many + kEnd}), message), 1) << message;
     const EngineSettings& g = s->score.doc.settings;
-    EXPECT_EQ((std::vector<int>{g.songLength, g.patternCount, g.songSequence[0], g.songSequence[1], g.songSequence[2],
-                                g.songSequence[3], g.songSequence[4], g.songSequence[5]}),
+    EXPECT_EQ((std::vector<int>{g.songLength, g.patternCount, g.songSequence[0], g.songSequence[1], g.songSequence[2], g.songSequence[3],
+                                g.songSequence[4], g.songSequence[5]}),
               (std::vector<int>{512, 3, 0, 0, 1, 0, 2, 2}));
     EXPECT_NE(message.find("1 after the 512th song position"), std::string::npos) << message;
 }
 
 TEST(MidiImport, ADamagedFileChangesNothingAndSaysWhere) {
     const Bytes note = {0, 0x90, 60, 100, 10, 0x80, 60, 64}, oneTrack = smf(0, 96, {kEnd});
+    // clang-format off
     const struct { Bytes file; const char* says; } cases[] = {
         {{'R', 'I', 'F', 'F', 0, 0, 0, 0}, "byte 0: not a MIDI file"},
         {{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0}, "byte 4: the chunk claims 6 bytes, but 1 follow"},
@@ -199,8 +215,9 @@ TEST(MidiImport, ADamagedFileChangesNothingAndSaysWhere) {
         {smf(0, 96, {Bytes{0, 0x90, 60, 0x80} + kEnd}), "byte 25 (track 1): byte 0x80 inside a channel event"},
         {smf(0, 96, {Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0x7F} + kEnd}), "byte 22 (track 1): a delta time longer than 4 bytes"},
         {smf(0, 96, {Bytes{0, 0xFF, 0x51, 2, 7, 0xA1} + kEnd}), "byte 26 (track 1): a tempo event of 2 bytes"},
-        {smf(0, 96, {Bytes{0, 0xFF, 0x01, 0x7F, 'x'} + kEnd}), "byte 26 (track 1): a meta event of 127 bytes, but the track has 5 left"},
+        {smf(0, 96, {Bytes{0, 0xFF, 0x01, 0x7F, 'x'} + kEnd}), "byte 26 (track 1): a meta event of 127 bytes, but the track has 5 left"}
     };
+    // clang-format on
     auto s = testing::startedSynth();
     setSteps(*s, kKnownSteps);
     const auto before = std::make_unique<Score>(s->score);

@@ -44,11 +44,13 @@ std::vector<int16_t> play(Synth& s, const std::vector<TimedCommand>& events, int
 TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
     // Pitch 27 is MIDI note 48, pitch 39 note 60. At 80 BPM step 0 lasts
     // 8268 frames and its gate closes after tick 7854.
+    // clang-format off
     const struct { const char* what; std::function<void(Synth&)> step0; std::vector<TimedCommand> keys; } cases[] = {
         {"a key held to the gate", [](Synth&) {}, {note(0, 48, 100), note(7855, 48, 0)}},
         {"velocity 127, an accent", [](Synth& s) { toggleStepAccent(s, 0); }, {note(0, 48, 127), note(7855, 48, 0)}},
-        {"a second key, legato", [](Synth& s) { toggleStepSlide(s, 0); }, {note(0, 48, 100), note(0, 60, 64)}},
+        {"a second key, legato", [](Synth& s) { toggleStepSlide(s, 0); }, {note(0, 48, 100), note(0, 60, 64)}}
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         auto pattern = startedSynth();
@@ -74,7 +76,8 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
     const auto slid = renderFrames(*swungPattern, heard, 512);
     publishAndReset(*swungKeys);
     EXPECT_EQ(testing::renderEvents(swungKeys->engine, {{step1, EngineCommand::midi(0x90, 48, 100)}, {step1, EngineCommand::midi(0x90, 60, 64)}},
-                                    heard, [=] { return heard; }), slid);
+                                    heard, [=] { return heard; }),
+              slid);
 
     // A plain key is not an accented one.
     auto plain = startedSynth(), accented = startedSynth();
@@ -88,7 +91,7 @@ TEST(NoteInput, AKeyPlaysLikeAStepAndLegatoLikeASlide) {
 
 TEST(NoteInput, TheNewestKeySoundsOnItsUnitsChannel) {
     auto s = startedSynth();
-    addUnit(*s);  // unit 1 listens on channel 2
+    addUnit(*s);                                          // unit 1 listens on channel 2
     s->score.doc.units[0].midiChannel = 17, publish(*s);  // off
     Engine& e = s->engine;
     const auto send = [&](std::vector<uint8_t> bytes) { applyMidi(e, bytes.data(), static_cast<int>(bytes.size())); };
@@ -113,16 +116,15 @@ TEST(NoteInput, TheNewestKeySoundsOnItsUnitsChannel) {
     send({0xB1, 123, 0});
     EXPECT_TRUE(k.count == 0 && k.tail);
     // Folded by octaves into notes 24..72; a unit set to channel 3.
-    EXPECT_EQ(std::vector<int32_t>({pitchOfNote(0), pitchOfNote(23), pitchOfNote(73), pitchOfNote(127)}),
-              std::vector<int32_t>({3, 14, 40, 46}));
+    EXPECT_EQ(std::vector<int32_t>({pitchOfNote(0), pitchOfNote(23), pitchOfNote(73), pitchOfNote(127)}), std::vector<int32_t>({3, 14, 40, 46}));
     s->score.doc.units[0].midiChannel = 3, publish(*s);
     send({0x92, 60, 100});
     EXPECT_EQ(e.keys[0].count, 1);
 }
 
 TEST(MidiParser, RunningStatusRealTimeSysExAndCutMessages) {
-    const uint8_t bytes[] = {0x45, 0x90, 0x3C, 0xF8, 0x64, 0x3E, 0x00, 0xF0, 0x01, 0x02, 0x90,
-                             0xF7, 0x40, 0x90, 0x41, 0xB0, 0x7B, 0x00, 0xC0, 0x05, 0x06, 0xF2, 0x10, 0x02, 0x03, 0x04};
+    const uint8_t bytes[] = {0x45, 0x90, 0x3C, 0xF8, 0x64, 0x3E, 0x00, 0xF0, 0x01, 0x02, 0x90, 0xF7, 0x40,
+                             0x90, 0x41, 0xB0, 0x7B, 0x00, 0xC0, 0x05, 0x06, 0xF2, 0x10, 0x02, 0x03, 0x04};
     MidiParser parser;
     std::vector<std::vector<int>> got;
     for (uint8_t b : bytes) {
@@ -131,8 +133,13 @@ TEST(MidiParser, RunningStatusRealTimeSysExAndCutMessages) {
     }
     // The stray data byte, the SysEx, the byte after it, the note cut short
     // by a status and data after a System Common message are dropped.
-    EXPECT_EQ(got, (std::vector<std::vector<int>>{{0xF8, 0, 0, 1}, {0x90, 0x3C, 0x64, 3}, {0x90, 0x3E, 0x00, 3}, {0xB0, 0x7B, 0x00, 3},
-                                                  {0xC0, 0x05, 0, 2}, {0xC0, 0x06, 0, 2}, {0xF2, 0x10, 0x02, 3}}));
+    EXPECT_EQ(got, (std::vector<std::vector<int>>{{0xF8, 0, 0, 1},
+                                                  {0x90, 0x3C, 0x64, 3},
+                                                  {0x90, 0x3E, 0x00, 3},
+                                                  {0xB0, 0x7B, 0x00, 3},
+                                                  {0xC0, 0x05, 0, 2},
+                                                  {0xC0, 0x06, 0, 2},
+                                                  {0xF2, 0x10, 0x02, 3}}));
 }
 
 // MIDI clock at 125 BPM: 882 frames a tick, 5292 a step, as the tempo gives.
@@ -184,7 +191,11 @@ TEST(ClockIn, StartAndContinueFromEveryStatePlayAsTheInternalClock) {
     using Kind = EngineCommand::Kind;
     const auto internal = [](int64_t frame, Kind kind, int32_t value = 0) { return TimedCommand{frame, command(kind, value)}; };
     constexpr int64_t kStop = 30000, kAgain = 40 * 882;
-    struct Case { const char* name; std::vector<TimedCommand> clock, reference; };
+    struct Case {
+        const char* name;
+        std::vector<TimedCommand> clock, reference;
+    };
+    // clang-format off
     const Case cases[] = {
         {"just loaded", {realTime(0, 0xFA)}, {internal(0, EngineCommand::kSequencer, 1)}},
         {"Start before the first tick", {realTime(100, 0xFA)}, {internal(kAgain, EngineCommand::kSequencer, 1)}},
@@ -197,8 +208,9 @@ TEST(ClockIn, StartAndContinueFromEveryStatePlayAsTheInternalClock) {
         // Stopped in step 5 of the first pattern: Continue begins that step again.
         {"after Continue", {realTime(0, 0xFA), realTime(kStop, 0xFC), realTime(kAgain, 0xFB)},
          {internal(0, EngineCommand::kSequencer, 1), internal(kStop, EngineCommand::kSequencer, 0), internal(kAgain, EngineCommand::kLocate, 5),
-          internal(kAgain, EngineCommand::kSequencer, 2)}},
+          internal(kAgain, EngineCommand::kSequencer, 2)}}
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         // The clock's ticks from the first Start's frame on (the second case: from kAgain).
@@ -238,7 +250,8 @@ TEST(ClockIn, AJitteredOrLateTickMovesTheTempoByLittle) {
         renderBlock(e, out.data(), static_cast<uint32_t>(ticks[k] + 1 - done) * 4, {&tick, 1});
         done = ticks[k] + 1;
         if (k % 6 == 0) stepStart = ticks[k];
-        ASSERT_TRUE(e.currentStep == static_cast<int32_t>(k / 6 % 16) && e.stepTick == ticks[k] + 1 - stepStart) << "tick " << k << " step " << e.currentStep << " tick " << e.stepTick << " at " << ticks[k];
+        ASSERT_TRUE(e.currentStep == static_cast<int32_t>(k / 6 % 16) && e.stepTick == ticks[k] + 1 - stepStart)
+            << "tick " << k << " step " << e.currentStep << " tick " << e.stepTick << " at " << ticks[k];
         if (k < 48) continue;
         lowest = std::min<int32_t>(lowest, e.syncedTempo), highest = std::max<int32_t>(highest, e.syncedTempo);
         shortest = std::min(shortest, e.clockIn.samplesPerStep), longest = std::max(longest, e.clockIn.samplesPerStep);

@@ -18,8 +18,7 @@ int main(int argc, char** argv) {
     for (const MidiTrackOut& t : out.tracks) {
         std::printf("track %s\n", t.name.c_str());
         for (const MidiNote& n : t.notes)
-            std::printf("note %d %d %d %lld %lld\n", n.channel, n.key, n.velocity, static_cast<long long>(n.start),
-                        static_cast<long long>(n.end));
+            std::printf("note %d %d %d %lld %lld\n", n.channel, n.key, n.velocity, static_cast<long long>(n.start), static_cast<long long>(n.end));
     }
     return 0;
 }

@@ -74,10 +74,12 @@ TEST(MidiStream, KeysSoundOneBufferAfterTheyArriveAtTheirOffsetBitForBit) {
         std::vector<TimedCommand> sent;
         // A key at a third of the second buffer, its release half a buffer
         // later, a key the other unit's channel plays and a stray note-off.
+        // clang-format off
         const struct { uint64_t at; uint32_t message; } keys[] = {
             {bytes + bytes / 3, packed(0x90, 45, 100)}, {bytes + bytes / 3 + bytes / 2, packed(0x80, 45, 0)},
             {3 * bytes + 400, packed(0x90, 50, 120)},   {3 * bytes + 800, packed(0x91, 52, 64)},
             {4 * bytes, packed(0x80, 60, 0)},           {4 * bytes + 4, packed(0x80, 50, 0)}};
+        // clang-format on
         uint64_t position = 0;
         for (const auto& k : keys) {
             for (; position < k.at; position += 176) m.playTo(position);
@@ -100,14 +102,13 @@ TEST(MidiStream, AFullQueueEndsInAllNotesOffAndMessagesComeApartWhateverTheirPac
     m.playTo(1000);
     // Running status (a message packed without its status byte), real-time
     // bytes and SysEx packed as a device may send them.
-    for (uint32_t message : {packed(0x90, 40, 90), packed(41, 90), packed(0xF8), packed(0xF0, 1, 2), packed(3, 0xF7),
-                             packed(0x90, 43, 0), packed(44, 64)})
+    for (uint32_t message :
+         {packed(0x90, 40, 90), packed(41, 90), packed(0xF8), packed(0xF0, 1, 2), packed(3, 0xF7), packed(0x90, 43, 0), packed(44, 64)})
         m.receive(message);
     std::vector<std::vector<int>> queued;
     for (const TimedCommand* t; (t = m.s->engine.input.midi.front()); m.s->engine.input.midi.pop())
         queued.push_back({t->command.bytes[0], t->command.bytes[1], t->command.bytes[2], t->command.size});
-    EXPECT_EQ(queued, (std::vector<std::vector<int>>{
-                          {0x90, 40, 90, 3}, {0x90, 41, 90, 3}, {0xF8, 0, 0, 1}, {0x90, 43, 0, 3}, {0x90, 44, 64, 3}}));
+    EXPECT_EQ(queued, (std::vector<std::vector<int>>{{0x90, 40, 90, 3}, {0x90, 41, 90, 3}, {0xF8, 0, 0, 1}, {0x90, 43, 0, 3}, {0x90, 44, 64, 3}}));
 
     // The queue full (the audio thread late): what does not fit is lost,
     // and every channel's notes go off before the next message that fits.
@@ -120,8 +121,7 @@ TEST(MidiStream, AFullQueueEndsInAllNotesOffAndMessagesComeApartWhateverTheirPac
     for (uint64_t i = 5; i <= 8; ++i) m.playTo(1000 + 16384 * i);
     EXPECT_EQ(m.s->engine.keys[0].count, 0);
     EXPECT_EQ(m.receiver.received(), 7u + 2 + kMidiCapacity + 1);
-    for (uint32_t i = 1; i < m.receiver.received(); ++i)
-        ASSERT_LE(m.receiver.stampOf(i - 1), m.receiver.stampOf(i)) << "stamps never go back";
+    for (uint32_t i = 1; i < m.receiver.received(); ++i) ASSERT_LE(m.receiver.stampOf(i - 1), m.receiver.stampOf(i)) << "stamps never go back";
 }
 
 TEST(FrameClock, RunsOnBetweenThePositionsStepsAndCountsOnAcrossWraps) {
@@ -190,16 +190,17 @@ TEST(MidiSettings, KeptAndReadBackAnythingDamagedMeansNoDevice) {
         return testing::readBytes(bytes, bytes.size(), [](std::FILE* f) { return readMidiSettings(f); });
     };
     EXPECT_EQ(read(testing::writtenBytes([&](std::FILE* f) { EXPECT_TRUE(writeMidiSettings(f, chosen)); })), chosen);
-    for (const std::string& damaged : std::vector<std::string>{"input=Keys\nsync=2\n", "input=Keys\ngarbage\n", "inputs=Keys\n",
-                                                               "\x01\x02\x7f\x80", "input=Keys\nsync=1\nsend-clock=1\noutput=\x01\n",
-                                                               "local-off=16\n", "local-off=-1\n", "send-notes=yes\n",
-                                                               std::string(100000, 'x')})
+    for (const std::string& damaged : std::vector<std::string>{"input=Keys\nsync=2\n", "input=Keys\ngarbage\n", "inputs=Keys\n", "\x01\x02\x7f\x80",
+                                                               "input=Keys\nsync=1\nsend-clock=1\noutput=\x01\n", "local-off=16\n", "local-off=-1\n",
+                                                               "send-notes=yes\n", std::string(100000, 'x')})
         EXPECT_EQ(read({damaged.begin(), damaged.end()}), MidiSettings{}) << damaged.substr(0, 40);
     EXPECT_EQ(loadMidiSettings("/nonexistent/velmor-midi.ini"), MidiSettings{});
     EXPECT_FALSE(writeMidiSettings(nullptr, MidiSettings{"line\nbreak", "", false, false}));
     // Without notes sent or a unit's sound off, the file is as it always was.
     const std::string plain = "# Velmor's MIDI devices and clock switches\ninput=Keys\noutput=\nsync=1\nsend-clock=1\n";
-    EXPECT_EQ(testing::writtenBytes([](std::FILE* f) { writeMidiSettings(f, MidiSettings{"Keys", "", true, true}); }),
+    EXPECT_EQ(testing::writtenBytes([](std::FILE* f) {
+                  writeMidiSettings(f, MidiSettings{"Keys", "", true, true});
+              }),
               std::vector<uint8_t>(plain.begin(), plain.end()));
 }
 
@@ -213,8 +214,7 @@ TEST(UnitChannels, SetThroughAnEditForTheEngineTheOwnChannelStaysTheStoredDefaul
     setUnitChannel(*s, 2, 17);  // no such channel: nothing changes
     EXPECT_EQ((std::vector<int>{s->score.doc.units[0].midiChannel, s->score.doc.units[1].midiChannel, s->score.doc.units[2].midiChannel}),
               (std::vector<int>{5, kChannelOff, 0}));
-    EXPECT_EQ((std::vector<int>{unitChannel(s->engine, 0), unitChannel(s->engine, 1), unitChannel(s->engine, 2)}),
-              (std::vector<int>{4, -1, 2}));
+    EXPECT_EQ((std::vector<int>{unitChannel(s->engine, 0), unitChannel(s->engine, 1), unitChannel(s->engine, 2)}), (std::vector<int>{4, -1, 2}));
     EXPECT_EQ(unitListeningChannel(*s, 1), 0);
 }
 

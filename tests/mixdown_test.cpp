@@ -79,11 +79,13 @@ TEST_F(MixdownTest, EchoOneStepLaterPannedAndShortenedAtOnce) {
 // counts as clipped. The mark is held until the display clears levelLeft;
 // then the next block reports its own peak: 16384 is 50 %.
 TEST_F(MixdownTest, LimitingAndClipMetering) {
+    // clang-format off
     const struct { int master; std::vector<int16_t> in, out; bool clear; int levelLeft, levelRight; } blocks[] = {
         {128, {-20000, 20000, 8192}, {-32767, -32767, 32767, 32767, 16384, 16384}, false, kLevelClipped, kLevelClipped},
         {128, {100}, {200, 200}, true, kLevelClipped, kLevelClipped}, {128, {8192, -100}, {16384, 16384, -200, -200}, false, 50, 50},
-        {64, {-32768}, {-32768, -32768}, true, kLevelClipped, kLevelClipped}, {64, {32767}, {32767, 32767}, false, 99, 99},
+        {64, {-32768}, {-32768, -32768}, true, kLevelClipped, kLevelClipped}, {64, {32767}, {32767, 32767}, false, 99, 99}
     };
+    // clang-format on
     for (const auto& b : blocks) {
         s_->score.doc.settings.masterVolume = b.master;
         EXPECT_EQ(mix(b.in), b.out) << b.in[0];
@@ -95,12 +97,14 @@ TEST_F(MixdownTest, LimitingAndClipMetering) {
 TEST(DelaySetup, LengthAndGains) {
     auto s = testing::startedSynth();
     EngineSettings& g = s->score.doc.settings;
+    // clang-format off
     const int32_t cases[][6] = {
         // steps, tempo, pan: length, left gain, right gain; the length is
         // even and at most the delay line's, whatever a pattern file brings.
         {8, 60, 0, 176400, 64, 64}, {2, 80, -32, 2 * 2646000 / 80 / 2 & ~1, 64, 32}, {2, 80, 10, 2 * 2646000 / 80 / 2 & ~1, 54, 64},
-        {9, 60, 0, 198450 & ~1, 64, 64}, {100, 0, 0, kMaxDelayLength, 64, 64},
+        {9, 60, 0, 198450 & ~1, 64, 64}, {100, 0, 0, kMaxDelayLength, 64, 64}
     };
+    // clang-format on
     for (const auto& c : cases) {
         g.delaySteps = c[0], g.tempoBpm = c[1], g.delayPan = c[2];
         publish(*s), setupDelay(s->engine);

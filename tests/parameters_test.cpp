@@ -23,6 +23,7 @@ using testing::startedSynth;
 // refresh; the exponential rows (attack, release, LFO speed) to within their
 // printed precision, and the refresh shows the position or the one below (-1).
 TEST(Parameters, SliderValuesAndReadBacks) {
+    // clang-format off
     const struct { int id, position; double (*stored)(const Synth&); double expected; int readBack; double tolerance = 0.0; } rows[] = {
         {1011, 0, U(cutoff), 1, 0},           {1011, 50, U(cutoff), 8192, 49},      {1011, 100, U(cutoff), 16384, 100},
         {1010, 0, U(resonance), 32767, 0},    {1010, 40, U(resonance), 19660, 41},  {1010, 100, U(resonance), 0, 100},
@@ -43,8 +44,9 @@ TEST(Parameters, SliderValuesAndReadBacks) {
         {1062, 100, U(attack), 7.8154, -1, 1e-4}, {1066, 0, U(release), 0.993024, -1, 1e-6},
         {1066, 10, U(release), 0.993720, -1, 1e-6}, {1066, 100, U(release), 1.0, -1},
         {1019, 0, U(lfoSpeed), std::exp(-3.5), -1, 1e-15}, {1019, 50, U(lfoSpeed), 1.0, -1},
-        {1019, 100, U(lfoSpeed), 33.1, -1, 0.02},
+        {1019, 100, U(lfoSpeed), 33.1, -1, 0.02}
     };
+    // clang-format on
     for (const auto& c : rows) {
         auto s = startedSynth();
         onSliderScrolled(*s, c.id, c.position);
@@ -74,12 +76,14 @@ TEST(Parameters, SliderValuesAndReadBacks) {
 
 TEST(Parameters, EffectsRowsAndTheTempoOfEveryGate) {
     auto s = startedSynth();
+    // clang-format off
     const struct { Param id; int position; double (*stored)(const Synth&); double expected; int readBack; } rows[] = {
         {Param::kDelaySteps, 0, G(delaySteps), 1, 0}, {Param::kDelaySteps, 1, G(delaySteps), 2, 1},
         {Param::kDelaySteps, 2, G(delaySteps), 4, 2}, {Param::kDelaySteps, 3, G(delaySteps), 6, 3},
         {Param::kDelaySteps, 4, G(delaySteps), 8, 4}, {Param::kFeedback, 100, G(delayFeedback), 128, 100},
-        {Param::kFeedback, 85, G(delayFeedback), 108, 84}, {Param::kPan, 0, G(delayPan), -64, 0},
+        {Param::kFeedback, 85, G(delayFeedback), 108, 84}, {Param::kPan, 0, G(delayPan), -64, 0}
     };
+    // clang-format on
     for (const auto& r : rows) {
         setLinked(*s, r.id, r.position);
         EXPECT_EQ(std::pair(r.stored(*s), getCurrent(*s, r.id)), std::pair(r.expected, r.readBack)) << r.position;
@@ -100,8 +104,9 @@ TEST(Links, SettersFollowTheCurrentUnitsRowOneWay) {
     EXPECT_EQ(s->score.doc.units[1].cutoff, 0) << "only the diagonal: the current unit alone";
     EXPECT_EQ(onLinkClicked(*s, kFirstLinkButton + 1), kLinkOn);
     onSliderScrolled(*s, 1011, 0);
-    const auto cutoffs = [&] { return std::vector<int32_t>{s->score.doc.units[0].cutoff, s->score.doc.units[1].cutoff,
-                                                           s->score.doc.units[2].cutoff}; };
+    const auto cutoffs = [&] {
+        return std::vector<int32_t>{s->score.doc.units[0].cutoff, s->score.doc.units[1].cutoff, s->score.doc.units[2].cutoff};
+    };
     EXPECT_EQ(cutoffs(), (std::vector<int32_t>{1, 1, 0}));
     // One way: from unit 1 the same slider writes unit 1 only.
     selectUnit(*s, 1);
@@ -139,9 +144,11 @@ TEST(Controls, SideEffectsChoicesSyncAndDispatch) {
     EXPECT_EQ(phases(), std::pair(0, 128 * 8192)) << "a click on oscillator 2 restarts oscillator 1 too";
     setLinked(*s, Param::kOsc1Wave, 7);  // a code outside 0..4 is stored and keeps the table
     EXPECT_TRUE(s->score.doc.units[0].osc1Wave == 7 && s->score.derived.units[0].osc1Table == 0);
+    // clang-format off
     const struct { int id; double (*stored)(const Synth&); double expected; } clicks[] = {
         {1040, U(lfoTarget), 2}, {1038, U(lfoTarget), 1}, {1047, U(lfoWave), 1}, {1201, U(distMode), 2},
         {1034, U(osc1Wave), 4},  {1041, U(osc2Wave), 0},  {1205, U(filterMode), 3}};
+    // clang-format on
     for (const auto& c : clicks) {
         EXPECT_TRUE(onChoiceClicked(*s, c.id));
         EXPECT_TRUE(c.stored(*s) == c.expected && isChoiceChecked(*s, c.id)) << c.id;

@@ -24,7 +24,11 @@ namespace {
 // One row of the layout: `count` values of `width` bytes. `at` gives the
 // field a value is read into, or null for a value that lands nowhere (it is
 // then `constant` + its index).
-struct Row { int width, count; std::function<void*(Synth&, int)> at; uint64_t constant = 0; };
+struct Row {
+    int width, count;
+    std::function<void*(Synth&, int)> at;
+    uint64_t constant = 0;
+};
 
 uint64_t get(Synth& s, const Row& row, int i) {
     uint64_t v = row.constant + static_cast<uint64_t>(i);
@@ -35,7 +39,10 @@ void set(Synth& s, const Row& row, int i, uint64_t v) {
     if (void* p = row.at(s, i)) std::memcpy(p, &v, static_cast<size_t>(row.width));
 }
 
-#define UNIT(field, w) Row{w, n, [](Synth& s, int u) -> void* { return &s.score.doc.units[u].field; }}
+#define UNIT(field, w)                                                             \
+    Row {                                                                          \
+        w, n, [](Synth& s, int u) -> void* { return &s.score.doc.units[u].field; } \
+    }
 
 // The body of the current layout for n units, P patterns, a song of L
 // entries, the optional blocks of `present` and a user wave of W samples.
@@ -46,6 +53,7 @@ std::vector<Row> layout(int n, int patterns, int songLength, uint16_t present = 
                        return &(s.score.doc.*member)[stepIndex(i / per, 0, i % per)];
                    }};
     };
+    // clang-format off
     std::vector<Row> rows = {
         {1, 8 * n, [](Synth& s, int i) -> void* { return &s.score.doc.unitLinks[i / 8][i % 8]; }},
         UNIT(osc1Wave, 2), UNIT(osc2Wave, 2), UNIT(osc1Coarse, 4), UNIT(osc2Coarse, 4), UNIT(osc1Fine, 4),
@@ -59,33 +67,48 @@ std::vector<Row> layout(int n, int patterns, int songLength, uint16_t present = 
              sendOut = 2 * s.score.doc.units[0].delaySend[0];
              EngineSettings& g = s.score.doc.settings;
              void* block[] = {&sendOut, &g.delayPan, &g.delayFeedback, &g.delaySteps};
+             // clang-format on
              return block[i % 4];
          }},
         {4, 8 * n, [](Synth& s, int i) -> void* { return &s.score.doc.units[i / 8].delaySend[i % 8]; }},
-        UNIT(distMode, 2), UNIT(distWet, 2), UNIT(distThreshold, 2), UNIT(filterMode, 2), UNIT(cutoff, 4),
-        UNIT(resonance, 4), UNIT(envAmount, 4), UNIT(lfoAmount, 4), UNIT(lfoSpeed, 8), UNIT(lfoTarget, 2),
-        UNIT(lfoWave, 2), UNIT(spareA, 4), UNIT(spareB, 8), UNIT(midiChannel, 2), UNIT(spareD, 2), UNIT(ringMod, 4)};
+        UNIT(distMode, 2),
+        UNIT(distWet, 2),
+        UNIT(distThreshold, 2),
+        UNIT(filterMode, 2),
+        UNIT(cutoff, 4),
+        UNIT(resonance, 4),
+        UNIT(envAmount, 4),
+        UNIT(lfoAmount, 4),
+        UNIT(lfoSpeed, 8),
+        UNIT(lfoTarget, 2),
+        UNIT(lfoWave, 2),
+        UNIT(spareA, 4),
+        UNIT(spareB, 8),
+        UNIT(midiChannel, 2),
+        UNIT(spareD, 2),
+        UNIT(ringMod, 4)};
     if (present & kHasFmAmount) rows.push_back(UNIT(fmAmount, 4));
     if (present & kHasOscSync) rows.push_back(UNIT(oscSync, 4));
     if (present & kHasPulseWidth) rows.insert(rows.end(), {UNIT(pulseWidth, 4), UNIT(accentOffset, 4)});
-    rows.insert(rows.end(), {UNIT(attack, 8), UNIT(decay, 4), UNIT(sustainTime, 4), UNIT(release, 8),
-                             UNIT(sustainLevel, 4), UNIT(stepGate, 4)});
+    rows.insert(rows.end(), {UNIT(attack, 8), UNIT(decay, 4), UNIT(sustainTime, 4), UNIT(release, 8), UNIT(sustainLevel, 4), UNIT(stepGate, 4)});
     if (present & kHasVolume) rows.push_back(UNIT(volume, 4));
     rows.push_back({4, 1, [](Synth& s, int) -> void* { return &s.score.doc.settings.tempoBpm; }});
-    rows.insert(rows.end(), {plane(&Document::stepPitch), plane(&Document::stepNoteOn), plane(&Document::stepSlide),
-                             plane(&Document::stepSpare)});
+    rows.insert(rows.end(), {plane(&Document::stepPitch), plane(&Document::stepNoteOn), plane(&Document::stepSlide), plane(&Document::stepSpare)});
     rows.push_back({1, songLength, [](Synth& s, int i) -> void* { return &s.score.doc.settings.songSequence[i]; }});
     return rows;
 }
 #undef UNIT
 
-struct Header { uint16_t present; int16_t master, units, patterns, song; };
+struct Header {
+    uint16_t present;
+    int16_t master, units, patterns, song;
+};
 
 // The file image of `s` in the given layout.
 std::vector<uint8_t> image(Synth& s, const Header& h, const std::vector<Row>& rows) {
     std::vector<uint8_t> b = {'V', '1', '.', '0', 'A', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    for (const uint16_t v : {h.present, static_cast<uint16_t>(h.master), static_cast<uint16_t>(h.units),
-                             static_cast<uint16_t>(h.patterns), static_cast<uint16_t>(h.song), uint16_t{0}, uint16_t{0}})
+    for (const uint16_t v : {h.present, static_cast<uint16_t>(h.master), static_cast<uint16_t>(h.units), static_cast<uint16_t>(h.patterns),
+                             static_cast<uint16_t>(h.song), uint16_t{0}, uint16_t{0}})
         b.insert(b.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)});
     for (const Row& row : rows)
         for (int i = 0; i < row.count; ++i)
@@ -95,10 +118,8 @@ std::vector<uint8_t> image(Synth& s, const Header& h, const std::vector<Row>& ro
 
 // Every stored value of all eight slots, the counts and the master volume.
 std::vector<uint64_t> everything(Synth& s) {
-    std::vector<uint64_t> all = {static_cast<uint64_t>(s.score.doc.unitCount),
-                                 static_cast<uint64_t>(s.score.doc.settings.patternCount),
-                                 static_cast<uint64_t>(s.score.doc.settings.songLength),
-                                 static_cast<uint64_t>(s.score.doc.settings.masterVolume)};
+    std::vector<uint64_t> all = {static_cast<uint64_t>(s.score.doc.unitCount), static_cast<uint64_t>(s.score.doc.settings.patternCount),
+                                 static_cast<uint64_t>(s.score.doc.settings.songLength), static_cast<uint64_t>(s.score.doc.settings.masterVolume)};
     for (const Row& row : layout(kUnitSlots, kPatternsPerUnit, kSongEntries))
         for (int i = 0; i < row.count; ++i) all.push_back(get(s, row, i));
     return all;
@@ -157,14 +178,15 @@ long firstDifference(const std::vector<uint64_t>& a, const std::vector<uint64_t>
 
 TEST(PatternFile, WriterFollowsTheLayoutAndRoundTripsKeepEveryField) {
     const std::string path = testing::tempPath("writer.pat");
-    const struct { int units, patterns, song, written; } counts[] = {
-        {1, 1, 1, 1}, {4, 3, 7, 4}, {8, 64, 512, 8}, {2, 0, 0, 2}, {0, 1, 1, 1}, {-3, 1, 1, 1}, {9, 1, 1, 8}};
+    const struct {
+        int units, patterns, song, written;
+    } counts[] = {{1, 1, 1, 1}, {4, 3, 7, 4}, {8, 64, 512, 8}, {2, 0, 0, 2}, {0, 1, 1, 1}, {-3, 1, 1, 1}, {9, 1, 1, 8}};
     for (const auto& c : counts) {
         SCOPED_TRACE(::testing::Message() << c.units << " units, " << c.patterns << " patterns, song " << c.song);
         auto src = filled(c.units + 10, c.units, c.patterns, c.song);
         ASSERT_EQ(writePatternFile(src->score.doc, path.c_str()), 1);
-        const Header h{kAllFieldsPresent, static_cast<int16_t>(src->score.doc.settings.masterVolume),
-                       static_cast<int16_t>(c.written), static_cast<int16_t>(c.patterns), static_cast<int16_t>(c.song)};
+        const Header h{kAllFieldsPresent, static_cast<int16_t>(src->score.doc.settings.masterVolume), static_cast<int16_t>(c.written),
+                       static_cast<int16_t>(c.patterns), static_cast<int16_t>(c.song)};
         const std::vector<uint8_t> bytes = testing::fileBytes(path);
         ASSERT_EQ(bytes, image(*src, h, layout(c.written, c.patterns, c.song)));
         // Loaded into another state, every stored field comes back and the
@@ -183,16 +205,19 @@ TEST(PatternFile, WriterFollowsTheLayoutAndRoundTripsKeepEveryField) {
 
 TEST(PatternFile, ReaderTakesAbsentBlocksOddCountsAndUserWaveLengths) {
     auto src = filled(3);
-    struct Case { Header h; int32_t w; };
+    struct Case {
+        Header h;
+        int32_t w;
+    };
     std::vector<Case> cases;
     for (uint16_t present = 0; present < 16; ++present) cases.push_back({{present, -5, 2, 2, 3}, kWaveLength});
     const Case odd[] = {{{15, 1, 0, 65, 513}, 0}, {{15, 1, -5, -3, -1}, 100}, {{15, 1, 9, 1, 1}, -1}, {{15, 1, 2, 1, 1}, 5000}};
     cases.insert(cases.end(), std::begin(odd), std::end(odd));
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "present " << c.h.present << ", " << c.h.units << " units, "
-                                          << c.h.patterns << " patterns, song " << c.h.song << ", W " << c.w);
-        const auto rows = layout(std::clamp<int>(c.h.units, 1, 8), std::clamp<int>(c.h.patterns, 0, 64),
-                                 std::clamp<int>(c.h.song, 0, 512), c.h.present, c.w);
+        SCOPED_TRACE(::testing::Message() << "present " << c.h.present << ", " << c.h.units << " units, " << c.h.patterns << " patterns, song "
+                                          << c.h.song << ", W " << c.w);
+        const auto rows =
+            layout(std::clamp<int>(c.h.units, 1, 8), std::clamp<int>(c.h.patterns, 0, 64), std::clamp<int>(c.h.song, 0, 512), c.h.present, c.w);
         const auto bytes = image(*src, c.h, rows);
         auto loaded = filled(4), expected = filled(4);
         PatternReadStatus status{};
@@ -243,20 +268,22 @@ TEST(PatternFile, OlderLayoutFillsUnitZeroTheDelayAndTheTempo) {
         for (int k = 0; k < width; ++k) b[at + k] = static_cast<uint8_t>(v >> (8 * k));
     };
     const auto word = [&](size_t at) { return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24); };
-    put(20, static_cast<uint32_t>(-12345), 4);                         // the send, halved toward zero
-    put(72, 0x20000001, 4);                                           // the old LFO speed, times 4 in 32 bits
-    put(88, std::bit_cast<uint64_t>(0.99987654321098765), 8);         // the decay as a double
+    put(20, static_cast<uint32_t>(-12345), 4);                 // the send, halved toward zero
+    put(72, 0x20000001, 4);                                    // the old LFO speed, times 4 in 32 bits
+    put(88, std::bit_cast<uint64_t>(0.99987654321098765), 8);  // the decay as a double
     auto s = filled(7);
     PatternReadStatus status{};
     EXPECT_TRUE(readBytes(*s, b, b.size(), &status) == 1 && status == PatternReadStatus::kOldLayout);
     const UnitRecord& r = s->score.doc.units[0];
     const EngineSettings& g = s->score.doc.settings;
     const auto half = [&](size_t at) { return b[at] | b[at + 1] << 8; };
+    // clang-format off
     const int64_t fields[][2] = {
         {r.osc1Wave, half(0)},        {r.osc2Fine, word(16)},   {r.delaySend[0], 0xFFFFE7E4},
         {g.delayPan, word(24)},       {g.delaySteps, word(32)}, {r.distMode, half(36)},   {r.lfoAmount, word(56)},
         {r.lfoTarget, half(64)},      {r.spareA, static_cast<uint32_t>(word(68))},        {r.spareD, half(78)},
         {r.ringMod, word(80)},        {g.tempoBpm, word(96)}};
+    // clang-format on
     for (size_t i = 0; i < std::size(fields); ++i) EXPECT_EQ(fields[i][0], fields[i][1]) << "field " << i;
     EXPECT_EQ(r.lfoSpeed, -2147483644.0);
     EXPECT_EQ(r.decay, 0.99987654321098765f);
@@ -267,8 +294,13 @@ TEST(PatternFile, OlderLayoutFillsUnitZeroTheDelayAndTheTempo) {
     // What the layout does not hold keeps its value.
     auto before = filled(7);
     const auto kept = [](Synth& x) {
-        return std::vector<int64_t>{x.score.doc.unitCount, x.score.doc.units[1].cutoff, x.score.doc.units[0].volume, x.score.doc.settings.masterVolume,
-                                    x.score.doc.unitLinks[0][1], x.score.doc.userWave[5], x.score.doc.stepPitch[stepIndex(0, 1, 0)]};
+        return std::vector<int64_t>{x.score.doc.unitCount,
+                                    x.score.doc.units[1].cutoff,
+                                    x.score.doc.units[0].volume,
+                                    x.score.doc.settings.masterVolume,
+                                    x.score.doc.unitLinks[0][1],
+                                    x.score.doc.userWave[5],
+                                    x.score.doc.stepPitch[stepIndex(0, 1, 0)]};
     };
     EXPECT_EQ(kept(*s), kept(*before));
 }
@@ -277,8 +309,7 @@ TEST(PatternFile, OlderLayoutFillsUnitZeroTheDelayAndTheTempo) {
 TEST(PatternFile, AFileThatCannotBeOpenedChangesNothing) {
     auto s = filled(8);
     PatternReadStatus status{};
-    EXPECT_TRUE(loadPatternFile(*s, (::testing::TempDir() + "no-such-file.pat").c_str(), &status) == 0 &&
-                status == PatternReadStatus::kCannotOpen);
+    EXPECT_TRUE(loadPatternFile(*s, (::testing::TempDir() + "no-such-file.pat").c_str(), &status) == 0 && status == PatternReadStatus::kCannotOpen);
     EXPECT_EQ(firstDifference(everything(*s), everything(*filled(8))), -1);
 }
 
@@ -286,8 +317,10 @@ TEST(PatternFile, AFileThatCannotBeOpenedChangesNothing) {
 // with the window logic; here the ends of the buffer and the odd separators.
 TEST(FileNames, AppendExtensionAndStripDirectory) {
     const std::string longest(kFileNameSize - 1 - 4, 'a');  // with ".pat" it fills the buffer exactly
-    const struct { std::string name, result; int returned; } names[] = {
-        {"D:\\my.patterns\\song", "D:\\my.patterns\\song", 1}, {longest, longest + ".pat", 1}, {longest + "b", longest + "b", 0}};
+    const struct {
+        std::string name, result;
+        int returned;
+    } names[] = {{"D:\\my.patterns\\song", "D:\\my.patterns\\song", 1}, {longest, longest + ".pat", 1}, {longest + "b", longest + "b", 0}};
     for (const auto& c : names) {
         char buffer[kFileNameSize + 8];
         std::memset(buffer, 'Z', sizeof buffer);
@@ -296,7 +329,8 @@ TEST(FileNames, AppendExtensionAndStripDirectory) {
         EXPECT_EQ(std::string(buffer), c.result);
         EXPECT_EQ(buffer[kFileNameSize], 'Z') << "written past the buffer";
     }
-    const std::pair<const char*, const char*> paths[] = {{"\\bass.pat", "\\bass.pat"}, {"D:\\music\\", ""}, {"D:/music/bass.pat", "D:/music/bass.pat"}};
+    const std::pair<const char*, const char*> paths[] = {
+        {"\\bass.pat", "\\bass.pat"}, {"D:\\music\\", ""}, {"D:/music/bass.pat", "D:/music/bass.pat"}};
     for (const auto& p : paths) {
         char buffer[kFileNameSize];
         std::strcpy(buffer, p.first);

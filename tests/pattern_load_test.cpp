@@ -61,7 +61,8 @@ TEST(PatternFileLoad, AReadThatFailsPartWayChangesNothingAFileCutShortFillsWhatI
             << "the load that failed after " << end << " bytes changed the state";
     PatternReadStatus status{};
     EXPECT_TRUE(loadPatternFile(*s, ::testing::TempDir().c_str(), &status) == 0 && status == PatternReadStatus::kReadError &&
-                everything(*s) == before) << "a folder cannot be read";
+                everything(*s) == before)
+        << "a folder cannot be read";
     // The same places as the ends of shorter files: read as far as they go.
     EXPECT_EQ(load(*s, file, 900, false), std::pair(1, PatternReadStatus::kCurrentLayout));
     EXPECT_TRUE(s->score.doc.unitCount == 3 && s->score.doc.units[0].osc1Wave == 0 && s->score.doc.units[0].cutoff != 1000);

@@ -72,8 +72,10 @@ TEST(PluginCore, NotesSoundAsTheRendererPlaysThem) {
     // The renderer's reference: the sequencer standing, the same keys.
     auto s = testing::startedSynth();
     publishAndReset(*s);
-    std::vector<EngineEvent> first = {{0, testing::command(EngineCommand::kSequencer)}, {100, EngineCommand::midi(0x90, 45, 110)},
-                                      {9000, EngineCommand::midi(0x90, 48, 90)}, {15000, EngineCommand::midi(0x80, 48, 0)}};
+    std::vector<EngineEvent> first = {{0, testing::command(EngineCommand::kSequencer)},
+                                      {100, EngineCommand::midi(0x90, 45, 110)},
+                                      {9000, EngineCommand::midi(0x90, 48, 90)},
+                                      {15000, EngineCommand::midi(0x80, 48, 0)}};
     std::vector<int16_t> expected(2 * 20000);
     renderBlock(s->engine, expected.data(), 20000 * 4, first);
 
@@ -87,8 +89,12 @@ TEST(PluginCore, AnyBlockSizesWithNotesAndParametersAtTheirFrames) {
     for (double rate : {44100.0, 48000.0}) {
         SCOPED_TRACE(rate);
         // The tempo changes at 7000.
-        const std::vector<HostEvent> events = {key(0, 45, 100), parameter(3001, kCutoffOfUnit1, 90), key(7000, 52, 120),
-                                               parameter(7000, parameterOf("tempo"), 150), parameter(12345, kCutoffOfUnit1, 20), key(20000, 40, 64)};
+        const std::vector<HostEvent> events = {key(0, 45, 100),
+                                               parameter(3001, kCutoffOfUnit1, 90),
+                                               key(7000, 52, 120),
+                                               parameter(7000, parameterOf("tempo"), 150),
+                                               parameter(12345, kCutoffOfUnit1, 20),
+                                               key(20000, 40, 64)};
         PluginCore whole(rate);
         const auto expected = run(whole, 30000, 30000, events);
         for (int block : {1, 37, 512, 4096}) {
@@ -144,7 +150,8 @@ TEST(PluginCore, FollowingTheHostEveryStepStartsAtItsSixteenth) {
                 p.process(l.data(), r.data(), frames, done == 0 ? &follow : nullptr, done == 0 ? 1 : 0, t);
                 const int64_t end = done + frames;
                 // The last sixteenth begun by the block's last frame, and its first frame.
-                const int64_t crossed = static_cast<int64_t>(std::floor((songStart + static_cast<double>(end - 1 - hostStart)) / perSixteenth + 1e-9));
+                const int64_t crossed =
+                    static_cast<int64_t>(std::floor((songStart + static_cast<double>(end - 1 - hostStart)) / perSixteenth + 1e-9));
                 const int64_t next = static_cast<int64_t>(std::ceil(songStart / perSixteenth - 1e-9));
                 const Engine& e = p.engine();
                 if (crossed < next) {
@@ -239,8 +246,7 @@ TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {
     const std::vector<HostEvent> keys = {key(0, 45, 100), key(9000, 57, 100)};
     EXPECT_EQ(run(a, 20000, 512, keys), run(b, 20000, 512, keys));
 
-    for (const std::string& damaged : {std::string("a pattern"), std::string("Velmor pattern 1\n!!!!"),
-                                       std::string("Velmor pattern 1\nVjEuMEEA")}) {
+    for (const std::string& damaged : {std::string("a pattern"), std::string("Velmor pattern 1\n!!!!"), std::string("Velmor pattern 1\nVjEuMEEA")}) {
         EXPECT_FALSE(b.loadState(damaged, why)) << damaged;
         EXPECT_FALSE(why.empty());
         EXPECT_EQ(b.state(), state);

@@ -28,6 +28,7 @@ using Unary = double (*)(double);
 // Exact results, special operands, and multiple-precision values at
 // arguments where the C library rounds the other way.
 TEST(PreciseMath, ExactSpecialAndCorrectlyRoundedValues) {
+    // clang-format off
     const struct { Unary f; double x, expected; } cases[] = {
         {preciseExp, 0.0, 1.0},          {preciseExp, -0.0, 1.0},           {preciseExp, kInf, kInf},
         {preciseExp, -kInf, 0.0},        {preciseExp, 709.79, kInf},        {preciseExp, 709.78, 0x1.fe9ce5c4c52b4p+1023},
@@ -45,10 +46,12 @@ TEST(PreciseMath, ExactSpecialAndCorrectlyRoundedValues) {
         {preciseExp, -0x1.632879dd446b8p+9, 0x0.2589f37d9762dp-1022},
         {preciseLog, 0x1.e7f47eb0929e2p+1, 0x1.5693d1be6df32p+0},   {preciseLog, 0x1.09cc2b5c419c2p+8, 0x1.654b873b50284p+2},
         {preciseSin, -0x1.41dbf3c6718d8p-1, -0x1.2d1357d035f5bp-1}, {preciseSin, 0x1.99f05c235f3ccp+2, 0x1.f2ebc0aee868bp-4},
-        {preciseCos, 0x1.dc9342752fb08p+2, 0x1.95d22362e7801p-2},   {preciseCos, -0x1.bf6b6f7ab74e4p+0, -0x1.687a8bac4a94bp-3},
+        {preciseCos, 0x1.dc9342752fb08p+2, 0x1.95d22362e7801p-2},   {preciseCos, -0x1.bf6b6f7ab74e4p+0, -0x1.687a8bac4a94bp-3}
     };
+    // clang-format on
     for (const auto& c : cases) EXPECT_PRED2(sameBits, c.expected, c.f(c.x)) << c.x;
 
+    // clang-format off
     const double pows[][3] = {
         {10.0, 22.0, 1e22},   {9.0, 0.5, 3.0},       {7.0, 3.0, 343.0},       {1.5, 2.0, 2.25},
         {-8.0, 1.0 / 3, kNaN}, {-2.0, 3.0, -8.0},    {-2.0, -2.0, 0.25},      {-1.0, 1e308, 1.0},
@@ -59,8 +62,9 @@ TEST(PreciseMath, ExactSpecialAndCorrectlyRoundedValues) {
         {kNaN, 1.5, kNaN},    {1.5, kNaN, kNaN},     {2.0, 1025.0, kInf},     {2.0, -1080.0, 0.0},
         {0x1.524ed7caaa3edp+8, 0x1.c85ee08eff6a1p-1, 0x1.675c1fec57e6ep+7},
         {0x1.136c7e835314bp+8, 0x1.a812579770dp-1, 0x1.a3c92534d4236p+6},
-        {10.0, -0x1.aef25c59e17ccp+6, 0x1.139ca6ca08954p-358},
+        {10.0, -0x1.aef25c59e17ccp+6, 0x1.139ca6ca08954p-358}
     };
+    // clang-format on
     for (const auto& p : pows) EXPECT_PRED2(sameBits, p[2], precisePow(p[0], p[1])) << p[0] << "^" << p[1];
     for (int k = -1074; k <= 1023; ++k) {
         ASSERT_PRED2(sameBits, std::ldexp(1.0, k), precisePow(2.0, k)) << k;
@@ -76,7 +80,10 @@ TEST(PreciseMath, AgreesWithTheCLibraryWithinOneUlp) {
     std::mt19937_64 rng(20240611);
     const auto uniform = [&](double lo, double hi) { return lo + (hi - lo) * ((rng() >> 11) * 0x1p-53); };
     const auto logUniform = [&](int lo, int hi) { return std::ldexp(uniform(1.0, 2.0), lo + static_cast<int>(rng() % (hi - lo))); };
-    const auto key = [](double d) { const int64_t i = std::bit_cast<int64_t>(d); return i < 0 ? INT64_MIN - i : i; };
+    const auto key = [](double d) {
+        const int64_t i = std::bit_cast<int64_t>(d);
+        return i < 0 ? INT64_MIN - i : i;
+    };
     // Beyond 2^20 the trigonometric reduction switches from pi/2 in pieces
     // to the bits of 2/pi. Large |y ln x| in pow: a product y ln x rounded to
     // double would lose up to its whole magnitude in ulps.
@@ -96,13 +103,17 @@ TEST(PreciseMath, AgreesWithTheCLibraryWithinOneUlp) {
                 case 1: x = rng() % 2 ? uniform(0.08, 1000.0) : uniform(0.0, 1e6), mine = preciseLog(x), library = std::log(x); break;
                 case 2: x = uniform(0.5, 1000.0), y = uniform(0.78, 1.0), mine = precisePow(x, y), library = std::pow(x, y); break;
                 case 3: x = uniform(-500.0, 1.0), mine = precisePow(10.0, x), library = std::pow(10.0, x); break;
-                case 4: x = uniform(0.5, 2.0), y = uniform(-700.0, 700.0) / std::log(x);
-                        mine = precisePow(x, y), library = std::pow(x, y); break;
+                case 4:
+                    x = uniform(0.5, 2.0), y = uniform(-700.0, 700.0) / std::log(x);
+                    mine = precisePow(x, y), library = std::pow(x, y);
+                    break;
                 case 5: mine = preciseSin(x), library = std::sin(x); break;
                 default: mine = preciseCos(x), library = std::cos(x);
             }
-            if (sameBits(mine, library)) ++identical;
-            else ASSERT_LE(std::abs(key(mine) - key(library)), 1) << names[f] << " of " << x << ", " << y;
+            if (sameBits(mine, library))
+                ++identical;
+            else
+                ASSERT_LE(std::abs(key(mine) - key(library)), 1) << names[f] << " of " << x << ", " << y;
         }
         EXPECT_GE(identical, minIdenticalShare[f] * kCount) << names[f];
     }

@@ -113,11 +113,14 @@ struct ReferenceUnit {
         if (tick == 0 && !slide(step + 15) && s.score.doc.stepNoteOn[stepIndex(0, 0, step)]) stage = 0;
         if (derived.gateSamples < tick && !slide(step)) stage = 3;
         int64_t a = ((level >> 8) * v) >> 14;
-        if (stage == 0 && (level += static_cast<int64_t>(r.attack)) >= kEnvFull) level = kEnvFull, stage = 1;
+        if (stage == 0 && (level += static_cast<int64_t>(r.attack)) >= kEnvFull)
+            level = kEnvFull, stage = 1;
         else if (stage == 1 && (level = static_cast<int64_t>(static_cast<double>(r.decay.load()) * level)) <= 64 * r.sustainLevel)
             stage = 2, hold = 0;
-        else if (stage == 2 && ++hold > r.sustainTime) stage = 3, level = static_cast<int64_t>(r.release * level);
-        else if (stage == 3) level = static_cast<int64_t>(r.release * level);
+        else if (stage == 2 && ++hold > r.sustainTime)
+            stage = 3, level = static_cast<int64_t>(r.release * level);
+        else if (stage == 3)
+            level = static_cast<int64_t>(r.release * level);
 
         a = std::clamp<int64_t>(a, -32768, 32767);
         const int32_t* curves = r.distMode == 1 ? t.distCurvesA[r.distThreshold] : t.distCurvesB[r.distThreshold];
@@ -129,6 +132,7 @@ struct ReferenceUnit {
 };
 
 // Settings that exercise the whole voice, from the start-up state.
+// clang-format off
 const std::function<void(Synth&)> kVoices[] = {
     [](Synth& s) {  // Lo24 with the LFO on the cutoff, oscillator 2 a square a fifth up
         UnitRecord& r = s.score.doc.units[0];
@@ -153,8 +157,9 @@ const std::function<void(Synth&)> kVoices[] = {
         r.filterMode = kBand, r.distMode = 2, r.distWet = 128, r.distThreshold = 0, r.pulseWidth = 128, r.oscMix = 0;
         s.score.doc.settings.masterVolume = 256;
     },
-    [](Synth& s) { s.score.doc.units[0].filterMode = kBypass; },
+    [](Synth& s) { s.score.doc.units[0].filterMode = kBypass; }
 };
+// clang-format on
 
 TEST(Render, WholeRendersFollowTheReference) {
     for (size_t v = 0; v < std::size(kVoices); ++v) {
@@ -201,10 +206,10 @@ TEST(Filter, EveryModeFromRestAndAtItsEnds) {
 
 TEST(Clock, StepTimingPatternEndAndUnitsInUse) {
     // Tempos kept within 60..180; gates as the single-precision product.
-    EXPECT_EQ((std::vector<int32_t>{samplesPerStepFor(150), samplesPerStepFor(60), samplesPerStepFor(61), samplesPerStepFor(180),
-                                    samplesPerStepFor(59), samplesPerStepFor(181), gateSamplesFor(0.9f, 4410),
-                                    gateSamplesFor(0.95f, 8268), gateSamplesFor(std::nanf(""), 8268)}),
-              (std::vector<int32_t>{4410, 11025, 10844, 3675, 11025, 3675, 3969, 7854, 0}));
+    EXPECT_EQ(
+        (std::vector<int32_t>{samplesPerStepFor(150), samplesPerStepFor(60), samplesPerStepFor(61), samplesPerStepFor(180), samplesPerStepFor(59),
+                              samplesPerStepFor(181), gateSamplesFor(0.9f, 4410), gateSamplesFor(0.95f, 8268), gateSamplesFor(std::nanf(""), 8268)}),
+        (std::vector<int32_t>{4410, 11025, 10844, 3675, 11025, 3675, 3969, 7854, 0}));
     auto s = startedSynth();
     s->score.doc.settings.tempoBpm = 0, recomputeStepTiming(s->score);
     EXPECT_EQ(s->score.doc.settings.tempoBpm, 0) << "the stored tempo keeps its value";
@@ -273,11 +278,11 @@ TEST(InstallDocument, RenewsTimingWavesPhasesAndEnvelopesOfUnitsInUse) {
     s->selection.currentUnit = 1;
     installDocument(*s, *doc);
     const Derived& d = s->score.derived;
-    EXPECT_EQ(std::vector<int32_t>({s->selection.currentUnit, d.samplesPerStep, s->engine.score->derived.samplesPerStep,
-                                    d.units[1].gateSamples}), std::vector<int32_t>({0, 4410, 4410, 2205}));
+    EXPECT_EQ(std::vector<int32_t>({s->selection.currentUnit, d.samplesPerStep, s->engine.score->derived.samplesPerStep, d.units[1].gateSamples}),
+              std::vector<int32_t>({0, 4410, 4410, 2205}));
     // Unit 2 is linked from unit 1: the setters wrote it too.
-    EXPECT_EQ(std::vector<int>({d.units[0].osc1Table, d.units[0].osc2Table, d.units[1].osc1Table, d.units[1].osc2Table,
-                                d.units[2].osc1Table}), std::vector<int>({3, 0, 4, 2, 4}));
+    EXPECT_EQ(std::vector<int>({d.units[0].osc1Table, d.units[0].osc2Table, d.units[1].osc1Table, d.units[1].osc2Table, d.units[2].osc1Table}),
+              std::vector<int>({3, 0, 4, 2, 4}));
     EXPECT_EQ(std::pair(s->engine.voices[1].osc1Accum, s->engine.voices[1].osc2Accum), std::pair(0, 256 * 8192));
     for (int u = 0; u < 2; ++u) EXPECT_TRUE(s->engine.voices[u].envStage == kAttack && s->engine.voices[u].envLevel == 1);
 }

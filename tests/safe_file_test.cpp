@@ -34,14 +34,24 @@ using Names = std::set<std::string>;
 std::string readAll(const fs::path& p) { return {std::istreambuf_iterator<char>(std::ifstream(p, std::ios::binary).rdbuf()), {}}; }
 void writeAll(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 // Content that writes `b` and reports whether the write was whole.
-WriteContent writing(std::string b) { return [b](std::FILE* f) { return std::fwrite(b.data(), 1, b.size(), f) == b.size(); }; }
+WriteContent writing(std::string b) {
+    return [b](std::FILE* f) { return std::fwrite(b.data(), 1, b.size(), f) == b.size(); };
+}
 
 class SafeFile : public ::testing::Test {
 protected:
-    void SetUp() override { fs::remove_all(dir); fs::create_directories(dir); fs::permissions(dir, fs::perms(0755)); }
+    void SetUp() override {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        fs::permissions(dir, fs::perms(0755));
+    }
     void TearDown() override { fs::remove_all(dir); }
     std::string at(const char* name) const { return (dir / name).string(); }
-    Names entries() const { Names n; for (const auto& e : fs::directory_iterator(dir)) n.insert(e.path().filename()); return n; }
+    Names entries() const {
+        Names n;
+        for (const auto& e : fs::directory_iterator(dir)) n.insert(e.path().filename());
+        return n;
+    }
     void expectOnlyTheOldFile(const std::string& old) const {
         EXPECT_TRUE(entries() == Names{"song.pat"} && readAll(dir / "song.pat") == old) << "changed, or a file left";
     }
@@ -50,14 +60,24 @@ protected:
 };
 
 // Failures injected at each step; the operations left null are the system's.
-std::FILE* refuseCreate(const char*, std::string& reason) { reason = "injected: cannot create"; return nullptr; }
+std::FILE* refuseCreate(const char*, std::string& reason) {
+    reason = "injected: cannot create";
+    return nullptr;
+}
 // A read-only stream: every write to it fails and marks it.
 std::FILE* createReadOnly(const char* path, std::string& reason) {
     std::FILE* f = systemFileOps().createNew(path, reason);
     return f ? std::freopen(path, "rb", f) : nullptr;
 }
-int flushFull(std::FILE*) { errno = ENOSPC; return EOF; }
-int closeFails(std::FILE* f) { std::fclose(f); errno = EIO; return EOF; }
+int flushFull(std::FILE*) {
+    errno = ENOSPC;
+    return EOF;
+}
+int closeFails(std::FILE* f) {
+    std::fclose(f);
+    errno = EIO;
+    return EOF;
+}
 // The temporary file is gone by the time it is to replace the target.
 std::FILE* createVanishing(const char* path, std::string& reason) {
     std::FILE* f = systemFileOps().createNew(path, reason);
@@ -66,6 +86,7 @@ std::FILE* createVanishing(const char* path, std::string& reason) {
 }
 // All the content, or 100 bytes: reported short, or just stopped, or written to a failed stream unnoticed.
 enum class Writes { kWhole, kReportsShort, kStopsQuietly, kIgnoresFailure };
+// clang-format off
 const struct { SaveStep step; const char* reason; Writes writes; FileOps ops; } kInjected[] = {
     {SaveStep::kCreate, "injected: cannot create", Writes::kWhole, {refuseCreate, nullptr, nullptr, nullptr}},
     {SaveStep::kWrite, "No space left on device", Writes::kReportsShort, {nullptr, nullptr, nullptr, nullptr}},
@@ -73,11 +94,15 @@ const struct { SaveStep step; const char* reason; Writes writes; FileOps ops; } 
     {SaveStep::kWrite, "Bad file descriptor", Writes::kIgnoresFailure, {createReadOnly, nullptr, nullptr, nullptr}},
     {SaveStep::kFlush, "No space left on device", Writes::kWhole, {nullptr, flushFull, nullptr, nullptr}},
     {SaveStep::kClose, "Input/output error", Writes::kWhole, {nullptr, nullptr, closeFails, nullptr}},
-    {SaveStep::kReplace, "No such file or directory", Writes::kWhole, {createVanishing, nullptr, nullptr, nullptr}},
+    {SaveStep::kReplace, "No such file or directory", Writes::kWhole, {createVanishing, nullptr, nullptr, nullptr}}
 };
+// clang-format on
 // Counts the closes: every stream that was opened is closed once.
 int closes = 0, (*innerClose)(std::FILE*) = nullptr;
-int countedClose(std::FILE* f) { ++closes; return innerClose(f); }
+int countedClose(std::FILE* f) {
+    ++closes;
+    return innerClose(f);
+}
 
 TEST_F(SafeFile, EveryFailedStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
     const std::string old(2359, 'a'), fresh(12288, 'q');
@@ -88,19 +113,24 @@ TEST_F(SafeFile, EveryFailedStepKeepsTheOldFileAndLeavesNoTemporaryFile) {
             fs::remove(dir / "song.pat");
             if (existing) writeAll(dir / "song.pat", old);
             closes = 0, innerClose = c.ops.close ? c.ops.close : sys.close;
-            const FileOps ops{c.ops.createNew ? c.ops.createNew : sys.createNew, c.ops.flush ? c.ops.flush : sys.flush,
-                              countedClose, c.ops.replace ? c.ops.replace : sys.replace};
-            const SaveResult r = saveFile(at("song.pat").c_str(), [&](std::FILE* f) {
-                if (c.writes == Writes::kWhole) return writing(fresh)(f);
-                std::fwrite(fresh.data(), 1, 100, f);
-                if (c.writes == Writes::kReportsShort) errno = ENOSPC;
-                return c.writes == Writes::kIgnoresFailure;
-            }, ops);
+            const FileOps ops{c.ops.createNew ? c.ops.createNew : sys.createNew, c.ops.flush ? c.ops.flush : sys.flush, countedClose,
+                              c.ops.replace ? c.ops.replace : sys.replace};
+            const SaveResult r = saveFile(
+                at("song.pat").c_str(),
+                [&](std::FILE* f) {
+                    if (c.writes == Writes::kWhole) return writing(fresh)(f);
+                    std::fwrite(fresh.data(), 1, 100, f);
+                    if (c.writes == Writes::kReportsShort) errno = ENOSPC;
+                    return c.writes == Writes::kIgnoresFailure;
+                },
+                ops);
             EXPECT_EQ(std::tuple(r.failed, r.reason, failedToStart(r), closes),
                       std::tuple(c.step, std::string(c.reason), c.step == SaveStep::kCreate, c.step == SaveStep::kCreate ? 0 : 1));
             EXPECT_NE(describe(r).find(c.reason), std::string::npos) << describe(r);
-            if (existing) expectOnlyTheOldFile(old);
-            else EXPECT_EQ(entries(), Names{});
+            if (existing)
+                expectOnlyTheOldFile(old);
+            else
+                EXPECT_EQ(entries(), Names{});
         }
     }
 }
@@ -137,8 +167,7 @@ TEST_F(SafeFile, ReplacesTheWholeFileKeepsPermissionsFollowsLinksAndWritesPipesI
     ASSERT_EQ(mkfifo(at("pipe").c_str(), 0600), 0);
     fs::create_symlink("pipe", dir / "out");
     const int reader = open(at("pipe").c_str(), O_RDONLY | O_NONBLOCK);
-    for (const char* name : {"song.pat", "dangling.pat", "pipe", "out"})
-        EXPECT_TRUE(saveFile(at(name).c_str(), writing(name), ops).ok()) << name;
+    for (const char* name : {"song.pat", "dangling.pat", "pipe", "out"}) EXPECT_TRUE(saveFile(at(name).c_str(), writing(name), ops).ok()) << name;
     char got[64] = {};
     EXPECT_TRUE(read(reader, got, sizeof got) == 7 && close(reader) == 0 && std::string(got) == "pipeout") << got;
     EXPECT_EQ(readAll(dir / "real" / "song.pat") + readAll(dir / "real" / "later.pat"), "song.patdangling.pat");
@@ -149,10 +178,10 @@ TEST_F(SafeFile, ReplacesTheWholeFileKeepsPermissionsFollowsLinksAndWritesPipesI
     const SaveResult folder = saveFile(at("folder.pat").c_str(), writing("x"));
     EXPECT_EQ(folder.failed, SaveStep::kCreate);
     EXPECT_EQ(folder.reason, std::strerror(EISDIR));
-    EXPECT_TRUE(fs::is_symlink(dir / "song.pat") && fs::is_symlink(dir / "dangling.pat") && fs::is_fifo(dir / "pipe") &&
-                fs::is_fifo(dir / "later") && fs::is_directory(dir / "folder.pat"));
-    EXPECT_EQ(entries(), (Names{"dangling.pat", "empty", "folder.pat", "later", "out", "pipe", "real", "song.pat",
-                                "song.pat.tmp", "song.pat.1.tmp", "song.pat.2.tmp"}));
+    EXPECT_TRUE(fs::is_symlink(dir / "song.pat") && fs::is_symlink(dir / "dangling.pat") && fs::is_fifo(dir / "pipe") && fs::is_fifo(dir / "later") &&
+                fs::is_directory(dir / "folder.pat"));
+    EXPECT_EQ(entries(), (Names{"dangling.pat", "empty", "folder.pat", "later", "out", "pipe", "real", "song.pat", "song.pat.tmp", "song.pat.1.tmp",
+                                "song.pat.2.tmp"}));
 }
 
 // Real failures, made by a forked child that gives up root's rights or limits
@@ -178,7 +207,11 @@ TEST_F(SafeFile, AReadOnlyFolderOrFileOrAFullDiskKeepsTheOldFile) {
     ASSERT_EQ(writePatternFile(s->score.doc, target.c_str()), 1);
     const std::string old = readAll(target);
     s->score.doc.units[0].cutoff = 9999;
-    const auto savePattern = [&] { SaveResult r; writePatternFile(s->score.doc, target.c_str(), &r); return r; };
+    const auto savePattern = [&] {
+        SaveResult r;
+        writePatternFile(s->score.doc, target.c_str(), &r);
+        return r;
+    };
     // The file could be written in place, but the folder takes no new file.
     fs::permissions(target, fs::perms(0666));
     fs::permissions(dir, fs::perms(0555));

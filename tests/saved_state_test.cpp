@@ -31,9 +31,8 @@ uint32_t parameterOf(const char* symbol) {
 
 TEST(SavedState, BytesKeepTheirLayout) {
     const SavedState state{"/music/a.pat", "Velmor pattern 1\nAAAA", true, {{parameterOf("u1_cutoff"), -5}, {parameterOf("units"), 3}}};
-    EXPECT_EQ(stateBytes(state), framed({"__dpf_state_begin__", "file", "/music/a.pat", "pattern", "Velmor pattern 1\nAAAA",
-                                         "__dpf_state_end__", "__dpf_parameters_begin__", "u1_cutoff", "-5", "units", "3",
-                                         "__dpf_parameters_end__"}));
+    EXPECT_EQ(stateBytes(state), framed({"__dpf_state_begin__", "file", "/music/a.pat", "pattern", "Velmor pattern 1\nAAAA", "__dpf_state_end__",
+                                         "__dpf_parameters_begin__", "u1_cutoff", "-5", "units", "3", "__dpf_parameters_end__"}));
     SavedState read;
     ASSERT_TRUE(readStateBytes(stateBytes(state), read));
     EXPECT_EQ(std::tuple(read.file, read.pattern, read.values, read.skippedCount), std::tuple(state.file, state.pattern, state.values, size_t{0}));
@@ -42,9 +41,9 @@ TEST(SavedState, BytesKeepTheirLayout) {
 TEST(SavedState, ALaterVersionsStateLoadsWithWhatThisOneKnows) {
     PluginCore core(44100);
     AskedParameters asked;
-    const std::string later = framed({"__dpf_program__", "0", "__dpf_state_begin__", "file", "", "pattern", core.state(), "x", "1",
-                                      "__dpf_state_end__", "__dpf_parameters_begin__", "u5_foo", "7", "tempo", "97", "u1_new\x01", "2",
-                                      "__dpf_parameters_end__"});
+    const std::string later =
+        framed({"__dpf_program__", "0", "__dpf_state_begin__", "file", "", "pattern", core.state(), "x", "1", "__dpf_state_end__",
+                "__dpf_parameters_begin__", "u5_foo", "7", "tempo", "97", "u1_new\x01", "2", "__dpf_parameters_end__"});
     std::string file = "before";
     testing::internal::CaptureStderr();
     ASSERT_TRUE(loadState(later, core, asked, file));
@@ -72,7 +71,11 @@ TEST(SavedState, LocalOffIsSavedOnlyWhereOnAndAStateWithoutItTurnsItOff) {
     const std::string plain = saveState(core, asked, "");
     EXPECT_EQ(plain.find("local_off"), std::string::npos);
     asked.ask(parameterOf("u3_local_off"), 1);
-    EXPECT_NE(saveState(core, asked, "").find(std::string("\0u3_local_off\0" "1\0", 16)), std::string::npos);
+    EXPECT_NE(saveState(core, asked, "")
+                  .find(std::string("\0u3_local_off\0"
+                                    "1\0",
+                                    16)),
+              std::string::npos);
     ASSERT_TRUE(loadState(plain, core, asked, file));
     EXPECT_EQ(asked.shown(core, parameterOf("u3_local_off")), 0.0f);
 }
@@ -86,6 +89,7 @@ TEST(SavedState, AnyBytesReadWithoutHarm) {
         SavedState read;
         EXPECT_FALSE(readStateBytes(good.substr(0, length), read)) << "cut at " << length;
     }
+    // clang-format off
     const std::vector<std::string> refused = {
         "", "\xfe", std::string(1, '\0') + "\xfe", "no end mark at all",
         framed({"__dpf_state_begin__", "pattern", "p"}),                                  // a section never closed
@@ -93,8 +97,9 @@ TEST(SavedState, AnyBytesReadWithoutHarm) {
         framed({"__dpf_state_end__"}), framed({"__dpf_state_begin__", "pattern"}),       // an end without a beginning; a key without a value
         framed({"__dpf_state_begin__", "pattern", "p", "__dpf_state_end__", "__dpf_parameters_begin__", "tempo", "fast",
                 "__dpf_parameters_end__"}),                                               // no number
-        std::string(16u << 20, '\0') + "\xfe",                                            // huge, and no pattern
+        std::string(16u << 20, '\0') + "\xfe"                                            // huge, and no pattern
     };
+    // clang-format on
     for (const std::string& bytes : refused) {
         SavedState read;
         EXPECT_FALSE(readStateBytes(bytes, read)) << bytes.substr(0, 80);

@@ -49,7 +49,8 @@ void expectPlaying(const Synth& s, int position, int pattern) {
 
 // The first frame at which two renders differ, or -1.
 int firstDifference(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i) if (a[i] != b[i]) return static_cast<int>(i / 2);
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (a[i] != b[i]) return static_cast<int>(i / 2);
     return -1;
 }
 
@@ -64,8 +65,8 @@ TEST(PatternMode, PlaysTheSelectedPatternAndTakesAChoiceAtThePatternsEnd) {
     s->engine.passEndFrame = 9999;
     renderFrames(*s, 1);
     // The frame that ends step 15 switches; in pattern mode every pattern is a pass.
-    EXPECT_EQ((std::vector<int32_t>{s->engine.song.pattern, s->engine.song.previousPattern, s->engine.passEndFrame,
-                                    playingPlace(*s).position}), (std::vector<int32_t>{1, 2, 0, 0}));
+    EXPECT_EQ((std::vector<int32_t>{s->engine.song.pattern, s->engine.song.previousPattern, s->engine.passEndFrame, playingPlace(*s).position}),
+              (std::vector<int32_t>{1, 2, 0, 0}));
     // Song mode switched on while a pattern loops: its first position next.
     s->score.doc.settings.songSequence[0] = 3;
     setSongMode(*s, true);
@@ -117,7 +118,7 @@ TEST(SongMode, StepFifteenLinksToTheNeighbouringPatterns) {
 
 TEST(SongEditing, EditsWhilePlayingMoveOnSensibly) {
     auto s = songSynth({0, 1, 2, 3});
-    renderFrames(*s, kPass80 + 10);  // playing position 2
+    renderFrames(*s, kPass80 + 10);           // playing position 2
     ASSERT_EQ(deleteSongPosition(*s, 1), 1);  // its pattern plays on, then the one after it
     renderFrames(*s, kPass80 - 10);
     expectPlaying(*s, 1, 2);
@@ -149,8 +150,8 @@ TEST(PatternBank, SongAndBankKeepTheirLimitsAndEditsGrowThePatternCount) {
     EXPECT_EQ(s->score.doc.settings.patternCount, 1);
     toggleStepSlide(*s, 3);
     EXPECT_EQ(s->score.doc.settings.patternCount, 10);
-    EXPECT_EQ(std::pair(s->score.doc.stepSlide[stepIndex(0, 9, 3)], s->score.doc.stepSlide[stepIndex(0, 0, 3)]),
-              (std::pair<uint8_t, uint8_t>(1, 0))) << "the selected pattern is edited";
+    EXPECT_EQ(std::pair(s->score.doc.stepSlide[stepIndex(0, 9, 3)], s->score.doc.stepSlide[stepIndex(0, 0, 3)]), (std::pair<uint8_t, uint8_t>(1, 0)))
+        << "the selected pattern is edited";
     selectPattern(*s, 4);
     toggleStepNoteOn(*s, 1);
     EXPECT_EQ(s->score.doc.settings.patternCount, 10) << "it never shrinks";
@@ -174,15 +175,15 @@ TEST(SongFiles, SwingAndSongModeAreTheReservedHeaderWords) {
     const std::vector<uint8_t> bytes = savedPattern(*song);
     EXPECT_EQ(std::pair(bytes[26] + 256 * bytes[27], bytes[28] + 256 * bytes[29]), std::pair(37, 1));
     EXPECT_TRUE(bytes[22] == 3 && bytes[24] == 4) << "patternCount covers the song of 4";
-    for (const auto& [lo, hi, swing, mode] :
-         {std::tuple{37, 0, 37, 1}, {0x2C, 0x01, 100, 0xFFFE}, {0xFB, 0xFF, 0, 3}}) {
+    for (const auto& [lo, hi, swing, mode] : {std::tuple{37, 0, 37, 1}, {0x2C, 0x01, 100, 0xFFFE}, {0xFB, 0xFF, 0, 3}}) {
         std::vector<uint8_t> patched = bytes;
         patched[26] = static_cast<uint8_t>(lo), patched[27] = static_cast<uint8_t>(hi);
         patched[28] = static_cast<uint8_t>(mode), patched[29] = static_cast<uint8_t>(mode >> 8);
         auto l = loaded(patched);
         // A loaded file selects pattern 1.
-        EXPECT_EQ((std::vector<int>{getCurrent(*l, Param::kSwing), songModeOn(*l), l->score.derived.currentPattern,
-                                    songPositions(*l), songPattern(*l, 3)}), (std::vector<int>{swing, (mode & 1) != 0, 0, 4, 1}));
+        EXPECT_EQ(
+            (std::vector<int>{getCurrent(*l, Param::kSwing), songModeOn(*l), l->score.derived.currentPattern, songPositions(*l), songPattern(*l, 3)}),
+            (std::vector<int>{swing, (mode & 1) != 0, 0, 4, 1}));
     }
     EXPECT_TRUE(savedPattern(*loaded(bytes)) == bytes);
 }

@@ -75,8 +75,9 @@ TEST(PatternClipboard, CopiesBetweenUnitsAndPastesRestsBeforeAnyCopy) {
     st.stepSpare[stepIndex(1, 0, 2)] = 9;
     pastePattern(*s);  // before any copy: rests at pitch 15 without slides
     for (int i = 0; i < 16; ++i)
-        EXPECT_EQ((std::vector<int>{st.stepPitch[stepIndex(1, 0, i)], st.stepNoteOn[stepIndex(1, 0, i)],
-                                    st.stepSlide[stepIndex(1, 0, i)]}), (std::vector<int>{15, 0, 0})) << i;
+        EXPECT_EQ((std::vector<int>{st.stepPitch[stepIndex(1, 0, i)], st.stepNoteOn[stepIndex(1, 0, i)], st.stepSlide[stepIndex(1, 0, i)]}),
+                  (std::vector<int>{15, 0, 0}))
+            << i;
     selectUnit(*s, 0);
     for (int i = 0; i < 16; ++i) st.stepPitch[i] = static_cast<int8_t>(3 + 3 * i), st.stepNoteOn[i] = i % 2, st.stepSlide[i] = i % 3 == 0;
     st.stepSpare[5] = 1;  // an accent
@@ -86,7 +87,8 @@ TEST(PatternClipboard, CopiesBetweenUnitsAndPastesRestsBeforeAnyCopy) {
     pastePattern(*s);
     for (int i = 0; i < 16; ++i)
         EXPECT_TRUE(st.stepPitch[stepIndex(1, 0, i)] == 3 + 3 * i && st.stepNoteOn[stepIndex(1, 0, i)] == i % 2 &&
-                    st.stepSlide[stepIndex(1, 0, i)] == (i % 3 == 0)) << i;
+                    st.stepSlide[stepIndex(1, 0, i)] == (i % 3 == 0))
+            << i;
     EXPECT_EQ(std::pair(st.stepSpare[stepIndex(1, 0, 2)], st.stepSpare[stepIndex(1, 0, 5)]), (std::pair<uint8_t, uint8_t>(8, 1)))
         << "of stepSpare only the accent bit travels";
     EXPECT_EQ(st.stepPitch[stepIndex(1, 1, 0)], 15) << "only the current pattern";

@@ -13,14 +13,16 @@ namespace {
 TEST(Tables, QuotedValuesAndShapes) {
     auto s = testing::initialisedSynth();
     const Tables& t = s->tables;
+    // clang-format off
     const struct { const WaveSample* table; int index, value; } waves[] = {
         {t.sawTable, 0, -32767},    {t.sawTable, 512, 0},         {t.sawTable, 1023, 32703},
         {t.saw303Table, 0, -32768}, {t.saw303Table, 852, 31852},  {t.squareTable, 395, 32767},
         {t.squareTable, 396, 32766}, {t.squareTable, 511, -30553}, {t.squareTable, 512, -32767},
         {t.sineTable, 0, 0},        {t.sineTable, 256, 32767},    {t.sineTable, 768, -32767},
         // The first draws of the runtime generator from its start are 41, 18467, 6334.
-        {s->score.doc.userWave, 0, 32767 - 41 * 65535 / 32767}, {s->score.doc.userWave, 2, 32767 - 6334 * 65535 / 32767},
+        {s->score.doc.userWave, 0, 32767 - 41 * 65535 / 32767}, {s->score.doc.userWave, 2, 32767 - 6334 * 65535 / 32767}
     };
+    // clang-format on
     for (const auto& w : waves) EXPECT_EQ(w.table[w.index], w.value) << w.index;
     for (int i = 0; i < 396; ++i) ASSERT_EQ(t.squareTable[i], 32767) << i;
     for (int k = 0; k < 512; ++k) ASSERT_EQ(t.squareTable[512 + k], -t.squareTable[k]) << k;
@@ -52,8 +54,8 @@ TEST(Tables, DistortionCurves) {
             // Rows grow milder from 0 to 9.
             EXPECT_TRUE(row == 0 || at(family[row], 4096) < at(family[row - 1], 4096)) << row;
         }
-    EXPECT_EQ((std::vector<int32_t>{at(t.distCurvesA[0], 4096), at(t.distCurvesA[9], 4096), at(t.distCurvesB[0], 4096),
-                                    at(t.distCurvesB[9], 4096), at(t.distCurvesA[0], -4096), at(t.distCurvesB[0], 32767)}),
+    EXPECT_EQ((std::vector<int32_t>{at(t.distCurvesA[0], 4096), at(t.distCurvesA[9], 4096), at(t.distCurvesB[0], 4096), at(t.distCurvesB[9], 4096),
+                                    at(t.distCurvesA[0], -4096), at(t.distCurvesB[0], 32767)}),
               (std::vector<int32_t>{10213, 4603, 10474, 4095, -10211, 12895}));
 }
 
@@ -61,7 +63,8 @@ TEST(Tables, RuntimeRandomAndUserWave) {
     CrtRand g;
     const int first = rand(g), second = rand(g);
     srand(g, 12345);
-    EXPECT_EQ((std::vector<int>{first, second, rand(g)}), (std::vector<int>{41, 18467, static_cast<int>(((12345u * 214013u + 2531011u) >> 16) & 0x7FFF)}));
+    EXPECT_EQ((std::vector<int>{first, second, rand(g)}),
+              (std::vector<int>{41, 18467, static_cast<int>(((12345u * 214013u + 2531011u) >> 16) & 0x7FFF)}));
 
     auto s = makeSynth();
     for (WaveSample& v : s->score.doc.userWave) v = 7;

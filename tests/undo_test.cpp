@@ -35,7 +35,10 @@ std::unique_ptr<Synth> undoSynth() {
     return s;
 }
 
-struct Kind { const char* name; void (*edit)(Synth&); };
+struct Kind {
+    const char* name;
+    void (*edit)(Synth&);
+};
 
 void loadWave(Synth& s) {
     const std::string wave = testing::tempPath("undo-wave.raw");
@@ -46,6 +49,7 @@ void loadWave(Synth& s) {
 }
 
 // "Add Unit" also selects the unit added: undone, it is gone.
+// clang-format off
 const Kind kKinds[] = {
     {"Cutoff", [](Synth& s) { setLinked(s, Param::kCutoff, 90); }}, {"Filter", [](Synth& s) { setLinked(s, Param::kFilterMode, 3); }},
     {"Osc 2 Wave", [](Synth& s) { setParameter(s, 1, Param::kOsc2Wave, 2); }}, {"Tempo", [](Synth& s) { setLinked(s, Param::kTempo, 150); }},
@@ -58,8 +62,9 @@ const Kind kKinds[] = {
     {"Delete Unit", [](Synth& s) { selectUnit(s, 0), deleteCurrentUnit(s); }}, {"Link", [](Synth& s) { toggleLink(s, 1); }},
     {"Song Pattern", [](Synth& s) { setSongPattern(s, 1, 7); }}, {"Insert Position", [](Synth& s) { insertSongPosition(s, 1, 3); }},
     {"Delete Position", [](Synth& s) { deleteSongPosition(s, 0); }}, {"Song Mode", [](Synth& s) { setSongMode(s, true); }},
-    {"Load Wave", loadWave},
+    {"Load Wave", loadWave}
 };
+// clang-format on
 constexpr int kKindCount = static_cast<int>(std::size(kKinds));
 
 TEST(Undo, EveryKindOfEditGoesBackAndComesAgain) {
@@ -95,8 +100,7 @@ std::unique_ptr<Synth> playingSynth(bool songMode = true) {
     auto s = undoSynth();
     for (int u = 1; u < 4; ++u) testing::applyStartupLikeSettings(*s, u);
     for (int u = 0; u < 4; ++u)
-        for (Param p : {Param::kDelaySend, Param::kLfoAmount, Param::kDistWet, Param::kRingMod, Param::kFmAmount})
-            setParameter(*s, u, p, 40 + u);
+        for (Param p : {Param::kDelaySend, Param::kLfoAmount, Param::kDistWet, Param::kRingMod, Param::kFmAmount}) setParameter(*s, u, p, 40 + u);
     setParameter(*s, 0, Param::kTempo, 180);
     {
         velmor::Edit edit(*s);
@@ -144,6 +148,7 @@ TEST(Undo, EveryParameterSoundsAsTheEngineSetsItAfterSetUndoAndRedo) {
 // the edit's setters made.
 TEST(Undo, EveryKindOfEditSoundsAsTheSameValuesGivenDirectlyAfterUndoAndRedo) {
     using Edit = void (*)(Synth&);
+    // clang-format off
     const std::pair<const char*, Edit> kBack[] = {
         {"Cutoff", [](Synth& s) { setLinked(s, Param::kCutoff, 50); }}, {"Filter", [](Synth& s) { setLinked(s, Param::kFilterMode, 0); }},
         {"Osc 2 Wave", [](Synth& s) { setParameter(s, 1, Param::kOsc2Wave, 0); }}, {"Tempo", [](Synth& s) { setLinked(s, Param::kTempo, 180); }},
@@ -152,8 +157,9 @@ TEST(Undo, EveryKindOfEditSoundsAsTheSameValuesGivenDirectlyAfterUndoAndRedo) {
         {"Accent On/Off", [](Synth& s) { toggleStepAccent(s, 2); }}, {"Shift", [](Synth& s) { shiftPattern(s, -1); }},
         {"Link", [](Synth& s) { toggleLink(s, 1); }}, {"Song Pattern", [](Synth& s) { setSongPattern(s, 1, 1); }},
         {"Insert Position", [](Synth& s) { deleteSongPosition(s, 1); }}, {"Delete Position", [](Synth& s) { insertSongPosition(s, 0, 0); }},
-        {"Song Mode", [](Synth& s) { setSongMode(s, false); }},
+        {"Song Mode", [](Synth& s) { setSongMode(s, false); }}
     };
+    // clang-format on
     constexpr int kPattern = 16 * 3675 + 1;  // past the next pattern's start, at 180 BPM
     for (const Kind& k : kKinds) {
         if (std::string(k.name) == "Add Unit" || std::string(k.name) == "Delete Unit") continue;  // three units would be four
@@ -209,8 +215,10 @@ TEST(Undo, ARandomRunFollowsTheSavedImages) {
             if (pick(3) == 0) selectPattern(*s, pick(3));
             const Score was = s->score;
             const int k = pick(kKindCount + 5);
-            if (k < kKindCount) kKinds[k].edit(*s);
-            else setLinked(*s, static_cast<Param>(pick(kParamCount)), pick(101));
+            if (k < kKindCount)
+                kKinds[k].edit(*s);
+            else
+                setLinked(*s, static_cast<Param>(pick(kParamCount)), pick(101));
             if (std::memcmp(&was, &s->score, sizeof(Score)) == 0) continue;
             images.resize(++pos);
             images.push_back(saved(*s));

@@ -19,11 +19,13 @@ TEST(Units, InitialisationGivesEverySlotItsStartValues) {
     for (int u = 0; u < kUnitSlots; ++u) {
         const UnitRecord& r = s->score.doc.units[u];
         EXPECT_TRUE(r.release == 0.995 && r.decay == 0.9998f && r.attack == 10000.0 && r.stepGate == 0.9f && r.sustainTime == 0 &&
-                    r.sustainLevel == 0 && s->score.derived.units[u].osc1Table == 0 && s->score.derived.units[u].osc2Table == 0) << u;
+                    r.sustainLevel == 0 && s->score.derived.units[u].osc1Table == 0 && s->score.derived.units[u].osc2Table == 0)
+            << u;
         for (int v = 0; v < kUnitSlots; ++v) EXPECT_EQ(s->score.doc.unitLinks[u][v], u == v ? 1 : 0);
         const Document& d = s->score.doc;
         for (int i = stepIndex(u, 0, 0); i < stepIndex(u, 0, kStepsPerSlot); ++i)
-            ASSERT_EQ((std::vector<int>{d.stepPitch[i], d.stepNoteOn[i], d.stepSlide[i], d.stepSpare[i]}), (std::vector<int>{15, 1, 0, 0})) << u << " " << i;
+            ASSERT_EQ((std::vector<int>{d.stepPitch[i], d.stepNoteOn[i], d.stepSlide[i], d.stepSpare[i]}), (std::vector<int>{15, 1, 0, 0}))
+                << u << " " << i;
     }
     releaseBuffers(*s);
     EXPECT_TRUE(s->engine.unitBuffers == nullptr && s->engine.delayBuffer == nullptr);
@@ -35,6 +37,7 @@ TEST(Units, StartUpDefaultsReachUnitZeroOnly) {
     const Derived& d = s->score.derived;
     const UnitRecord& r = st.units[0];
     const EngineSettings& g = st.settings;
+    // clang-format off
     const int32_t values[][2] = {
         {st.unitCount, 1},         {r.cutoff, 8192},        {r.resonance, 19660},
         {r.envAmount, 16250},      {r.oscMix, 128},             {r.volume, 128},         {r.distThreshold, 9},
@@ -42,6 +45,7 @@ TEST(Units, StartUpDefaultsReachUnitZeroOnly) {
         {r.pulseWidth, 0},         {g.tempoBpm, 80},            {d.samplesPerStep, 8268}, {g.masterVolume, 128},
         {g.delaySteps, 2},         {g.delayFeedback, 108},      {g.delayPan, -32},       {static_cast<int32_t>(r.oscSync), 0},
         {linkButtonState(*s, 0), kLinkOwn}};
+    // clang-format on
     for (size_t i = 0; i < std::size(values); ++i) EXPECT_EQ(values[i][0], values[i][1]) << "value " << i;
     EXPECT_EQ(r.stepGate, 0.95f);
     EXPECT_NEAR(r.lfoSpeed, std::exp(-3.5), 1e-12);
@@ -57,8 +61,9 @@ TEST(Units, AddUpToFourSilentUnitsWithoutSelectingThem) {
     s->engine.voices[2].osc1Accum = 12345;
     for (int i = 0; i < 4; ++i) EXPECT_EQ(addUnit(*s), i < 3 ? 1 : 0) << "Maximum # reached at " << i;
     // The new unit's own wave is applied, its oscillators restarted.
-    EXPECT_EQ((std::vector<int>{s->score.doc.unitCount, s->selection.currentUnit, s->score.derived.units[2].osc1Table,
-                                s->engine.voices[2].osc1Accum}), (std::vector<int>{4, 0, 2, 0}));
+    EXPECT_EQ(
+        (std::vector<int>{s->score.doc.unitCount, s->selection.currentUnit, s->score.derived.units[2].osc1Table, s->engine.voices[2].osc1Accum}),
+        (std::vector<int>{4, 0, 2, 0}));
     // Fresh slots play silently until their volume is raised.
     EXPECT_EQ(testing::renderFrames(*s, 20000), testing::renderFrames(*testing::startedSynth(), 20000));
 }
@@ -80,7 +85,8 @@ TEST(Units, DeleteMovesLaterUnitsDownByPasteAndTheFirstPatterns) {
     for (int u = 1; u < 3; ++u)
         EXPECT_EQ((std::vector<int64_t>{st.units[u].cutoff, s->score.derived.units[u].osc2Table, st.units[u].pulseWidth, st.units[u].spareA,
                                         st.stepPitch[stepIndex(u, 0, 5)], st.stepSpare[stepIndex(u, 0, 5)], st.stepPitch[stepIndex(u, 1, 5)]}),
-                  (std::vector<int64_t>{1000 + u + 1, u + 1, 50 + u, 70 + u, (u + 1) * 10 + 5, u + 1, u * 10 + 5})) << u;
+                  (std::vector<int64_t>{1000 + u + 1, u + 1, 50 + u, 70 + u, (u + 1) * 10 + 5, u + 1, u * 10 + 5}))
+            << u;
     EXPECT_EQ(std::pair(st.units[0].cutoff, st.units[3].cutoff), std::pair(1000, 1003)) << "the last slot keeps the old unit 3";
     auto one = testing::startedSynth();
     EXPECT_EQ((std::pair{deleteCurrentUnit(*one), int{one->score.doc.unitCount}}), std::pair(0, 1)) << "with one unit left nothing happens";
@@ -104,11 +110,12 @@ TEST(Units, PasteTakesTheSourcesSettingsAtPasteTime) {
     EXPECT_TRUE(r.cutoff == 16384 && r.volume == 128 && r.resonance == 19660 && r.attack == st.units[0].attack);
     const UnitDerived& derived = s->score.derived.units[1];
     EXPECT_TRUE(r.stepGate == 0.5f && derived.gateSamples == 4134 && derived.osc1Table == 3);
-    EXPECT_TRUE(r.filterMode == 3 && r.lfoAmount == 77 && r.lfoTarget == 2 && r.lfoWave == 1 && r.ringMod == 55 &&
-                r.fmAmount == 66 && r.envAmount == 999 && r.distMode == 2 && r.distWet == 33 && r.distThreshold == 4 &&
-                r.osc1Coarse == 5 && r.osc2Fine == -7 && r.oscMix == 200 && r.sustainTime == 4410);
+    EXPECT_TRUE(r.filterMode == 3 && r.lfoAmount == 77 && r.lfoTarget == 2 && r.lfoWave == 1 && r.ringMod == 55 && r.fmAmount == 66 &&
+                r.envAmount == 999 && r.distMode == 2 && r.distWet == 33 && r.distThreshold == 4 && r.osc1Coarse == 5 && r.osc2Fine == -7 &&
+                r.oscMix == 200 && r.sustainTime == 4410);
     EXPECT_EQ((std::vector<int32_t>{s->engine.voices[1].osc1Accum, r.pulseWidth, static_cast<int32_t>(r.oscSync), r.midiChannel}),
-              std::vector<int32_t>(4, 0)) << "restarted; not settings that paste";
+              std::vector<int32_t>(4, 0))
+        << "restarted; not settings that paste";
     // A source beyond the slots reads the last one.
     st.units[kUnitSlots - 1].cutoff = 777;
     pasteSettings(*s, 100);

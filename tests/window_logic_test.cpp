@@ -64,6 +64,7 @@ TEST(PlayingStatus, FollowsPatternAndSongModeAndChoicesMadeWhileStopped) {
 
 TEST(StreamFileName, FilterAndNameChooseTheKindAndTheExtension) {
     const StreamKind raw = StreamKind::kRaw, wave = StreamKind::kWave, refused = StreamKind::kRefused;
+    // clang-format off
     const struct { const char *name, *result; bool waveFilter; size_t capacity; StreamKind kind; } cases[] = {
         {"take", "take.raw", false, 128, raw},          {"take.raw", "take.raw", false, 128, raw},
         {"TAKE.RAW", "TAKE.RAW.raw", false, 128, raw},  // the save commands' rule
@@ -71,8 +72,9 @@ TEST(StreamFileName, FilterAndNameChooseTheKindAndTheExtension) {
         {"take.raw", "take.raw.wav", true, 128, wave},  {"Z:\\music\\Take.WaV", "Z:\\music\\Take.WaV", false, 128, wave},
         {"take.wave", "take.wave.raw", false, 128, raw}, {".wav", ".wav", false, 128, wave}, {"wav", "wav.raw", false, 128, raw},
         {"abc", "abc.wav", true, 8, wave},  // the extension must fit with the terminator
-        {"abcd", "abcd", true, 8, refused},             {"abcd", "abcd", false, 8, refused},
+        {"abcd", "abcd", true, 8, refused},             {"abcd", "abcd", false, 8, refused}
     };
+    // clang-format on
     for (const auto& c : cases) {
         char buffer[128] = {};
         std::strcpy(buffer, c.name);

@@ -33,7 +33,7 @@ struct Sound {
     int cutoff = 50, envAmount = 50, resonance = 40;
     int attack = 20, decay = 70, sustain = 0, release = 10, sustainLevel = 0, stepGate = 95, volume = 128;
     int delaySend = 0;
-    int distMode = 1, distWet = 0, threshold = 0;  // distortion "A" is 1, "B" 2
+    int distMode = 1, distWet = 0, threshold = 0;                 // distortion "A" is 1, "B" 2
     int lfoTarget = 0, lfoWave = 0, lfoSpeed = 0, lfoAmount = 0;  // target 0 pitch, 1 reso, 2 cutoff
     int accent = 50;
 };
@@ -165,8 +165,7 @@ void build(Synth& s, const Demo& d) {
     for (size_t u = 0; u < d.units.size(); ++u) {
         selectUnit(s, static_cast<int>(u));
         applySound(s, d.units[u].sound);
-        for (size_t p = 0; p < d.units[u].patterns.size(); ++p)
-            writePattern(s, static_cast<int>(p), d.units[u].patterns[p]);
+        for (size_t p = 0; p < d.units[u].patterns.size(); ++p) writePattern(s, static_cast<int>(p), d.units[u].patterns[p]);
     }
     selectUnit(s, 0);
     selectPattern(s, 0);
@@ -356,12 +355,10 @@ std::vector<Demo> demos() {
     lead.volume = 96;
     Sound arp = pluck();
     arp.volume = 64;
-    four.units = {
-        {lead, {"C2! C2 C3~ A#2 | C2 - D#2~ F2 | C2! G2 C2 C3~ | A#2 G2 - D#2"}},
-        {subBass(), {"C2 - - - | - - C2 - | C2 - - - | - - A#1 -"}},
-        {arp, {"G3 C4 D#4 G3 | C4 D#4 G3 C4 | A#3 D4 F4 A#3 | D4 F4 A#3 D4"}},
-        {tick(), {"- - C4 - | - - C4 - | - - C4 - | - - C4 C4"}},
-    };
+    four.units = {{lead, {"C2! C2 C3~ A#2 | C2 - D#2~ F2 | C2! G2 C2 C3~ | A#2 G2 - D#2"}},
+                  {subBass(), {"C2 - - - | - - C2 - | C2 - - - | - - A#1 -"}},
+                  {arp, {"G3 C4 D#4 G3 | C4 D#4 G3 C4 | A#3 D4 F4 A#3 | D4 F4 A#3 D4"}},
+                  {tick(), {"- - C4 - | - - C4 - | - - C4 - | - - C4 C4"}}};
     all.push_back(four);
 
     Demo song{"07-song-swing-accents.pat"};
@@ -377,16 +374,14 @@ std::vector<Demo> demos() {
     Sound songSub = subBass();
     songSub.volume = 80;
     song.song = {1, 1, 2, 2, 1, 1, 3, 4};
-    song.units = {
-        {songBass,
-         {"A2! A2 C3 A2 | A3!~ A2 G2 A2 | - A2 C3! D3 | E3~ D3 C3 A2",
-          "F2! F2 A2 F2 | F3!~ F2 E2 F2 | - F2 A2! C3 | D3~ C3 A2 F2",
-          "G2! G2 B2 G2 | G3!~ G2 F2 G2 | E2! E2 G#2 B2 | E3!~ D3 B2 G#2",
-          "A2! - - A2 | - - A3! - | A2~ G2 - E2 | G2! A2~ C3 E3"}},
-        {songSub,
-         {"A1 - - - | - - A1 - | A1 - - - | - - A1 -", "F1 - - - | - - F1 - | F1 - - - | - - F1 -",
-          "G1 - - - | - - G1 - | E1 - - - | - - E1 -", "A1 - - - | - - - - | A1 - - - | - - - -"}},
-    };
+    song.units = {{songBass,
+                   {"A2! A2 C3 A2 | A3!~ A2 G2 A2 | - A2 C3! D3 | E3~ D3 C3 A2",
+                    "F2! F2 A2 F2 | F3!~ F2 E2 F2 | - F2 A2! C3 | D3~ C3 A2 F2",
+                    "G2! G2 B2 G2 | G3!~ G2 F2 G2 | E2! E2 G#2 B2 | E3!~ D3 B2 G#2",
+                    "A2! - - A2 | - - A3! - | A2~ G2 - E2 | G2! A2~ C3 E3"}},
+                  {songSub,
+                   {"A1 - - - | - - A1 - | A1 - - - | - - A1 -", "F1 - - - | - - F1 - | F1 - - - | - - F1 -",
+                    "G1 - - - | - - G1 - | E1 - - - | - - E1 -", "A1 - - - | - - - - | A1 - - - | - - - -"}}};
     all.push_back(song);
 
     return all;

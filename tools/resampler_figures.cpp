@@ -67,7 +67,8 @@ int main() {
         } else {
             // Upward: a 15 kHz sine's image at 44100 - 15000 Hz must vanish.
             auto s = velmor::Resampler::create(44100, rate);
-            std::printf("   image at 29100 Hz: %.1f\n", levelDb(through(*s, 15000, 44100, static_cast<int>(rate)), 29100, rate) - 20 * std::log10(0.5));
+            std::printf("   image at 29100 Hz: %.1f\n",
+                        levelDb(through(*s, 15000, 44100, static_cast<int>(rate)), 29100, rate) - 20 * std::log10(0.5));
         }
     }
     return 0;

@@ -45,10 +45,16 @@ void mixedEdit(Synth& s, int i) {
         case 3: toggleStepNoteOn(s, i % 16); break;
         case 4: (i % 16 < 8 ? addUnit : deleteCurrentUnit)(s); break;
         case 5:
-            if (i % 2) insertSongPosition(s, i % 5, i % 64);
-            else setSongPattern(s, 0, i % 64);
+            if (i % 2)
+                insertSongPosition(s, i % 5, i % 64);
+            else
+                setSongPattern(s, 0, i % 64);
             break;
-        case 6: selectPattern(s, i % 64); pastePattern(s); transposePattern(s, i % 3 - 1); break;
+        case 6:
+            selectPattern(s, i % 64);
+            pastePattern(s);
+            transposePattern(s, i % 3 - 1);
+            break;
         case 7: {
             Edit edit(s, "Load Wave");
             for (int n = 0; n < kWaveLength; ++n) s.score.doc.userWave[n] = static_cast<int16_t>(n * i);

@@ -50,9 +50,7 @@ std::unique_ptr<Synth> benchSynth(int units, Variant variant) {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 struct Options {
     double minTime = 0.5;
@@ -94,8 +92,8 @@ void renderCase(const Options& o, Variant variant, int units) {
         sink += static_cast<uint16_t>(out[kBlock]);
     });
     const double framesPerSecond = blocksPerSecond * kBlock;
-    std::printf("%-32s %10.2f M unit-frames/s %10.1f x real time\n", name.c_str(),
-                framesPerSecond * units / 1e6, framesPerSecond / 44100.0);
+    std::printf("%-32s %10.2f M unit-frames/s %10.1f x real time\n", name.c_str(), framesPerSecond * units / 1e6,
+                framesPerSecond / 44100.0);
     std::fflush(stdout);
 }
 

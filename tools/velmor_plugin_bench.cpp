@@ -74,8 +74,13 @@ double framesPerSecond(double rate, double minTime, int rounds, const std::strin
             const uint32_t index = next % kSequencerParameter;
             const PluginParameter& p = pluginParameter(index);
             const int32_t span = p.maximum - p.minimum + 1;
-            events[count++] = {i * kBlock / changesPerBlock, true, 0, {}, index,
-                               static_cast<float>(p.minimum + static_cast<int32_t>(next / kSequencerParameter % 2 ? span / 3 : span / 2))};
+            events[count++] = {
+                i * kBlock / changesPerBlock,
+                true,
+                0,
+                {},
+                index,
+                static_cast<float>(p.minimum + static_cast<int32_t>(next / kSequencerParameter % 2 ? span / 3 : span / 2))};
         }
         core.process(left.data(), right.data(), kBlock, events.data(), count, t);
         played += kBlock;
@@ -117,8 +122,8 @@ int main(int argc, char** argv) {
     for (double rate : {48000.0, 44100.0}) {
         const double frames = velmor::framesPerSecond(rate, minTime, rounds, state);
         const std::string name = "plugin/startup/units:4/" + std::to_string(static_cast<int>(rate)) + " Hz";
-        std::printf("%-32s %10.2f M unit-frames/s %10.1f x real time\n", name.c_str(),
-                    frames * velmor::kUnits / 1e6, frames / rate);
+        std::printf("%-32s %10.2f M unit-frames/s %10.1f x real time\n", name.c_str(), frames * velmor::kUnits / 1e6,
+                    frames / rate);
         std::fflush(stdout);
         plain = frames;
     }

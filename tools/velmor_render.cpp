@@ -120,7 +120,7 @@ struct Options {
     bool version = false;
     bool song = false;
     int patternNumber = 0;  // --pattern 1..64; 0: as loaded
-    int64_t frames = -1;  // -1: one pass as stream to disk writes it
+    int64_t frames = -1;    // -1: one pass as stream to disk writes it
     int64_t passes = -1;
     const char* events = nullptr;
     const char* midi = nullptr;
@@ -288,7 +288,8 @@ bool renderTimed(Synth& s, std::FILE* f, int64_t frames, const std::vector<Timed
 // events' clock, or (play) runs from the start.
 bool renderEvents(Synth& s, std::FILE* f, int64_t frames, const std::vector<TimedCommand>& events, bool play, bool wav) {
     std::vector<EngineEvent> first;
-    if (!play) first = {{0, EngineCommand::of(EngineCommand::kClockSync, 1)}, {0, EngineCommand::of(EngineCommand::kSequencer, 0)}};
+    if (!play)
+        first = {{0, EngineCommand::of(EngineCommand::kClockSync, 1)}, {0, EngineCommand::of(EngineCommand::kSequencer, 0)}};
     return renderTimed(s, f, frames, events, {}, first, wav);
 }
 
@@ -334,15 +335,13 @@ int run(int argc, char** argv) {
         const bool readFailed = std::ferror(in) != 0;
         const int readError = errno;
         std::fclose(in);
-        if (readFailed)
-            return fail(std::string("cannot read pattern file ") + o.pattern + ": " + std::strerror(readError));
+        if (readFailed) return fail(std::string("cannot read pattern file ") + o.pattern + ": " + std::strerror(readError));
         if (status == PatternReadStatus::kShortHeader)
             return fail(std::string(o.pattern) + " is not a pattern file: it ends inside its 30-byte header");
     }
     if (o.importMidi) {
         std::string report;
-        if (!importMidiFile(*s, o.importMidi, report))
-            return fail(std::string("cannot import ") + o.importMidi + ": " + report);
+        if (!importMidiFile(*s, o.importMidi, report)) return fail(std::string("cannot import ") + o.importMidi + ": " + report);
         std::fprintf(stderr, "velmor-render: imported %s: %s\n", o.importMidi, report.c_str());
     }
     errno = 0;

@@ -10,7 +10,8 @@ namespace velmor {
 
 namespace {
 
-template <class Event> const Event* coreEvent(const clap_event_header_t* e, uint16_t type) {
+template <class Event>
+const Event* coreEvent(const clap_event_header_t* e, uint16_t type) {
     if (!e || e->space_id != CLAP_CORE_EVENT_SPACE_ID || e->type != type || e->size < sizeof(Event)) return nullptr;
     return reinterpret_cast<const Event*>(e);
 }
@@ -26,8 +27,7 @@ bool noteMessage(const clap_event_header_t* e, HostEvent& out) {
 
 bool parameterEvent(const clap_event_header_t* event, uint32_t& index, float& value) {
     const auto* p = coreEvent<clap_event_param_value_t>(event, CLAP_EVENT_PARAM_VALUE);
-    if (!p || p->param_id < kFirstCoreParameterId || p->param_id - kFirstCoreParameterId >= kPluginParameterCount)
-        return false;
+    if (!p || p->param_id < kFirstCoreParameterId || p->param_id - kFirstCoreParameterId >= kPluginParameterCount) return false;
     index = p->param_id - kFirstCoreParameterId;
     value = static_cast<float>(p->value);
     return true;

@@ -56,18 +56,24 @@ bool CLAP_ABI info(const clap_plugin_t*, uint32_t at, clap_param_info_t* out) {
 bool CLAP_ABI value(const clap_plugin_t* plugin, clap_id id, double* out) {
     const ClapInstance& v = instanceOf(plugin);
     uint32_t index = 0;
-    if (id == kStepParameterId) *out = v.step.load(std::memory_order_relaxed);
-    else if (coreIndex(id, index)) *out = v.asked.shown(*v.core, index);
-    else return false;
+    if (id == kStepParameterId)
+        *out = v.step.load(std::memory_order_relaxed);
+    else if (coreIndex(id, index))
+        *out = v.asked.shown(*v.core, index);
+    else
+        return false;
     return true;
 }
 
 bool CLAP_ABI valueToText(const clap_plugin_t*, clap_id id, double value, char* out, uint32_t size) {
     uint32_t index = 0;
     const int32_t v = static_cast<int32_t>(std::lround(value));
-    if (id == kStepParameterId) copyText(out, size, std::to_string(v));
-    else if (coreIndex(id, index)) copyText(out, size, parameterText(index, v));
-    else return false;
+    if (id == kStepParameterId)
+        copyText(out, size, std::to_string(v));
+    else if (coreIndex(id, index))
+        copyText(out, size, parameterText(index, v));
+    else
+        return false;
     return true;
 }
 

@@ -27,10 +27,16 @@ constexpr clap_id kOutputPortId = 0x7ffffffd;
 constexpr clap_id kNotePortId = 0;
 constexpr clap_id kNoteOutputPortId = 1;
 
-const char* kFeatures[] = {CLAP_PLUGIN_FEATURE_INSTRUMENT, CLAP_PLUGIN_FEATURE_SYNTHESIZER,
-                           CLAP_PLUGIN_FEATURE_STEREO, nullptr};
+const char* kFeatures[] = {CLAP_PLUGIN_FEATURE_INSTRUMENT, CLAP_PLUGIN_FEATURE_SYNTHESIZER, CLAP_PLUGIN_FEATURE_STEREO, nullptr};
 const clap_plugin_descriptor_t kDescriptor = {
-    CLAP_VERSION_INIT, "velmor.velmor", "Velmor", "The Velmor developers", "", "", "", VELMOR_VERSION_TEXT,
+    CLAP_VERSION_INIT,
+    "velmor.velmor",
+    "Velmor",
+    "The Velmor developers",
+    "",
+    "",
+    "",
+    VELMOR_VERSION_TEXT,
     "An analog-style bass-line machine: up to four units with a pattern sequencer, songs, swing and accents.",
     kFeatures};
 
@@ -96,7 +102,8 @@ void CLAP_ABI onMainThread(const clap_plugin_t*) {}
 void sendNotes(const ClapInstance& v, const clap_process_t* p) {
     if (!p->out_events) return;
     for (const SentMessage& m : v.core->notesOut()) {
-        const clap_event_midi_t e{{sizeof e, m.frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI, 0}, 0, {m.bytes[0], m.bytes[1], m.bytes[2]}};
+        const clap_event_midi_t e{
+            {sizeof e, m.frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_MIDI, 0}, 0, {m.bytes[0], m.bytes[1], m.bytes[2]}};
         p->out_events->try_push(p->out_events, &e.header);
     }
 }
@@ -108,7 +115,13 @@ void sendStep(ClapInstance& v, const clap_process_t* p) {
     if (step == v.stepSent || !p->out_events) return;
     const clap_event_param_value_t e{
         {sizeof e, p->frames_count > 0 ? p->frames_count - 1 : 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0},
-        kStepParameterId, nullptr, -1, -1, -1, -1, step};
+        kStepParameterId,
+        nullptr,
+        -1,
+        -1,
+        -1,
+        -1,
+        step};
     if (p->out_events->try_push(p->out_events, &e.header)) v.stepSent = step;
 }
 
@@ -144,11 +157,10 @@ const clap_plugin_descriptor_t* CLAP_ABI descriptor(const clap_plugin_factory_t*
 }
 
 const clap_plugin_t* CLAP_ABI create(const clap_plugin_factory_t*, const clap_host_t* host, const char* id) {
-    if (!host || !id || std::strcmp(id, kDescriptor.id) != 0 || !clap_version_is_compatible(host->clap_version))
-        return nullptr;
+    if (!host || !id || std::strcmp(id, kDescriptor.id) != 0 || !clap_version_is_compatible(host->clap_version)) return nullptr;
     auto* v = new ClapInstance;
-    v->plugin = {&kDescriptor, v,       init,    destroy,   activate,  deactivate,
-                 startProcessing, stopProcessing, reset, process, extension, onMainThread};
+    v->plugin = {&kDescriptor,   v,     init,    destroy,   activate,    deactivate, startProcessing,
+                 stopProcessing, reset, process, extension, onMainThread};
     v->host = host;
     v->core = std::make_unique<PluginCore>(v->rate);
     v->events.reset(new HostEvent[kMaxEvents]);
@@ -159,9 +171,7 @@ const clap_plugin_factory_t kFactory = {pluginCount, descriptor, create};
 
 bool CLAP_ABI entryInit(const char*) { return true; }
 void CLAP_ABI entryDeinit() {}
-const void* CLAP_ABI factory(const char* id) {
-    return std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr;
-}
+const void* CLAP_ABI factory(const char* id) { return std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr; }
 
 }  // namespace
 

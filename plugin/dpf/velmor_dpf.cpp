@@ -160,8 +160,8 @@ private:
             // Sixteenths from the song's start: the bars and beats before,
             // and the fraction of this beat.
             const double sixteenthsPerBeat = 16.0 / t.bbt.beatType;
-            const double beats = (t.bbt.bar - 1) * static_cast<double>(t.bbt.beatsPerBar) + (t.bbt.beat - 1) +
-                                 t.bbt.tick / t.bbt.ticksPerBeat;
+            const double beats =
+                (t.bbt.bar - 1) * static_cast<double>(t.bbt.beatsPerBar) + (t.bbt.beat - 1) + t.bbt.tick / t.bbt.ticksPerBeat;
             h.sixteenths = beats * sixteenthsPerBeat;
             h.beatsPerMinute = t.bbt.beatsPerMinute * 4.0 / t.bbt.beatType;
         }

@@ -27,21 +27,22 @@ namespace {
 constexpr uint32_t kMaxEvents = 4096;
 
 constexpr uint32_t fourChars(char a, char b, char c, char d) {
-    return static_cast<uint32_t>(a) << 24 | static_cast<uint32_t>(b) << 16 | static_cast<uint32_t>(c) << 8 | static_cast<uint32_t>(d);
+    return static_cast<uint32_t>(a) << 24 | static_cast<uint32_t>(b) << 16 | static_cast<uint32_t>(c) << 8 |
+           static_cast<uint32_t>(d);
 }
 
 // The class ids, as four numbers in the machine's order.
-constexpr uint32_t kComponentClass[4] = {fourChars('D', 'P', 'F', ' '), fourChars('c', 'l', 'a', 's'), fourChars('V', 'l', 'm', 'r'), 0};
-constexpr uint32_t kControllerClass[4] = {fourChars('D', 'P', 'F', ' '), fourChars('c', 't', 'r', 'l'), fourChars('V', 'l', 'm', 'r'), 0};
+constexpr uint32_t kComponentClass[4] = {fourChars('D', 'P', 'F', ' '), fourChars('c', 'l', 'a', 's'),
+                                         fourChars('V', 'l', 'm', 'r'), 0};
+constexpr uint32_t kControllerClass[4] = {fourChars('D', 'P', 'F', ' '), fourChars('c', 't', 'r', 'l'),
+                                          fourChars('V', 'l', 'm', 'r'), 0};
 
 const char kName[] = "Velmor";
 const char kVendor[] = "The Velmor developers";
 const char kCategories[] = "Instrument|Synth";
 const char kSdk[] = "VST 3.7.4";
 
-std::string versionText() {
-    return std::to_string(VELMOR_VERSION_MAJOR) + "." + std::to_string(VELMOR_VERSION_MINOR) + ".0";
-}
+std::string versionText() { return std::to_string(VELMOR_VERSION_MAJOR) + "." + std::to_string(VELMOR_VERSION_MINOR) + ".0"; }
 
 // --- the component ---------------------------------------------------------
 
@@ -68,7 +69,9 @@ v3_result V3_API busInfo(void* face, int32_t media, int32_t direction, int32_t i
     info->media_type = media;
     info->direction = direction;
     info->channel_count = media == V3_AUDIO ? 2 : 1;
-    copyText(info->bus_name, media == V3_AUDIO ? "Audio Output" : direction == V3_INPUT ? "Event/MIDI Input" : "Event/MIDI Output");
+    copyText(info->bus_name, media == V3_AUDIO       ? "Audio Output"
+                             : direction == V3_INPUT ? "Event/MIDI Input"
+                                                     : "Event/MIDI Output");
     info->bus_type = V3_MAIN;
     info->flags = V3_DEFAULT_ACTIVE;
     return V3_OK;
@@ -101,7 +104,8 @@ v3_result V3_API componentState(void* face, v3_bstream** stream) {
     std::string bytes = saveState(*v.core, v.asked, v.file);
     for (size_t done = 0; done < bytes.size();) {
         int32_t n = 0;
-        if (v3_cpp_obj(stream)->write(stream, bytes.data() + done, static_cast<int32_t>(bytes.size() - done), &n) != V3_OK || n <= 0)
+        if (v3_cpp_obj(stream)->write(stream, bytes.data() + done, static_cast<int32_t>(bytes.size() - done), &n) != V3_OK ||
+            n <= 0)
             return V3_INTERNAL_ERR;
         done += static_cast<size_t>(n);
     }
@@ -285,9 +289,9 @@ v3_result V3_API createInstance(void*, const v3_tuid classId, const v3_tuid iid,
 v3_result V3_API setHostContext(void*, v3_funknown**) { return V3_OK; }
 
 const v3_plugin_factory_cpp kFactoryFunctions = {{factoryInterface, factoryReference, factoryReference},
-                                            {factoryInfo, classCount, classInfo, createInstance},
-                                            {fullClassInfo<v3_class_info_2>},
-                                            {fullClassInfo<v3_class_info_3>, setHostContext}};
+                                                 {factoryInfo, classCount, classInfo, createInstance},
+                                                 {fullClassInfo<v3_class_info_2>},
+                                                 {fullClassInfo<v3_class_info_3>, setHostContext}};
 const v3_plugin_factory_cpp* const kFactory = &kFactoryFunctions;
 
 }  // namespace
@@ -300,10 +304,14 @@ v3_result V3_API queryInterface(void* face, const v3_tuid iid, void** found) {
     void* f = nullptr;
     if (v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_plugin_base_iid) || v3_tuid_match(iid, v3_component_iid))
         f = &v.component;
-    else if (v3_tuid_match(iid, v3_audio_processor_iid)) f = &v.processor;
-    else if (v3_tuid_match(iid, v3_edit_controller_iid)) f = &v.controller;
-    else if (v3_tuid_match(iid, v3_midi_mapping_iid)) f = &v.midiMapping;
-    else if (v3_tuid_match(iid, v3_process_context_requirements_iid)) f = &v.requirements;
+    else if (v3_tuid_match(iid, v3_audio_processor_iid))
+        f = &v.processor;
+    else if (v3_tuid_match(iid, v3_edit_controller_iid))
+        f = &v.controller;
+    else if (v3_tuid_match(iid, v3_midi_mapping_iid))
+        f = &v.midiMapping;
+    else if (v3_tuid_match(iid, v3_process_context_requirements_iid))
+        f = &v.requirements;
     *found = f;
     if (!f) return V3_NO_INTERFACE;
     addReference(face);

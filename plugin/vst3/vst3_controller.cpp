@@ -28,9 +28,13 @@ std::string textOf(const int16_t* from) {
     std::string s;
     for (int i = 0; i < 128 && from[i]; ++i) {
         const auto u = static_cast<uint16_t>(from[i]);
-        if (u < 0x80) s += static_cast<char>(u);
-        else if (u < 0x800) s += static_cast<char>(0xC0 | u >> 6), s += static_cast<char>(0x80 | (u & 0x3F));
-        else s += static_cast<char>(0xE0 | u >> 12), s += static_cast<char>(0x80 | (u >> 6 & 0x3F)), s += static_cast<char>(0x80 | (u & 0x3F));
+        if (u < 0x80)
+            s += static_cast<char>(u);
+        else if (u < 0x800)
+            s += static_cast<char>(0xC0 | u >> 6), s += static_cast<char>(0x80 | (u & 0x3F));
+        else
+            s += static_cast<char>(0xE0 | u >> 12), s += static_cast<char>(0x80 | (u >> 6 & 0x3F)),
+                s += static_cast<char>(0x80 | (u & 0x3F));
     }
     return s;
 }
@@ -72,7 +76,8 @@ v3_result V3_API parameterInfo(void*, int32_t at, v3_param_info* info) {
         const uint32_t c = id - kFirstControllerId;
         info->flags = V3_PARAM_CAN_AUTOMATE | V3_PARAM_IS_HIDDEN;
         info->step_count = 127;
-        const std::string channel = std::to_string(c / kControllersPerChannel + 1), number = std::to_string(c % kControllersPerChannel);
+        const std::string channel = std::to_string(c / kControllersPerChannel + 1),
+                          number = std::to_string(c % kControllersPerChannel);
         copyText(info->title, "MIDI Ch. " + channel + " CC " + number);
         copyText(info->short_title, "CC" + number);
     }
@@ -100,7 +105,8 @@ v3_result V3_API textForValue(void* face, v3_param_id id, double normalised, v3_
     uint32_t index = 0;
     if (id >= static_cast<v3_param_id>(parameterCount(face))) return V3_INVALID_ARG;
     const auto plain = static_cast<int32_t>(std::lround(toPlain(face, id, normalised)));
-    copyText(out, sizeof(v3_str_128) / sizeof(int16_t), coreIndex(id, index) ? parameterText(index, plain) : std::to_string(plain));
+    copyText(out, sizeof(v3_str_128) / sizeof(int16_t),
+             coreIndex(id, index) ? parameterText(index, plain) : std::to_string(plain));
     return V3_OK;
 }
 
@@ -135,7 +141,8 @@ v3_result V3_API setHandler(void* face, v3_component_handler** handler) {
 v3_plugin_view** V3_API createView(void*, const char*) { return nullptr; }
 
 v3_result V3_API controllerAssignment(void*, int32_t bus, int16_t channel, int16_t controller, v3_param_id* id) {
-    if (bus != 0 || channel < 0 || channel > 15 || controller < 0 || controller >= static_cast<int16_t>(kControllersPerChannel) || !id)
+    if (bus != 0 || channel < 0 || channel > 15 || controller < 0 || controller >= static_cast<int16_t>(kControllersPerChannel) ||
+        !id)
         return V3_FALSE;
     *id = kFirstControllerId + channel * kControllersPerChannel + controller;
     return V3_TRUE;
@@ -159,8 +166,8 @@ void copyText(int16_t* to, size_t size, const std::string& text) {
 const v3_edit_controller_cpp kControllerFunctions = {
     {queryInterface, addReference, release},
     {initialize, terminate},
-    {setComponentState, setState, getState, parameterCount, parameterInfo, textForValue, valueForText, toPlain,
-     toNormalised, normalisedNow, setNormalised, setHandler, createView}};
+    {setComponentState, setState, getState, parameterCount, parameterInfo, textForValue, valueForText, toPlain, toNormalised,
+     normalisedNow, setNormalised, setHandler, createView}};
 
 const v3_midi_mapping_cpp kMidiMappingFunctions = {{queryInterface, addReference, release}, {controllerAssignment}};
 

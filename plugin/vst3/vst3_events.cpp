@@ -25,7 +25,8 @@ uint8_t seven(double normalised) { return static_cast<uint8_t>(std::lround(std::
 bool keyMessage(const v3_event& e, HostEvent& out) {
     const auto frame = static_cast<uint32_t>(std::max(e.sample_offset, 0));
     if (e.type == V3_EVENT_NOTE_ON) return noteEvent(frame, true, e.note_on.channel, e.note_on.pitch, e.note_on.velocity, out);
-    if (e.type == V3_EVENT_NOTE_OFF) return noteEvent(frame, false, e.note_off.channel, e.note_off.pitch, e.note_off.velocity, out);
+    if (e.type == V3_EVENT_NOTE_OFF)
+        return noteEvent(frame, false, e.note_off.channel, e.note_off.pitch, e.note_off.velocity, out);
     return false;
 }
 
@@ -130,8 +131,10 @@ void sendNotes(const PluginCore& core, v3_event_list** out) {
         e.sample_offset = static_cast<int32_t>(m.frame);
         const auto channel = static_cast<int16_t>(m.bytes[0] & 15);
         const float velocity = m.bytes[2] / 127.0f;
-        if ((m.bytes[0] & 0xF0) == 0x90) e.type = V3_EVENT_NOTE_ON, e.note_on = {channel, m.bytes[1], 0, velocity, 0, -1};
-        else e.type = V3_EVENT_NOTE_OFF, e.note_off = {channel, m.bytes[1], velocity, -1, 0};
+        if ((m.bytes[0] & 0xF0) == 0x90)
+            e.type = V3_EVENT_NOTE_ON, e.note_on = {channel, m.bytes[1], 0, velocity, 0, -1};
+        else
+            e.type = V3_EVENT_NOTE_OFF, e.note_off = {channel, m.bytes[1], velocity, -1, 0};
         v3_cpp_obj(out)->add_event(out, &e);
     }
 }

@@ -25,9 +25,11 @@ int main() {
     using namespace velmor;
     auto s = testing::initialisedSynth();
     const Tables& t = s->tables;
+    // clang-format off
     const struct { const char* name; const WaveSample* wave; } waves[] = {
         {"sawTable", t.sawTable}, {"squareTable", t.squareTable}, {"sineTable", t.sineTable},
         {"saw303Table", t.saw303Table}, {"userTable", s->score.doc.userWave}};
+    // clang-format on
     for (const auto& w : waves) {
         int16_t samples[kWaveLength];
         for (int i = 0; i < kWaveLength; ++i) samples[i] = w.wave[i];

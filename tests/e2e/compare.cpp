@@ -109,9 +109,9 @@ Frames withEvents(const char* pattern, int64_t frames, const std::vector<TimedCo
 }
 
 struct Outcome {
-    int status = 1;           // 0 pass, 1 fail, 3 too late to tell
-    int64_t wrongCap = -1;    // the first wrong frame after the lock, in the recording
-    int64_t wrongRef = -1;    // where the reference stood there
+    int status = 1;         // 0 pass, 1 fail, 3 too late to tell
+    int64_t wrongCap = -1;  // the first wrong frame after the lock, in the recording
+    int64_t wrongRef = -1;  // where the reference stood there
 };
 
 // Where recorded frames from `c` on, expected to be the reference from
@@ -148,14 +148,15 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
     // Backwards to where the stream begins, passing over inserted silence.
     int64_t silence = 0;
     while (c > 0 && r > 0 && (cap[c - 1] == ref[r - 1] || cap[c - 1] == 0)) {
-        if (cap[c - 1] == ref[r - 1]) silence = 0, --c, --r;
-        else ++silence, --c;
+        if (cap[c - 1] == ref[r - 1])
+            silence = 0, --c, --r;
+        else
+            ++silence, --c;
     }
     const bool stoppedBack = c > 0 && r > 0;
     c += silence;
     const int64_t lockCap = c, lockRef = r, skipped = std::max<int64_t>(0, lockCap - capStart);
-    say("lock: recording frame %lld = reference frame %lld after %lld frames of sound\n", ll(lockCap), ll(lockRef),
-        ll(skipped));
+    say("lock: recording frame %lld = reference frame %lld after %lld frames of sound\n", ll(lockCap), ll(lockRef), ll(skipped));
     // Forwards to the trailing silence or a wrong frame.
     int64_t run = 0, longest = 0, gaps = 0;
     silence = 0;
@@ -168,8 +169,7 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
         longest = std::max(longest, ++run);
         ++c, ++r;
     }
-    say("followed to reference frame %lld; %lld underrun(s); longest bit-exact run %.3f s\n", ll(r), ll(gaps),
-        seconds(longest));
+    say("followed to reference frame %lld; %lld underrun(s); longest bit-exact run %.3f s\n", ll(r), ll(gaps), seconds(longest));
     bool timing = gaps > 0, fault = false, ok = seconds(longest) >= kMinSeconds;
     if (c < capFrames && r < refFrames) {
         o.wrongCap = c, o.wrongRef = r;
@@ -181,8 +181,7 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
         ok = false, fault = true;
     }
     if (r - lockRef < minFollowed) {
-        say("the recording follows the reference over %.3f s, not the %.3f s asked for\n", seconds(r - lockRef),
-            seconds(minFollowed));
+        say("the recording follows the reference over %.3f s, not the %.3f s asked for\n", seconds(r - lockRef), seconds(minFollowed));
         ok = false;
     }
     if (maxSkip == 0 ? lockRef != 0 || skipped != 0 : skipped > maxSkip || lockRef > maxSkip) {
@@ -197,10 +196,12 @@ Outcome compareSound(const Frames& cap, const Frames& ref, int64_t maxSkip, bool
 }
 
 int usage() {
-    std::fputs("usage: velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES] [--move ID POS FROM TO]\n"
-               "                          [--passes N] [--events FILE]\n"
-               "       velmor-e2e-compare steps PATTERN PATTERN\n"
-               "       velmor-e2e-compare notes PATTERN SENT\n", stderr);
+    std::fputs(
+        "usage: velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES] [--move ID POS FROM TO]\n"
+        "                          [--passes N] [--events FILE]\n"
+        "       velmor-e2e-compare steps PATTERN PATTERN\n"
+        "       velmor-e2e-compare notes PATTERN SENT\n",
+        stderr);
     return 2;
 }
 
@@ -242,8 +243,8 @@ int compareNotes(const char* pattern, const char* sentFile) {
     for (size_t i = 0; i < sent.size(); ++i) {
         const Note& n = sent[i];
         if (i >= engine.size() || !(n == engine[i]))
-            return std::printf("FAIL: note %zu sent is %lld %02X %02X %02X, the engine's is %lld %02X %02X %02X\n", i, ll(n.frame), n.status,
-                               n.key, n.velocity, i < engine.size() ? ll(engine[i].frame) : -1LL, i < engine.size() ? engine[i].status : 0,
+            return std::printf("FAIL: note %zu sent is %lld %02X %02X %02X, the engine's is %lld %02X %02X %02X\n", i, ll(n.frame), n.status, n.key,
+                               n.velocity, i < engine.size() ? ll(engine[i].frame) : -1LL, i < engine.size() ? engine[i].status : 0,
                                i < engine.size() ? engine[i].key : 0, i < engine.size() ? engine[i].velocity : 0),
                    1;
         sounding[n.status & 15][n.key & 127] = (n.status & 0xF0) == 0x90 && n.velocity != 0;
@@ -319,13 +320,13 @@ int run(int argc, char** argv) {
     // from there it is the sound with the slider moved.
     const Outcome before = compareSound(cap, plain, 0, false);
     if (before.wrongCap < 0) {
-        std::printf(before.status == 3 ? "INCONCLUSIVE: the sound came too late\n"
-                                       : "FAIL: the recording never leaves the unchanged sound\n");
+        std::printf(before.status == 3 ? "INCONCLUSIVE: the sound came too late\n" : "FAIL: the recording never leaves the unchanged sound\n");
         return before.status == 3 ? 3 : 1;
     }
-    std::printf("the move was made at recording frames %lld..%lld; the sound changes at recording frame %lld "
-                "(reference frame %lld)\n",
-                ll(moveFrom), ll(moveTo), ll(before.wrongCap), ll(before.wrongRef));
+    std::printf(
+        "the move was made at recording frames %lld..%lld; the sound changes at recording frame %lld "
+        "(reference frame %lld)\n",
+        ll(moveFrom), ll(moveTo), ll(before.wrongCap), ll(before.wrongRef));
     if (before.wrongCap < moveFrom) return std::printf("FAIL: the sound changes before the move\n"), 1;
     if (before.wrongCap > moveTo + 2 * kHalf + kRate / 4)
         return std::printf("INCONCLUSIVE: the change is heard later than a stream buffer after the move\n"), 3;
@@ -333,8 +334,7 @@ int run(int argc, char** argv) {
     if (at < 2 * kHalf) return 1;
     std::printf("against the sound with the slider moved at frame %lld:\n", ll(at));
     const int status = compareSound(cap, playback(pattern, frames, kHalf, id, pos, at, localOff), 0, true).status;
-    if (status == 1 && before.wrongRef % kHalf != 0)
-        return std::printf("INCONCLUSIVE: the move landed while a half was being rendered\n"), 3;
+    if (status == 1 && before.wrongRef % kHalf != 0) return std::printf("INCONCLUSIVE: the move landed while a half was being rendered\n"), 3;
     return status;
 }
 

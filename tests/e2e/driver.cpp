@@ -34,11 +34,13 @@ constexpr int kMessageBoxText = 0xFFFF;
 constexpr int kUnitTabs = 1061;  // the main window's tab control
 
 std::string g_mainTitle = "Velmor V" VELMOR_VERSION_TEXT;  // or --title
-std::string g_files;        // the folder that file names are relative to
-HWND g_dialog = nullptr;    // the dialog that `dialog` chose, or null for the main window
+std::string g_files;                                       // the folder that file names are relative to
+HWND g_dialog = nullptr;                                   // the dialog that `dialog` chose, or null for the main window
 std::string g_dialogTitle;
 
-struct Failure { std::string what; };
+struct Failure {
+    std::string what;
+};
 
 // The MIDI messages posted to the program in this run, and how many it had
 // received before the first.
@@ -57,8 +59,7 @@ std::string className(HWND w) {
 std::string windowText(HWND w) {
     char text[1024] = {};
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
-                             kSendTimeoutMs, &copied))
+    if (!SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, kSendTimeoutMs, &copied))
         fail("a window does not answer WM_GETTEXT");
     return std::string(text, std::min<size_t>(copied, sizeof text - 1));
 }
@@ -201,8 +202,7 @@ std::string itemText(HWND c, WPARAM n) {
     if (length < 0 || length > 1000) fail("no item " + std::to_string(n));
     wchar_t wide[1024] = {};
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(c, m.text, n, reinterpret_cast<LPARAM>(wide), SMTO_NORMAL, kSendTimeoutMs, &result))
-        fail("the control does not answer");
+    if (!SendMessageTimeoutW(c, m.text, n, reinterpret_cast<LPARAM>(wide), SMTO_NORMAL, kSendTimeoutMs, &result)) fail("the control does not answer");
     char text[1024] = {};
     WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text - 1, nullptr, nullptr);
     return text;
@@ -221,10 +221,12 @@ void selectItem(HWND window, HWND c, long n) {
 // when the action ends (a key that opens a message box cannot be pressed
 // this way).
 void pressKey(HWND window, HWND c, const std::string& key) {
+    // clang-format off
     static const std::pair<const char*, UINT> kKeys[] = {
         {"insert", VK_INSERT}, {"delete", VK_DELETE}, {"add", VK_ADD}, {"subtract", VK_SUBTRACT},
-        {"up", VK_UP},         {"down", VK_DOWN},     {"home", VK_HOME}, {"end", VK_END},
+        {"up", VK_UP},         {"down", VK_DOWN},     {"home", VK_HOME}, {"end", VK_END}
     };
+    // clang-format on
     const auto named = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const auto& k) { return key == k.first; });
     if (named == std::end(kKeys)) fail("no key \"" + key + "\"");
     const UINT code = named->second;
@@ -306,15 +308,12 @@ std::string act(const std::vector<std::string>& a) {
         if (*end != '\0') fail("not a number: " + arg(k));
         return v;
     };
-    const auto ms = [&](size_t k, double fallback) {
-        return static_cast<DWORD>((k < a.size() ? std::atof(a[k].c_str()) : fallback) * 1000.0);
-    };
+    const auto ms = [&](size_t k, double fallback) { return static_cast<DWORD>((k < a.size() ? std::atof(a[k].c_str()) : fallback) * 1000.0); };
     // The values of COUNT consecutive controls from ID on, read by `read`.
     const auto series = [&](auto read) {
         const long first = number(1), count = a.size() > 2 ? number(2) : 1;
         std::string values;
-        for (long id = first; id < first + count; ++id)
-            values.append(values.empty() ? "" : " ").append(std::to_string(read(control(target(), id))));
+        for (long id = first; id < first + count; ++id) values.append(values.empty() ? "" : " ").append(std::to_string(read(control(target(), id))));
         return values;
     };
     const std::string& name = arg(0);
@@ -337,8 +336,7 @@ std::string act(const std::vector<std::string>& a) {
     if (name == "item") return itemText(control(target(), number(1)), static_cast<WPARAM>(number(2)));
     if (name == "enabled") return IsWindowEnabled(control(target(), number(1))) ? "1" : "0";
     if (name == "tabs" || name == "tab")
-        return std::to_string(send(control(mainWindow(), kUnitTabs), name == "tabs" ? TCM_GETITEMCOUNT : TCM_GETCURSEL,
-                                   0, 0));
+        return std::to_string(send(control(mainWindow(), kUnitTabs), name == "tabs" ? TCM_GETITEMCOUNT : TCM_GETCURSEL, 0, 0));
     if (name == "menu-state") return std::to_string(send(mainWindow(), RegisterWindowMessageA("Velmor.OutputMenuState"), 0, 0));
     if (name == "menu-check" || name == "menu-grayed") {
         const LRESULT state = send(mainWindow(), RegisterWindowMessageA("Velmor.MenuItemState"), number(1), 0);
@@ -367,16 +365,14 @@ std::string act(const std::vector<std::string>& a) {
     if (name == "message") return oneLine(windowText(control(waitDialog(arg(1), ms(2, 10)), kMessageBoxText)));
     if (name == "file-size") {
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExA(filePath(arg(1)).c_str(), GetFileExInfoStandard, &data))
-            fail("cannot read the size of " + arg(1));
+        if (!GetFileAttributesExA(filePath(arg(1)).c_str(), GetFileExInfoStandard, &data)) fail("cannot read the size of " + arg(1));
         return std::to_string((static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     }
 
     if (name == "wait-window") {
         waitDialog(arg(1), ms(2, 10));
     } else if (name == "wait-gone") {
-        if (!waitFor(ms(2, 10), [&] { return findDialog(arg(1)) == nullptr; }))
-            fail("the window \"" + arg(1) + "\" is still there");
+        if (!waitFor(ms(2, 10), [&] { return findDialog(arg(1)) == nullptr; })) fail("the window \"" + arg(1) + "\" is still there");
     } else if (name == "wait-text") {
         HWND c = control(mainWindow(), number(1));
         std::string last;
@@ -413,8 +409,7 @@ std::string act(const std::vector<std::string>& a) {
         const long position = number(2);
         send(slider, TBM_SETPOS, TRUE, position);
         const bool vertical = (GetWindowLongA(slider, GWL_STYLE) & TBS_VERT) != 0;
-        send(window, vertical ? WM_VSCROLL : WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, static_cast<WORD>(position)),
-             reinterpret_cast<LPARAM>(slider));
+        send(window, vertical ? WM_VSCROLL : WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, static_cast<WORD>(position)), reinterpret_cast<LPARAM>(slider));
     } else if (name == "click") {
         send(control(target(), number(1)), BM_CLICK, 0, 0);
     } else if (name == "command") {
@@ -428,8 +423,7 @@ std::string act(const std::vector<std::string>& a) {
     } else if (name == "answer") {
         HWND box = waitDialog(arg(1), 5000), button = control(box, number(2));
         post(box, WM_COMMAND, MAKEWPARAM(number(2), BN_CLICKED), reinterpret_cast<LPARAM>(button));
-        if (!waitFor(10000, [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
-            fail("the message box \"" + arg(1) + "\" does not close");
+        if (!waitFor(10000, [&] { return !IsWindow(box) || !IsWindowVisible(box); })) fail("the message box \"" + arg(1) + "\" does not close");
     } else if (name == "file" || name == "file-enter") {
         // The edit inside the file name combo box (which the Explorer-style
         // dialog wraps in an extended combo box), or the old-style one.
@@ -478,8 +472,10 @@ std::string act(const std::vector<std::string>& a) {
 int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
-        if (option == "--title") g_mainTitle = argv[i + 1];
-        else if (option == "--files") g_files = argv[i + 1];
+        if (option == "--title")
+            g_mainTitle = argv[i + 1];
+        else if (option == "--files")
+            g_files = argv[i + 1];
     }
     // Plain "\n" line ends, so that scripts read the lines as they are.
     _setmode(_fileno(stdout), _O_BINARY);

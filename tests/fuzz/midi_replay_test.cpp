@@ -26,8 +26,7 @@ TEST(MidiFuzzCorpus, EveryInputIsReadOrRefusedAndImportsWithinTheLimits) {
         EXPECT_EQ(testing::checkMidiInput(bytes.data(), bytes.size()), "") << name;
         MidiFileIn parsed;
         std::string error;
-        EXPECT_TRUE(!name.ends_with(".mid") || readMidiBytes(bytes.data(), bytes.size(), parsed, error) != name.starts_with("bad-"))
-            << name << error;
+        EXPECT_TRUE(!name.ends_with(".mid") || readMidiBytes(bytes.data(), bytes.size(), parsed, error) != name.starts_with("bad-")) << name << error;
     }
 }
 

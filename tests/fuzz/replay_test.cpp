@@ -27,9 +27,8 @@ void replay(const std::filesystem::path& file) {
     auto s = testing::startedSynth();
     loadPatternBytes(*s, testing::fileBytes(file));
     const Document& st = s->score.doc;
-    ASSERT_TRUE(st.unitCount >= 1 && st.unitCount <= kUnitSlots && st.settings.patternCount >= 0 &&
-                st.settings.patternCount <= kPatternsPerUnit && st.settings.songLength >= 0 && st.settings.songLength <= kSongEntries &&
-                st.settings.swing >= 0 && st.settings.swing <= 100)
+    ASSERT_TRUE(st.unitCount >= 1 && st.unitCount <= kUnitSlots && st.settings.patternCount >= 0 && st.settings.patternCount <= kPatternsPerUnit &&
+                st.settings.songLength >= 0 && st.settings.songLength <= kSongEntries && st.settings.swing >= 0 && st.settings.swing <= 100)
         << st.unitCount << " units, " << st.settings.patternCount << " patterns, " << st.settings.songLength << " positions";
     ASSERT_EQ(s->score.derived.currentPattern, 0) << "a loaded file selects its first pattern";
 

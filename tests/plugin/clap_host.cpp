@@ -40,15 +40,15 @@ const void* CLAP_ABI hostExtension(const clap_host_t*, const char* id) {
     return nullptr;
 }
 
-const clap_host_t kHost = {CLAP_VERSION_INIT, nullptr,     "Velmor test host", "Velmor", "", "1",
-                           hostExtension,     hostRequest, hostRequest,        hostRequest};
+const clap_host_t kHost = {CLAP_VERSION_INIT, nullptr, "Velmor test host", "Velmor", "", "1", hostExtension, hostRequest, hostRequest, hostRequest};
 
 // The events of one block, sorted into time order.
 struct EventList {
     std::vector<std::vector<uint8_t>> events;
     clap_input_events_t list{this, size, get};
 
-    template <class Event> void add(const Event& e) {
+    template <class Event>
+    void add(const Event& e) {
         const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&e);
         events.emplace_back(bytes, bytes + sizeof e);
     }
@@ -110,11 +110,10 @@ public:
         // take MIDI.
         clap_audio_port_info_t port{};
         clap_note_port_info_t notes{}, sent{};
-        if (ports_->count(plugin_, true) != 0 || ports_->count(plugin_, false) != 1 ||
-            !ports_->get(plugin_, 0, false, &port) || port.channel_count != 2 || notePorts_->count(plugin_, true) != 1 ||
-            !notePorts_->get(plugin_, 0, true, &notes) || !(notes.supported_dialects & CLAP_NOTE_DIALECT_MIDI) ||
-            notePorts_->count(plugin_, false) != 1 || !notePorts_->get(plugin_, 0, false, &sent) ||
-            !(sent.supported_dialects & CLAP_NOTE_DIALECT_MIDI))
+        if (ports_->count(plugin_, true) != 0 || ports_->count(plugin_, false) != 1 || !ports_->get(plugin_, 0, false, &port) ||
+            port.channel_count != 2 || notePorts_->count(plugin_, true) != 1 || !notePorts_->get(plugin_, 0, true, &notes) ||
+            !(notes.supported_dialects & CLAP_NOTE_DIALECT_MIDI) || notePorts_->count(plugin_, false) != 1 ||
+            !notePorts_->get(plugin_, 0, false, &sent) || !(sent.supported_dialects & CLAP_NOTE_DIALECT_MIDI))
             return false;
         active_ = plugin_->activate(plugin_, rate, 1, maxFrames) && plugin_->start_processing(plugin_);
         return active_;
@@ -136,13 +135,18 @@ public:
         return shown;
     }
 
-    bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi,
-                 const std::vector<ParameterChange>& changes) override {
+    bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi, const std::vector<ParameterChange>& changes) override {
         EventList in;
         for (const auto& [index, value, frame] : changes) {
             if (index >= infos_.size()) return false;
             in.add(clap_event_param_value_t{{sizeof(clap_event_param_value_t), frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0},
-                                            infos_[index].id, infos_[index].cookie, -1, -1, -1, -1, value});
+                                            infos_[index].id,
+                                            infos_[index].cookie,
+                                            -1,
+                                            -1,
+                                            -1,
+                                            -1,
+                                            value});
         }
         for (const MidiAt& m : midi) {
             const int type = m.bytes[0] & 0xF0;
@@ -150,8 +154,8 @@ public:
                 return clap_event_header_t{size, m.frame, CLAP_CORE_EVENT_SPACE_ID, static_cast<uint16_t>(kind), 0};
             };
             if (noteEvents_ && (type == 0x80 || type == 0x90))
-                in.add(clap_event_note_t{header(sizeof(clap_event_note_t), type == 0x90 ? CLAP_EVENT_NOTE_ON : CLAP_EVENT_NOTE_OFF),
-                                         -1, 0, static_cast<int16_t>(m.bytes[0] & 15), m.bytes[1], m.bytes[2] / 127.0});
+                in.add(clap_event_note_t{header(sizeof(clap_event_note_t), type == 0x90 ? CLAP_EVENT_NOTE_ON : CLAP_EVENT_NOTE_OFF), -1, 0,
+                                         static_cast<int16_t>(m.bytes[0] & 15), m.bytes[1], m.bytes[2] / 127.0});
             else
                 in.add(clap_event_midi_t{header(sizeof(clap_event_midi_t), CLAP_EVENT_MIDI), 0, {m.bytes[0], m.bytes[1], m.bytes[2]}});
         }
@@ -171,7 +175,13 @@ public:
     void flush(const ParameterChange& c) {
         EventList in;
         in.add(clap_event_param_value_t{{sizeof(clap_event_param_value_t), 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0},
-                                        infos_[c.index].id, infos_[c.index].cookie, -1, -1, -1, -1, c.value});
+                                        infos_[c.index].id,
+                                        infos_[c.index].cookie,
+                                        -1,
+                                        -1,
+                                        -1,
+                                        -1,
+                                        c.value});
         params_->flush(plugin_, &in.list, &kNoOutput);
     }
 
@@ -241,8 +251,7 @@ void checkFlush(const Format& format) {
     if (!a || !b || !a->activate(44100, 512) || !b->activate(44100, 512)) return fail("flush: no instance started");
     static_cast<ClapInstance&>(*a).flush(cutoff);
     if (!a->parameterValue(cutoff.index, value) || value != cutoff.value) fail("flush: the value does not read back at once");
-    if (!a->process(la.data(), ra.data(), 512, key, {}) || !b->process(lb.data(), rb.data(), 512, key, {cutoff}) ||
-        la != lb || ra != rb)
+    if (!a->process(la.data(), ra.data(), 512, key, {}) || !b->process(lb.data(), rb.data(), 512, key, {cutoff}) || la != lb || ra != rb)
         fail("flush: the value does not sound from the next block's first frame");
 }
 
@@ -251,8 +260,7 @@ void run(const Library& library, const std::string& path, const std::string& pat
     if (!entry || !clap_version_is_compatible(entry->clap_version) || !entry->init(path.c_str()))
         return fail(path + " has no CLAP entry that starts");
     const auto* factory = static_cast<const clap_plugin_factory_t*>(entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
-    const clap_plugin_descriptor_t* d =
-        factory && factory->get_plugin_count(factory) == 1 ? factory->get_plugin_descriptor(factory, 0) : nullptr;
+    const clap_plugin_descriptor_t* d = factory && factory->get_plugin_count(factory) == 1 ? factory->get_plugin_descriptor(factory, 0) : nullptr;
     if (!d || std::strcmp(d->id, kPluginId) != 0) {
         fail(path + " does not hold the one plugin " + kPluginId);
     } else {

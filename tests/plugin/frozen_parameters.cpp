@@ -19,8 +19,9 @@ std::vector<FrozenParameter> readList() {
         FrozenParameter p{};
         char symbol[64], name[64], shortName[64];
         int end = 0;
-        if (std::sscanf(line.c_str(), "%u\t%63[^\t]\t%63[^\t]\t%63[^\t]\t%d\t%d\t%d%n", &p.id, symbol, name, shortName, &p.minimum,
-                        &p.maximum, &p.defaultValue, &end) != 7 || line[end] != '\0') {
+        if (std::sscanf(line.c_str(), "%u\t%63[^\t]\t%63[^\t]\t%63[^\t]\t%d\t%d\t%d%n", &p.id, symbol, name, shortName, &p.minimum, &p.maximum,
+                        &p.defaultValue, &end) != 7 ||
+            line[end] != '\0') {
             std::fprintf(stderr, "parameters.tsv: the row \"%s\" does not read\n", line.c_str());
             return {};
         }

@@ -52,9 +52,18 @@ Script keys(uint32_t frames, uint8_t base) {
         return MidiAt{frame, {status, static_cast<uint8_t>(base + offset), velocity}};
     };
     return {frames,
-            {at(100, 0x90, 0, 110), at(4000, 0x91, 5, 127), at(9000, 0x90, 3, 90), at(11111, 0x92, 12, 101),
-             at(15000, 0x80, 3, 0), {17000, {0xB0, 123, 0}}, at(18000, 0x81, 5, 0), at(20000, 0x93, -2, 64), at(20000, 0x90, -5, 101),
-             at(26000, 0x80, -5, 0), at(26001, 0x80, 0, 0)}, {}};
+            {at(100, 0x90, 0, 110),
+             at(4000, 0x91, 5, 127),
+             at(9000, 0x90, 3, 90),
+             at(11111, 0x92, 12, 101),
+             at(15000, 0x80, 3, 0),
+             {17000, {0xB0, 123, 0}},
+             at(18000, 0x81, 5, 0),
+             at(20000, 0x93, -2, 64),
+             at(20000, 0x90, -5, 101),
+             at(26000, 0x80, -5, 0),
+             at(26001, 0x80, 0, 0)},
+            {}};
 }
 
 // A script's output in blocks of `block` frames through `process`, left and
@@ -80,8 +89,7 @@ bool playThrough(const Script& s, uint32_t block, std::vector<float>& out, Proce
 // The plugin core's own output for the same script and blocks.
 std::vector<float> reference(PluginCore& core, const Script& s, uint32_t block) {
     std::vector<float> out;
-    playThrough(s, block, out, [&core](float* l, float* r, uint32_t n, const std::vector<MidiAt>& midi,
-                                        const std::vector<ParameterChange>& changes) {
+    playThrough(s, block, out, [&core](float* l, float* r, uint32_t n, const std::vector<MidiAt>& midi, const std::vector<ParameterChange>& changes) {
         std::vector<HostEvent> events;
         for (const auto& [index, value, frame] : changes) events.push_back({frame, true, 0, {}, index, static_cast<float>(value)});
         for (const MidiAt& m : midi) events.push_back({m.frame, false, 3, {m.bytes[0], m.bytes[1], m.bytes[2]}});
@@ -97,8 +105,10 @@ std::string hz(double rate) { return std::to_string(static_cast<int>(rate)) + " 
 void same(const std::vector<float>& got, const std::vector<float>& expected, const std::string& what) {
     const auto [g, e] = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
     std::ostringstream line;
-    if (got.size() != expected.size()) line << what << ": " << got.size() / 2 << " frames instead of " << expected.size() / 2;
-    else if (g != got.end()) line << what << ": frame " << (g - got.begin()) / 2 << ((g - got.begin()) % 2 ? " right " : " left ") << *g << " instead of " << *e;
+    if (got.size() != expected.size())
+        line << what << ": " << got.size() / 2 << " frames instead of " << expected.size() / 2;
+    else if (g != got.end())
+        line << what << ": frame " << (g - got.begin()) / 2 << ((g - got.begin()) % 2 ? " right " : " left ") << *g << " instead of " << *e;
     if (!line.str().empty()) fail(line.str());
 }
 
@@ -129,20 +139,17 @@ void checkParameterChange(const Format& format) {
     auto p = started(format, 44100, 512, "parameter change");
     auto q = started(format, 44100, 512, "parameter change");
     std::vector<float> out, without;
-    if (!p || !q || !played(*p, s, 512, out, "parameter change") ||
-        !played(*q, unchanged, 512, without, "parameter change"))
-        return;
+    if (!p || !q || !played(*p, s, 512, out, "parameter change") || !played(*q, unchanged, 512, without, "parameter change")) return;
     PluginCore core(44100);
     same(out, reference(core, s, 512), "parameter change at a block's first frame");
     const std::vector<float> before(out.begin(), out.begin() + 2 * 8192);
     same(before, std::vector<float>(without.begin(), without.begin() + 2 * 8192), "before the cutoff changed");
-    if (std::equal(out.begin() + 2 * 8192, out.end(), without.begin() + 2 * 8192))
-        fail("parameter change: Unit 1 Cutoff at 20 changed nothing");
+    if (std::equal(out.begin() + 2 * 8192, out.end(), without.begin() + 2 * 8192)) fail("parameter change: Unit 1 Cutoff at 20 changed nothing");
     for (const auto& [index, value, frame] : {ParameterChange{cutoff, 20}, ParameterChange{tempo, 150}}) {
         double got = -1;
         if (!p->parameterValue(index, got) || got != value)
-            fail(std::string("parameter change: ") + pluginParameter(index).name + " reads back " + std::to_string(got) +
-                 " instead of " + std::to_string(value));
+            fail(std::string("parameter change: ") + pluginParameter(index).name + " reads back " + std::to_string(got) + " instead of " +
+                 std::to_string(value));
     }
 
     // Hosts send values again that have not changed (automation on a flat
@@ -164,8 +171,7 @@ void checkParameterChange(const Format& format) {
 void checkChangesAtFrames(const Format& format) {
     const uint32_t cutoff = parameter("u1_cutoff"), resonance = parameter("u1_reso");
     Script s = keys(12000, 45), atFirst = s;
-    s.changes = atFirst.changes = {{612, {cutoff, 20}}, {700, {resonance, 100}}, {3884, {cutoff, 80}},
-                                   {4034, {resonance, 10}}, {9050, {cutoff, 5}}};
+    s.changes = atFirst.changes = {{612, {cutoff, 20}}, {700, {resonance, 100}}, {3884, {cutoff, 80}}, {4034, {resonance, 10}}, {9050, {cutoff, 5}}};
     s.atFrames = true;
     for (double rate : {44100.0, 48000.0}) {
         PluginCore core(rate), early(rate);
@@ -238,8 +244,10 @@ void checkState(const Format& format, const std::string& patternFile) {
         return fail("state: the core's own state is not base64");
     }
     // Settings on top, in a block without keys.
-    const Script settings{512, {}, {{0, {parameter("u1_cutoff"), 100}}, {0, {parameter("u1_decay"), 30}},
-                                    {0, {parameter("u2_reso"), 120}}, {0, {parameter("tempo"), 97}}}};
+    const Script settings{
+        512,
+        {},
+        {{0, {parameter("u1_cutoff"), 100}}, {0, {parameter("u1_decay"), 30}}, {0, {parameter("u2_reso"), 120}}, {0, {parameter("tempo"), 97}}}};
     std::vector<float> outA, outB;
     if (!played(*a, settings, 512, outA, "state")) return;
     reference(core, settings, 512);
@@ -253,8 +261,7 @@ void checkState(const Format& format, const std::string& patternFile) {
     sameParameters(*b, core, "state loaded into a fresh instance");
     const Script second = keys(20000, 52);
     // The block the first instance played, without the settings.
-    if (!played(*b, Script{512, {}, {}}, 512, outB, "state") || !played(*a, second, 512, outA, "state") ||
-        !played(*b, second, 512, outB, "state"))
+    if (!played(*b, Script{512, {}, {}}, 512, outB, "state") || !played(*a, second, 512, outA, "state") || !played(*b, second, 512, outB, "state"))
         return;
     if (loudest(outA, 100, second.frames) < 0.01f) fail("state: the keys after the state make no sound");
     same(outA, reference(core, second, 512), "keys after a pattern state and settings");
@@ -267,6 +274,7 @@ void checkState(const Format& format, const std::string& patternFile) {
     std::string noise(4096, '\0');
     uint32_t seed = 12345;
     for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    // clang-format off
     const std::vector<std::pair<std::string, std::string>> damaged = {
         {"cut inside the pattern", saved.substr(0, at == std::string::npos ? saved.size() / 2 : at + 40)},
         {"cut inside the pattern's steps", saved.substr(0, at == std::string::npos ? saved.size() / 2 : at + 8 + (saved.find('\0', at + 8) - at - 8) * 2 / 3)},
@@ -274,10 +282,10 @@ void checkState(const Format& format, const std::string& patternFile) {
         {"a pattern that ends inside its header", stateBlob(tag + base64Encode(pattern.substr(0, 20)))},
         {"a state of another kind", stateBlob("Other synth 1\n" + base64Encode(pattern))},
         {"random bytes", noise}};
+    // clang-format on
     for (const auto& [name, blob] : damaged) {
         const std::string what = "damaged state (" + name + ")";
-        if (b->loadState(blob) && name.rfind("cut", 0) == 0)
-            fail(what + ": loading it reports success");
+        if (b->loadState(blob) && name.rfind("cut", 0) == 0) fail(what + ": loading it reports success");
         std::string now;
         if (!b->saveState(now) || now != saved) fail(what + ": the state changed");
         sameParameters(*b, core, what);
@@ -358,8 +366,7 @@ void checkSequencerNotes(const Format& format) {
         if (!p->process(l.data(), r.data(), kBlock, {}, done == 0 ? first : std::vector<ParameterChange>{}))
             return fail("sequencer notes: a block was refused");
         const auto same = [](const MidiAt& m, const SentMessage& c) { return m.frame == c.frame && std::equal(m.bytes, m.bytes + 3, c.bytes); };
-        if (!std::equal(p->sent().begin(), p->sent().end(), core.notesOut().begin(), core.notesOut().end(), same) && elsewhere < 0)
-            elsewhere = done;
+        if (!std::equal(p->sent().begin(), p->sent().end(), core.notesOut().begin(), core.notesOut().end(), same) && elsewhere < 0) elsewhere = done;
         for (uint32_t i = 0; i < kBlock; ++i) loudest = std::max({loudest, std::fabs(l[i]), std::fabs(r[i])});
         for (const MidiAt& m : p->sent()) testing::addSent(sent, done + m.frame, m.bytes, sps), last = done + m.frame;
     }
@@ -370,8 +377,8 @@ void checkSequencerNotes(const Format& format) {
         fail("sequencer notes: " + std::to_string(pass.size()) + " sent, " + std::to_string(exported.size()) + " exported, the first " +
              std::to_string(std::mismatch(pass.begin(), pass.end(), exported.begin(), exported.end()).first - pass.begin()) + " alike");
     if (last != stop || std::any_of(sent.begin(), sent.end(), [](const testing::Note& n) { return std::get<4>(n) < 0; }))
-        fail("sequencer notes: the transport stopped at frame " + std::to_string(stop) + ", the last message at " +
-             std::to_string(last) + ", notes left sounding");
+        fail("sequencer notes: the transport stopped at frame " + std::to_string(stop) + ", the last message at " + std::to_string(last) +
+             ", notes left sounding");
 }
 
 void checkParameterList(const Format& format) {
@@ -381,8 +388,8 @@ void checkParameterList(const Format& format) {
     const std::vector<FrozenParameter>& list = frozenParameters();
     if (list.empty() || shown.size() != list.size())
         return fail("parameters: " + std::to_string(shown.size()) + " shown instead of " + std::to_string(list.size()));
-    const auto text = [](const std::string& symbol, uint32_t id, const std::string& name, const std::string& shortName,
-                         double minimum, double maximum, double defaultValue) {
+    const auto text = [](const std::string& symbol, uint32_t id, const std::string& name, const std::string& shortName, double minimum,
+                         double maximum, double defaultValue) {
         std::ostringstream line;
         line << symbol << " " << id << " \"" << name << "\" (" << shortName << ") " << minimum << ".." << maximum << " at " << defaultValue;
         return line.str();
@@ -391,7 +398,8 @@ void checkParameterList(const Format& format) {
         const FrozenParameter& f = list[i];
         const ParameterInfo& s = shown[i];
         const std::string expected = text(f.symbol, format.firstParameterId + f.id, f.name, f.shortName, f.minimum, f.maximum, f.defaultValue);
-        const std::string got = text(s.symbol.value_or(f.symbol), s.id, s.name, s.shortName.value_or(f.shortName), s.minimum, s.maximum, s.defaultValue);
+        const std::string got =
+            text(s.symbol.value_or(f.symbol), s.id, s.name, s.shortName.value_or(f.shortName), s.minimum, s.maximum, s.defaultValue);
         if (got != expected) fail("parameters: " + got + " instead of " + expected);
     }
 }
@@ -407,11 +415,15 @@ void runChecks(const Format& format, const std::string& patternFile) {
 
 #ifdef _WIN32
 Library::Library(const std::string& path) : handle_(reinterpret_cast<void*>(LoadLibraryA(path.c_str()))) {}
-Library::~Library() { if (handle_) FreeLibrary(static_cast<HMODULE>(handle_)); }
+Library::~Library() {
+    if (handle_) FreeLibrary(static_cast<HMODULE>(handle_));
+}
 void* Library::symbol(const char* name) const { return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name)); }
 #else
 Library::Library(const std::string& path) : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
-Library::~Library() { if (handle_) dlclose(handle_); }
+Library::~Library() {
+    if (handle_) dlclose(handle_);
+}
 void* Library::symbol(const char* name) const { return dlsym(handle_, name); }
 #endif
 
@@ -422,11 +434,16 @@ int hostMain(int argc, char** argv, const char* usage,
     if (argc < 2 || argc > 3) return std::fprintf(stderr, "usage: %s\n", usage), 2;
     const std::string name = std::string(usage).substr(0, std::string(usage).find(' '));
     if (realtime && !realtimeCounting())
-        return std::printf("%s: this build does not count calls (only natively on Linux, without sanitizers): "
-                           "the real-time run is skipped\n", name.c_str()), 77;
+        return std::printf(
+                   "%s: this build does not count calls (only natively on Linux, without sanitizers): "
+                   "the real-time run is skipped\n",
+                   name.c_str()),
+               77;
     const Library library(argv[1]);
-    if (library.handle()) run(library, argv[1], argc > 2 ? argv[2] : "", realtime);
-    else fail(std::string("cannot load ") + argv[1]);
+    if (library.handle())
+        run(library, argv[1], argc > 2 ? argv[2] : "", realtime);
+    else
+        fail(std::string("cannot load ") + argv[1]);
     if (failed == 0) std::printf("%s: every check passed\n", name.c_str());
     return failed == 0 ? 0 : 1;
 }

@@ -20,7 +20,10 @@
 namespace velmor::hosttest {
 
 // A MIDI message at a frame of its block.
-struct MidiAt { uint32_t frame; uint8_t bytes[3]; };
+struct MidiAt {
+    uint32_t frame;
+    uint8_t bytes[3];
+};
 
 // A parameter as the plugin describes it to the host: its id in the format
 // (the CLAP or VST3 id, the LV2 port), and its symbol and short name where
@@ -34,7 +37,11 @@ struct ParameterInfo {
 
 // A parameter (its index in the plugin's order) set to a plain value at a
 // frame of its block.
-struct ParameterChange { uint32_t index; double value; uint32_t frame = 0; };
+struct ParameterChange {
+    uint32_t index;
+    double value;
+    uint32_t frame = 0;
+};
 
 // Where the host's transport stands at a block's first frame, in quarter
 // notes, with the loop it plays (none where loopEnd <= loopStart).

@@ -124,8 +124,7 @@ public:
         return shown;
     }
 
-    bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi,
-                 const std::vector<ParameterChange>& changes) override {
+    bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi, const std::vector<ParameterChange>& changes) override {
         if (!active_ || frames > maxFrames_ || !left || !right) return false;
         for (const ParameterChange& c : changes) values_[kFirstParameterPort + c.index] = static_cast<float>(c.value);
         LV2_Atom_Forge_Frame sequence;
@@ -162,8 +161,7 @@ public:
     bool saveState(std::string& bytes) override {
         const auto* state = static_cast<const LV2_State_Interface*>(d_->extension_data(LV2_STATE__interface));
         saved_.clear();
-        if (!state || state->save(handle_, store, this, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_) != LV2_STATE_SUCCESS)
-            return false;
+        if (!state || state->save(handle_, store, this, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_) != LV2_STATE_SUCCESS) return false;
         bytes = saved_;
         return !bytes.empty();
     }

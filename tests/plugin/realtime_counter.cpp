@@ -91,11 +91,13 @@ void note(Kind kind, const char* call) {
     // A plugin core run in the host's own binary: the caller of the call.
     here.from[0] = first >= 0 ? here.frames[first] : here.frames[std::min(2, here.depth - 1)];
     Site* known = sites;
-    while (known < sites + siteCount && (known->call != call || known->from[0] != here.from[0] || known->from[1] != here.from[1]))
-        ++known;
-    if (known < sites + siteCount) ++known->count;
-    else if (siteCount < kMostSites) sites[siteCount++] = here;
-    else ++elsewhere;
+    while (known < sites + siteCount && (known->call != call || known->from[0] != here.from[0] || known->from[1] != here.from[1])) ++known;
+    if (known < sites + siteCount)
+        ++known->count;
+    else if (siteCount < kMostSites)
+        sites[siteCount++] = here;
+    else
+        ++elsewhere;
     busy = false;
 }
 
@@ -174,8 +176,8 @@ using velmor::hosttest::kAllocation;
 using velmor::hosttest::kFree;
 using velmor::hosttest::kLockWait;
 using velmor::hosttest::kSystemCall;
-using velmor::hosttest::note;
 using velmor::hosttest::next;
+using velmor::hosttest::note;
 
 // Memory: counted, then the C library's own.
 extern "C" {
@@ -184,9 +186,7 @@ void* calloc(size_t count, size_t size) noexcept { return note(kAllocation, "cal
 void* realloc(void* p, size_t size) noexcept { return note(kAllocation, "realloc"), __libc_realloc(p, size); }
 void free(void* p) noexcept { velmor::hosttest::released(p, "free"); }
 void* memalign(size_t alignment, size_t size) noexcept { return note(kAllocation, "memalign"), __libc_memalign(alignment, size); }
-void* aligned_alloc(size_t alignment, size_t size) noexcept {
-    return note(kAllocation, "aligned_alloc"), __libc_memalign(alignment, size);
-}
+void* aligned_alloc(size_t alignment, size_t size) noexcept { return note(kAllocation, "aligned_alloc"), __libc_memalign(alignment, size); }
 int posix_memalign(void** p, size_t alignment, size_t size) noexcept {
     note(kAllocation, "posix_memalign");
     if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0) return EINVAL;
@@ -227,25 +227,26 @@ void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcep
 // Lock waits and system calls: counted, then the next definition (the C
 // library's). The condition variables' current version is asked for by
 // name, dlsym giving the oldest.
-#define VELMOR_PASS_ON(kind, version, exceptions, result, name, parameters, arguments)             \
-    namespace velmor::hosttest { void* real_##name = nullptr; }                               \
-    extern "C" result name parameters exceptions {                                               \
-        note(kind, #name);                                                                    \
-        using Real = result(*) parameters;                                                    \
+#define VELMOR_PASS_ON(kind, version, exceptions, result, name, parameters, arguments)                \
+    namespace velmor::hosttest {                                                                      \
+    void* real_##name = nullptr;                                                                      \
+    }                                                                                                 \
+    extern "C" result name parameters exceptions {                                                    \
+        note(kind, #name);                                                                            \
+        using Real = result(*) parameters;                                                            \
         return reinterpret_cast<Real>(next(velmor::hosttest::real_##name, #name, version)) arguments; \
     }
 
-VELMOR_PASS_ON(kLockWait, nullptr, noexcept, int, pthread_mutex_lock, (pthread_mutex_t* m), (m))
-VELMOR_PASS_ON(kLockWait, "GLIBC_2.3.2", , int, pthread_cond_wait, (pthread_cond_t* c, pthread_mutex_t* m), (c, m))
-VELMOR_PASS_ON(kLockWait, "GLIBC_2.3.2", , int, pthread_cond_timedwait,
-               (pthread_cond_t* c, pthread_mutex_t* m, const struct timespec* t), (c, m, t))
-VELMOR_PASS_ON(kLockWait, nullptr, , int, pthread_cond_clockwait,
-               (pthread_cond_t* c, pthread_mutex_t* m, clockid_t clock, const struct timespec* t), (c, m, clock, t))
-VELMOR_PASS_ON(kLockWait, nullptr, noexcept, int, pthread_mutex_timedlock, (pthread_mutex_t* m, const struct timespec* t), (m, t))
-VELMOR_PASS_ON(kLockWait, nullptr, , int, sem_wait, (sem_t* s), (s))
-VELMOR_PASS_ON(kLockWait, nullptr, , int, sem_timedwait, (sem_t* s, const struct timespec* t), (s, t))
-VELMOR_PASS_ON(kLockWait, nullptr, noexcept, int, pthread_rwlock_rdlock, (pthread_rwlock_t* l), (l))
-VELMOR_PASS_ON(kLockWait, nullptr, noexcept, int, pthread_rwlock_wrlock, (pthread_rwlock_t* l), (l))
+VELMOR_PASS_ON(kLockWait, nullptr, noexcept, int, pthread_mutex_lock, (pthread_mutex_t * m), (m))
+VELMOR_PASS_ON(kLockWait, "GLIBC_2.3.2", , int, pthread_cond_wait, (pthread_cond_t * c, pthread_mutex_t* m), (c, m))
+VELMOR_PASS_ON(kLockWait, "GLIBC_2.3.2", , int, pthread_cond_timedwait, (pthread_cond_t * c, pthread_mutex_t* m, const struct timespec* t), (c, m, t))
+VELMOR_PASS_ON(kLockWait, nullptr, , int, pthread_cond_clockwait, (pthread_cond_t * c, pthread_mutex_t* m, clockid_t clock, const struct timespec* t),
+               (c, m, clock, t))
+VELMOR_PASS_ON(kLockWait, nullptr, noexcept, int, pthread_mutex_timedlock, (pthread_mutex_t * m, const struct timespec* t), (m, t))
+VELMOR_PASS_ON(kLockWait, nullptr, , int, sem_wait, (sem_t * s), (s))
+VELMOR_PASS_ON(kLockWait, nullptr, , int, sem_timedwait, (sem_t * s, const struct timespec* t), (s, t))
+VELMOR_PASS_ON(kLockWait, nullptr, noexcept, int, pthread_rwlock_rdlock, (pthread_rwlock_t * l), (l))
+VELMOR_PASS_ON(kLockWait, nullptr, noexcept, int, pthread_rwlock_wrlock, (pthread_rwlock_t * l), (l))
 VELMOR_PASS_ON(kSystemCall, nullptr, , FILE*, fopen, (const char* path, const char* mode), (path, mode))
 VELMOR_PASS_ON(kSystemCall, nullptr, , FILE*, fopen64, (const char* path, const char* mode), (path, mode))
 VELMOR_PASS_ON(kSystemCall, nullptr, , FILE*, tmpfile, (), ())
@@ -258,18 +259,21 @@ VELMOR_PASS_ON(kSystemCall, nullptr, noexcept, int, sched_yield, (), ())
 #undef VELMOR_PASS_ON
 
 // open's mode comes only with O_CREAT or O_TMPFILE.
-namespace velmor::hosttest { void* real_open = nullptr; void* real_open64 = nullptr; }
-#define VELMOR_OPEN(name)                                                                       \
-    extern "C" int name(const char* path, int flags, ...) {                                    \
-        mode_t mode = 0;                                                                        \
-        if (flags & (O_CREAT | O_TMPFILE)) {                                                    \
-            va_list rest;                                                                       \
-            va_start(rest, flags);                                                              \
-            mode = va_arg(rest, mode_t);                                                        \
-            va_end(rest);                                                                       \
-        }                                                                                       \
-        note(kSystemCall, #name);                                                               \
-        using Real = int (*)(const char*, int, ...);                                            \
+namespace velmor::hosttest {
+void* real_open = nullptr;
+void* real_open64 = nullptr;
+}  // namespace velmor::hosttest
+#define VELMOR_OPEN(name)                                                                             \
+    extern "C" int name(const char* path, int flags, ...) {                                           \
+        mode_t mode = 0;                                                                              \
+        if (flags & (O_CREAT | O_TMPFILE)) {                                                          \
+            va_list rest;                                                                             \
+            va_start(rest, flags);                                                                    \
+            mode = va_arg(rest, mode_t);                                                              \
+            va_end(rest);                                                                             \
+        }                                                                                             \
+        note(kSystemCall, #name);                                                                     \
+        using Real = int (*)(const char*, int, ...);                                                  \
         return reinterpret_cast<Real>(next(velmor::hosttest::real_##name, #name))(path, flags, mode); \
     }
 VELMOR_OPEN(open)

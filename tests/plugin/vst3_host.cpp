@@ -29,8 +29,14 @@ uint32_t V3_API oneReference(void*) { return 1; }
 constexpr v3_funknown kUnknown = {noInterface, oneReference, oneReference};
 
 // The object behind `self`: its first member points at its functions.
-template <class Object> Object& self(void* p) { return *static_cast<Object*>(p); }
-template <class Items> bool within(int32_t index, const Items& items) { return index >= 0 && static_cast<size_t>(index) < items.size(); }
+template <class Object>
+Object& self(void* p) {
+    return *static_cast<Object*>(p);
+}
+template <class Items>
+bool within(int32_t index, const Items& items) {
+    return index >= 0 && static_cast<size_t>(index) < items.size();
+}
 
 struct EventList {
     const v3_event_list_cpp* functions;
@@ -84,7 +90,9 @@ struct ParameterChanges {
 };
 const v3_param_changes_cpp kChangesFunctions = {kUnknown, {ParameterChanges::count, ParameterChanges::get, ParameterChanges::add}};
 
-struct StreamFunctions : v3_funknown { v3_bstream stream; };
+struct StreamFunctions : v3_funknown {
+    v3_bstream stream;
+};
 
 // A stream over bytes in memory that reads in small pieces, as hosts do.
 struct Stream {
@@ -131,7 +139,9 @@ T** query(void* object, const v3_tuid iid) {
     return (*static_cast<v3_funknown**>(object))->query_interface(object, iid, reinterpret_cast<void**>(&found)) == V3_OK ? found : nullptr;
 }
 
-void release(void* object) { if (object) (*static_cast<v3_funknown**>(object))->unref(object); }
+void release(void* object) {
+    if (object) (*static_cast<v3_funknown**>(object))->unref(object);
+}
 
 class Vst3Instance : public Instance {
 public:
@@ -146,8 +156,13 @@ public:
             if (v3_cpp_obj(controller_)->get_parameter_info(controller_, i, &info) != V3_OK) continue;
             if (info.flags & (V3_PARAM_IS_HIDDEN | V3_PARAM_READ_ONLY)) continue;
             ids_.push_back(info.param_id);
-            shown_.push_back({info.param_id, text(info.title), plain(info.param_id, 0), plain(info.param_id, 1),
-                              plain(info.param_id, info.default_normalised_value), {}, text(info.short_title)});
+            shown_.push_back({info.param_id,
+                              text(info.title),
+                              plain(info.param_id, 0),
+                              plain(info.param_id, 1),
+                              plain(info.param_id, info.default_normalised_value),
+                              {},
+                              text(info.short_title)});
         }
     }
     ~Vst3Instance() override {
@@ -176,8 +191,7 @@ public:
                       c->activate_bus(component_, V3_EVENT, V3_OUTPUT, 0, true) == V3_OK &&
                       v3_cpp_obj(processor_)->set_bus_arrangements(processor_, nullptr, 0, &stereo, 1) == V3_OK &&
                       v3_cpp_obj(processor_)->can_process_sample_size(processor_, V3_SAMPLE_32) == V3_OK &&
-                      v3_cpp_obj(processor_)->setup_processing(processor_, &setup) == V3_OK &&
-                      c->set_active(component_, true) == V3_OK &&
+                      v3_cpp_obj(processor_)->setup_processing(processor_, &setup) == V3_OK && c->set_active(component_, true) == V3_OK &&
                       v3_cpp_obj(processor_)->set_processing(processor_, true) == V3_OK;
         return processing_;
     }
@@ -194,8 +208,7 @@ public:
 
     std::vector<ParameterInfo> parameters() override { return shown_; }
 
-    bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi,
-                 const std::vector<ParameterChange>& changes) override {
+    bool process(float* left, float* right, uint32_t frames, const std::vector<MidiAt>& midi, const std::vector<ParameterChange>& changes) override {
         // One queue a parameter, its points in frame order, as hosts send them.
         ParameterChanges in{&kChangesFunctions, {}};
         for (const auto& [index, value, frame] : changes) {
@@ -221,8 +234,10 @@ public:
             if (type != 0x80 && type != 0x90) return false;
             v3_event e{0, static_cast<int32_t>(m.frame), 0, 0, static_cast<uint16_t>(type == 0x90 ? V3_EVENT_NOTE_ON : V3_EVENT_NOTE_OFF), {}};
             const int16_t channel = m.bytes[0] & 15;
-            if (type == 0x90) e.note_on = {channel, m.bytes[1], 0, m.bytes[2] / 127.0f, 0, -1};
-            else e.note_off = {channel, m.bytes[1], m.bytes[2] / 127.0f, -1, 0};
+            if (type == 0x90)
+                e.note_on = {channel, m.bytes[1], 0, m.bytes[2] / 127.0f, 0, -1};
+            else
+                e.note_off = {channel, m.bytes[1], m.bytes[2] / 127.0f, -1, 0};
             events.events.push_back(e);
         }
         // A host that stands still, unless told otherwise.
@@ -242,9 +257,18 @@ public:
         float* channels[2] = {left, right};
         v3_audio_bus_buffers buffers{2, 0, {channels}};
         // No channels given: no output bus, as a host that switched it off.
-        v3_process_data data{V3_REALTIME, V3_SAMPLE_32, static_cast<int32_t>(frames), 0, left ? 1 : 0, nullptr, left ? &buffers : nullptr,
-                             reinterpret_cast<v3_param_changes**>(&in), reinterpret_cast<v3_param_changes**>(&out),
-                             reinterpret_cast<v3_event_list**>(&events), reinterpret_cast<v3_event_list**>(&notes), &context};
+        v3_process_data data{V3_REALTIME,
+                             V3_SAMPLE_32,
+                             static_cast<int32_t>(frames),
+                             0,
+                             left ? 1 : 0,
+                             nullptr,
+                             left ? &buffers : nullptr,
+                             reinterpret_cast<v3_param_changes**>(&in),
+                             reinterpret_cast<v3_param_changes**>(&out),
+                             reinterpret_cast<v3_event_list**>(&events),
+                             reinterpret_cast<v3_event_list**>(&notes),
+                             &context};
         position_ += frames;
         {
             const AudioCallback inside;
@@ -346,8 +370,8 @@ void run(const Library& library, const std::string& path, const std::string& pat
     v3_class_info found{};
     for (int32_t i = 0, n = v3_cpp_obj(factory)->num_classes(factory); i < n; ++i) {
         v3_class_info info{};
-        if (v3_cpp_obj(factory)->get_class_info(factory, i, &info) == V3_OK &&
-            std::strcmp(info.category, "Audio Module Class") == 0 && ++modules == 1)
+        if (v3_cpp_obj(factory)->get_class_info(factory, i, &info) == V3_OK && std::strcmp(info.category, "Audio Module Class") == 0 &&
+            ++modules == 1)
             found = info;
     }
     // The class saved projects name.
@@ -357,17 +381,18 @@ void run(const Library& library, const std::string& path, const std::string& pat
     } else if (std::memcmp(found.class_id, kClassId, sizeof kClassId) != 0) {
         fail(path + ": the class id has changed; saved projects would not find the plugin");
     } else {
-        const Format format{[&]() -> std::unique_ptr<Instance> {
-                                v3_component** component = nullptr;
-                                if (v3_cpp_obj(factory)->create_instance(factory, found.class_id, v3_component_iid,
-                                                                          reinterpret_cast<void**>(&component)) != V3_OK || !component)
-                                    return nullptr;
-                                if (v3_cpp_obj_initialize(component, nullptr) == V3_OK) return std::make_unique<Vst3Instance>(component);
-                                release(component);
-                                return nullptr;
-                            },
-                            // After the hidden ones (latency, MIDI controllers) and "Step".
-                            2082};
+        const Format format{
+            [&]() -> std::unique_ptr<Instance> {
+                v3_component** component = nullptr;
+                if (v3_cpp_obj(factory)->create_instance(factory, found.class_id, v3_component_iid, reinterpret_cast<void**>(&component)) != V3_OK ||
+                    !component)
+                    return nullptr;
+                if (v3_cpp_obj_initialize(component, nullptr) == V3_OK) return std::make_unique<Vst3Instance>(component);
+                release(component);
+                return nullptr;
+            },
+            // After the hidden ones (latency, MIDI controllers) and "Step".
+            2082};
         if (realtime) {
             runRealtimeChecks(format);
         } else {

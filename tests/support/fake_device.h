@@ -16,7 +16,9 @@ class FakeDevice : public OutputDevice {
 public:
     explicit FakeDevice(uint32_t bytes) : memory(bytes) {}
 
-    struct Lock { uint32_t offset, bytes; };
+    struct Lock {
+        uint32_t offset, bytes;
+    };
 
     uint32_t playPosition() override { return position.load(); }
     long lock(uint32_t offset, uint32_t bytes, LockedRegion& region) override {

@@ -45,8 +45,7 @@ std::vector<int16_t> renderEvents(Engine& e, const std::vector<EngineEvent>& eve
     for (int done = 0, n = 0; done < frames; done += n) {
         n = std::min(static_cast<int>(block()), frames - done);
         std::vector<EngineEvent> inBlock;
-        for (; next < events.size() && events[next].frame < done + n; ++next)
-            inBlock.push_back({events[next].frame - done, events[next].command});
+        for (; next < events.size() && events[next].frame < done + n; ++next) inBlock.push_back({events[next].frame - done, events[next].command});
         renderBlock(e, out.data() + 2 * done, static_cast<uint32_t>(n) * 4, inBlock);
     }
     return out;
