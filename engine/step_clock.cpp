@@ -153,19 +153,15 @@ int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& c
         const int32_t stepLength = stepLengthOf(step, samplesPerStep, swingDelay);
         const int32_t playing = clampInt(e.song.pattern, 0, kPatternsPerUnit - 1);
         const bool advancing = e.running && !(synced && (c.waiting || c.holding));
+        const int32_t previous = clampInt(e.song.previousPattern, 0, kPatternsPerUnit - 1);
+        const int32_t following = nextSongStep(score, e.song.position).pattern;
+        const auto spanOf = [&](int length, bool advances) {
+            return StepSpan{done,       length,  step,     tick,      stepLength, samplesPerStep,
+                            swingDelay, playing, previous, following, advances};
+        };
         int n = frames - done;
         if (!advancing) {
-            spans[count++] = StepSpan{done,
-                                      n,
-                                      step,
-                                      tick,
-                                      stepLength,
-                                      samplesPerStep,
-                                      swingDelay,
-                                      playing,
-                                      clampInt(e.song.previousPattern, 0, kPatternsPerUnit - 1),
-                                      nextSongStep(score, e.song.position).pattern,
-                                      false};
+            spans[count++] = spanOf(n, false);
             reportNoteOffs(e, e.framePosition + blockOffset + frames);
             return frames;
         }
@@ -185,17 +181,7 @@ int runStepClock(Engine& e, int blockOffset, int frames, StepSpan* spans, int& c
             left = stepLength > tick ? stepLength - tick : 1;
         }
         if (left < n) n = static_cast<int>(left);
-        spans[count] = StepSpan{done,
-                                n,
-                                step,
-                                tick,
-                                stepLength,
-                                samplesPerStep,
-                                swingDelay,
-                                playing,
-                                clampInt(e.song.previousPattern, 0, kPatternsPerUnit - 1),
-                                nextSongStep(score, e.song.position).pattern,
-                                true};
+        spans[count] = spanOf(n, true);
         reportClockTicks(e, blockOffset, spans[count]);
         reportStepNotes(e, blockOffset, spans[count]);
         ++count;
