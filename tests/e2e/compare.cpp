@@ -5,7 +5,7 @@
 //   velmor-e2e-compare sound RECORDING [PATTERN] [--max-skip FRAMES]
 //                      [--move ID POS FROM TO] [--passes N] [--events FILE]
 //   velmor-e2e-compare steps PATTERN PATTERN
-//   velmor-e2e-compare notes PATTERN SENT
+//   velmor-e2e-compare notes PATTERN SENT [--events FILE]
 //
 // RECORDING (16-bit stereo) is the playback of the start-up state, or of the
 // state after loading PATTERN (with --local-off, without the units of the
@@ -36,9 +36,14 @@
 // "notes": SENT (lines of a frame and three hex bytes) holds the notes the
 // program sent while PATTERN played from its start: they are the engine's
 // from the start on, at the same frames, up to where the playing stopped;
-// then the notes still sounding end (the lines with frame -1), each once.
+// then the notes still sounding end (the lines with frame -1), each once;
+// and the notes of the first pass are those "Export MIDI..." writes, to the
+// tick. With --events, the program streamed for a MIDI input, the sequencer
+// standing until Play started it at the first note sent, and FILE holds the
+// MIDI it received (a Program Change, say) at frames of that stream.
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,13 +52,17 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/controls.h"
 #include "engine/engine_input.h"
 #include "engine/mixdown.h"
 #include "engine/render.h"
+#include "engine/note_output.h"
 #include "files/midi_events.h"
+#include "files/midi_export.h"
+#include "files/midi_file.h"
 #include "files/pattern_file.h"
 #include "files/stream_to_disk.h"
 #include "model/units.h"
@@ -212,8 +221,60 @@ std::string playedSteps(const char* pattern) {
     return s ? testing::played(*s) : "";
 }
 
-// The notes sent against the engine's notes of the same playback.
-int compareNotes(const char* pattern, const char* sentFile) {
+// The notes of a pass that the sent messages hold, in ticks (24 a step),
+// each ended before `until`; sorted by start, channel and key.
+using Notes = std::vector<MidiNote>;
+Notes sortedNotes(Notes notes) {
+    std::sort(notes.begin(), notes.end(), [](const MidiNote& a, const MidiNote& b) {
+        return std::tie(a.start, a.channel, a.key, a.end) < std::tie(b.start, b.channel, b.key, b.end);
+    });
+    return notes;
+}
+
+// The sent notes against "Export MIDI..." of the same state: every note of
+// the first pass that ended before the last message sent, to the tick.
+int compareWithExport(const Synth& s, const std::vector<std::array<int64_t, 4>>& sent) {
+    const int32_t sps = s.score.derived.samplesPerStep;
+    const int64_t passTicks = tickOf(passFrames(s), sps), until = tickOf(sent.back()[0], sps) - 1;
+    MidiFileIn file;
+    std::string error;
+    const std::vector<uint8_t> bytes = exportMidiBytes(s.score);
+    if (!readMidiBytes(bytes.data(), bytes.size(), file, error)) return std::printf("FAIL: the export cannot be read: %s\n", error.c_str()), 1;
+    Notes exported, played;
+    for (const MidiNote& n : file.notes)
+        if (n.end <= until) exported.push_back(n);
+    int64_t open[16][128];
+    uint8_t velocities[16][128];
+    for (auto& row : open) std::fill(std::begin(row), std::end(row), -1);
+    for (const auto& [frame, status, key, velocity] : sent) {
+        const int c = static_cast<int>(status & 15), k = static_cast<int>(key & 127);
+        const int64_t tick = tickOf(frame, sps);
+        if ((status & 0xF0) == 0x90 && velocity != 0) {
+            open[c][k] = tick, velocities[c][k] = static_cast<uint8_t>(velocity);
+        } else if (open[c][k] >= 0) {
+            if (open[c][k] < passTicks && tick <= until)
+                played.push_back({open[c][k], tick, static_cast<uint8_t>(c), static_cast<uint8_t>(k), velocities[c][k]});
+            open[c][k] = -1;
+        }
+    }
+    exported = sortedNotes(exported), played = sortedNotes(played);
+    for (size_t i = 0; i < std::max(exported.size(), played.size()); ++i) {
+        const auto text = [](const Notes& v, size_t i) {
+            if (i >= v.size()) return std::string("none");
+            return "key " + std::to_string(v[i].key) + " on channel " + std::to_string(v[i].channel + 1) + " at velocity " +
+                   std::to_string(v[i].velocity) + ", ticks " + std::to_string(v[i].start) + " to " + std::to_string(v[i].end);
+        };
+        if (i >= exported.size() || i >= played.size() || exported[i].start != played[i].start || exported[i].end != played[i].end ||
+            exported[i].channel != played[i].channel || exported[i].key != played[i].key || exported[i].velocity != played[i].velocity)
+            return std::printf("FAIL: note %zu sent is %s; exported, %s\n", i, text(played, i).c_str(), text(exported, i).c_str()), 1;
+    }
+    std::printf("%zu notes of the pass as Export MIDI writes them (to tick %lld of %lld)\n", played.size(), ll(until), ll(passTicks));
+    return played.empty() ? 1 : 0;
+}
+
+// The notes sent against the engine's notes of the same playback, and
+// against the MIDI file export.
+int compareNotes(const char* pattern, const char* sentFile, const char* eventsFile) {
     struct Note {
         int64_t frame;
         unsigned status, key, velocity;
@@ -229,15 +290,49 @@ int compareNotes(const char* pattern, const char* sentFile) {
         (frame < 0 ? atStop : sent).push_back({frame, status, key, velocity});
     std::fclose(f);
     if (sent.empty()) return std::printf("FAIL: no note was sent\n"), 1;
-    publishAndReset(*s);
-    applyCommand(s->engine, testing::command(EngineCommand::kNoteOut, 1));
-    std::vector<Note> engine;
-    std::vector<int16_t> block(2 * 4096);
-    for (int64_t at = 0; at <= sent.back().frame; at += 4096) {
-        renderBlock(s->engine, block.data(), 4 * 4096);
-        const NoteOut& out = s->engine.noteOut;
-        for (int i = 0; i < out.count; ++i)
-            engine.push_back({at + out.messages[i].frame, out.messages[i].bytes[0], out.messages[i].bytes[1], out.messages[i].bytes[2]});
+    // With MIDI in, the stream ran for the input, the sequencer standing,
+    // until Play started it where the first note went out.
+    std::vector<TimedCommand> timed, standing;
+    if (eventsFile) {
+        std::FILE* e = std::fopen(eventsFile, "r");
+        const std::string problem = e ? readMidiEvents(e, timed) : "cannot be opened";
+        if (e) std::fclose(e);
+        if (!problem.empty()) return std::printf("%s: %s\n", eventsFile, problem.c_str()), 2;
+        standing = {{0, testing::command(EngineCommand::kSequencer, 0)}, {sent[0].frame, testing::command(EngineCommand::kSequencer, 1)}};
+        timed.insert(timed.begin(), standing.begin(), standing.end());
+        std::stable_sort(timed.begin(), timed.end(), [](const TimedCommand& a, const TimedCommand& b) { return a.frame < b.frame; });
+    }
+    // The engine's notes of the same playback, with the commands of `timed`.
+    const auto playedNotes = [&](const std::vector<TimedCommand>& timed) {
+        auto e = state(pattern);
+        publishAndReset(*e);
+        applyCommand(e->engine, testing::command(EngineCommand::kNoteOut, 1));
+        std::vector<Note> notes;
+        std::vector<int16_t> block(2 * 4096);
+        size_t next = 0;
+        for (int64_t at = 0; at <= sent.back().frame; at += 4096) {
+            std::vector<EngineEvent> events;
+            for (; next < timed.size() && timed[next].frame < at + 4096; ++next)
+                events.push_back({static_cast<int32_t>(timed[next].frame - at), timed[next].command});
+            renderBlock(e->engine, block.data(), 4 * 4096, events);
+            const NoteOut& out = e->engine.noteOut;
+            for (int i = 0; i < out.count; ++i)
+                notes.push_back({at + out.messages[i].frame, out.messages[i].bytes[0], out.messages[i].bytes[1], out.messages[i].bytes[2]});
+        }
+        return notes;
+    };
+    const std::vector<Note> engine = playedNotes(timed);
+    if (eventsFile && playedNotes(standing) == engine)
+        return std::printf("FAIL: the MIDI received changes none of the notes up to frame %lld\n", ll(sent.back().frame)), 1;
+    // A Stop within a stream for the input ends the notes at its frame:
+    // the note-offs that close the list, at one frame, the engine's not.
+    size_t played = 0;
+    while (played < sent.size() && played < engine.size() && sent[played] == engine[played]) ++played;
+    if (eventsFile && played > 0 && played < sent.size() &&
+        std::all_of(sent.begin() + static_cast<std::ptrdiff_t>(played), sent.end(),
+                    [&](const Note& n) { return (n.status & 0xF0) == 0x80 && n.frame == sent.back().frame && n.frame >= sent[played - 1].frame; })) {
+        atStop.insert(atStop.begin(), sent.begin() + static_cast<std::ptrdiff_t>(played), sent.end());
+        sent.resize(played);
     }
     bool sounding[16][128] = {};
     for (size_t i = 0; i < sent.size(); ++i) {
@@ -259,11 +354,14 @@ int compareNotes(const char* pattern, const char* sentFile) {
             if (sounding[c][k]) return std::printf("FAIL: key %d on channel %d still sounds after the Stop\n", k, c + 1), 1;
     std::printf("%zu notes sent as the engine played them (to frame %lld), %zu ended by the Stop\n", sent.size(), ll(sent.back().frame),
                 atStop.size());
-    return 0;
+    std::vector<std::array<int64_t, 4>> messages;
+    for (const Note& n : sent) messages.push_back({n.frame, n.status, n.key, n.velocity});
+    return eventsFile ? 0 : compareWithExport(*state(pattern), messages);
 }
 
 int run(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "notes") return compareNotes(argv[2], argv[3]);
+    if (argc == 4 && std::string(argv[1]) == "notes") return compareNotes(argv[2], argv[3], nullptr);
+    if (argc == 6 && std::string(argv[1]) == "notes" && std::string(argv[4]) == "--events") return compareNotes(argv[2], argv[3], argv[5]);
     if (argc == 4 && std::string(argv[1]) == "steps") {
         const std::string a = playedSteps(argv[2]), b = playedSteps(argv[3]);
         if (a != b) std::printf("%sdiffer from\n%s", a.c_str(), b.c_str());
