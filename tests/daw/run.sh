@@ -63,12 +63,20 @@ LD_LIBRARY_PATH=/usr/lib/ardour7 /usr/lib/ardour7/ardour-vst3-scanner -q "$work/
 
 passed=0
 failed=0
+# A check that fails is made once more, from a new session: Ardour's export
+# is not always alike (see export_wav and daw.py onsets), while a fault
+# fails both times. A pass at the second run is said, and named at the end.
+second=()
 check() {  # WHAT COMMAND...
-    local what="$1"
+    local what="$1" first
     shift
     if "$@" >>checks.log 2>&1; then
         passed=$((passed + 1))
         echo "ok: $what: $(tail -1 checks.log)"
+    elif first="$(tail -1 checks.log)" && echo "once more: $what" >>checks.log && "$@" >>checks.log 2>&1; then
+        passed=$((passed + 1))
+        second+=("$what")
+        echo "ok at the second run: $what: $(tail -1 checks.log) (the first: $first)"
     else
         failed=$((failed + 1))
         echo "FAILED: $what: $(tail -1 checks.log)"
@@ -86,6 +94,7 @@ session() {
     if [ "$format" = lv2 ]; then
         set -- "$@" preset="$(basename "$pattern" .pat)"
     fi
+    rm -rf "${work:?}/$name"
     py plan "$name.lua" folder="$work/$name" name="$name" format="$format" "$@" &&
         timeout -k 10 120 ardour7-lua "$here/session.lua" "$work/$name.lua" >"$name.log" 2>&1 &&
         { [ "$format" = lv2 ] || py vst3-state "$name/$name.ardour" "$pattern" $symbols; }
@@ -149,5 +158,6 @@ for format in lv2 vst3; do
 done
 
 [ -s aborts.log ] && echo "note: ardour7-export aborted or hung $(wc -l <aborts.log) times (build/daw/aborts.log)"
+[ "${#second[@]}" -eq 0 ] || echo "note: passed only at a second run: $(IFS=';' && echo "${second[*]}")"
 echo "daw: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
