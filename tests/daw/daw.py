@@ -233,39 +233,14 @@ def float_frames(path):
 
 def unity(float_path, path):
     """Every float sample is the 16-bit sample / 32768: the plugin's own
-    output (k / 32768), neither scaled nor dithered on the way. Ardour's
-    export does not always begin at the same frame of the session (see
-    onsets): the two files may stand up to 64 frames apart, the frames that
-    only one of them holds being silent."""
+    output (k / 32768), neither scaled nor dithered on the way."""
     got, whole = float_frames(float_path), wave_frames(path)
     if len(got) != len(whole):
         sys.exit("%s: %d frames, the 16-bit export %d" % (float_path, len(got) // 2, len(whole) // 2))
-    first = next((i for i, k in enumerate(whole) if k != 0), None)
-    if first is None:
-        sys.exit("%s: the 16-bit export is silent" % path)
-
-    def mismatch(shift):
-        """The first sample (of the 16-bit file) that differs with the float
-        file `shift` frames later, or None."""
-        for i, k in enumerate(whole):
-            j = i + 2 * shift
-            f = got[j] if 0 <= j < len(got) else 0.0
-            if f * 32768 != k:
-                return i
-        for j in list(range(0, 2 * shift)) + list(range(len(got) + 2 * shift, len(got))):
-            if got[j] != 0:
-                return j - 2 * shift
-        return None
-
-    candidates = sorted(range(-64, 65), key=abs)
-    shift = next((d for d in candidates if mismatch(d) is None), None)
-    if shift is None:
-        i = mismatch(0)
-        f = got[i] if 0 <= i < len(got) else 0.0
-        sys.exit("%s: frame %d (%s) is %r, the 16-bit export's %d / 32768 is %r" %
-                 (float_path, i // 2, "LR"[i % 2], f, whole[i], whole[i] / 32768))
-    print("%s: %d frames, each the 16-bit export's sample / 32768 (the exports %d frames apart)" %
-          (float_path, len(got) // 2, shift))
+    for i, (f, k) in enumerate(zip(got, whole)):
+        if f * 32768 != k:
+            sys.exit("%s: frame %d (%s) is %r, the 16-bit export's %d / 32768 is %r" % (float_path, i // 2, "LR"[i % 2], f, k, k / 32768))
+    print("%s: %d frames, each the 16-bit export's sample / 32768" % (float_path, len(got) // 2))
 
 
 def with_lead(notes_path, lead, out):
