@@ -129,6 +129,7 @@ TEST(MidiImport, ReadsBothFormatsAnyDivisionAndTheTempoMap) {
               "- - - - - - - - - - - - - - - 27, 29s 31 - - - - - - - - - - - - - -, - - - - - - - - - - - - - - - -");
     const EngineSettings& g = s->score.doc.settings;
     EXPECT_EQ((std::vector<int>{s->score.doc.unitCount, g.songLength, g.songMode}), (std::vector<int>{2, 2, 1}));
+    EXPECT_EQ(s->score.doc.unitLinks[1][1], 1) << "the new unit is linked to itself, as a unit added by hand";
 
     // SMPTE time, 25 frames of 40 ticks: a step at the first tempo, 60 BPM,
     // is 250 ticks.

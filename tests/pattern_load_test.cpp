@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <utility>
 
 #include "files/pattern_file.h"
@@ -70,6 +71,11 @@ TEST(PatternFileLoad, AReadThatFailsPartWayChangesNothingAFileCutShortFillsWhatI
     EXPECT_TRUE(s->score.doc.units[2].cutoff == 1002 && s->score.doc.settings.songSequence[2] == 7 && s->score.doc.userWave[500] == -1234);
     EXPECT_EQ(load(*s, older, 150, false), std::pair(1, PatternReadStatus::kOldLayout));
     EXPECT_EQ(s->score.doc.settings.tempoBpm, 60);
+    // From memory (a plugin's state) as from a file.
+    auto doc = std::make_unique<Document>();
+    PatternReadStatus fromMemory = PatternReadStatus::kReadError;
+    EXPECT_TRUE(readPatternBytes(file.data(), file.size(), *doc, &fromMemory) == 1 && fromMemory == PatternReadStatus::kCurrentLayout);
+    EXPECT_TRUE(readPatternBytes(older.data(), 150, *doc, &fromMemory) == 1 && fromMemory == PatternReadStatus::kOldLayout);
 }
 
 }  // namespace
