@@ -246,9 +246,12 @@ TEST(PluginCore, StateRoundTripsAndADamagedOneChangesNothing) {
     const std::vector<HostEvent> keys = {key(0, 45, 100), key(9000, 57, 100)};
     EXPECT_EQ(run(a, 20000, 512, keys), run(b, 20000, 512, keys));
 
-    for (const std::string& damaged : {std::string("a pattern"), std::string("Velmor pattern 1\n!!!!"), std::string("Velmor pattern 1\nVjEuMEEA")}) {
+    // Each says what is wrong with it.
+    for (const auto& [damaged, said] : {std::pair<std::string, std::string>{"a pattern", "no \"Velmor pattern 1\" tag"},
+                                        {"Velmor pattern 1\n!!!!", "not base64"},
+                                        {"Velmor pattern 1\nVjEuMEEA", "30-byte header"}}) {
         EXPECT_FALSE(b.loadState(damaged, why)) << damaged;
-        EXPECT_FALSE(why.empty());
+        EXPECT_NE(why.find(said), std::string::npos) << why;
         EXPECT_EQ(b.state(), state);
     }
     EXPECT_FALSE(b.loadPatternFile("no/such/file.pat", why));

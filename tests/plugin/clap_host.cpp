@@ -115,6 +115,8 @@ public:
             !(notes.supported_dialects & CLAP_NOTE_DIALECT_MIDI) || notePorts_->count(plugin_, false) != 1 ||
             !notePorts_->get(plugin_, 0, false, &sent) || !(sent.supported_dialects & CLAP_NOTE_DIALECT_MIDI))
             return false;
+        // The ports' ids, which hosts keep with their routing.
+        if (notes.id != 0 || sent.id != 1) return false;
         active_ = plugin_->activate(plugin_, rate, 1, maxFrames) && plugin_->start_processing(plugin_);
         return active_;
     }

@@ -152,9 +152,16 @@ public:
         if (!controller_) return;
         // The hidden ones are the plugin's own (latency, MIDI controllers).
         for (int32_t i = 0, n = v3_cpp_obj(controller_)->get_parameter_count(controller_); i < n; ++i) {
+            // Every index has its parameter; each control steps through its
+            // whole range. Otherwise no control is shown, and the checks of
+            // the list fail.
             v3_param_info info{};
-            if (v3_cpp_obj(controller_)->get_parameter_info(controller_, i, &info) != V3_OK) continue;
-            if (info.flags & (V3_PARAM_IS_HIDDEN | V3_PARAM_READ_ONLY)) continue;
+            const bool found = v3_cpp_obj(controller_)->get_parameter_info(controller_, i, &info) == V3_OK;
+            if (found && (info.flags & (V3_PARAM_IS_HIDDEN | V3_PARAM_READ_ONLY))) continue;
+            if (!found || info.step_count != std::lround(plain(info.param_id, 1) - plain(info.param_id, 0))) {
+                ids_.clear(), shown_.clear();
+                return;
+            }
             ids_.push_back(info.param_id);
             shown_.push_back({info.param_id,
                               text(info.title),
