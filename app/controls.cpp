@@ -81,11 +81,11 @@ const SliderControl* findSlider(int id) {
 }
 
 int32_t sliderValue(const SliderControl& c, int position) {
-    return c.inverted ? parameterSpec(c.param).maximum - position : position;
+    return c.inverted ? parameterTraits(c.param).maximum - position : position;
 }
 
 Position sliderPosition(const SliderControl& c, int32_t value) {
-    return static_cast<Position>(c.inverted ? parameterSpec(c.param).maximum - value : value);
+    return static_cast<Position>(c.inverted ? parameterTraits(c.param).maximum - value : value);
 }
 
 bool onSliderScrolled(Synth& s, int id, int position) {

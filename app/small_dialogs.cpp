@@ -37,7 +37,7 @@ int labelOf(int sliderId) {
 }  // namespace
 
 void prepareSlider(HWND dialog, const SliderControl& c) {
-    const ParameterSpec& p = parameterSpec(c.param);
+    const ParameterTraits& p = parameterTraits(c.param);
     SendDlgItemMessageA(dialog, c.id, TBM_SETRANGE, FALSE, MAKELPARAM(p.minimum, p.maximum));
     SendDlgItemMessageA(dialog, c.id, TBM_SETPAGESIZE, 0, c.page);
     SendDlgItemMessageA(dialog, c.id, TBM_SETTICFREQ, c.tick, 0);

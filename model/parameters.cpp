@@ -164,7 +164,7 @@ using E = Effect;
 #define GLOBAL(id, name, lo, hi, start, text, set, get) \
     { Param::id, name, lo, hi, start, true, text, nullptr, set, get, E::kNone }
 
-const ParameterSpec kParameters[kParamCount] = {
+const ParameterTraits kParameters[kParamCount] = {
     ROW(kCutoff, "Cutoff", 0, 100, 50, T::kNumber, setCutoff, getCutoff),
     ROW(kResonance, "Reso", 0, 100, 40, T::kNumber, setResonance, getResonance),
     ROW(kEnvAmount, "EnvAmt", 0, 100, 50, T::kNumber, setEnvAmount, getEnvAmount),
@@ -210,14 +210,14 @@ const ParameterSpec kParameters[kParamCount] = {
 
 }  // namespace
 
-const ParameterSpec& parameterSpec(Param id) { return kParameters[static_cast<int>(id)]; }
+const ParameterTraits& parameterTraits(Param id) { return kParameters[static_cast<int>(id)]; }
 
 namespace {
 
-int unitFor(const ParameterSpec& p, int unit) { return p.global ? 0 : clampInt(unit, 0, kUnitSlots - 1); }
+int unitFor(const ParameterTraits& p, int unit) { return p.global ? 0 : clampInt(unit, 0, kUnitSlots - 1); }
 
 // The command for the running state that a change of `p` on unit `u` needs.
-bool effectCommand(const ParameterSpec& p, int u, EngineCommand& c) {
+bool effectCommand(const ParameterTraits& p, int u, EngineCommand& c) {
     switch (p.effect) {
         case Effect::kRestartOscillators: c = EngineCommand::of(EngineCommand::kRestartOscillators, u); return true;
         case Effect::kClearFilter: c = EngineCommand::of(EngineCommand::kClearFilter, u); return true;
@@ -227,7 +227,7 @@ bool effectCommand(const ParameterSpec& p, int u, EngineCommand& c) {
 }
 
 // Sets one unit's value and tells the engine what else the change needs.
-void setAndPost(Synth& s, const ParameterSpec& p, int u, int32_t value) {
+void setAndPost(Synth& s, const ParameterTraits& p, int u, int32_t value) {
     p.set(s.score, u, value);
     EngineCommand c;
     if (effectCommand(p, u, c)) postToEngine(s, c);
@@ -236,14 +236,14 @@ void setAndPost(Synth& s, const ParameterSpec& p, int u, int32_t value) {
 }  // namespace
 
 void setParameter(Synth& s, int unit, Param id, int32_t value) {
-    const ParameterSpec& p = parameterSpec(id);
+    const ParameterTraits& p = parameterTraits(id);
     const int u = unitFor(p, unit);
     Edit edit(s, p.name, joinKey(EditControl::kParameter, static_cast<int>(id), u));
     setAndPost(s, p, u, value);
 }
 
 void applyParameter(Engine& e, int unit, Param id, int32_t value) {
-    const ParameterSpec& p = parameterSpec(id);
+    const ParameterTraits& p = parameterTraits(id);
     const int u = unitFor(p, unit);
     p.set(*e.score, u, value);
     EngineCommand c;
@@ -251,14 +251,14 @@ void applyParameter(Engine& e, int unit, Param id, int32_t value) {
 }
 
 int32_t getParameter(const Score& s, int unit, Param id) {
-    const ParameterSpec& p = parameterSpec(id);
+    const ParameterTraits& p = parameterTraits(id);
     return p.get(s, unitFor(p, unit));
 }
 
 int32_t getParameter(const Synth& s, int unit, Param id) { return getParameter(s.score, unit, id); }
 
 void setLinked(Synth& s, Param id, int32_t value) {
-    const ParameterSpec& p = parameterSpec(id);
+    const ParameterTraits& p = parameterTraits(id);
     Edit edit(s, p.name, joinKey(EditControl::kParameter, static_cast<int>(id), p.global ? 0 : s.selection.currentUnit));
     if (p.global) {
         setAndPost(s, p, 0, value);
@@ -270,7 +270,7 @@ void setLinked(Synth& s, Param id, int32_t value) {
 int32_t getCurrent(const Synth& s, Param id) { return getParameter(s, s.selection.currentUnit, id); }
 
 std::string valueText(Param id, int32_t value) {
-    const ParameterSpec& p = parameterSpec(id);
+    const ParameterTraits& p = parameterTraits(id);
     char text[32];
     switch (p.text) {
         case ValueText::kPercent: std::snprintf(text, sizeof text, "%d%%", value); break;

@@ -78,7 +78,7 @@ enum class ValueText : uint8_t {
 // memories clear.
 enum class Effect : uint8_t { kNone, kRestartOscillators, kClearFilter };
 
-struct ParameterSpec {
+struct ParameterTraits {
     Param id;
     const char* name;
     int32_t minimum, maximum;
@@ -91,7 +91,7 @@ struct ParameterSpec {
     Effect effect;
 };
 
-const ParameterSpec& parameterSpec(Param id);
+const ParameterTraits& parameterTraits(Param id);
 
 // One unit (a global parameter ignores the unit), with the row's side
 // effects: phase restarts, filter memories, gate lengths, step timing.

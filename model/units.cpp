@@ -75,7 +75,7 @@ void applyDefaults(Synth& s) {
                      Param::kLfoAmount,    Param::kLfoWave,      Param::kLfoTarget, Param::kDelaySend, Param::kFeedback,
                      Param::kDelaySteps,   Param::kPan,          Param::kThreshold, Param::kDistWet,   Param::kDistMode,
                      Param::kRingMod,      Param::kMasterVolume, Param::kTempo})
-        setLinked(s, id, parameterSpec(id).startUp);
+        setLinked(s, id, parameterTraits(id).startUp);
 }
 
 int addUnit(Synth& s) {

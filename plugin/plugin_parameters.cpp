@@ -206,7 +206,7 @@ PluginParameter described(const Row& r) {
         p.minimum = p.defaultValue = 1;
         p.maximum = kPluginUnits;
     } else {
-        const ParameterSpec& s = parameterSpec(r.drives.param);
+        const ParameterTraits& s = parameterTraits(r.drives.param);
         p.minimum = s.minimum, p.maximum = s.maximum, p.defaultValue = s.startUp;
         p.unit = unitText(s.text);
         p.choices = s.choices;

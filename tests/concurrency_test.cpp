@@ -33,7 +33,7 @@ void interfaceRound(Synth& s, int round, const std::string& patternPath) {
     int count = 0;
     const SliderControl* sliders = mainWindowSliders(&count);
     for (int i = 0; i < count; ++i) {
-        const ParameterSpec& p = parameterSpec(sliders[i].param);
+        const ParameterTraits& p = parameterTraits(sliders[i].param);
         onSliderScrolled(s, sliders[i].id, p.minimum + (round * 7 + i * 13) % (p.maximum - p.minimum + 1));
     }
     for (int id :

@@ -60,7 +60,7 @@ TEST(Parameters, SliderValuesAndReadBacks) {
     const SliderControl* sliders = mainWindowSliders(&count);
     for (int i = 0; i < count; ++i) {
         const int id = sliders[i].id;
-        const auto range = std::pair(parameterSpec(sliders[i].param).minimum, parameterSpec(sliders[i].param).maximum);
+        const auto range = std::pair(parameterTraits(sliders[i].param).minimum, parameterTraits(sliders[i].param).maximum);
         EXPECT_EQ(range, id == kTempoSlider ? std::pair(60, 180) : id == kVolumeSlider ? std::pair(0, 128) : range) << id;
     }
     // Getters with values only a file can bring stay defined (the sanitizer

@@ -37,12 +37,12 @@ TEST(PluginParameters, EachDrivesTheControlItsNameSays) {
         const PluginParameter& p = pluginParameter(i);
         SCOPED_TRACE(p.symbol);
         if (p.control != PluginControl::kModel) continue;
-        const ParameterSpec& spec = parameterSpec(p.param);
+        const ParameterTraits& traits = parameterTraits(p.param);
         const std::string unit = p.unitIndex < 0 ? "" : std::to_string(p.unitIndex + 1);
-        EXPECT_EQ(p.unitIndex < 0, spec.global);
-        EXPECT_EQ(p.name, (unit.empty() ? "" : "Unit " + unit + " ") + spec.name);
-        EXPECT_EQ(p.shortName, (unit.empty() ? "" : "U" + unit + " ") + spec.name);
-        EXPECT_EQ(p.choices, spec.choices);
+        EXPECT_EQ(p.unitIndex < 0, traits.global);
+        EXPECT_EQ(p.name, (unit.empty() ? "" : "Unit " + unit + " ") + traits.name);
+        EXPECT_EQ(p.shortName, (unit.empty() ? "" : "U" + unit + " ") + traits.name);
+        EXPECT_EQ(p.choices, traits.choices);
     }
     EXPECT_EQ(pluginParameter(kSequencerParameter).control, PluginControl::kSequencer);
     EXPECT_EQ(pluginParameter(kUnitsParameter).control, PluginControl::kUnits);

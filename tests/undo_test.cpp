@@ -121,11 +121,11 @@ std::vector<int16_t> frames(Synth& s, int count = 2500) { return testing::render
 TEST(Undo, EveryParameterSoundsAsTheEngineSetsItAfterSetUndoAndRedo) {
     for (int p = 0; p < kParamCount; ++p) {
         const Param id = static_cast<Param>(p);
-        const ParameterSpec& spec = parameterSpec(id);
+        const ParameterTraits& traits = parameterTraits(id);
         auto model = playingSynth(), direct = playingSynth();
-        for (int u = 0; u < (spec.global ? 1 : 4); ++u) {
-            SCOPED_TRACE(::testing::Message() << spec.name << " of unit " << u + 1);
-            const int32_t before = spec.minimum + (spec.maximum - spec.minimum) / 3, after = spec.maximum;
+        for (int u = 0; u < (traits.global ? 1 : 4); ++u) {
+            SCOPED_TRACE(::testing::Message() << traits.name << " of unit " << u + 1);
+            const int32_t before = traits.minimum + (traits.maximum - traits.minimum) / 3, after = traits.maximum;
             setParameter(*model, u, id, before), clearHistory(*model);
             // The engine given the value directly plays what the model plays.
             const auto same = [&](int32_t value, const char* when) {

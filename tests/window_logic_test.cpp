@@ -24,7 +24,7 @@ TEST(AccentSlider, StrongestAtTheTopFollowingTheLinksAndRefreshed) {
     testing::applyStartupLikeSettings(*s, 1);
     const SliderControl* row = findSlider(kAccentSlider);
     ASSERT_NE(row, nullptr);
-    const ParameterSpec& p = parameterSpec(row->param);
+    const ParameterTraits& p = parameterTraits(row->param);
     EXPECT_TRUE(row->vertical && row->inverted && p.minimum == 0 && p.maximum == 100);
     EXPECT_EQ(sliderRefreshPosition(*s, kAccentSlider), 50) << "a fresh unit (stored 0) has the middle strength";
     s->score.doc.unitLinks[0][1] = 1;
