@@ -30,6 +30,17 @@ void renderInto(AudioOutput& out, Engine& e, const LockedRegion& region) {
     if (out.clockTicks) out.clockTicks->collect(e, first);
 }
 
+// Locks `bytes` at `offset`, renders one block into them and unlocks; the
+// lock's result (nothing is rendered when it fails).
+long renderRegion(AudioOutput& out, Engine& e, uint32_t offset, uint32_t bytes) {
+    LockedRegion region;
+    const long result = out.device->lock(offset, bytes, region);
+    if (result != 0) return result;
+    renderInto(out, e, region);
+    out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
+    return 0;
+}
+
 }  // namespace
 
 void waitForRefill(const AudioOutput& out) {
@@ -47,11 +58,7 @@ void startOutput(AudioOutput& out, Engine& e) {
     const uint32_t cycle = out.device->cycleBytes();
     const int64_t ahead = out.device->aheadFrames();
     out.clock.start(e.framePosition, cycle != 0 ? cycle : out.bufferBytes, ahead);
-    LockedRegion region;
-    if (out.device->lock(0, ahead >= 0 ? static_cast<uint32_t>(4 * ahead) : out.bufferBytes, region) == 0) {
-        renderInto(out, e, region);
-        out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
-    }
+    renderRegion(out, e, 0, ahead >= 0 ? static_cast<uint32_t>(4 * ahead) : out.bufferBytes);
     handEngineToAudio(e);
     // Playing before the device starts: a device that asks for frames may
     // ask at once.
@@ -89,28 +96,23 @@ long refillHalf(AudioOutput& out, Engine& e) {
     const uint32_t position = out.device->playPosition();
     out.clock.update(position, out.device->microseconds());
     const uint32_t half = out.bufferBytes >> 1;
-    LockedRegion region;
     if (position < half) {
         if (out.pendingHalf == 1) {
-            const long result = out.device->lock(half, half, region);
+            const long result = renderRegion(out, e, half, half);
             if (result != 0) {
                 out.renderBusy.store(0);
                 return result;
             }
-            renderInto(out, e, region);
-            out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
         }
         out.pendingHalf = 0;
     } else {
         if (out.pendingHalf == 0) {
             const uint32_t t0 = out.device->milliseconds();
-            const long result = out.device->lock(0, half, region);
+            const long result = renderRegion(out, e, 0, half);
             if (result != 0) {
                 out.renderBusy.store(0);
                 return result;
             }
-            renderInto(out, e, region);
-            out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
             const uint32_t elapsed = out.device->milliseconds() - t0;
             out.cpuLoad = static_cast<uint16_t>((elapsed * 352800u) / (out.bufferBytes * 10u));
         }
@@ -127,12 +129,7 @@ long pullFrames(AudioOutput& out, Engine& e, uint32_t bytes) {
         return 0;
     }
     out.clock.update(out.device->playPosition(), out.device->microseconds());
-    LockedRegion region;
-    const long result = out.device->lock(0, bytes, region);
-    if (result == 0) {
-        renderInto(out, e, region);
-        out.device->unlock(LockedRegion{region.first, region.firstBytes, nullptr, 0});
-    }
+    const long result = renderRegion(out, e, 0, bytes);
     out.renderBusy.store(0);
     return result;
 }
