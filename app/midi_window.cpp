@@ -43,8 +43,8 @@ bool streamRuns(const App& app) { return app.audio.playing.load() == 1; }
 int64_t frameNow(App& app) { return app.audio.clock.frameAt(app.audio.device->playPosition(), systemMicroseconds()); }
 
 // A command at the frame a message arriving now gets.
-int64_t timedCommand(App& app, EngineCommand::Kind kind, int32_t value) {
-    return app.midi.receiver.command(app.synth->engine, app.audio.clock, EngineCommand::of(kind, value), frameNow(app));
+int64_t timedCommand(App& app, std::initializer_list<EngineCommand> commands) {
+    return app.midi.receiver.command(app.synth->engine, app.audio.clock, commands, frameNow(app));
 }
 
 // Every note the output sent and has not ended ends now (the gate closed).
@@ -334,7 +334,7 @@ bool playCommand(App& app) {
         // where Stop left the clock, else where a stream to disk left it.
         if (m.sequencerPlays) return true;
         const bool fromStart = s.engine.currentStep == 0 && s.engine.stepTick == 0;
-        const int64_t at = timedCommand(app, EngineCommand::kSequencer, fromStart ? 1 : 2);
+        const int64_t at = timedCommand(app, {EngineCommand::of(EngineCommand::kSequencer, fromStart ? 1 : 2)});
         m.gate.close();
         if (m.sendsClock()) m.clock.at(at, ClockSender::kStart);
         m.gate.open();
@@ -355,9 +355,10 @@ bool stopCommand(App& app) {
     MidiSession& m = app.midi;
     if (m.synced()) return false;
     if (m.inputOpen() && streamRuns(app)) {
-        // The engine reset, then the sequencer stands; the stream runs on.
-        const int64_t at = timedCommand(app, EngineCommand::kSequencer, 1);
-        timedCommand(app, EngineCommand::kSequencer, 0);
+        // The engine reset, then the sequencer stands, at one frame; the
+        // stream runs on.
+        const int64_t at =
+            timedCommand(app, {EngineCommand::of(EngineCommand::kSequencer, 1), EngineCommand::of(EngineCommand::kSequencer, 0)});
         m.gate.close();
         if (m.sendsClock() && m.sequencerPlays) {
             m.clock.at(at, ClockSender::kStop);

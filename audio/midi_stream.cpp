@@ -22,10 +22,10 @@ int64_t MidiReceiver::stampFor(const Engine& e, const FrameClock& clock, int64_t
     return stamp;
 }
 
-int64_t MidiReceiver::command(Engine& e, const FrameClock& clock, const EngineCommand& c, int64_t frame) {
+int64_t MidiReceiver::command(Engine& e, const FrameClock& clock, std::initializer_list<EngineCommand> commands, int64_t frame) {
     const int64_t stamp = stampFor(e, clock, frame);
-    while (!e.input.midi.fits(1)) std::this_thread::yield();
-    e.input.midi.stage({stamp, c});
+    while (!e.input.midi.fits(static_cast<uint32_t>(commands.size()))) std::this_thread::yield();
+    for (const EngineCommand& c : commands) e.input.midi.stage({stamp, c});
     e.input.midi.commit();
     return stamp;
 }

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 
 #include "audio/frame_clock.h"
 #include "audio/output.h"
@@ -38,9 +39,10 @@ public:
     // that fits then comes after an All Notes Off on every channel.
     void receive(Engine& e, const FrameClock& clock, uint32_t packed, int64_t frame, int64_t micros);
 
-    // A command of the program's own for the engine, queued as a message
-    // arriving now would be (waiting for room); returns its frame.
-    int64_t command(Engine& e, const FrameClock& clock, const EngineCommand& c, int64_t frame);
+    // Commands of the program's own for the engine, queued together at the
+    // frame a message arriving now would get (waiting for room); returns
+    // that frame.
+    int64_t command(Engine& e, const FrameClock& clock, std::initializer_list<EngineCommand> commands, int64_t frame);
 
     // The frame each short message was queued at, in order of arrival (the
     // last kLog), for checks of what was played; -1 when unknown.
