@@ -6,6 +6,7 @@
 #     velmor-VERSION/velmor.exe            the synthesizer
 #     velmor-VERSION/velmor-render.exe     the command-line renderer
 #     velmor-VERSION/demos/*.pat           the demo pattern files
+#     velmor-VERSION/presets/*/*.pat       the factory presets, a folder for each category
 #     velmor-VERSION/manual/manual.md      the user's manual, with its pictures
 #     velmor-VERSION/LICENSE.txt           Velmor's licence
 #     velmor-VERSION/THIRD-PARTY-NOTICES.txt  the notices of the runtime linked in
@@ -54,6 +55,12 @@ program_zip() {
         "$strip" -o "$stage/$(basename "$program")" "$dir/$program"
     done
     cp demos/*.pat "$stage/demos/"
+    local category
+    for category in resources/presets/*/; do
+        category="$(basename "$category")"
+        mkdir -p "$stage/presets/$category"
+        cp resources/presets/"$category"/*.pat "$stage/presets/$category/"
+    done
     cp docs/manual.md "$stage/manual/"
     # The pictures the manual shows.
     grep -oE '\]\([A-Za-z0-9_.-]+\.png\)' docs/manual.md | sed -E 's/^\]\((.*)\)$/\1/' | sort -u | while read -r picture; do

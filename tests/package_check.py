@@ -6,9 +6,10 @@ its plugin zips (velmor-VERSION-plugins-PLATFORM.zip).
     tests/package_check.py ZIP [SOURCE-ROOT]
 
 The archive holds one folder velmor-VERSION with exactly the programs, the
-demo files, the manual with the pictures it shows, the licence and the
-notices; the files are those of the source tree (text files with Windows
-line ends). Both programs are built for the archive's processor and carry
+demo files, the factory presets (a folder for each category), the manual
+with the pictures it shows, the licence and the notices; the files are
+those of the source tree (text files with Windows line ends). Both
+programs are built for the archive's processor and carry
 a version resource with the version of the file VERSION, and velmor.exe holds the images of resources/velmor.ico under
 the icon group APPICON, the first by name, which Explorer shows. Prints one
 line per failed check and exits 1 if any.
@@ -96,7 +97,7 @@ def plugin_problems(archive, root, version):
     if windows:
         expected['THIRD-PARTY-NOTICES.txt'] = text('THIRD-PARTY-NOTICES.txt')
     else:
-        expected.update({'Velmor.lv2/manifest.ttl': 'ttl', 'Velmor.lv2/Velmor_dsp.ttl': 'ttl',
+        expected.update({'Velmor.lv2/manifest.ttl': 'ttl', 'Velmor.lv2/Velmor_dsp.ttl': 'ttl', 'Velmor.lv2/presets.ttl': 'ttl',
                          'Velmor.lv2/Velmor_dsp.so': [b'lv2_descriptor']})
     problems = []
     with zipfile.ZipFile(archive) as z:
@@ -153,6 +154,10 @@ def main():
                 top + 'velmor.exe': None, top + 'velmor-render.exe': None}
     expected.update({top + 'manual/' + p: source('docs/' + p) for p in pictures})
     expected.update({top + 'demos/' + d: source('demos/' + d) for d in sorted(os.listdir(os.path.join(root, 'demos')))})
+    presets = os.path.join(root, 'resources', 'presets')
+    expected.update({top + 'presets/%s/%s' % (c, f): source('resources/presets/%s/%s' % (c, f))
+                     for c in os.listdir(presets) if os.path.isdir(os.path.join(presets, c))
+                     for f in os.listdir(os.path.join(presets, c)) if f.endswith('.pat')})
 
     failures = [] if len(pictures) >= 2 else ['the manual shows %d pictures' % len(pictures)]
     with zipfile.ZipFile(archive) as z:

@@ -4,11 +4,11 @@
 # for the start-up state and for the named pattern files of the fuzzing
 # corpus (four units with every filter mode, LFO target, waveform, FM, sync,
 # pulse width and distortion; a song with swing and accents; the older
-# layout; damaged files; values only a file can bring): frames, WAVE files,
-# saved patterns and exit status; a song exported as a MIDI file, and a MIDI
-# file with tempo changes imported, saved and rendered. With a third build,
-# the 64-bit Windows build is compared the same way (in a 64-bit Wine
-# prefix of its own). On a machine that runs no 32-bit programs only the
+# layout; damaged files; values only a file can bring) and for the factory
+# presets: frames, WAVE files, saved patterns and exit status; a song
+# exported as a MIDI file, and a MIDI file with tempo changes imported,
+# saved and rendered. With a third build, the 64-bit Windows build is
+# compared the same way (in a 64-bit Wine prefix of its own). On a machine that runs no 32-bit programs only the
 # 64-bit build is compared, and the last line says so.
 #
 # usage: tests/cross-build/check.sh [LINUX_BUILD WINDOWS_BUILD [WINDOWS64_BUILD]]
@@ -58,6 +58,11 @@ compare_all() {
     for pattern in tests/fuzz/corpus/*.pat; do
         name="$(basename "$pattern" .pat)"
         compare "$name" tools/velmor-render "$pattern" -o "OUT/$name.raw" --save "OUT/$name.saved.pat"
+    done
+    local preset number=0
+    for preset in resources/presets/*/*.pat; do
+        number=$((number + 1))
+        compare "preset-$number" tools/velmor-render "$preset" -o "OUT/preset-$number.raw"
     done
     compare midi-export tools/velmor-render tests/fuzz/corpus/groove-song.pat --export-midi OUT/midi-export.mid
     compare midi-import tools/velmor-render --import-midi tests/fuzz/midi-corpus/format1-tempo-map.mid \
