@@ -54,28 +54,32 @@ std::vector<Preset> presets() {
     // ---- Acid ----------------------------------------------------------------------
 
     all.push_back({{"Acid", "Rubber Squelch",
-                    "The classic squelch: detuned saws into a screaming Lo24, sliding notes, accented peaks; ride Cutoff and EnvAmt as it plays"},
+                    "The classic squelch: detuned saws into a screaming Lo24, sliding notes, accented peaks; ride Cutoff and "
+                    "EnvAmt as it plays"},
                    {.tempo = 130, .masterVolume = 44,
                     .units = {{{.osc2Fine = 53, .filterMode = 1, .cutoff = 12, .envAmount = 72, .resonance = 88, .decay = 38,
                                 .stepGate = 50, .volume = 112, .accent = 85},
                                {"A1! A1 A2~ A1 | C2 A1 - A1! | D2~ C2 A1 G1 | A1! A2~ G2 E2"}}}}});
 
     all.push_back({{"Acid", "Midnight Acid",
-                    "Two squares through a darker Lo24 with swing and long echoes: a rolling late-night line; lower Swing to straighten it"},
+                    "Two squares through a darker Lo24 with swing and long echoes: a rolling late-night line; lower Swing to "
+                    "straighten it"},
                    {.tempo = 122, .masterVolume = 62, .delaySteps = 3, .feedback = 40, .pan = 96, .swing = 30,
                     .units = {{{.osc1Wave = 1, .osc2Wave = 1, .osc2Fine = 47, .filterMode = 1, .cutoff = 20, .envAmount = 55,
                                 .resonance = 78, .decay = 55, .stepGate = 65, .volume = 110, .delaySend = 25, .accent = 70},
                                {"E1! - E2 E1 | G1 - E1 E2!~ | D2 - B1 E1 | - G1! A1~ B1"}}}}});
 
     all.push_back({{"Acid", "Acid Screamer",
-                    "Saw and curved saw, resonance near whistling, pushed through distortion B: loud, raw and nasal; Wet Lvl tames it"},
+                    "Saw and curved saw, resonance near whistling, pushed through distortion B: loud, raw and nasal; Wet Lvl "
+                    "tames it"},
                    {.tempo = 138, .masterVolume = 60,
                     .units = {{{.osc2Wave = 3, .filterMode = 1, .cutoff = 18, .envAmount = 80, .resonance = 93, .decay = 32,
                                 .stepGate = 45, .volume = 80, .distMode = 2, .distWet = 60, .threshold = 80, .accent = 90},
                                {"F2! F2 F3 F2 | G#2~ F2 C3! F2 | F2 D#3~ F2 F2 | C3! F2 G#2~ A#2"}}}}});
 
     all.push_back({{"Acid", "Slow Melt",
-                    "A slow LFO opens and closes the resonant Lo24 over a two-pattern song: let it run and the line melts and sharpens"},
+                    "A slow LFO opens and closes the resonant Lo24 over a two-pattern song: let it run and the line melts and "
+                    "sharpens"},
                    {.tempo = 118, .masterVolume = 55, .song = {1, 1, 2, 2},
                     .units = {{{.osc2Fine = 45, .filterMode = 1, .cutoff = 22, .envAmount = 45, .resonance = 84, .decay = 60,
                                 .stepGate = 70, .volume = 112, .lfoTarget = 2, .lfoSpeed = 25, .lfoAmount = 45},
@@ -174,7 +178,8 @@ std::vector<Preset> presets() {
                                {"D3 F3 A3 C4 | A3 - D4 C4 | A3 G3 F3 - | D3 - C3 D3"}}}}});
 
     all.push_back({{"Pluck", "Echo Pluck",
-                    "A bare pulse, no filter, played sparsely into long, wide echoes that fill in the rhythm; try other Delay Steps"},
+                    "A bare pulse, no filter, played sparsely into long, wide echoes that fill in the rhythm; try other Delay "
+                    "Steps"},
                    {.tempo = 115, .masterVolume = 90, .delaySteps = 3, .feedback = 55, .pan = 120,
                     .units = {{{.osc1Wave = 1, .osc2Wave = 1, .osc2Fine = 53, .pulseWidth = 40, .filterMode = 4, .decay = 8,
                                 .stepGate = 20, .volume = 110, .delaySend = 80},
@@ -199,7 +204,8 @@ std::vector<Preset> presets() {
                                {"E3 - G3 - | A3~ B3 - A3 | G3 - E3 - | D3~ E3 - -"}}}}});
 
     all.push_back({{"Lead", "Hollow Ring",
-                    "A saw ring-modulated by a sine a fifth above, through the Band filter: hollow and bell-edged, for short hooks"},
+                    "A saw ring-modulated by a sine a fifth above, through the Band filter: hollow and bell-edged, for short "
+                    "hooks"},
                    {.tempo = 124, .masterVolume = 100,
                     .units = {{{.osc2Wave = 2, .osc2Coarse = 80, .ringMod = 70, .filterMode = 3, .cutoff = 45, .envAmount = 30,
                                 .decay = 65, .stepGate = 70},
@@ -235,7 +241,8 @@ std::vector<Preset> presets() {
                                {"C5~ C1 - - | C5~ C2 - - | G4~ C1 - C5~ | C1 - - -"}}}}});
 
     all.push_back({{"Effects", "Noise Wind",
-                    "The user waveform's white noise, slowly swelling through a band-pass the LFO sweeps: wind for intros and breakdowns"},
+                    "The user waveform's white noise, slowly swelling through a band-pass the LFO sweeps: wind for intros and "
+                    "breakdowns"},
                    {.tempo = 80, .masterVolume = 100,
                     .units = {{{.osc1Wave = 4, .osc2Wave = 4, .osc2Fine = 60, .filterMode = 3, .cutoff = 50, .envAmount = 10,
                                 .attack = 70, .decay = 99, .sustain = 100, .release = 99, .sustainLevel = 100, .stepGate = 95,
@@ -250,7 +257,8 @@ std::vector<Preset> presets() {
                                {"C3 G3 - D#4 | - C4 A#3 - | F3 - C5 G3 | - D3 - A#4"}}}}});
 
     all.push_back({{"Effects", "Dub Siren",
-                    "A square wailing up and down under a sine LFO on the pitch, thrown into long echoes; ride Feedback for dub throws"},
+                    "A square wailing up and down under a sine LFO on the pitch, thrown into long echoes; ride Feedback for "
+                    "dub throws"},
                    {.tempo = 96, .masterVolume = 80, .delaySteps = 3, .feedback = 65, .pan = 110,
                     .units = {{{.osc1Wave = 1, .osc2Wave = 1, .osc2Fine = 52, .filterMode = 0, .cutoff = 60, .envAmount = 20,
                                 .resonance = 30, .decay = 90, .sustain = 40, .release = 90, .sustainLevel = 80, .stepGate = 95,
@@ -258,7 +266,8 @@ std::vector<Preset> presets() {
                                {"A3~ A3~ A3~ A3 | - - - - | E4~ E4~ E4 - | - - - -"}}}}});
 
     all.push_back({{"Effects", "Noise Kit",
-                    "Four units as a drum machine: sine kick, noise hats, band-passed noise snare, ring-mod clave; a beat to jam over"},
+                    "Four units as a drum machine: sine kick, noise hats, band-passed noise snare, ring-mod clave; a beat to "
+                    "jam over"},
                    {.tempo = 124, .masterVolume = 70,
                     .units = {{{.osc1Wave = 2, .osc2Wave = 2, .filterMode = 0, .cutoff = 25, .envAmount = 40, .resonance = 0,
                                 .attack = 0, .decay = 22, .stepGate = 25, .accent = 70},
