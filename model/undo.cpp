@@ -151,7 +151,11 @@ void recordEdit(Synth& s) {
     const uint32_t key = h.pendingKey;
     h.pendingName = nullptr;
     h.pendingKey = 0;
-    if (!h.recording) return;
+    if (s.feed.mirroring) {
+        // What the engine did itself (a plugin's automation) is no step.
+        std::memcpy(bytesOf(h.base), bytesOf(s.score), sizeof(Score));
+        return;
+    }
     std::vector<uint8_t> runs = diff(h.base, s.score);
     if (runs.empty()) return;
     const int64_t t = now(h);

@@ -59,9 +59,6 @@ struct UndoHistory {
     Document saved{};              // the document as last saved or loaded
     bool savedKnown = true;        // false: no saved file holds what `saved` holds
     int64_t (*clock)() = nullptr;  // milliseconds; a steady clock when null
-    // False where no one undoes (a plugin, whose model lives on the audio
-    // thread and must take no memory there).
-    bool recording = true;
     // The outermost edit's name and key while it is open.
     const char* pendingName = nullptr;
     uint32_t pendingKey = 0;

@@ -155,23 +155,25 @@ int startUpState(Synth& s) {
 }
 
 void installDocument(Synth& s, const Document& loaded) {
-    {
-        Edit edit(s);
-        Document& d = s.score.doc;
-        d = loaded;
-        s.score.derived.currentPattern = 0;
-        recomputeStepTiming(s.score);
-        const int units = clampInt(d.unitCount, 0, kUnitSlots);
-        for (int u = 0; u < units; ++u) {
-            postToEngine(s, EngineCommand::of(EngineCommand::kRearmEnvelope, u));
-            s.selection.currentUnit = u;
-            setLinked(s, Param::kOsc1Wave, d.units[u].osc1Wave);
-            setLinked(s, Param::kOsc2Wave, d.units[u].osc2Wave);
-        }
-        s.selection.currentUnit = 0;
-    }
+    replaceDocument(s, loaded);
     // Replacing the document is no step: the history begins anew.
     clearHistory(s);
+}
+
+void replaceDocument(Synth& s, const Document& loaded) {
+    Edit edit(s);
+    Document& d = s.score.doc;
+    d = loaded;
+    s.score.derived.currentPattern = 0;
+    recomputeStepTiming(s.score);
+    const int units = clampInt(d.unitCount, 0, kUnitSlots);
+    for (int u = 0; u < units; ++u) {
+        postToEngine(s, EngineCommand::of(EngineCommand::kRearmEnvelope, u));
+        s.selection.currentUnit = u;
+        setLinked(s, Param::kOsc1Wave, d.units[u].osc1Wave);
+        setLinked(s, Param::kOsc2Wave, d.units[u].osc2Wave);
+    }
+    s.selection.currentUnit = 0;
 }
 
 void releaseBuffers(Synth& s) {

@@ -55,6 +55,9 @@ int startUpState(Synth& s);
 // unit 0 is current. The undo history begins anew; whether the document
 // counts as saved is the caller's to say (model/undo.h).
 void installDocument(Synth& s, const Document& loaded);
+// The same as an edit of its own, which Undo takes back (a preset loaded
+// in the plugin's editor).
+void replaceDocument(Synth& s, const Document& loaded);
 
 // Frees the two engine buffers.
 void releaseBuffers(Synth& s);

@@ -95,8 +95,6 @@ PluginCore::PluginCore(double hostRate)
       changedByAudio_(new std::atomic<bool>[kPluginParameterCount]) {
     Synth& s = *synth_;
     startUpState(s);
-    // No one undoes here (yet): the history would only take memory.
-    s.undo.recording = false;
     startUpUnit_ = s.score.doc.units[0];
     for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
         values_[i] = static_cast<float>(pluginParameter(i).defaultValue);
@@ -171,6 +169,7 @@ void PluginCore::applyHostParameter(uint32_t index, float value) {
         }
     }
     changedByAudio_[index].store(true, std::memory_order_release);
+    changes_.fetch_add(1, std::memory_order_relaxed);
 }
 
 int32_t PluginCore::engineOffset(int64_t hostFrame) const {
@@ -445,6 +444,7 @@ void PluginCore::deliver(void* core, const Score& score, const std::vector<Engin
         if (inPattern(i)) self.values_[i].store(d->values[i], std::memory_order_relaxed);
     for (auto& slot : self.spent_) delete slot.exchange(nullptr, std::memory_order_acquire);
     self.pending_.store(d.release(), std::memory_order_release);
+    self.changes_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void PluginCore::mirrorEngine() const {
@@ -467,6 +467,25 @@ void PluginCore::mirrorEngine() const {
 const Synth& PluginCore::model() const {
     mirrorEngine();
     return *synth_;
+}
+
+Synth& PluginCore::editModel() {
+    mirrorEngine();
+    return *synth_;
+}
+
+bool PluginCore::loadPatternBytes(const void* data, size_t size, const char* editName, std::string& why) {
+    mirrorEngine();
+    auto doc = std::make_unique<Document>(synth_->score.doc);
+    PatternReadStatus status;
+    if (!readPatternBytes(data, size, *doc, &status)) {
+        why = status == PatternReadStatus::kShortHeader ? "the pattern ends inside its 30-byte header"
+                                                        : "the pattern could not be read";
+        return false;
+    }
+    Edit edit(*synth_, editName);
+    replaceDocument(*synth_, *doc);
+    return true;
 }
 
 std::string PluginCore::state() const {

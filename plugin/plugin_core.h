@@ -104,6 +104,18 @@ public:
     // The main thread's model, brought up to what the audio thread's
     // automation changed.
     const Synth& model() const;
+    // The same for an editor's edits: each reaches the audio thread as a
+    // delivery, and Undo and Redo take it back and bring it again (the
+    // model's undo history; a loaded state begins it anew, automation is no
+    // step of it).
+    Synth& editModel();
+    // A pattern file's bytes (a preset) replace the document as one edit
+    // that Undo takes back; bytes that cannot be read change nothing and
+    // say why. The main thread.
+    bool loadPatternBytes(const void* data, size_t size, const char* editName, std::string& why);
+    // Grows with every change an editor shows: a delivery, a host's
+    // parameter change, a loaded state. Any thread.
+    uint32_t changeCount() const { return changes_.load(std::memory_order_relaxed); }
     // The engine, for reading what the audio thread plays.
     const Engine& engine() const { return synth_->engine; }
     // The step the sequencer plays, 1 to 16 (the audio thread's).
@@ -194,6 +206,7 @@ private:
     // by the main thread.
     std::atomic<Delivery*> pending_{nullptr};
     std::atomic<Delivery*> spent_[2] = {};
+    std::atomic<uint32_t> changes_{0};
 };
 
 }  // namespace velmor

@@ -241,6 +241,15 @@ bool pluginParameterOfSymbol(std::string_view symbol, uint32_t& index) {
     return found != all.end();
 }
 
+uint32_t pluginIndexOf(int unit, Param param) {
+    const auto& all = parameters();
+    const bool global = parameterTraits(param).global;
+    const auto found = std::find_if(all.begin(), all.end(), [&](const PluginParameter& p) {
+        return p.control == PluginControl::kModel && p.param == param && (global || p.unitIndex == unit);
+    });
+    return static_cast<uint32_t>(found - all.begin());
+}
+
 std::string parameterText(uint32_t index, int32_t value) {
     const PluginParameter& p = pluginParameter(index);
     if (p.control == PluginControl::kModel) return valueText(p.param, value);

@@ -48,6 +48,10 @@ const PluginParameter& pluginParameter(uint32_t index);
 // The parameter a symbol names; false for none (one of a later version).
 bool pluginParameterOfSymbol(std::string_view symbol, uint32_t& index);
 
+// The parameter of a main window's control for a unit (0..3; a global
+// control's own).
+uint32_t pluginIndexOf(int unit, Param param);
+
 // The main window's text of a value ("120 BPM", "Lo24", "2 Steps").
 std::string parameterText(uint32_t index, int32_t value);
 // The value of such a text (in any case), or of a number, kept within the

@@ -22,6 +22,7 @@ build_packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev
   dpf-source lv2-dev libsoxr-dev
+  libgl-dev libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxtst-dev
 )
 packages=(
   "${build_packages[@]}"
@@ -30,7 +31,7 @@ packages=(
   pulseaudio pulseaudio-utils
   xvfb x11-utils imagemagick
   python3 python3-mido
-  ardour jalv
+  ardour jalv jackd2
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxcomposite1:i386 libxinerama1:i386
   libxfixes3:i386
   lilv-utils sordi

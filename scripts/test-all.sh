@@ -123,14 +123,14 @@ line="$(grep -E '^note: passed only at a second run' build/daw.log)"
 section sanitizers "Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 # The build runs the framework's LV2 description generator on the sanitized
 # plugin, whose own leaks are none of ours.
-if ASAN_OPTIONS=detect_leaks=0 build build/sanitize -DCMAKE_BUILD_TYPE=None -DVELMOR_SANITIZE=ON; then
+if ASAN_OPTIONS=detect_leaks=0 build build/sanitize -DCMAKE_BUILD_TYPE=None -DVELMOR_SANITIZE=ON -DVELMOR_EDITOR=OFF; then
     run_ctest "sanitizer tests" build/sanitize
 else
     step_failed "sanitizer build"
 fi
 
 section tsan "Interface and audio threads under ThreadSanitizer"
-if cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_TSAN=ON >/dev/null \
+if cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_TSAN=ON -DVELMOR_EDITOR=OFF >/dev/null \
     && cmake --build build/tsan -j "$jobs" --target velmor_concurrency_tests; then
     if VELMOR_STRESS_SECONDS=8 TSAN_OPTIONS="halt_on_error=1" build/tsan/tests/velmor_concurrency_tests; then
         passed=$((passed + 1))

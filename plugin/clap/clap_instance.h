@@ -6,14 +6,18 @@
 #include <memory>
 #include <string>
 
+#include "clap/ext/gui.h"
 #include "clap/ext/latency.h"
 #include "clap/ext/params.h"
+#include "clap/ext/timer-support.h"
 #include "clap/host.h"
 #include "clap/plugin.h"
 #include "plugin/asked_parameters.h"
 #include "plugin/plugin_core.h"
 
 namespace velmor {
+
+class EditorWindow;
 
 // The parameter ids: the read-only "Step" first, then the core's
 // parameters from 1 on (the ids the plugin has always had, which hosts
@@ -45,6 +49,18 @@ struct ClapInstance {
     float stepSent = 0;
 
     std::string file;  // the "file" of the last state loaded (main thread)
+
+    // The editor, while the host shows it (main thread), and the
+    // parameters it changed, which the next block or flush tells the host.
+    const clap_host_gui_t* hostGui = nullptr;
+    const clap_host_timer_support_t* hostTimer = nullptr;
+    std::unique_ptr<EditorWindow> editor;
+    double editorScale = 0;
+    clap_id editorTimer = CLAP_INVALID_ID;
+    std::unique_ptr<std::atomic<bool>[]> toldByEditor;
+
+    ClapInstance();
+    ~ClapInstance();
 };
 
 inline ClapInstance& instanceOf(const clap_plugin_t* plugin) { return *static_cast<ClapInstance*>(plugin->plugin_data); }

@@ -7,6 +7,9 @@
 
 #include "model/parameters.h"
 #include "plugin/clap/clap_events.h"
+#ifdef VELMOR_EDITOR
+#include "plugin/clap/clap_gui.h"
+#endif
 #include "plugin/plugin_parameters.h"
 
 namespace velmor {
@@ -87,8 +90,13 @@ bool CLAP_ABI textToValue(const clap_plugin_t*, clap_id id, const char* text, do
 }
 
 // Outside process(): the values wait for the next block.
-void CLAP_ABI flush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t*) {
+void CLAP_ABI flush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t* out) {
     ClapInstance& v = instanceOf(plugin);
+#ifdef VELMOR_EDITOR
+    tellEditorChanges(v, out, 0);
+#else
+    (void)out;
+#endif
     uint32_t index = 0;
     float value = 0;
     for (uint32_t i = 0, n = in ? in->size(in) : 0; i < n; ++i)

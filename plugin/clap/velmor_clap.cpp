@@ -17,7 +17,22 @@
 #include "plugin/plugin_parameters.h"
 #include "velmor_version.h"
 
+#ifdef VELMOR_EDITOR
+#include "plugin/clap/clap_gui.h"
+#include "plugin/editor/editor_window.h"
+#else
 namespace velmor {
+class EditorWindow {};  // a build without the editor never makes one
+}  // namespace velmor
+#endif
+
+namespace velmor {
+
+ClapInstance::ClapInstance() : toldByEditor(new std::atomic<bool>[kPluginParameterCount]) {
+    for (uint32_t i = 0; i < kPluginParameterCount; ++i) toldByEditor[i] = false;
+}
+
+ClapInstance::~ClapInstance() = default;
 
 namespace {
 
@@ -77,6 +92,8 @@ bool CLAP_ABI init(const clap_plugin_t* plugin) {
     ClapInstance& v = instanceOf(plugin);
     v.hostLatency = static_cast<const clap_host_latency_t*>(v.host->get_extension(v.host, CLAP_EXT_LATENCY));
     v.hostParams = static_cast<const clap_host_params_t*>(v.host->get_extension(v.host, CLAP_EXT_PARAMS));
+    v.hostGui = static_cast<const clap_host_gui_t*>(v.host->get_extension(v.host, CLAP_EXT_GUI));
+    v.hostTimer = static_cast<const clap_host_timer_support_t*>(v.host->get_extension(v.host, CLAP_EXT_TIMER_SUPPORT));
     return true;
 }
 
@@ -135,7 +152,11 @@ clap_process_status CLAP_ABI process(const clap_plugin_t* plugin, const clap_pro
     HostEvent* events = v.events.get();
     const uint32_t count = appendHostEvents(p->in_events, events, v.asked.take(events, kMaxEvents), kMaxEvents);
     v.core->process(left, right, p->frames_count, events, count, hostTime(p->transport));
-    // In time order: the step goes at the block's last frame.
+    // In time order: what the editor changed at the first frame, the
+    // step at the last.
+#ifdef VELMOR_EDITOR
+    tellEditorChanges(v, p->out_events, 0);
+#endif
     sendNotes(v, p);
     sendStep(v, p);
     return CLAP_PROCESS_CONTINUE;
@@ -147,6 +168,10 @@ const void* CLAP_ABI extension(const clap_plugin_t*, const char* id) {
     if (std::strcmp(id, CLAP_EXT_AUDIO_PORTS) == 0) return &kAudioPorts;
     if (std::strcmp(id, CLAP_EXT_NOTE_PORTS) == 0) return &kNotePorts;
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kLatency;
+#ifdef VELMOR_EDITOR
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &kClapGui;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kClapTimer;
+#endif
     return nullptr;
 }
 

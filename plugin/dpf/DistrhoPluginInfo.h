@@ -1,6 +1,6 @@
 // What the plugin framework needs to know of Velmor (for LV2): an
 // instrument with stereo output, MIDI input and output (the sequencer's
-// notes), the host's transport, a state and a latency.
+// notes), the host's transport, a state, a latency and an editor.
 #ifndef DISTRHO_PLUGIN_INFO_H_INCLUDED
 #define DISTRHO_PLUGIN_INFO_H_INCLUDED
 
@@ -8,7 +8,19 @@
 #define DISTRHO_PLUGIN_URI     "urn:velmor:velmor"
 #define DISTRHO_PLUGIN_CLAP_ID "velmor.velmor"
 
-#define DISTRHO_PLUGIN_HAS_UI           0
+// The editor, where the build has one: drawn with NanoVG, holding the
+// plugin core itself (the host runs both in one process), resizable.
+#ifdef VELMOR_EDITOR
+#define DISTRHO_PLUGIN_HAS_UI             1
+#define DISTRHO_UI_USE_NANOVG             1
+#define DISTRHO_PLUGIN_WANT_DIRECT_ACCESS 1
+#define DISTRHO_UI_USER_RESIZABLE         1
+#define DISTRHO_UI_FILE_BROWSER           1
+#define DISTRHO_UI_DEFAULT_WIDTH          1000
+#define DISTRHO_UI_DEFAULT_HEIGHT         640
+#else
+#define DISTRHO_PLUGIN_HAS_UI 0
+#endif
 #define DISTRHO_PLUGIN_IS_RT_SAFE       1
 #define DISTRHO_PLUGIN_IS_SYNTH         1
 #define DISTRHO_PLUGIN_NUM_INPUTS       0

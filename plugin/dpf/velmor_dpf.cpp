@@ -22,6 +22,8 @@ constexpr uint32_t kStepParameter = 0;
 
 class VelmorPlugin : public Plugin {
 public:
+    velmor::PluginCore& core() { return *core_; }
+
     VelmorPlugin()
         : Plugin(kStepParameter + 1 + velmor::kPluginParameterCount, 0, kStateCount),
           core_(new velmor::PluginCore(getSampleRate())),
@@ -185,3 +187,13 @@ private:
 Plugin* createPlugin() { return new VelmorPlugin(); }
 
 END_NAMESPACE_DISTRHO
+
+#ifdef VELMOR_EDITOR
+#include "plugin/editor/editor_core.h"
+
+// The editor shares the plugin's instance (the host runs both in one
+// process): the framework hands it the plugin.
+velmor::PluginCore& velmor::editorCore(void* instance) {
+    return static_cast<DISTRHO::VelmorPlugin*>(static_cast<DISTRHO::Plugin*>(instance))->core();
+}
+#endif
