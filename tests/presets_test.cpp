@@ -1,8 +1,9 @@
 // The factory presets: the compiled-in bank is the table presets.tsv with
-// the files it names, in the five categories and the demos; each preset
-// reads back and writes the same bytes, plays two passes loud enough to
-// hear without touching the output's limits, and loads into the plugin,
-// which then plays it as loud as the engine does.
+// the files it names, in the five categories and the demos, each sound
+// listed in the manual with its description; each preset reads back and
+// writes the same bytes, plays two passes loud enough to hear without
+// touching the output's limits, and loads into the plugin, which then
+// plays it as loud as the engine does.
 
 #include <gtest/gtest.h>
 
@@ -44,11 +45,12 @@ std::unique_ptr<Synth> playing(const FactoryPreset& p, PatternReadStatus* status
     return s;
 }
 
-TEST(FactoryPresets, TheBankIsTheTableWithItsFilesInTheFiveCategoriesAndTheDemos) {
+TEST(FactoryPresets, TheBankIsTheTableWithItsFilesInTheFiveCategoriesAndTheDemosAndTheManualListsIt) {
     std::istringstream table(contents(VELMOR_PRESET_DIR "/presets.tsv"));
     std::string line;
     std::getline(table, line);
     EXPECT_EQ(line, "category\tname\tdescription");
+    const std::string manual = contents(VELMOR_DEMO_DIR "/../docs/manual.md");
     std::map<std::string, int> counts;
     size_t i = 0;
     for (; std::getline(table, line); ++i) {
@@ -59,6 +61,8 @@ TEST(FactoryPresets, TheBankIsTheTableWithItsFilesInTheFiveCategoriesAndTheDemos
         const auto file = category == "Demos" ? std::filesystem::path(VELMOR_DEMO_DIR) / (std::string(p.name) + ".pat")
                                               : std::filesystem::path(VELMOR_PRESET_DIR) / category / (std::string(p.name) + ".pat");
         EXPECT_EQ(bytesOf(p), contents(file)) << file;
+        const std::string listed = "| " + std::string(p.name) + " | " + p.description + " |\n";
+        EXPECT_TRUE(category == "Demos" || manual.find(listed) != std::string::npos) << "the manual lacks " << listed;
         ++counts[category];
     }
     EXPECT_EQ(i, factoryPresets().size());

@@ -188,7 +188,7 @@ std::vector<Preset> presets() {
     // ---- Lead ----------------------------------------------------------------------
 
     all.push_back({{"Lead", "Sync Scream",
-                    "Hard sync a ninth up with vibrato and a little drive: a tearing lead that cuts through a busy mix"},
+                    "Hard sync a sixth up with vibrato and a little drive: a tearing lead that cuts through a busy mix"},
                    {.tempo = 132, .masterVolume = 90,
                     .units = {{{.osc1Coarse = 88, .oscMix = 40, .sync = true, .filterMode = 0, .cutoff = 50, .envAmount = 40,
                                 .resonance = 35, .decay = 75, .sustain = 40, .sustainLevel = 50, .stepGate = 85, .volume = 110,

@@ -13,6 +13,9 @@
 #   - the same session exported as 32-bit float: every sample is the 16-bit
 #     one / 32768, so the track, its panner and the master bus pass the
 #     plugin's output at 0 dB and the 16-bit export adds no dither;
+#   - the same notes with a factory preset of four units that the LV2 plugin
+#     loads by its label (its "pattern" state): equal to velmor-render
+#     --midi of the notes with the preset's file;
 #   - Follow Host: a pattern striking a short note on every step, "Sequencer"
 #     at Follow Host, 64 bars at 97 BPM (6819.587 frames a sixteenth; Ardour
 #     gives the position in 1/1920 of a beat): every step must start at the
@@ -138,6 +141,12 @@ for format in lv2 vst3; do
 done
 check "lv2: a float export holds the plugin's samples unchanged" eval \
     "export_wav notes-lv2 float && py unity notes-lv2.float.wav notes-lv2.wav"
+# A factory preset chosen by its label among the bundle's own presets.
+check "lv2: a factory preset plays the notes as velmor-render plays its file" eval \
+    "rm -rf preset && py plan preset.lua folder='$work/preset' name=preset format=lv2 bpm=125 frames=$frames param=Tempo=125 \
+         midi=notes.mid 'preset=Effects: Noise Kit' &&
+     timeout -k 10 120 ardour7-lua '$here/session.lua' '$work/preset.lua' >preset.log 2>&1 &&
+     export_wav preset 16 && py same preset.wav '$render' '$root/resources/presets/Effects/Noise Kit.pat' notes.mid"
 
 # Follow Host: 64 bars, the pattern and its settings from the state alone.
 steps=1024
