@@ -10,6 +10,9 @@
 #include "plugin/plugin_parameters.h"
 #include "plugin/vst3/vst3_events.h"
 #include "plugin/vst3/vst3_instance.h"
+#ifdef VELMOR_EDITOR
+#include "plugin/vst3/vst3_view.h"
+#endif
 
 namespace velmor {
 
@@ -138,7 +141,11 @@ v3_result V3_API setHandler(void* face, v3_component_handler** handler) {
     return V3_OK;
 }
 
+#ifdef VELMOR_EDITOR
+v3_plugin_view** V3_API createView(void* face, const char* name) { return createEditorView(instanceOf(face), name); }
+#else
 v3_plugin_view** V3_API createView(void*, const char*) { return nullptr; }
+#endif
 
 v3_result V3_API controllerAssignment(void*, int32_t bus, int16_t channel, int16_t controller, v3_param_id* id) {
     if (bus != 0 || channel < 0 || channel > 15 || controller < 0 || controller >= static_cast<int16_t>(kControllersPerChannel) ||

@@ -4,6 +4,7 @@
 // usage: velmor-clap-host [--realtime] PLUGIN.clap [PATTERN_FILE]
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -15,14 +16,25 @@
 #include "clap/ext/latency.h"
 #include "clap/ext/note-ports.h"
 #include "clap/ext/params.h"
+#include "clap/ext/gui.h"
 #include "clap/ext/state.h"
+#include "clap/ext/timer-support.h"
 #include "clap/plugin-factory.h"
 #include "host_checks.h"
+#ifdef VELMOR_EDITOR_CHECKS
+#include "editor_checks.h"
+#endif
 #include "realtime_counter.h"
 #include "velmor_version.h"
 
 namespace velmor::hosttest {
 namespace {
+
+std::array<double, 256> filled(double v) {
+    std::array<double, 256> a;
+    a.fill(v);
+    return a;
+}
 
 const char kPluginId[] = "velmor.velmor";
 
@@ -33,10 +45,21 @@ void CLAP_ABI rescanParameters(const clap_host_t*, clap_param_rescan_flags) {}
 void CLAP_ABI clearParameter(const clap_host_t*, clap_id, clap_param_clear_flags) {}
 const clap_host_latency_t kHostLatency = {hostRequest};
 const clap_host_params_t kHostParams = {rescanParameters, clearParameter, hostRequest};
+// A window the editor may resize, and one timer for it.
+clap_id editorTimer = CLAP_INVALID_ID;
+bool CLAP_ABI registerTimer(const clap_host_t*, uint32_t, clap_id* id) { return *id = editorTimer = 1, true; }
+bool CLAP_ABI unregisterTimer(const clap_host_t*, clap_id) { return editorTimer = CLAP_INVALID_ID, true; }
+bool CLAP_ABI agree(const clap_host_t*) { return true; }
+bool CLAP_ABI resize(const clap_host_t*, uint32_t, uint32_t) { return true; }
+void CLAP_ABI closed(const clap_host_t*, bool) {}
+const clap_host_timer_support_t kHostTimer = {registerTimer, unregisterTimer};
+const clap_host_gui_t kHostGui = {hostRequest, resize, agree, agree, closed};
 
 const void* CLAP_ABI hostExtension(const clap_host_t*, const char* id) {
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kHostLatency;
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kHostParams;
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &kHostGui;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kHostTimer;
     return nullptr;
 }
 
@@ -203,13 +226,42 @@ public:
         return state_->load(plugin_, &stream);
     }
 
+    bool openEditor(unsigned long parent, double scale, uint32_t& width, uint32_t& height) override {
+        gui_ = static_cast<const clap_plugin_gui_t*>(plugin_->get_extension(plugin_, CLAP_EXT_GUI));
+        timer_ = static_cast<const clap_plugin_timer_support_t*>(plugin_->get_extension(plugin_, CLAP_EXT_TIMER_SUPPORT));
+        if (!gui_ || !timer_) return false;
+        if (parent == 0)
+            return gui_->create(plugin_, CLAP_WINDOW_API_X11, false) && gui_->set_scale(plugin_, scale) && gui_->get_size(plugin_, &width, &height);
+        clap_window_t window{CLAP_WINDOW_API_X11, {}};
+        window.x11 = parent;
+        return gui_->set_parent(plugin_, &window) && gui_->show(plugin_);
+    }
+    void idleEditor() override {
+        if (editorTimer != CLAP_INVALID_ID) timer_->on_timer(plugin_, editorTimer);
+    }
+    void closeEditor() override {
+        gui_->hide(plugin_);
+        gui_->destroy(plugin_);
+    }
+    bool toldByEditor(uint32_t index, double& value) override {
+        if (index >= told_.size() || std::isnan(told_[index])) return false;
+        value = told_[index];
+        return true;
+    }
+
 private:
     // The plugin's MIDI messages; the rest (the step playing) is none of
     // the checks'.
     static bool CLAP_ABI keepMidi(const clap_output_events_t* list, const clap_event_header_t* e) {
+        auto& self = *static_cast<ClapInstance*>(list->ctx);
         if (e->space_id == CLAP_CORE_EVENT_SPACE_ID && e->type == CLAP_EVENT_MIDI) {
             const auto* m = reinterpret_cast<const clap_event_midi_t*>(e);
-            static_cast<ClapInstance*>(list->ctx)->keep({e->time, {m->data[0], m->data[1], m->data[2]}});
+            self.keep({e->time, {m->data[0], m->data[1], m->data[2]}});
+        }
+        // What the editor told the host (the parameters after "Step").
+        if (e->space_id == CLAP_CORE_EVENT_SPACE_ID && e->type == CLAP_EVENT_PARAM_VALUE) {
+            const auto* p = reinterpret_cast<const clap_event_param_value_t*>(e);
+            if (p->param_id >= 1 && p->param_id - 1 < self.told_.size()) self.told_[p->param_id - 1] = p->value;
         }
         return true;
     }
@@ -232,6 +284,9 @@ private:
 
     const clap_plugin_t* plugin_;
     bool noteEvents_;
+    const clap_plugin_gui_t* gui_ = nullptr;
+    const clap_plugin_timer_support_t* timer_ = nullptr;
+    std::array<double, 256> told_ = filled(std::nan(""));
     const clap_plugin_params_t* params_ = nullptr;
     const clap_plugin_state_t* state_ = nullptr;
     const clap_plugin_latency_t* latency_ = nullptr;
@@ -275,7 +330,11 @@ void run(const Library& library, const std::string& path, const std::string& pat
                                 return nullptr;
                             },
                             1};
-        if (realtime) {
+        if (editorAsked().any()) {
+#ifdef VELMOR_EDITOR_CHECKS
+            runAskedEditorChecks(format);
+#endif
+        } else if (realtime) {
             runRealtimeChecks(format);
         } else {
             runChecks(format, patternFile);

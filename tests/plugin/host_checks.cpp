@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -427,10 +428,23 @@ Library::~Library() {
 void* Library::symbol(const char* name) const { return dlsym(handle_, name); }
 #endif
 
+namespace {
+EditorAsked asked;
+}
+
+const EditorAsked& editorAsked() { return asked; }
+
 int hostMain(int argc, char** argv, const char* usage,
              void (*run)(const Library& library, const std::string& path, const std::string& patternFile, bool realtime)) {
     const bool realtime = argc > 1 && std::string(argv[1]) == "--realtime";
     argv += realtime, argc -= realtime;
+    if (argc > 3 && std::string(argv[1]) == "--editor") {
+        asked.scale = std::atof(argv[2]), asked.pictures = argv[3];
+        argv += 3, argc -= 3;
+    } else if (argc > 2 && std::string(argv[1]) == "--reopen") {
+        asked.reopen = std::atoi(argv[2]);
+        argv += 2, argc -= 2;
+    }
     if (argc < 2 || argc > 3) return std::fprintf(stderr, "usage: %s\n", usage), 2;
     const std::string name = std::string(usage).substr(0, std::string(usage).find(' '));
     if (realtime && !realtimeCounting())

@@ -72,6 +72,14 @@ public:
     virtual bool loadPattern(const std::string& pattern);
     // Whether loadState() may be called while another thread plays blocks.
     virtual bool loadsWhilePlaying() const { return true; }
+    // The editor as a child of the host's window `parent` (0: not yet, its
+    // size is asked) at `scale`, its size in pixels; false where the format
+    // has none. The host's timer feeds it; what it tells the host of a
+    // parameter, as a plain value, is kept.
+    virtual bool openEditor(unsigned long, double, uint32_t&, uint32_t&) { return false; }
+    virtual void idleEditor() {}
+    virtual void closeEditor() {}
+    virtual bool toldByEditor(uint32_t, double&) { return false; }
     // The transport of the blocks from now on; before, a host that stands
     // still and tells no position.
     void setTransport(const Transport& t) { transport_ = t; }
@@ -135,6 +143,17 @@ private:
 // loaded, the pattern file, and whether the real-time run alone was asked
 // for (--realtime; a build that cannot count skips it, exit status 77);
 // exit status 0 when every check passed.
+// What the command line asked of the editor instead of the checks:
+// --editor SCALE PICTURES (the editor checks, the pictures named so) or
+// --reopen N.
+struct EditorAsked {
+    double scale = 0;
+    std::string pictures;
+    int reopen = 0;
+    bool any() const { return scale > 0 || reopen > 0; }
+};
+const EditorAsked& editorAsked();
+
 int hostMain(int argc, char** argv, const char* usage,
              void (*run)(const Library& library, const std::string& path, const std::string& patternFile, bool realtime));
 

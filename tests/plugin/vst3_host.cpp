@@ -18,6 +18,10 @@
 #include "travesty/events.h"
 #include "travesty/factory.h"
 #include "travesty/bstream.h"
+#include "travesty/view.h"
+#ifdef VELMOR_EDITOR_CHECKS
+#include "editor_checks.h"
+#endif
 
 namespace velmor::hosttest {
 namespace {
@@ -142,6 +146,45 @@ T** query(void* object, const v3_tuid iid) {
 void release(void* object) {
     if (object) (*static_cast<v3_funknown**>(object))->unref(object);
 }
+
+struct ComponentHandlerFunctions : v3_funknown {
+    v3_component_handler handler;
+};
+
+// What the editor tells the host, through the component handler: the
+// normalised values it performed, in order.
+struct Handler {
+    const ComponentHandlerFunctions* functions;
+    std::vector<std::pair<v3_param_id, double>> performed;
+    static v3_result V3_API edit(void*, v3_param_id) { return V3_OK; }
+    static v3_result V3_API perform(void* p, v3_param_id id, double normalised) {
+        self<Handler>(p).performed.emplace_back(id, normalised);
+        return V3_OK;
+    }
+    static v3_result V3_API restart(void*, int32_t) { return V3_OK; }
+};
+const ComponentHandlerFunctions kHandlerFunctions = {kUnknown, {Handler::edit, Handler::perform, Handler::edit, Handler::restart}};
+
+// The plug frame holds the run loop, whose one timer feeds the editor.
+struct RunLoop {
+    const v3_run_loop_cpp* functions;
+    v3_timer_handler** timer = nullptr;
+    static v3_result V3_API addHandler(void*, v3_event_handler**, int) { return V3_OK; }
+    static v3_result V3_API removeHandler(void*, v3_event_handler**) { return V3_OK; }
+    static v3_result V3_API addTimer(void* p, v3_timer_handler** t, uint64_t) { return self<RunLoop>(p).timer = t, V3_OK; }
+    static v3_result V3_API removeTimer(void* p, v3_timer_handler**) { return self<RunLoop>(p).timer = nullptr, V3_OK; }
+};
+const v3_run_loop_cpp kRunLoopFunctions = {kUnknown, {RunLoop::addHandler, RunLoop::removeHandler, RunLoop::addTimer, RunLoop::removeTimer}};
+RunLoop runLoop{&kRunLoopFunctions};
+
+v3_result V3_API frameInterface(void* p, const v3_tuid iid, void** obj) {
+    if (v3_tuid_match(iid, v3_run_loop_iid)) return *obj = &runLoop, V3_OK;
+    return noInterface(p, iid, obj);
+}
+v3_result V3_API resizeView(void*, v3_plugin_view**, v3_view_rect*) { return V3_OK; }
+const v3_plugin_frame_cpp kFrameFunctions = {{frameInterface, oneReference, oneReference}, {resizeView}};
+v3_plugin_frame_cpp frameFunctions = kFrameFunctions;
+v3_plugin_frame_cpp* frame = &frameFunctions;
 
 class Vst3Instance : public Instance {
 public:
@@ -318,6 +361,38 @@ public:
         return component && controller;
     }
 
+    bool openEditor(unsigned long parent, double scale, uint32_t& width, uint32_t& height) override {
+        if (parent == 0) {
+            v3_cpp_obj(controller_)->set_component_handler(controller_, reinterpret_cast<v3_component_handler**>(&handler_));
+            view_ = v3_cpp_obj(controller_)->create_view(controller_, "editor");
+            v3_plugin_view_content_scale** scaling = nullptr;
+            v3_view_rect size{};
+            if (!view_ || v3_cpp_obj_query_interface(view_, v3_plugin_view_content_scale_iid, &scaling) != V3_OK ||
+                v3_cpp_obj(scaling)->set_content_scale_factor(scaling, static_cast<float>(scale)) != V3_OK ||
+                v3_cpp_obj(view_)->set_frame(view_, reinterpret_cast<v3_plugin_frame**>(&frame)) != V3_OK ||
+                v3_cpp_obj(view_)->get_size(view_, &size) != V3_OK)
+                return false;
+            release(scaling);
+            width = static_cast<uint32_t>(size.right - size.left), height = static_cast<uint32_t>(size.bottom - size.top);
+            return true;
+        }
+        return v3_cpp_obj(view_)->attached(view_, reinterpret_cast<void*>(parent), V3_VIEW_PLATFORM_TYPE_X11) == V3_OK;
+    }
+    void idleEditor() override {
+        if (runLoop.timer) v3_cpp_obj(runLoop.timer)->on_timer(runLoop.timer);
+    }
+    void closeEditor() override {
+        v3_cpp_obj(view_)->removed(view_);
+        release(view_);
+        view_ = nullptr;
+    }
+    bool toldByEditor(uint32_t index, double& value) override {
+        for (const auto& [id, normalised] : handler_.performed)
+            if (index < ids_.size() && id == ids_[index]) value = plain(id, normalised);
+        return index < ids_.size() &&
+               std::any_of(handler_.performed.begin(), handler_.performed.end(), [&](const auto& p) { return p.first == ids_[index]; });
+    }
+
 private:
     double plain(v3_param_id id, double normalised) { return v3_cpp_obj(controller_)->normalised_parameter_to_plain(controller_, id, normalised); }
 
@@ -328,6 +403,8 @@ private:
     std::vector<v3_param_id> ids_;
     std::vector<ParameterInfo> shown_;
     bool processing_ = false;
+    Handler handler_{&kHandlerFunctions, {}};
+    v3_plugin_view** view_ = nullptr;
     double rate_ = 44100;
     int64_t position_ = 0;
 };
@@ -400,7 +477,11 @@ void run(const Library& library, const std::string& path, const std::string& pat
             },
             // After the hidden ones (latency, MIDI controllers) and "Step".
             2082};
-        if (realtime) {
+        if (editorAsked().any()) {
+#ifdef VELMOR_EDITOR_CHECKS
+            runAskedEditorChecks(format);
+#endif
+        } else if (realtime) {
             runRealtimeChecks(format);
         } else {
             runChecks(format, patternFile);

@@ -1,0 +1,209 @@
+#include "editor_checks.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+#include "model/parameters.h"
+#include "plugin/editor/editor_actions.h"
+#include "plugin/editor/editor_layout.h"
+#include "plugin/plugin_core.h"
+#include "plugin/plugin_parameters.h"
+
+namespace velmor::hosttest {
+
+namespace {
+
+constexpr int kCutoffKnob = 13;
+constexpr uint32_t kFrames = 512;
+
+// The host's window on the display, the editor in it.
+class Screen {
+public:
+    Screen() : display_(XOpenDisplay(nullptr)) {}
+    ~Screen() {
+        if (display_) XCloseDisplay(display_);
+    }
+    bool ready() const { return display_ != nullptr; }
+
+    bool open(Instance& v, double scale, int settling = 8) {
+        // The size asked before there is a window, then the window.
+        if (!v.openEditor(0, scale, width_, height_)) return false;
+        parent_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, width_, height_, 0, 0, 0);
+        XMapWindow(display_, parent_);
+        XSync(display_, False);
+        if (!v.openEditor(parent_, scale, width_, height_)) return false;
+        settle(v, settling);
+        return true;
+    }
+    void close(Instance& v) {
+        v.closeEditor();
+        XDestroyWindow(display_, parent_);
+        XSync(display_, False);
+    }
+    // The host's timer, a few times over.
+    void settle(Instance& v, int times = 8) {
+        for (int i = 0; i < times; ++i) {
+            XSync(display_, False);
+            v.idleEditor();
+            usleep(20000);
+        }
+    }
+    std::vector<uint8_t> picture() const {
+        XImage* image = XGetImage(display_, parent_, 0, 0, width_, height_, AllPlanes, ZPixmap);
+        std::vector<uint8_t> rgb;
+        rgb.reserve(size_t{3} * width_ * height_);
+        for (uint32_t y = 0; y < height_; ++y)
+            for (uint32_t x = 0; x < width_; ++x) {
+                const unsigned long p = XGetPixel(image, static_cast<int>(x), static_cast<int>(y));
+                rgb.insert(rgb.end(), {static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p)});
+            }
+        XDestroyImage(image);
+        return rgb;
+    }
+    void save(const std::vector<uint8_t>& rgb, const std::string& path) const {
+        std::ofstream f(path, std::ios::binary);
+        f << "P6\n" << width_ << " " << height_ << "\n255\n";
+        f.write(reinterpret_cast<const char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
+    }
+    // A press at a point of the design, a move up by `up`, a release.
+    void drag(Instance& v, float x, float y, float up, double k) {
+        XTestFakeMotionEvent(display_, -1, static_cast<int>(x * k), static_cast<int>(y * k), 0);
+        settle(v, 2);
+        XTestFakeButtonEvent(display_, 1, True, 0);
+        settle(v, 2);
+        if (up != 0) {
+            XTestFakeMotionEvent(display_, -1, static_cast<int>(x * k), static_cast<int>((y - up) * k), 0);
+            settle(v, 2);
+        }
+        XTestFakeButtonEvent(display_, 1, False, 0);
+        settle(v, 3);
+    }
+    // The colour at a point of the design.
+    uint32_t colourAt(const std::vector<uint8_t>& rgb, float x, float y, double k) const {
+        const size_t at = (static_cast<size_t>(y * k) * width_ + static_cast<size_t>(x * k)) * 3;
+        return static_cast<uint32_t>(rgb[at]) << 16 | rgb[at + 1] << 8 | rgb[at + 2];
+    }
+    uint32_t width() const { return width_; }
+    uint32_t height() const { return height_; }
+
+private:
+    Display* display_;
+    Window parent_ = 0;
+    uint32_t width_ = 0, height_ = 0;
+};
+
+int distinctColours(const std::vector<uint8_t>& rgb) {
+    std::vector<bool> seen(1 << 15);
+    int n = 0;
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+        const int c = (rgb[i] >> 3) << 10 | (rgb[i + 1] >> 3) << 5 | rgb[i + 2] >> 3;
+        if (!seen[c]) seen[c] = true, ++n;
+    }
+    return n;
+}
+
+long residentKiB() {
+    std::ifstream f("/proc/self/statm");
+    long size = 0, resident = 0;
+    f >> size >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+std::vector<float> block(Instance& v, const std::vector<ParameterChange>& changes = {}) {
+    std::vector<float> left(kFrames), right(kFrames);
+    v.process(left.data(), right.data(), kFrames, {}, changes);
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+}
+
+}  // namespace
+
+void runEditorChecks(const Format& format, double scale, const std::string& pictures) {
+    const std::string at = " (scale " + std::to_string(scale).substr(0, 3) + ")";
+    Screen screen;
+    std::unique_ptr<Instance> v = format.create();
+    if (!screen.ready() || !v || !v->activate(PluginCore::kEngineRate, kFrames)) return fail("editor: no display or no instance");
+    if (!screen.open(*v, scale)) return fail("editor: it does not open" + at);
+    const double k = scale;
+    if (screen.width() != static_cast<uint32_t>(kEditorWidth * k) || screen.height() != static_cast<uint32_t>(kEditorHeight * k))
+        fail("editor: its size is " + std::to_string(screen.width()) + "x" + std::to_string(screen.height()) + at);
+    const std::vector<uint8_t> first = screen.picture();
+    screen.save(first, pictures + ".ppm");
+    if (distinctColours(first) < 20) fail("editor: the picture is blank" + at);
+    // The layout where the scale puts it: a step's note switch (on) and
+    // slide switch (off) in their colours, the background at the corner.
+    const Box note = stepBox(2, StepRow::kNote), slide = stepBox(2, StepRow::kSlide);
+    if (screen.colourAt(first, note.x + 5, note.y + note.h / 2, k) != 0xff9828 ||
+        screen.colourAt(first, slide.x + 5, slide.y + slide.h / 2, k) != 0x3e424a || screen.colourAt(first, 4, 4, k) != 0x1e2024)
+        fail("editor: the layout is not where it belongs" + at);
+
+    // A click on step 3's note switch, the cutoff knob dragged up by 50, a
+    // click on step 5's accent: as the same edits given directly.
+    const Box cutoff = knobBox(kCutoffKnob), accent = stepBox(4, StepRow::kAccent);
+    screen.drag(*v, note.x + note.w / 2, note.y + note.h / 2, 0, k);
+    screen.drag(*v, cutoff.x + cutoff.w / 2, cutoff.y + 32, 50, k);
+    screen.drag(*v, accent.x + accent.w / 2, accent.y + accent.h / 2, 0, k);
+    PluginCore reference(PluginCore::kEngineRate);
+    Synth& s = reference.editModel();
+    clickStep(s, 2, StepRow::kNote);
+    setKnob(s, kCutoffKnob, dragValue(knobParam(kCutoffKnob), knobValue(s, kCutoffKnob), 50, false));
+    clickStep(s, 4, StepRow::kAccent);
+    std::string state;
+    if (!v->saveState(state) || state.find(reference.state()) == std::string::npos)
+        fail("editor: the state does not hold the pattern the same edits give" + at);
+    const uint32_t index = pluginIndexOf(0, Param::kCutoff);
+    double value = -1, told = -1;
+    if (!v->parameterValue(index, value) || value != reference.parameterValue(index))
+        fail("editor: Unit 1 Cutoff reads " + std::to_string(value) + " to the host" + at);
+    std::vector<float> expected(2 * kFrames);
+    reference.process(expected.data(), expected.data() + kFrames, kFrames, nullptr, 0, HostTime{});
+    if (block(*v) != expected) fail("editor: the next block does not sound as the same edits given directly" + at);
+    if (!v->toldByEditor(index, told) || told != value) fail("editor: the host did not hear of the cutoff's new value" + at);
+
+    // The host moves the cutoff: the knob follows in the next picture.
+    const std::vector<uint8_t> before = screen.picture();
+    block(*v, {{index, 0}});
+    screen.settle(*v);
+    const std::vector<uint8_t> after = screen.picture();
+    screen.save(after, pictures + "-automated.ppm");
+    const float arcX = cutoff.x + cutoff.w / 2 + 10, arcY = cutoff.y + 22;
+    if (screen.colourAt(before, arcX, arcY, k) == screen.colourAt(after, arcX, arcY, k))
+        fail("editor: the cutoff knob did not move with the host's change" + at);
+    screen.close(*v);
+}
+
+// Against the tenth time: what stays allocated (malloc's count) must stay
+// within 1 MiB. What stays resident is printed: Mesa's software renderer,
+// compiling the drawing's shaders for each window, keeps mappings of its
+// own that a graphics card's driver would not.
+void runReopenCheck(const Format& format, int times) {
+    Screen screen;
+    std::unique_ptr<Instance> v = format.create();
+    if (!screen.ready() || !v || !v->activate(PluginCore::kEngineRate, kFrames)) return fail("editor: no display or no instance");
+    long resident = 0;
+    size_t inUse = 0;
+    for (int i = 0; i < times; ++i) {
+        if (!screen.open(*v, 1, 1)) return fail("editor: it does not open again");
+        screen.close(*v);
+        if (i == 9) malloc_trim(0), resident = residentKiB(), inUse = mallinfo2().uordblks;
+    }
+    malloc_trim(0);
+    const long held = (static_cast<long>(mallinfo2().uordblks) - static_cast<long>(inUse)) / 1024;
+    std::printf("editor opened and closed %d times: after the tenth, %ld KiB more allocated, %ld KiB more resident\n", times, held,
+                residentKiB() - resident);
+    if (held >= 1024) fail("editor: opening and closing it leaks memory");
+}
+
+void runAskedEditorChecks(const Format& format) {
+    if (editorAsked().scale > 0) runEditorChecks(format, editorAsked().scale, editorAsked().pictures);
+    if (editorAsked().reopen > 0) runReopenCheck(format, editorAsked().reopen);
+}
+
+}  // namespace velmor::hosttest
