@@ -9,8 +9,10 @@
 # files the tests export. For the plugins: the plugin framework's source,
 # libsoxr, the LV2 validator, the x86_64 MinGW-w64 cross compiler and
 # 64-bit Wine, and dpkg-dev for fetching libsoxr's source for the Windows
-# builds; Ardour 7 (its Lua session tool and command-line export) and jalv,
-# the hosts the plugins are checked in; clang-format for the code's layout.
+# builds; Ardour 7 (its Lua session tool and command-line export) and jalv
+# with JACK (its dummy driver needs no sound card), the hosts the plugins
+# are checked in; OpenGL and the X libraries the editor is drawn with, and
+# XTest and xdotool that click in it; clang-format for the code's layout.
 set -euo pipefail
 
 SUDO=""
@@ -29,7 +31,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 fonts-wine
   pulseaudio pulseaudio-utils
-  xvfb x11-utils imagemagick
+  xvfb x11-utils imagemagick xdotool
   python3 python3-mido
   ardour jalv jackd2
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxcomposite1:i386 libxinerama1:i386

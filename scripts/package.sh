@@ -136,7 +136,7 @@ plugin_zip() {
     if [ -n "$lv2" ]; then
         mkdir -p "$stage/Velmor.lv2"
         cp "$dir"/bin/Velmor.lv2/*.ttl "$stage/Velmor.lv2/"
-        "$strip" --strip-unneeded -o "$stage/Velmor.lv2/Velmor_dsp.so" "$dir/bin/Velmor.lv2/Velmor_dsp.so"
+        "$strip" --strip-unneeded -o "$stage/Velmor.lv2/Velmor.so" "$dir/bin/Velmor.lv2/Velmor.so"
     fi
     sed "s/VERSION/$version/g" plugin/INSTALL.txt >"$stage/INSTALL.txt"
     cp LICENSE "$stage/LICENSE.txt"

@@ -214,8 +214,11 @@ else
     step_failed "Windows build"
 fi
 
-section speed "The plugin's render speed (printed, not checked)"
+section speed "The plugin's render speed and the editor's processor time (printed, not checked)"
 build/native/tools/velmor-plugin-bench --min-time 0.2 --rounds 3 | tee build/plugin-bench.log
+# The editor's processor time (the CLAP test host's process, software
+# OpenGL on Xvfb).
+tests/plugin/editor.sh --cpu build/native/tests/plugin/velmor-clap-host build/native/bin/Velmor.clap | tee -a build/plugin-bench.log
 while read -r figure; do summary+=("speed: $figure"); done <build/plugin-bench.log
 
 section "" "Summary"

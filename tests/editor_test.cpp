@@ -4,6 +4,11 @@
 // hears of; and the layout's hit areas, which must not overlap.
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include <string>
 #include <vector>
@@ -17,6 +22,7 @@
 #include "model/pattern_clipboard.h"
 #include "plugin/editor/editor_actions.h"
 #include "plugin/editor/editor_layout.h"
+#include "plugin/editor/editor_presets.h"
 #include "plugin/editor/editor_settings.h"
 #include "plugin/plugin_parameters.h"
 
@@ -151,6 +157,37 @@ TEST(EditorActions, APresetIsOneEditAndTheHostHearsOfWhatChanged) {
     editAndTell(core, tell, [](Synth& s) { undo(s); });
     EXPECT_EQ(told.size(), 2u);
     EXPECT_TRUE(core.state() == PluginCore(PluginCore::kEngineRate).state());
+}
+
+// A preset the user saves appears in the list beside the factory ones,
+// holds the bytes "Save Pattern..." writes, and loads back to the same
+// state; a name without letters saves nothing.
+TEST(EditorPresets, AUserPresetSavesThePatternFileAndLoadsBack) {
+    const auto folder = std::filesystem::temp_directory_path() / ("velmor-presets-" + std::to_string(::getpid()));
+    ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    PluginCore core(PluginCore::kEngineRate), other(PluginCore::kEngineRate);
+    setLinked(core.editModel(), Param::kCutoff, 12);
+    toggleStepSlide(core.editModel(), 4);
+    std::string why;
+    EXPECT_FALSE(saveUserPreset(core, "/.", why));
+    ASSERT_TRUE(saveUserPreset(core, "../My Bass", why)) << why;
+    std::ifstream in(folder / "velmor" / "presets" / "My Bass.pat", std::ios::binary);
+    const std::string saved{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string bytes;
+    writePatternBytes(core.model().score.doc, bytes);
+    EXPECT_EQ(saved, bytes);
+    EditorPresets presets;
+    presets.refresh();
+    const int mine = presets.userPreset("My Bass");
+    ASSERT_GE(mine, 1);
+    EXPECT_EQ(presets.name(mine), "User: My Bass");
+    EXPECT_EQ(presets.name(0).rfind("Acid: ", 0), 0u);
+    ASSERT_TRUE(presets.load(other, mine, why)) << why;
+    EXPECT_TRUE(other.state() == core.state());
+    EXPECT_TRUE(presets.load(other, 0, why));
+    EXPECT_FALSE(other.state() == core.state());
+    EXPECT_FALSE(presets.load(other, presets.count(), why));
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

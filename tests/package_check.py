@@ -97,8 +97,8 @@ def plugin_problems(archive, root, version):
     if windows:
         expected['THIRD-PARTY-NOTICES.txt'] = text('THIRD-PARTY-NOTICES.txt')
     else:
-        expected.update({'Velmor.lv2/manifest.ttl': 'ttl', 'Velmor.lv2/Velmor_dsp.ttl': 'ttl', 'Velmor.lv2/presets.ttl': 'ttl',
-                         'Velmor.lv2/Velmor_dsp.so': [b'lv2_descriptor']})
+        expected.update({'Velmor.lv2/manifest.ttl': 'ttl', 'Velmor.lv2/Velmor.ttl': 'ttl', 'Velmor.lv2/presets.ttl': 'ttl',
+                         'Velmor.lv2/Velmor.so': [b'lv2_descriptor', b'lv2ui_descriptor']})
     problems = []
     with zipfile.ZipFile(archive) as z:
         names = sorted(n[len(top):] if n.startswith(top) else n for n in z.namelist() if not n.endswith('/'))

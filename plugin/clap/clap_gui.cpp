@@ -98,7 +98,12 @@ bool CLAP_ABI setParent(const clap_plugin_t* plugin, const clap_window_t* window
     host.context = &v;
     host.tell = tell;
     host.resize = resize;
-    v.editor = std::make_unique<EditorWindow>(*v.core, window->x11, v.editorScale, host);
+#ifdef _WIN32
+    const auto parent = reinterpret_cast<uintptr_t>(window->win32);
+#else
+    const auto parent = static_cast<uintptr_t>(window->x11);
+#endif
+    v.editor = std::make_unique<EditorWindow>(*v.core, parent, v.editorScale, host);
     return true;
 }
 

@@ -36,6 +36,12 @@ std::string EditorPresets::name(int index) const {
     return entries_[index].category + ": " + entries_[index].name;
 }
 
+int EditorPresets::userPreset(const std::string& name) const {
+    for (int i = 0; i < count(); ++i)
+        if (!entries_[i].factory && entries_[i].name == name) return i;
+    return -1;
+}
+
 bool EditorPresets::load(PluginCore& core, int index, std::string& why) const {
     if (index < 0 || index >= count()) return why = "no such preset", false;
     const Entry& e = entries_[index];
@@ -62,6 +68,16 @@ bool savePatternFile(PluginCore& core, const char* path, std::string& why) {
     if (writePatternFile(core.model().score.doc, path, &result)) return true;
     why = std::string(path) + ": " + describe(result);
     return false;
+}
+
+bool saveUserPreset(PluginCore& core, const std::string& name, std::string& why) {
+    std::string file;
+    for (char c : name)
+        if (c != '/' && c != '\\' && (c != '.' || !file.empty())) file += c;
+    if (file.empty()) return why = "a preset needs a name", false;
+    const std::string folder = userPresetFolder(true);
+    if (folder.empty()) return why = "there is no folder for presets (no home folder)", false;
+    return savePatternFile(core, (std::filesystem::path(folder) / (file + ".pat")).string().c_str(), why);
 }
 
 }  // namespace velmor

@@ -76,4 +76,13 @@ std::string userPresetFolder(bool create) {
     return folder.string();
 }
 
+std::string defaultPatternPath() {
+#ifdef _WIN32
+    const auto home = fromEnvironment("USERPROFILE");
+#else
+    const auto home = fromEnvironment("HOME");
+#endif
+    return (home.empty() ? std::filesystem::path("Untitled.pat") : home / "Untitled.pat").string();
+}
+
 }  // namespace velmor

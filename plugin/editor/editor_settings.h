@@ -16,5 +16,8 @@ int nextZoom(int zoom, int direction);
 // The user's preset folder, made when `create` asks; empty where the
 // system names no home.
 std::string userPresetFolder(bool create);
+// Where "Save..." offers to save when the system has no dialog for it:
+// "Untitled.pat" in the home folder.
+std::string defaultPatternPath();
 
 }  // namespace velmor

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "DistrhoUI.hpp"
+#include "OpenGL-include.hpp"
 #include "model/parameters.h"
 #include "model/song.h"
 #include "model/step_editor.h"
@@ -41,6 +42,9 @@ constexpr Colour kBackground{30, 32, 36}, kPanel{44, 47, 53}, kText{225, 228, 23
     kLit{120, 200, 255}, kOff{62, 66, 74};
 
 class VelmorEditor : public UI {
+    // A name being typed: a user preset's, or the file "Save..." writes.
+    enum class Naming { kNone, kPreset, kFile };
+
 public:
     // At the host's scale and the user's zoom, the drawing scaled to the
     // window's width; at least the design size at the host's scale, always
@@ -76,10 +80,9 @@ protected:
         const velmor::Synth& s = core_.model();
         const float k = static_cast<float>(getWidth()) / velmor::kEditorWidth;
         scale(k, k);
-        paint(kBackground);
-        beginPath();
-        rect(0, 0, velmor::kEditorWidth, velmor::kEditorHeight);
-        fill();
+        // The background as the frame's clearing colour: no fill drawn.
+        glClearColor(kBackground.r / 255.0f, kBackground.g / 255.0f, kBackground.b / 255.0f, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
         fontFaceId(findFont(NANOVG_DEJAVU_SANS_TTF));
         text(16, 24, "VELMOR", 20, kAccent, ALIGN_LEFT);
         panel({8, 48, 668, 300}, "Unit " + std::to_string(s.selection.currentUnit + 1));
@@ -92,6 +95,7 @@ protected:
         drawPattern(s);
         drawSong(s);
         text(16, 616, "Preset", 13, kDim, ALIGN_LEFT);
+        if (listing_) drawList();
     }
 
     bool onMouse(const MouseEvent& ev) override {
@@ -103,6 +107,11 @@ protected:
             return true;
         }
         if (ev.button != 1) return false;
+        if (listing_) {
+            choose(x, y);
+            repaint();
+            return true;
+        }
         const Hit hit = velmor::hitTest(x, y);
         const bool twice =
             hit.kind == lastClick_.kind && hit.index == lastClick_.index && ev.time - lastClickTime_ < kDoubleClickMs;
@@ -166,6 +175,8 @@ protected:
 
     bool onKeyboard(const KeyboardEvent& ev) override {
         if (!ev.press) return false;
+        if (naming_ != Naming::kNone) return typeName(ev.key);
+        if (listing_ && ev.key == kKeyEscape) return listing_ = false, repaint(), true;
         velmor::EditorKey key = velmor::EditorKey::kCharacter;
         if (ev.key == kKeyLeft) key = velmor::EditorKey::kLeft;
         if (ev.key == kKeyRight) key = velmor::EditorKey::kRight;
@@ -183,10 +194,10 @@ protected:
         if (!filename) return;
         std::string why;
         bool done = false;
-        if (browsing_ == Button::kLoad)
-            edit([&](velmor::Synth&) { done = velmor::loadPresetFile(core_, filename, why); });
-        else
+        if (browsingSave_)
             done = velmor::savePatternFile(core_, filename, why);
+        else
+            edit([&](velmor::Synth&) { done = velmor::loadPresetFile(core_, filename, why); });
         if (!done) std::fprintf(stderr, "Velmor: %s\n", why.c_str());
         message_ = done ? "" : why;
         repaint();
@@ -243,13 +254,16 @@ private:
                 resizeToZoom();
                 break;
             }
+            case Button::kPresetName:
+                presets_.refresh();
+                listing_ = true;
+                break;
             case Button::kPreviousPreset:
-            case Button::kNextPreset:
-            case Button::kPresetName: {
+            case Button::kNextPreset: {
                 presets_.refresh();
                 const int n = presets_.count();
                 if (n == 0) break;
-                preset_ = b == Button::kNextPreset || b == Button::kPresetName ? (preset_ + 1) % n : (preset_ + n - 1) % n;
+                preset_ = b == Button::kNextPreset ? (preset_ + 1) % n : (preset_ + n - 1) % n;
                 if (preset_ < 0) preset_ = 0;
                 std::string why;
                 edit([&](velmor::Synth&) {
@@ -257,21 +271,93 @@ private:
                 });
                 break;
             }
-            case Button::kLoad:
-            case Button::kSave:
-            case Button::kSavePreset: {
+            case Button::kLoad: {
                 FileBrowserOptions options;
-                options.saving = b != Button::kLoad;
-                options.title = b == Button::kLoad ? "Load Pattern" : "Save Pattern";
-                options.defaultName = "Untitled.pat";
-                const std::string folder = velmor::userPresetFolder(b == Button::kSavePreset);
-                options.startDir = b == Button::kSavePreset ? folder.c_str() : nullptr;
-                browsing_ = b;
+                options.title = "Load Pattern";
                 openFileBrowser(options);
                 break;
             }
+            // Saving names its file in the preset's place (where the
+            // system's file dialog cannot save, as on X11).
+            case Button::kSave: {
+                FileBrowserOptions options;
+                options.saving = true;
+                options.title = "Save Pattern";
+                options.defaultName = "Untitled.pat";
+                if (!openFileBrowser(options)) startNaming(Naming::kFile, velmor::defaultPatternPath());
+                break;
+            }
+            case Button::kSavePreset: startNaming(Naming::kPreset, ""); break;
             default: break;
         }
+    }
+
+    bool openFileBrowser(const FileBrowserOptions& options) {
+        browsingSave_ = options.saving;
+        return UI::openFileBrowser(options);
+    }
+
+    // The preset list: a column for each category, an entry a row.
+    template <class Fn>
+    void forEachListed(Fn fn) const {
+        int column = -1, row = 0;
+        for (int i = 0; i < presets_.count(); ++i) {
+            if (i == 0 || presets_.category(i) != presets_.category(i - 1)) ++column, row = 0;
+            fn(i, velmor::Box{16 + static_cast<float>(column) * 138, 92 + static_cast<float>(row++) * 22, 134, 20});
+        }
+    }
+
+    void drawList() {
+        beginPath();
+        rect(0, 48, velmor::kEditorWidth, velmor::kEditorHeight - 48);
+        fillColor(20, 21, 24, 240);
+        fill();
+        text(16, 74, "Presets: click one to load it, anywhere else to close the list", 14, kText, ALIGN_LEFT);
+        forEachListed([&](int i, velmor::Box b) {
+            if (i == 0 || presets_.category(i) != presets_.category(i - 1))
+                text(b.x, b.y - 4, presets_.category(i), 12, kDim, ALIGN_LEFT);
+            box({b.x, b.y + 4, b.w, b.h - 2}, i == preset_ ? kAccent : kOff, presets_.shortName(i));
+        });
+    }
+
+    void choose(float x, float y) {
+        listing_ = false;
+        int chosen = -1;
+        forEachListed([&](int i, velmor::Box b) {
+            if (velmor::Box{b.x, b.y + 4, b.w, b.h - 2}.contains(x, y)) chosen = i;
+        });
+        if (chosen < 0) return;
+        preset_ = chosen;
+        std::string why;
+        edit([&](velmor::Synth&) { message_ = presets_.load(core_, preset_, why) ? "" : why; });
+    }
+
+    void startNaming(Naming what, const std::string& text) {
+        naming_ = what;
+        typed_ = text;
+        message_.clear();
+        repaint();
+    }
+
+    // A key while a name is typed: Enter saves, Escape gives up.
+    bool typeName(uint key) {
+        if (key == kKeyEscape) {
+            naming_ = Naming::kNone;
+        } else if (key == kKeyBackspace) {
+            if (!typed_.empty()) typed_.pop_back();
+        } else if (key == '\r' || key == '\n') {
+            std::string why;
+            const bool preset = naming_ == Naming::kPreset;
+            const bool done =
+                preset ? velmor::saveUserPreset(core_, typed_, why) : velmor::savePatternFile(core_, typed_.c_str(), why);
+            naming_ = Naming::kNone;
+            message_ = done ? "" : why;
+            if (done && preset) presets_.refresh(), preset_ = presets_.userPreset(typed_);
+        } else if (key >= ' ' && key < 127) {
+            typed_ += static_cast<char>(key);
+        }
+        repaint();
+        return true;
     }
 
     void paint(Colour c) { fillColor(c.r, c.g, c.b); }
@@ -283,11 +369,16 @@ private:
         NanoVG::text(x, y, t.c_str(), nullptr);
     }
 
+    // A panel's face is cleared, not filled: on a software renderer a fill
+    // this large costs far more.
     void panel(Box b, const std::string& title) {
-        beginPath();
-        roundedRect(b.x, b.y, b.w, b.h, 6);
-        paint(kPanel);
-        fill();
+        const float k = static_cast<float>(getWidth()) / velmor::kEditorWidth;
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(static_cast<GLint>(std::lround(b.x * k)), static_cast<GLint>(std::lround(getHeight() - (b.y + b.h) * k)),
+                  static_cast<GLsizei>(std::lround(b.w * k)), static_cast<GLsizei>(std::lround(b.h * k)));
+        glClearColor(kPanel.r / 255.0f, kPanel.g / 255.0f, kPanel.b / 255.0f, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
         if (!title.empty()) text(b.x + 10, b.y + 18, title, 14, kText, ALIGN_LEFT);
     }
 
@@ -325,6 +416,10 @@ private:
             c = velmor::songModeOn(s) ? kLit : kOff;
         } else if (b == Button::kPresetName) {
             label = message_.empty() ? presets_.name(preset_) : message_;
+            if (naming_ != Naming::kNone) {
+                label = (naming_ == Naming::kPreset ? "Preset name: " : "Save as: ") + typed_ + "_";
+                c = kBackground;
+            }
         } else if (b == Button::kUndo || b == Button::kRedo) {
             const char* name = b == Button::kUndo ? velmor::undoName(s) : velmor::redoName(s);
             if (!name) {
@@ -402,7 +497,10 @@ private:
     int zoom_ = 100;
     bool zoomPending_ = false;
     std::string message_;
-    Button browsing_ = Button::kLoad;
+    bool browsingSave_ = false;
+    bool listing_ = false;
+    Naming naming_ = Naming::kNone;
+    std::string typed_;
     Hit drag_, lastClick_;
     uint lastClickTime_ = 0;
     float dragY_ = 0;

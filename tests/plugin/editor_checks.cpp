@@ -4,8 +4,10 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <malloc.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <vector>
@@ -15,6 +17,8 @@
 #include "plugin/editor/editor_layout.h"
 #include "plugin/plugin_core.h"
 #include "plugin/plugin_parameters.h"
+
+#include <thread>
 
 namespace velmor::hosttest {
 
@@ -32,10 +36,12 @@ public:
     }
     bool ready() const { return display_ != nullptr; }
 
-    bool open(Instance& v, double scale, int settling = 8) {
+    // The host's window at `left` on the display.
+    bool open(Instance& v, double scale, int settling = 8, int left = 0) {
+        left_ = left;
         // The size asked before there is a window, then the window.
         if (!v.openEditor(0, scale, width_, height_)) return false;
-        parent_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, width_, height_, 0, 0, 0);
+        parent_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), left, 0, width_, height_, 0, 0, 0);
         XMapWindow(display_, parent_);
         XSync(display_, False);
         if (!v.openEditor(parent_, scale, width_, height_)) return false;
@@ -74,12 +80,12 @@ public:
     }
     // A press at a point of the design, a move up by `up`, a release.
     void drag(Instance& v, float x, float y, float up, double k) {
-        XTestFakeMotionEvent(display_, -1, static_cast<int>(x * k), static_cast<int>(y * k), 0);
+        XTestFakeMotionEvent(display_, -1, left_ + static_cast<int>(x * k), static_cast<int>(y * k), 0);
         settle(v, 2);
         XTestFakeButtonEvent(display_, 1, True, 0);
         settle(v, 2);
         if (up != 0) {
-            XTestFakeMotionEvent(display_, -1, static_cast<int>(x * k), static_cast<int>((y - up) * k), 0);
+            XTestFakeMotionEvent(display_, -1, left_ + static_cast<int>(x * k), static_cast<int>((y - up) * k), 0);
             settle(v, 2);
         }
         XTestFakeButtonEvent(display_, 1, False, 0);
@@ -96,6 +102,7 @@ public:
 private:
     Display* display_;
     Window parent_ = 0;
+    int left_ = 0;
     uint32_t width_ = 0, height_ = 0;
 };
 
@@ -179,6 +186,27 @@ void runEditorChecks(const Format& format, double scale, const std::string& pict
     screen.close(*v);
 }
 
+// Two instances with their editors open side by side: a click in the
+// second's changes its pattern alone.
+void checkTwoEditors(const Format& format) {
+    Screen first, second;
+    std::unique_ptr<Instance> a = format.create(), b = format.create();
+    if (!first.ready() || !second.ready() || !a || !b || !a->activate(PluginCore::kEngineRate, kFrames) ||
+        !b->activate(PluginCore::kEngineRate, kFrames) || !first.open(*a, 1) || !second.open(*b, 1, 8, static_cast<int>(kEditorWidth)))
+        return fail("editor: two do not open at once");
+    const Box note = stepBox(2, StepRow::kNote);
+    second.drag(*b, note.x + note.w / 2, note.y + note.h / 2, 0, 1);
+    first.settle(*a);
+    PluginCore fresh(PluginCore::kEngineRate), edited(PluginCore::kEngineRate);
+    clickStep(edited.editModel(), 2, StepRow::kNote);
+    std::string stateA, stateB;
+    if (!a->saveState(stateA) || !b->saveState(stateB) || stateA.find(fresh.state()) == std::string::npos ||
+        stateB.find(edited.state()) == std::string::npos)
+        fail("editor: two instances' editors do not work apart");
+    second.close(*b);
+    first.close(*a);
+}
+
 // Against the tenth time: what stays allocated (malloc's count) must stay
 // within 1 MiB. What stays resident is printed: Mesa's software renderer,
 // compiling the drawing's shaders for each window, keeps mappings of its
@@ -201,9 +229,56 @@ void runReopenCheck(const Format& format, int times) {
     if (held >= 1024) fail("editor: opening and closing it leaks memory");
 }
 
+namespace {
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The share of one core the host's process takes over `seconds` of real
+// time, the host's timer every 30 ms; `playing`: blocks of 441 frames at
+// the pace of real time, the sequencer following a transport at 180 BPM.
+double cpuShare(Instance& v, Screen* screen, double seconds, bool playing) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const double cpu = cpuSeconds();
+    std::vector<float> left(441), right(441);
+    int64_t frame = 0;
+    const uint32_t sequencer = kSequencerParameter;
+    if (playing) v.process(left.data(), right.data(), 441, {}, {{sequencer, 1}});
+    for (auto next = start; next - start < std::chrono::duration<double>(seconds); next += std::chrono::milliseconds(30)) {
+        for (; playing && static_cast<double>(frame) < 44100 * std::chrono::duration<double>(next - start).count(); frame += 441) {
+            v.setTransport({true, 180, static_cast<double>(frame) * 3 / 44100, frame});
+            v.process(left.data(), right.data(), 441, {}, {});
+        }
+        if (screen) v.idleEditor();
+        std::this_thread::sleep_until(next + std::chrono::milliseconds(30));
+    }
+    return (cpuSeconds() - cpu) / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+void measureEditorCpu(const Format& format, double seconds) {
+    Screen screen;
+    std::unique_ptr<Instance> v = format.create(), alone = format.create();
+    if (!screen.ready() || !v || !alone || !v->activate(PluginCore::kEngineRate, 441) || !alone->activate(PluginCore::kEngineRate, 441) ||
+        !screen.open(*v, 1))
+        return fail("editor: no display or no instance");
+    const double idle = cpuShare(*v, &screen, seconds, false);
+    const double playing = cpuShare(*v, &screen, seconds, true);
+    screen.close(*v);
+    const double audio = cpuShare(*alone, nullptr, seconds, true);
+    std::printf("editor open and idle: %.1f %% of a core; open while playing at 180 BPM: %.1f %% (the sound alone: %.1f %%)\n", 100 * idle,
+                100 * playing, 100 * audio);
+}
+
 void runAskedEditorChecks(const Format& format) {
+    if (editorAsked().cpuSeconds > 0) return measureEditorCpu(format, editorAsked().cpuSeconds);
     if (editorAsked().scale > 0) runEditorChecks(format, editorAsked().scale, editorAsked().pictures);
-    if (editorAsked().reopen > 0) runReopenCheck(format, editorAsked().reopen);
+    if (editorAsked().reopen > 0) runReopenCheck(format, editorAsked().reopen), checkTwoEditors(format);
 }
 
 }  // namespace velmor::hosttest

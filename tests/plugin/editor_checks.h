@@ -14,7 +14,12 @@ namespace velmor::hosttest {
 
 void runEditorChecks(const Format& format, double scale, const std::string& pictures);
 void runReopenCheck(const Format& format, int times);
-// What editorAsked() asks.
+// Two instances' editors open at once, each changing its own.
+void checkTwoEditors(const Format& format);
+// The share of a core the host's process takes with the editor open and
+// idle, and open while the sequencer plays at 180 BPM (printed).
+void measureEditorCpu(const Format& format, double seconds);
+// What editorAsked() asks (with --reopen, the two editors too).
 void runAskedEditorChecks(const Format& format);
 
 }  // namespace velmor::hosttest

@@ -441,6 +441,9 @@ int hostMain(int argc, char** argv, const char* usage,
     if (argc > 3 && std::string(argv[1]) == "--editor") {
         asked.scale = std::atof(argv[2]), asked.pictures = argv[3];
         argv += 3, argc -= 3;
+    } else if (argc > 2 && std::string(argv[1]) == "--editor-cpu") {
+        asked.cpuSeconds = std::atof(argv[2]);
+        argv += 2, argc -= 2;
     } else if (argc > 2 && std::string(argv[1]) == "--reopen") {
         asked.reopen = std::atoi(argv[2]);
         argv += 2, argc -= 2;

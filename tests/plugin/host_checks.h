@@ -144,13 +144,14 @@ private:
 // for (--realtime; a build that cannot count skips it, exit status 77);
 // exit status 0 when every check passed.
 // What the command line asked of the editor instead of the checks:
-// --editor SCALE PICTURES (the editor checks, the pictures named so) or
-// --reopen N.
+// --editor SCALE PICTURES (the editor checks, the pictures named so),
+// --reopen N, or --editor-cpu SECONDS (its processor time, printed).
 struct EditorAsked {
     double scale = 0;
     std::string pictures;
     int reopen = 0;
-    bool any() const { return scale > 0 || reopen > 0; }
+    double cpuSeconds = 0;
+    bool any() const { return scale > 0 || reopen > 0 || cpuSeconds > 0; }
 };
 const EditorAsked& editorAsked();
 
