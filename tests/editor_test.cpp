@@ -112,6 +112,13 @@ TEST(EditorActions, EditsSoundAsTheModelsOwnAndUndoTakesEachBack) {
     EXPECT_FALSE(pressButton(e, focus, Button::kLoad, 1));
     copyPattern(d), selectPattern(d, 1), pastePattern(d), addUnit(d), setSongMode(d, true), insertSongPosition(d, 1, 1);
     EXPECT_EQ(focus.position, 1);
+    // The song's row keeps the selected position in view, from the first.
+    EXPECT_EQ(firstShownPosition(e, focus), 0);
+    for (int i = 0; i < 20; ++i) insertSongPosition(d, 0, 0), insertSongPosition(e, 0, 0);
+    for (const auto& [selected, first] : {std::pair{0, 0}, {10, 2}, {21, 6}}) {
+        focus.position = selected;
+        EXPECT_EQ(firstShownPosition(e, focus), first) << selected;
+    }
     EXPECT_TRUE(editor.state() == direct.state());
     EXPECT_EQ(block(editor), block(direct));
     // Clear leaves every switch of the pattern off, the pitches as they were.
