@@ -86,6 +86,13 @@ void tell(void* context, uint32_t index, float value) {
     if (v.hostParams) v.hostParams->request_flush(v.host);
 }
 
+void gesture(void* context, uint32_t index, bool begin) {
+    auto& v = *static_cast<ClapInstance*>(context);
+    v.editorGestures[index].fetch_or(begin ? ClapInstance::kGestureBegins : ClapInstance::kGestureEnds,
+                                     std::memory_order_release);
+    if (v.hostParams) v.hostParams->request_flush(v.host);
+}
+
 bool resize(void* context, uint32_t width, uint32_t height) {
     auto& v = *static_cast<ClapInstance*>(context);
     return v.hostGui && v.hostGui->request_resize(v.host, width, height);
@@ -97,6 +104,7 @@ bool CLAP_ABI setParent(const clap_plugin_t* plugin, const clap_window_t* window
     EditorWindow::Host host;
     host.context = &v;
     host.tell = tell;
+    host.gesture = gesture;
     host.resize = resize;
 #ifdef _WIN32
     const auto parent = reinterpret_cast<uintptr_t>(window->win32);
@@ -140,17 +148,26 @@ const clap_plugin_timer_support_t kClapTimer = {onTimer};
 
 void tellEditorChanges(ClapInstance& v, const clap_output_events_t* out, uint32_t frame) {
     if (!out) return;
+    const auto push = [&](uint16_t type, uint32_t i) {
+        const clap_event_param_gesture_t e{{sizeof e, frame, CLAP_CORE_EVENT_SPACE_ID, type, 0}, kFirstCoreParameterId + i};
+        return out->try_push(out, &e.header);
+    };
+    // For each parameter: a drag's start, its value, a drag's end.
     for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
-        if (!v.toldByEditor[i].load(std::memory_order_acquire)) continue;
-        const clap_event_param_value_t e{{sizeof e, frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0},
-                                         kFirstCoreParameterId + i,
-                                         nullptr,
-                                         -1,
-                                         -1,
-                                         -1,
-                                         -1,
-                                         v.asked.shown(*v.core, i)};
-        if (out->try_push(out, &e.header)) v.toldByEditor[i].store(false, std::memory_order_relaxed);
+        const uint8_t gestures = v.editorGestures[i].exchange(0, std::memory_order_acquire);
+        if (gestures & ClapInstance::kGestureBegins) push(CLAP_EVENT_PARAM_GESTURE_BEGIN, i);
+        if (v.toldByEditor[i].load(std::memory_order_acquire)) {
+            const clap_event_param_value_t e{{sizeof e, frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0},
+                                             kFirstCoreParameterId + i,
+                                             nullptr,
+                                             -1,
+                                             -1,
+                                             -1,
+                                             -1,
+                                             v.asked.shown(*v.core, i)};
+            if (out->try_push(out, &e.header)) v.toldByEditor[i].store(false, std::memory_order_relaxed);
+        }
+        if (gestures & ClapInstance::kGestureEnds) push(CLAP_EVENT_PARAM_GESTURE_END, i);
     }
 }
 

@@ -58,6 +58,10 @@ struct ClapInstance {
     double editorScale = 0;
     clap_id editorTimer = CLAP_INVALID_ID;
     std::unique_ptr<std::atomic<bool>[]> toldByEditor;
+    // A drag's start and end, for each parameter: the host records
+    // automation between them.
+    static constexpr uint8_t kGestureBegins = 1, kGestureEnds = 2;
+    std::unique_ptr<std::atomic<uint8_t>[]> editorGestures;
 
     ClapInstance();
     ~ClapInstance();

@@ -28,8 +28,10 @@ class EditorWindow {};  // a build without the editor never makes one
 
 namespace velmor {
 
-ClapInstance::ClapInstance() : toldByEditor(new std::atomic<bool>[kPluginParameterCount]) {
-    for (uint32_t i = 0; i < kPluginParameterCount; ++i) toldByEditor[i] = false;
+ClapInstance::ClapInstance()
+    : toldByEditor(new std::atomic<bool>[kPluginParameterCount]),
+      editorGestures(new std::atomic<uint8_t>[kPluginParameterCount]) {
+    for (uint32_t i = 0; i < kPluginParameterCount; ++i) toldByEditor[i] = false, editorGestures[i] = 0;
 }
 
 ClapInstance::~ClapInstance() = default;

@@ -4,6 +4,7 @@
 // that points at its functions and at the instance; the plugin core, and
 // what the layer between host and core keeps beside it.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "plugin/asked_parameters.h"
 #include "plugin/plugin_core.h"
+#include "plugin/plugin_parameters.h"
 #include "travesty/audio_processor.h"
 #include "travesty/component.h"
 #include "travesty/edit_controller.h"
@@ -63,7 +65,10 @@ struct Vst3Instance {
     float stepSent = 0;
 
     v3_component_handler** handler = nullptr;  // the host's, for restarts
-    std::string file;                          // the "file" of the last state loaded
+    // The parameters a drag in the editor holds: one edit for the host
+    // (the main thread's).
+    std::array<bool, kPluginParameterCount> editorDrags{};
+    std::string file;  // the "file" of the last state loaded
 };
 
 // The instance behind any of its faces.

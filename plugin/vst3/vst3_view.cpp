@@ -69,15 +69,27 @@ v3_result V3_API platformSupported(void*, const char* type) {
     return type && std::strcmp(type, kPlatform) == 0 ? V3_TRUE : V3_FALSE;
 }
 
+// A change within a drag is one edit of it; any other is an edit of its own.
 void tell(void* context, uint32_t index, float value) {
     auto& v = *static_cast<Vst3Instance*>(context);
     const PluginControl c = pluginParameter(index).control;
     if (c == PluginControl::kSequencer || c == PluginControl::kLocalOff) v.asked.ask(index, value);
     if (!v.handler) return;
     const v3_param_id id = kFirstCoreId + index;
-    v3_cpp_obj(v.handler)->begin_edit(v.handler, id);
+    if (!v.editorDrags[index]) v3_cpp_obj(v.handler)->begin_edit(v.handler, id);
     v3_cpp_obj(v.handler)->perform_edit(v.handler, id, normalisedValue(index, value));
-    v3_cpp_obj(v.handler)->end_edit(v.handler, id);
+    if (!v.editorDrags[index]) v3_cpp_obj(v.handler)->end_edit(v.handler, id);
+}
+
+void gesture(void* context, uint32_t index, bool begin) {
+    auto& v = *static_cast<Vst3Instance*>(context);
+    if (!v.handler || v.editorDrags[index] == begin) return;
+    v.editorDrags[index] = begin;
+    const v3_param_id id = kFirstCoreId + index;
+    if (begin)
+        v3_cpp_obj(v.handler)->begin_edit(v.handler, id);
+    else
+        v3_cpp_obj(v.handler)->end_edit(v.handler, id);
 }
 
 v3_result V3_API attached(void* face, void* parent, const char* type) {
@@ -86,6 +98,7 @@ v3_result V3_API attached(void* face, void* parent, const char* type) {
     EditorWindow::Host host;
     host.context = w.instance;
     host.tell = tell;
+    host.gesture = gesture;
     w.editor = std::make_unique<EditorWindow>(*w.instance->core, reinterpret_cast<uintptr_t>(parent), w.scale, host);
     w.editor->setVisible(true);
     // The host's run loop feeds it (on Linux: on Windows the system does).

@@ -248,6 +248,7 @@ public:
         value = told_[index];
         return true;
     }
+    Heard heardFromEditor(uint32_t index) override { return index < told_.size() ? Heard{begun_[index], ended_[index], values_[index]} : Heard{}; }
 
 private:
     // The plugin's MIDI messages; the rest (the step playing) is none of
@@ -261,7 +262,12 @@ private:
         // What the editor told the host (the parameters after "Step").
         if (e->space_id == CLAP_CORE_EVENT_SPACE_ID && e->type == CLAP_EVENT_PARAM_VALUE) {
             const auto* p = reinterpret_cast<const clap_event_param_value_t*>(e);
-            if (p->param_id >= 1 && p->param_id - 1 < self.told_.size()) self.told_[p->param_id - 1] = p->value;
+            if (p->param_id >= 1 && p->param_id - 1 < self.told_.size()) self.told_[p->param_id - 1] = p->value, ++self.values_[p->param_id - 1];
+        }
+        if (e->space_id == CLAP_CORE_EVENT_SPACE_ID && (e->type == CLAP_EVENT_PARAM_GESTURE_BEGIN || e->type == CLAP_EVENT_PARAM_GESTURE_END)) {
+            const auto* g = reinterpret_cast<const clap_event_param_gesture_t*>(e);
+            if (g->param_id >= 1 && g->param_id - 1 < self.told_.size())
+                ++(e->type == CLAP_EVENT_PARAM_GESTURE_BEGIN ? self.begun_ : self.ended_)[g->param_id - 1];
         }
         return true;
     }
@@ -287,6 +293,7 @@ private:
     const clap_plugin_gui_t* gui_ = nullptr;
     const clap_plugin_timer_support_t* timer_ = nullptr;
     std::array<double, 256> told_ = filled(std::nan(""));
+    std::array<int, 256> begun_{}, ended_{}, values_{};
     const clap_plugin_params_t* params_ = nullptr;
     const clap_plugin_state_t* state_ = nullptr;
     const clap_plugin_latency_t* latency_ = nullptr;

@@ -30,7 +30,11 @@ constexpr uint32_t kFrames = 512;
 // The host's window on the display, the editor in it.
 class Screen {
 public:
-    Screen() : display_(XOpenDisplay(nullptr)) {}
+    // A display still busy with windows just closed may refuse a new
+    // connection for a moment: it is asked again.
+    Screen() : display_(XOpenDisplay(nullptr)) {
+        for (int i = 0; i < 50 && !display_; ++i) usleep(100000), display_ = XOpenDisplay(nullptr);
+    }
     ~Screen() {
         if (display_) XCloseDisplay(display_);
     }
@@ -84,8 +88,10 @@ public:
         settle(v, 2);
         XTestFakeButtonEvent(display_, 1, True, 0);
         settle(v, 2);
-        if (up != 0) {
-            XTestFakeMotionEvent(display_, -1, left_ + static_cast<int>(x * k), static_cast<int>((y - up) * k), 0);
+        // Up in two steps, as a hand drags.
+        for (const float part : {up / 2, up}) {
+            if (up == 0) break;
+            XTestFakeMotionEvent(display_, -1, left_ + static_cast<int>(x * k), static_cast<int>((y - part) * k), 0);
             settle(v, 2);
         }
         XTestFakeButtonEvent(display_, 1, False, 0);
@@ -123,9 +129,9 @@ long residentKiB() {
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-std::vector<float> block(Instance& v, const std::vector<ParameterChange>& changes = {}) {
+std::vector<float> block(Instance& v, const std::vector<ParameterChange>& changes = {}, const std::vector<MidiAt>& keys = {}) {
     std::vector<float> left(kFrames), right(kFrames);
-    v.process(left.data(), right.data(), kFrames, {}, changes);
+    v.process(left.data(), right.data(), kFrames, keys, changes);
     left.insert(left.end(), right.begin(), right.end());
     return left;
 }
@@ -154,8 +160,13 @@ void runEditorChecks(const Format& format, double scale, const std::string& pict
     // A click on step 3's note switch, the cutoff knob dragged up by 50, a
     // click on step 5's accent: as the same edits given directly.
     const Box cutoff = knobBox(kCutoffKnob), accent = stepBox(4, StepRow::kAccent);
+    const uint32_t index = pluginIndexOf(0, Param::kCutoff);
     screen.drag(*v, note.x + note.w / 2, note.y + note.h / 2, 0, k);
+    block(*v);  // what the host hears of a first edit, before the drag
+    const Instance::Heard earlier = v->heardFromEditor(index);
     screen.drag(*v, cutoff.x + cutoff.w / 2, cutoff.y + 32, 50, k);
+    block(*v);
+    const Instance::Heard heard = v->heardFromEditor(index);
     screen.drag(*v, accent.x + accent.w / 2, accent.y + accent.h / 2, 0, k);
     PluginCore reference(PluginCore::kEngineRate);
     Synth& s = reference.editModel();
@@ -165,14 +176,21 @@ void runEditorChecks(const Format& format, double scale, const std::string& pict
     std::string state;
     if (!v->saveState(state) || state.find(reference.state()) == std::string::npos)
         fail("editor: the state does not hold the pattern the same edits give" + at);
-    const uint32_t index = pluginIndexOf(0, Param::kCutoff);
     double value = -1, told = -1;
     if (!v->parameterValue(index, value) || value != reference.parameterValue(index))
         fail("editor: Unit 1 Cutoff reads " + std::to_string(value) + " to the host" + at);
+    // Two blocks of silence, as the instance played them, then a key: it
+    // sounds with the edited cutoff.
     std::vector<float> expected(2 * kFrames);
-    reference.process(expected.data(), expected.data() + kFrames, kFrames, nullptr, 0, HostTime{});
-    if (block(*v) != expected) fail("editor: the next block does not sound as the same edits given directly" + at);
+    HostEvent key;
+    noteEvent(0, true, 0, 45, 0.8, key);
+    for (int i = 0; i < 3; ++i) reference.process(expected.data(), expected.data() + kFrames, kFrames, &key, i == 2 ? 1 : 0, HostTime{});
+    if (block(*v, {}, {{0, {key.midi[0], key.midi[1], key.midi[2]}}}) != expected)
+        fail("editor: the next block does not sound as the same edits given directly" + at);
     if (!v->toldByEditor(index, told) || told != value) fail("editor: the host did not hear of the cutoff's new value" + at);
+    // The drag, moving in two steps, is one gesture for the host.
+    if (heard.begun - earlier.begun != 1 || heard.ended - earlier.ended != 1 || heard.values == earlier.values)
+        fail("editor: the host did not hear the cutoff's drag as one gesture" + at);
 
     // The host moves the cutoff: the knob follows in the next picture.
     const std::vector<uint8_t> before = screen.picture();
@@ -191,9 +209,15 @@ void runEditorChecks(const Format& format, double scale, const std::string& pict
 void checkTwoEditors(const Format& format) {
     Screen first, second;
     std::unique_ptr<Instance> a = format.create(), b = format.create();
-    if (!first.ready() || !second.ready() || !a || !b || !a->activate(PluginCore::kEngineRate, kFrames) ||
-        !b->activate(PluginCore::kEngineRate, kFrames) || !first.open(*a, 1) || !second.open(*b, 1, 8, static_cast<int>(kEditorWidth)))
-        return fail("editor: two do not open at once");
+    const bool r = first.ready() && second.ready() && a && b;
+    const bool act = r && a->activate(PluginCore::kEngineRate, kFrames) && b->activate(PluginCore::kEngineRate, kFrames);
+    const bool o1 = act && first.open(*a, 1);
+    const bool o2 = o1 && second.open(*b, 1, 8, static_cast<int>(kEditorWidth));
+    if (!o2)
+        return fail(std::string("editor: two do not open at once: ") + (!r     ? "no display or instance"
+                                                                        : !act ? "not activated"
+                                                                        : !o1  ? "the first does not open"
+                                                                               : "the second does not open"));
     const Box note = stepBox(2, StepRow::kNote);
     second.drag(*b, note.x + note.w / 2, note.y + note.h / 2, 0, 1);
     first.settle(*a);

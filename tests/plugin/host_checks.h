@@ -80,6 +80,12 @@ public:
     virtual void idleEditor() {}
     virtual void closeEditor() {}
     virtual bool toldByEditor(uint32_t, double&) { return false; }
+    // What the host heard of the editor's changes of a parameter so far:
+    // the gestures begun and ended, and the values.
+    struct Heard {
+        int begun = 0, ended = 0, values = 0;
+    };
+    virtual Heard heardFromEditor(uint32_t) { return {}; }
     // The transport of the blocks from now on; before, a host that stands
     // still and tells no position.
     void setTransport(const Transport& t) { transport_ = t; }

@@ -156,14 +156,16 @@ struct ComponentHandlerFunctions : v3_funknown {
 struct Handler {
     const ComponentHandlerFunctions* functions;
     std::vector<std::pair<v3_param_id, double>> performed;
-    static v3_result V3_API edit(void*, v3_param_id) { return V3_OK; }
+    std::vector<v3_param_id> begun, ended;
+    static v3_result V3_API begin(void* p, v3_param_id id) { return self<Handler>(p).begun.push_back(id), V3_OK; }
+    static v3_result V3_API end(void* p, v3_param_id id) { return self<Handler>(p).ended.push_back(id), V3_OK; }
     static v3_result V3_API perform(void* p, v3_param_id id, double normalised) {
         self<Handler>(p).performed.emplace_back(id, normalised);
         return V3_OK;
     }
     static v3_result V3_API restart(void*, int32_t) { return V3_OK; }
 };
-const ComponentHandlerFunctions kHandlerFunctions = {kUnknown, {Handler::edit, Handler::perform, Handler::edit, Handler::restart}};
+const ComponentHandlerFunctions kHandlerFunctions = {kUnknown, {Handler::begin, Handler::perform, Handler::end, Handler::restart}};
 
 // The plug frame holds the run loop, whose one timer feeds the editor.
 struct RunLoop {
@@ -386,6 +388,13 @@ public:
         release(view_);
         view_ = nullptr;
     }
+    Heard heardFromEditor(uint32_t index) override {
+        if (index >= ids_.size()) return {};
+        const auto count = [&](const auto& ids) { return static_cast<int>(std::count(ids.begin(), ids.end(), ids_[index])); };
+        const auto values =
+            std::count_if(handler_.performed.begin(), handler_.performed.end(), [&](const auto& p) { return p.first == ids_[index]; });
+        return {count(handler_.begun), count(handler_.ended), static_cast<int>(values)};
+    }
     bool toldByEditor(uint32_t index, double& value) override {
         for (const auto& [id, normalised] : handler_.performed)
             if (index < ids_.size() && id == ids_[index]) value = plain(id, normalised);
@@ -403,7 +412,7 @@ private:
     std::vector<v3_param_id> ids_;
     std::vector<ParameterInfo> shown_;
     bool processing_ = false;
-    Handler handler_{&kHandlerFunctions, {}};
+    Handler handler_{&kHandlerFunctions, {}, {}, {}};
     v3_plugin_view** view_ = nullptr;
     double rate_ = 44100;
     int64_t position_ = 0;
