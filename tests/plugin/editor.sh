@@ -29,7 +29,7 @@ settings="$(mktemp -d)"
 trap 'kill $xvfb 2>/dev/null; rm -rf "$settings"' EXIT
 export XDG_CONFIG_HOME="$settings" XDG_DATA_HOME="$settings"
 if [ "$cpu" = yes ]; then
-    "$host" --editor-cpu 5 "$plugin" | grep -v "every check passed"
+    "$host" --editor-cpu 2 "$plugin" | grep -v "every check passed"
     exit "${PIPESTATUS[0]}"
 fi
 status=0
