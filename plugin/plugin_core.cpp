@@ -55,13 +55,6 @@ void bringUnitsInUse(Score& s, int32_t count, const UnitRecord& fresh, SetWave&&
     recomputeStepTiming(s);
 }
 
-// Whether the pattern holds a parameter's value: "Sequencer" and "Local
-// Off" are the plugin's own, which a loaded pattern leaves as they are.
-bool inPattern(uint32_t index) {
-    const PluginControl c = pluginParameter(index).control;
-    return c == PluginControl::kModel || c == PluginControl::kUnits;
-}
-
 }  // namespace
 
 struct PluginCore::Delivery {
@@ -395,7 +388,7 @@ void PluginCore::takeDelivery() {
     for (uint32_t i = 0; i < d->commandCount; ++i) applyCommand(e, d->commands[i]);
     // The values it gives replace those of changes made before it.
     for (uint32_t i = 0; i < kPluginParameterCount; ++i) {
-        if (!inPattern(i)) continue;
+        if (!parameterInPattern(i)) continue;
         values_[i].store(d->values[i], std::memory_order_relaxed);
         changedByAudio_[i].store(false, std::memory_order_relaxed);
     }
@@ -441,7 +434,7 @@ void PluginCore::deliver(void* core, const Score& score, const std::vector<Engin
     for (const EngineCommand& c : transaction) keep(c);
     self.storeValues(d->values);
     for (uint32_t i = 0; i < kPluginParameterCount; ++i)
-        if (inPattern(i)) self.values_[i].store(d->values[i], std::memory_order_relaxed);
+        if (parameterInPattern(i)) self.values_[i].store(d->values[i], std::memory_order_relaxed);
     for (auto& slot : self.spent_) delete slot.exchange(nullptr, std::memory_order_acquire);
     self.pending_.store(d.release(), std::memory_order_release);
     self.changes_.fetch_add(1, std::memory_order_relaxed);
@@ -474,15 +467,19 @@ Synth& PluginCore::editModel() {
     return *synth_;
 }
 
-bool PluginCore::loadPatternBytes(const void* data, size_t size, const char* editName, std::string& why) {
+std::unique_ptr<Document> PluginCore::readDocument(const void* data, size_t size, std::string& why) const {
     mirrorEngine();
     auto doc = std::make_unique<Document>(synth_->score.doc);
     PatternReadStatus status;
-    if (!readPatternBytes(data, size, *doc, &status)) {
-        why = status == PatternReadStatus::kShortHeader ? "the pattern ends inside its 30-byte header"
-                                                        : "the pattern could not be read";
-        return false;
-    }
+    if (readPatternBytes(data, size, *doc, &status)) return doc;
+    why = status == PatternReadStatus::kShortHeader ? "the pattern ends inside its 30-byte header"
+                                                    : "the pattern could not be read";
+    return nullptr;
+}
+
+bool PluginCore::loadPatternBytes(const void* data, size_t size, const char* editName, std::string& why) {
+    const std::unique_ptr<Document> doc = readDocument(data, size, why);
+    if (!doc) return false;
     Edit edit(*synth_, editName);
     replaceDocument(*synth_, *doc);
     return true;
@@ -511,14 +508,8 @@ bool PluginCore::loadState(const std::string& text, std::string& why) {
         why = "the state's pattern is damaged (not base64)";
         return false;
     }
-    mirrorEngine();
-    auto doc = std::make_unique<Document>(synth_->score.doc);
-    PatternReadStatus status;
-    if (!readPatternBytes(bytes.data(), bytes.size(), *doc, &status)) {
-        why = status == PatternReadStatus::kShortHeader ? "the pattern ends inside its 30-byte header"
-                                                        : "the pattern could not be read";
-        return false;
-    }
+    const std::unique_ptr<Document> doc = readDocument(bytes.data(), bytes.size(), why);
+    if (!doc) return false;
     if (format > kStateFormat)
         std::fprintf(stderr,
                      "Velmor: the state was written by a later version (format %ld); what this one knows of it is loaded\n",

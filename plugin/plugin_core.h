@@ -148,6 +148,9 @@ private:
     // The main thread: the model takes what the audio thread changed.
     void mirrorEngine() const;
     void storeValues(float* to) const;
+    // A pattern file's bytes read into a copy of the model's document
+    // (which stays as it is); null, and why, where they cannot be read.
+    std::unique_ptr<Document> readDocument(const void* data, size_t size, std::string& why) const;
 
     // The model (the main thread's) and the engine (the audio thread's).
     std::unique_ptr<Synth> synth_;

@@ -241,6 +241,11 @@ bool pluginParameterOfSymbol(std::string_view symbol, uint32_t& index) {
     return found != all.end();
 }
 
+bool parameterInPattern(uint32_t index) {
+    const PluginControl c = pluginParameter(index).control;
+    return c == PluginControl::kModel || c == PluginControl::kUnits;
+}
+
 uint32_t pluginIndexOf(int unit, Param param) {
     const auto& all = parameters();
     const bool global = parameterTraits(param).global;

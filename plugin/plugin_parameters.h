@@ -48,6 +48,11 @@ const PluginParameter& pluginParameter(uint32_t index);
 // The parameter a symbol names; false for none (one of a later version).
 bool pluginParameterOfSymbol(std::string_view symbol, uint32_t& index);
 
+// Whether the pattern holds a parameter's value: "Sequencer" and "Local
+// Off" are the plugin's own, which a loaded pattern leaves as they are and
+// an edit of the model never changes.
+bool parameterInPattern(uint32_t index);
+
 // The parameter of a main window's control for a unit (0..3; a global
 // control's own).
 uint32_t pluginIndexOf(int unit, Param param);

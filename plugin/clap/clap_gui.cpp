@@ -76,21 +76,26 @@ bool CLAP_ABI setSize(const clap_plugin_t* plugin, uint32_t width, uint32_t heig
     return true;
 }
 
+// Something for the host waits: the next block or flush sends it.
+void toldSomething(ClapInstance& v) {
+    v.editorPending.store(true, std::memory_order_release);
+    if (v.hostParams) v.hostParams->request_flush(v.host);
+}
+
 void tell(void* context, uint32_t index, float value) {
     auto& v = *static_cast<ClapInstance*>(context);
     // Sequencer and Local Off live in the host's parameters alone; the
     // others the editor's edit has already changed.
-    const PluginControl c = pluginParameter(index).control;
-    if (c == PluginControl::kSequencer || c == PluginControl::kLocalOff) v.asked.ask(index, value);
+    if (!parameterInPattern(index)) v.asked.ask(index, value);
     v.toldByEditor[index].store(true, std::memory_order_release);
-    if (v.hostParams) v.hostParams->request_flush(v.host);
+    toldSomething(v);
 }
 
 void gesture(void* context, uint32_t index, bool begin) {
     auto& v = *static_cast<ClapInstance*>(context);
     v.editorGestures[index].fetch_or(begin ? ClapInstance::kGestureBegins : ClapInstance::kGestureEnds,
                                      std::memory_order_release);
-    if (v.hostParams) v.hostParams->request_flush(v.host);
+    toldSomething(v);
 }
 
 bool resize(void* context, uint32_t width, uint32_t height) {
@@ -147,7 +152,8 @@ const clap_plugin_gui_t kClapGui = {isApiSupported, preferredApi, create,       
 const clap_plugin_timer_support_t kClapTimer = {onTimer};
 
 void tellEditorChanges(ClapInstance& v, const clap_output_events_t* out, uint32_t frame) {
-    if (!out) return;
+    // A block with nothing from the editor looks no further.
+    if (!out || !v.editorPending.exchange(false, std::memory_order_acquire)) return;
     const auto push = [&](uint16_t type, uint32_t i) {
         const clap_event_param_gesture_t e{{sizeof e, frame, CLAP_CORE_EVENT_SPACE_ID, type, 0}, kFirstCoreParameterId + i};
         return out->try_push(out, &e.header);
@@ -165,7 +171,10 @@ void tellEditorChanges(ClapInstance& v, const clap_output_events_t* out, uint32_
                                              -1,
                                              -1,
                                              v.asked.shown(*v.core, i)};
-            if (out->try_push(out, &e.header)) v.toldByEditor[i].store(false, std::memory_order_relaxed);
+            if (out->try_push(out, &e.header))
+                v.toldByEditor[i].store(false, std::memory_order_relaxed);
+            else
+                v.editorPending.store(true, std::memory_order_relaxed);  // the next block tries again
         }
         if (gestures & ClapInstance::kGestureEnds) push(CLAP_EVENT_PARAM_GESTURE_END, i);
     }

@@ -62,6 +62,7 @@ struct ClapInstance {
     // automation between them.
     static constexpr uint8_t kGestureBegins = 1, kGestureEnds = 2;
     std::unique_ptr<std::atomic<uint8_t>[]> editorGestures;
+    std::atomic<bool> editorPending{false};  // any of the above is set
 
     ClapInstance();
     ~ClapInstance();

@@ -78,7 +78,7 @@ protected:
         drawnChanges_ = core_.changeCount();
         drawnStep_ = playingStep();
         const velmor::Synth& s = core_.model();
-        const float k = static_cast<float>(getWidth()) / velmor::kEditorWidth;
+        const float k = drawingScale();
         scale(k, k);
         // The background as the frame's clearing colour: no fill drawn.
         glClearColor(kBackground.r / 255.0f, kBackground.g / 255.0f, kBackground.b / 255.0f, 1);
@@ -99,7 +99,7 @@ protected:
     }
 
     bool onMouse(const MouseEvent& ev) override {
-        const float k = static_cast<float>(getWidth()) / velmor::kEditorWidth;
+        const float k = drawingScale();
         const float x = static_cast<float>(ev.pos.getX()) / k, y = static_cast<float>(ev.pos.getY()) / k;
         if (!ev.press) {
             if (drag_.kind == Hit::kKnob) editParameter(knobIndex(drag_.index), false);
@@ -143,7 +143,7 @@ protected:
 
     bool onMotion(const MotionEvent& ev) override {
         if (drag_.kind == Hit::kNothing) return false;
-        const float k = static_cast<float>(getWidth()) / velmor::kEditorWidth;
+        const float k = drawingScale();
         const float up = dragY_ - static_cast<float>(ev.pos.getY()) / k;
         if (drag_.kind == Hit::kKnob)
             setKnob(drag_.index, velmor::dragValue(velmor::knobParam(drag_.index), dragStart_, up, ev.mod & kModifierShift));
@@ -153,7 +153,7 @@ protected:
     }
 
     bool onScroll(const ScrollEvent& ev) override {
-        const float k = static_cast<float>(getWidth()) / velmor::kEditorWidth;
+        const float k = drawingScale();
         const Hit hit = velmor::hitTest(static_cast<float>(ev.pos.getX()) / k, static_cast<float>(ev.pos.getY()) / k);
         const int notches = ev.delta.getY() > 0 ? 1 : ev.delta.getY() < 0 ? -1 : 0;
         if (notches == 0) return false;
@@ -215,8 +215,12 @@ private:
                 static_cast<uint>(std::lround(velmor::kEditorHeight * k)));
     }
 
+    // Design units to the window's pixels.
+    float drawingScale() const { return static_cast<float>(getWidth()) / velmor::kEditorWidth; }
+
+    bool followingHost() const { return core_.parameterValue(velmor::kSequencerParameter) != 0; }
     // The step the sequencer plays while it follows the host.
-    int playingStep() const { return core_.parameterValue(velmor::kSequencerParameter) != 0 ? core_.step() : 0; }
+    int playingStep() const { return followingHost() ? core_.step() : 0; }
 
     template <class Fn>
     void edit(Fn&& fn) {
@@ -297,13 +301,15 @@ private:
         return UI::openFileBrowser(options);
     }
 
-    // The preset list: a column for each category, an entry a row.
+    // The preset list: a column for each category under its name, an
+    // entry a row; `fn(entry, its box, whether it starts a column)`.
     template <class Fn>
     void forEachListed(Fn fn) const {
         int column = -1, row = 0;
         for (int i = 0; i < presets_.count(); ++i) {
-            if (i == 0 || presets_.category(i) != presets_.category(i - 1)) ++column, row = 0;
-            fn(i, velmor::Box{16 + static_cast<float>(column) * 138, 92 + static_cast<float>(row++) * 22, 134, 20});
+            const bool first = i == 0 || presets_.category(i) != presets_.category(i - 1);
+            if (first) ++column, row = 0;
+            fn(i, velmor::Box{16 + static_cast<float>(column) * 138, 96 + static_cast<float>(row++) * 22, 134, 18}, first);
         }
     }
 
@@ -313,18 +319,17 @@ private:
         fillColor(20, 21, 24, 240);
         fill();
         text(16, 74, "Presets: click one to load it, anywhere else to close the list", 14, kText, ALIGN_LEFT);
-        forEachListed([&](int i, velmor::Box b) {
-            if (i == 0 || presets_.category(i) != presets_.category(i - 1))
-                text(b.x, b.y - 4, presets_.category(i), 12, kDim, ALIGN_LEFT);
-            box({b.x, b.y + 4, b.w, b.h - 2}, i == preset_ ? kAccent : kOff, presets_.shortName(i));
+        forEachListed([&](int i, velmor::Box b, bool first) {
+            if (first) text(b.x, b.y - 8, presets_.category(i), 12, kDim, ALIGN_LEFT);
+            box(b, i == preset_ ? kAccent : kOff, presets_.shortName(i));
         });
     }
 
     void choose(float x, float y) {
         listing_ = false;
         int chosen = -1;
-        forEachListed([&](int i, velmor::Box b) {
-            if (velmor::Box{b.x, b.y + 4, b.w, b.h - 2}.contains(x, y)) chosen = i;
+        forEachListed([&](int i, velmor::Box b, bool) {
+            if (b.contains(x, y)) chosen = i;
         });
         if (chosen < 0) return;
         preset_ = chosen;
@@ -372,7 +377,7 @@ private:
     // A panel's face is cleared, not filled: on a software renderer a fill
     // this large costs far more.
     void panel(Box b, const std::string& title) {
-        const float k = static_cast<float>(getWidth()) / velmor::kEditorWidth;
+        const float k = drawingScale();
         glEnable(GL_SCISSOR_TEST);
         glScissor(static_cast<GLint>(std::lround(b.x * k)), static_cast<GLint>(std::lround(getHeight() - (b.y + b.h) * k)),
                   static_cast<GLsizei>(std::lround(b.w * k)), static_cast<GLsizei>(std::lround(b.h * k)));
@@ -405,7 +410,7 @@ private:
             if (link >= unitCount) return;
             c = s.score.doc.unitLinks[current][link] ? kLit : kOff;
         } else if (b == Button::kSequencer) {
-            const bool follow = core_.parameterValue(velmor::kSequencerParameter) != 0;
+            const bool follow = followingHost();
             label = follow ? "Follow Host" : "Sequencer Off";
             c = follow ? kLit : kOff;
         } else if (b == Button::kLocalOff) {
@@ -436,7 +441,7 @@ private:
         const velmor::Param p = velmor::knobParam(knob);
         const velmor::ParameterTraits& t = velmor::parameterTraits(p);
         const int32_t v = velmor::knobValue(s, knob);
-        const bool greyed = p == velmor::Param::kTempo && core_.parameterValue(velmor::kSequencerParameter) != 0;
+        const bool greyed = p == velmor::Param::kTempo && followingHost();
         const float cx = b.x + b.w / 2, cy = b.y + 32, r = 14;
         const float range = static_cast<float>(t.maximum - t.minimum);
         const float at = range > 0 ? static_cast<float>(v - t.minimum) / range : 0;

@@ -72,8 +72,8 @@ v3_result V3_API platformSupported(void*, const char* type) {
 // A change within a drag is one edit of it; any other is an edit of its own.
 void tell(void* context, uint32_t index, float value) {
     auto& v = *static_cast<Vst3Instance*>(context);
-    const PluginControl c = pluginParameter(index).control;
-    if (c == PluginControl::kSequencer || c == PluginControl::kLocalOff) v.asked.ask(index, value);
+    // Sequencer and Local Off live in the host's parameters alone.
+    if (!parameterInPattern(index)) v.asked.ask(index, value);
     if (!v.handler) return;
     const v3_param_id id = kFirstCoreId + index;
     if (!v.editorDrags[index]) v3_cpp_obj(v.handler)->begin_edit(v.handler, id);
