@@ -208,8 +208,16 @@ void PluginCore::followHost(const HostTime& time, uint32_t frames) {
         addEvent(0, EngineCommand::of(EngineCommand::kClockSync, following_ ? 1 : 0));
         addEvent(0, EngineCommand::of(EngineCommand::kSequencer, 0));
         wasPlaying_ = false;
+        playing_.store(false, std::memory_order_relaxed);
     }
-    if (!following_) return;
+    const int asked = playAsked_.exchange(-1, std::memory_order_acq_rel);
+    if (!following_) {
+        if (asked >= 0 && ownTransport_) {
+            addEvent(0, EngineCommand::of(EngineCommand::kSequencer, asked));
+            playing_.store(asked != 0, std::memory_order_relaxed);
+        }
+        return;
+    }
     const bool playing = time.playing && time.valid && bpm > 0;
     if (!playing) {
         if (wasPlaying_) addEvent(0, EngineCommand::of(EngineCommand::kSequencer, 0));
@@ -302,11 +310,16 @@ void PluginCore::processPiece(float* left, float* right, uint32_t frames, const 
         if (events[i].isParameter && events[i].parameter == kSequencerParameter)
             applyHostParameter(events[i].parameter, events[i].value);
     followHost(time, frames);
-    // Notes and controllers go in as events at their frames; the host's own
-    // clock and transport messages are not the sequencer's.
+    // Notes and controllers go in as events at their frames; a host's own
+    // clock and transport messages are not the sequencer's, but those that
+    // reach a program of its own while it follows are.
+    const auto takes = [&](uint8_t status) {
+        if (status >= 0x80 && status < 0xF0) return true;
+        return ownTransport_ && following_ && (status == 0xF8 || status == 0xFA || status == 0xFB || status == 0xFC);
+    };
     for (uint32_t i = 0; i < eventCount; ++i) {
         const HostEvent& h = events[i];
-        if (!h.isParameter && h.size > 0 && h.midi[0] >= 0x80 && h.midi[0] < 0xF0)
+        if (!h.isParameter && h.size > 0 && takes(h.midi[0]))
             addEvent(engineOffset(hostFrame(h)),
                      EngineCommand::midi(h.midi[0], h.size > 1 ? h.midi[1] : 0, h.size > 2 ? h.midi[2] : 0, h.size));
     }

@@ -121,6 +121,21 @@ public:
     // The step the sequencer plays, 1 to 16 (the audio thread's).
     int32_t step() const { return (synth_->engine.currentStep & 15) + 1; }
 
+    // A program that is its own host (the stand-alone program) has a
+    // transport of its own: with "Sequencer Off", Play runs the sequencer
+    // from the start at the pattern's tempo, as the Windows program's Play
+    // does, and Stop ends it, each at the next block's first frame; with
+    // "Follow Host" the MIDI clock that comes in (ticks, Start, Continue,
+    // Stop) steps it, as the program's Sync does. Set before the first
+    // block. The main thread.
+    void setOwnTransport(bool own) { ownTransport_ = own; }
+    bool ownTransport() const { return ownTransport_; }
+    void play(bool on) { playAsked_.store(on ? 1 : 0, std::memory_order_release); }
+    // Play or Stop asked and not yet taken. Any thread.
+    bool playPending() const { return playAsked_.load(std::memory_order_acquire) >= 0; }
+    // The sequencer runs at its own tempo after Play. Any thread.
+    bool playing() const { return playing_.load(std::memory_order_relaxed); }
+
 private:
     // A whole score for the audio thread, with the commands for the running
     // state that came with it and the parameters' values it gives.
@@ -210,6 +225,10 @@ private:
     std::atomic<Delivery*> pending_{nullptr};
     std::atomic<Delivery*> spent_[2] = {};
     std::atomic<uint32_t> changes_{0};
+    // The own transport: Play (1) or Stop (0) asked, -1 when taken.
+    bool ownTransport_ = false;
+    std::atomic<int> playAsked_{-1};
+    std::atomic<bool> playing_{false};
 };
 
 }  // namespace velmor

@@ -12,7 +12,9 @@
 # builds; Ardour 7 (its Lua session tool and command-line export) and jalv
 # with JACK (its dummy driver needs no sound card), the hosts the plugins
 # are checked in; OpenGL and the X libraries the editor is drawn with, and
-# XTest and xdotool that click in it; clang-format for the code's layout.
+# XTest and xdotool that click in it; PulseAudio's, ALSA's and JACK's
+# development files for the stand-alone program and the test's JACK client;
+# clang-format for the code's layout.
 set -euo pipefail
 
 SUDO=""
@@ -25,6 +27,7 @@ build_packages=(
   libgtest-dev libgmock-dev
   dpf-source lv2-dev libsoxr-dev
   libgl-dev libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxtst-dev
+  libpulse-dev libasound2-dev libjack-jackd2-dev
 )
 packages=(
   "${build_packages[@]}"

@@ -165,3 +165,56 @@ PY
 plugin_zip linux-x86_64 "$native" strip x86_64-linux lv2
 plugin_zip windows-x64 "$windows64" x86_64-w64-mingw32-strip x86_64-win
 plugin_zip windows-x86 "$build" i686-w64-mingw32-strip x86-win
+
+# The stand-alone program for Linux, from the Linux build:
+#
+#   build/velmor-VERSION-linux-x86_64.tar.gz
+#     velmor-VERSION/velmor-standalone     the synthesizer (JACK, or PulseAudio straight)
+#     velmor-VERSION/velmor-render         the command-line renderer
+#     velmor-VERSION/velmor.desktop        the desktop's menu entry, and its icon velmor.png
+#     velmor-VERSION/install.sh            installs those for the user (~/.local)
+#     velmor-VERSION/demos, presets, manual, LICENSE.txt, PROGRAM-NOTICES.txt
+rm -f build/velmor-*-linux-x86_64.tar.gz
+cmake --build "$native" -j "${VELMOR_JOBS:-2}" --target velmor-standalone velmor-render >/dev/null \
+    || die "the Linux program build in $native failed"
+stage="build/package/linux/$name"
+mkdir -p "$stage/demos" "$stage/manual"
+strip --strip-unneeded -o "$stage/velmor-standalone" "$native/bin/velmor-standalone"
+strip -o "$stage/velmor-render" "$native/tools/velmor-render"
+cp resources/linux/velmor.desktop resources/linux/install.sh "$stage/"
+convert 'resources/velmor.ico[0]' -strip "$stage/velmor.png" || die "the icon could not be made"
+cp demos/*.pat "$stage/demos/"
+for category in resources/presets/*/; do
+    mkdir -p "$stage/presets/$(basename "$category")"
+    cp "$category"*.pat "$stage/presets/$(basename "$category")/"
+done
+cp docs/manual.md "$stage/manual/"
+grep -oE '\]\([A-Za-z0-9_.-]+\.png\)' docs/manual.md | sed -E 's/^\]\((.*)\)$/\1/' | sort -u | while read -r picture; do
+    cp "docs/$picture" "$stage/manual/"
+done
+cp LICENSE "$stage/LICENSE.txt"
+cp plugin/THIRD-PARTY-NOTICES.txt "$stage/PROGRAM-NOTICES.txt"
+tarball="build/$name-linux-x86_64.tar.gz"
+python3 - "$stage" "$tarball" "${stamp:-1767225600}" <<'PY'
+import gzip, io, os, sys, tarfile
+
+stage, out, stamp = sys.argv[1], sys.argv[2], int(sys.argv[3])
+top = os.path.dirname(stage)
+executable = ('velmor-standalone', 'velmor-render', 'install.sh')
+buffer = io.BytesIO()
+with tarfile.open(fileobj=buffer, mode='w', format=tarfile.PAX_FORMAT) as tar:
+    for folder, dirs, files in os.walk(stage):
+        dirs.sort()
+        for f in sorted(files):
+            path = os.path.join(folder, f)
+            info = tarfile.TarInfo(os.path.relpath(path, top))
+            info.size, info.mtime = os.path.getsize(path), stamp
+            info.mode = 0o755 if f in executable else 0o644
+            info.uname = info.gname = 'velmor'
+            with open(path, 'rb') as data:
+                tar.addfile(info, data)
+with open(out + '.part', 'wb') as raw, gzip.GzipFile(fileobj=raw, mode='wb', mtime=stamp, filename='') as z:
+    z.write(buffer.getvalue())
+os.replace(out + '.part', out)
+PY
+say "wrote $tarball ($(wc -c <"$tarball" | tr -d ' ') bytes)"

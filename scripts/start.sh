@@ -3,15 +3,21 @@
 # the built program is started directly. On Linux this installs what is
 # missing, builds the Windows target and runs it under Wine in the desktop
 # session, starting the user's sound server (PulseAudio) first when none
-# answers.
+# answers. With --native, Linux's own program, velmor-standalone, starts
+# instead (on JACK where a JACK server runs, else on PulseAudio directly).
 #
 # Without a desktop session (DISPLAY not set) the window cannot show: the
 # start-up state, or the pattern file given as the argument, is rendered to
 # a WAVE file under build/ instead, to be played with any player.
 #
-#   scripts/start.sh [PATTERN.pat]
+#   scripts/start.sh [--native] [PATTERN.pat]
 set -euo pipefail
 
+native=no
+if [ "${1:-}" = --native ]; then
+    native=yes
+    shift
+fi
 pattern=""
 if [ $# -gt 0 ]; then
     [ -f "$1" ] || { echo "$1: no such pattern file" >&2; exit 1; }
@@ -67,6 +73,34 @@ EOF
     exit 0
 fi
 
+# Velmor sounds through the sound server; without one it finds no device.
+sound_server_answers() {
+    for _ in $(seq 50); do
+        pactl info >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+start_sound_server() {
+    pactl info >/dev/null 2>&1 && return 0
+    echo "No sound server answers: starting PulseAudio (pulseaudio --start)."
+    pulseaudio --start >/dev/null 2>&1 && sound_server_answers
+}
+
+if [ "$native" = yes ]; then
+    cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build build/native --target velmor-standalone >/dev/null
+    if [ -n "$pattern" ]; then
+        echo "velmor-standalone reads no command line: load $pattern with its \"Load...\" button."
+    fi
+    # JACK where a server runs; otherwise the program plays through
+    # PulseAudio itself.
+    if ! { command -v jack_lsp >/dev/null && JACK_NO_START_SERVER=1 jack_lsp >/dev/null 2>&1; }; then
+        start_sound_server || echo "PulseAudio could not be started: Velmor will find no sound device." >&2
+    fi
+    exec build/native/bin/velmor-standalone
+fi
+
 # Velmor is a 32-bit program. A kernel without IA-32 emulation runs no
 # 32-bit program (Debian's wine command then cannot start at all): there the
 # Windows x64 build runs under Wine's 64-bit loader, the same synthesizer.
@@ -90,21 +124,11 @@ if [ -n "$pattern" ]; then
     echo "Velmor reads no command line: load $pattern with \"File > Load Pattern...\"."
 fi
 
-# Velmor plays through the sound server; without one it cannot open a sound
-# device and ends at once.
-sound_server_answers() {
-    for _ in $(seq 50); do
-        pactl info >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
-if ! pactl info >/dev/null 2>&1; then
-    echo "No sound server answers: starting PulseAudio (pulseaudio --start)."
-    if ! pulseaudio --start >/dev/null 2>&1 || ! sound_server_answers; then
-        echo "PulseAudio could not be started, so Velmor finds no sound device: it will show" >&2
-        echo "\"DirectSound Initialization failed!\" and end. Start a sound server and run this again." >&2
-    fi
+# Without a sound server velmor.exe cannot open a sound device and ends at
+# once.
+if ! start_sound_server; then
+    echo "PulseAudio could not be started, so Velmor finds no sound device: it will show" >&2
+    echo "\"DirectSound Initialization failed!\" and end. Start a sound server and run this again." >&2
 fi
 
 # A Wine prefix of the project's own (unless WINEPREFIX names one), with

@@ -5,8 +5,9 @@
 # test under ThreadSanitizer, checks that the Windows builds (run under Wine)
 # compute the same tables and files, and runs the end-to-end scenarios. The
 # plugins: the test hosts natively (ctest) and under Wine against the Windows
-# x64 and x86 plugins, the LV2 bundle through lv2_validate, the plugin zips,
-# the plugins in Ardour, and the plugin's render speed (printed). On a
+# x64 and x86 plugins, the stand-alone program on JACK and on PulseAudio,
+# the LV2 bundle through lv2_validate, the plugin zips and the Linux
+# program's archive, the plugins in Ardour, and the plugin's render speed (printed). On a
 # machine that runs no 32-bit programs the Windows checks run the x64 build
 # (scripts/wine-env.sh), and their lines say so.
 set -uo pipefail
@@ -106,6 +107,17 @@ else
     step_failed "start command without a desktop (see build/start.log)"
 fi
 
+section standalone "The stand-alone program on JACK and on PulseAudio"
+tests/standalone/run.sh build/native | tee build/standalone.log
+line="$(grep -E '^standalone: ' build/standalone.log | tail -1)"
+if grep -qE '^standalone: [0-9]+ passed, [0-9]+ failed' <<<"$line"; then
+    passed=$((passed + $(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$line")))
+    failed=$((failed + $(sed -E 's/.*passed, ([0-9]+) failed.*/\1/' <<<"$line")))
+    summary+=("${line}")
+else
+    step_failed "stand-alone program (see build/standalone.log)"
+fi
+
 section daw "The plugins in a real DAW: Ardour 7, headless (one test)"
 tests/daw/run.sh build/native | tee build/daw.log
 line="$(grep -E '^daw: ' build/daw.log | tail -1)"
@@ -194,7 +206,7 @@ if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/m
     section zips "The Windows release zips, and each on a fresh Windows"
     if scripts/package.sh; then
         for zip in build/velmor-"$(head -n 1 VERSION)"-win32.zip build/velmor-"$(head -n 1 VERSION)"-win64.zip \
-            build/velmor-"$(head -n 1 VERSION)"-plugins-*.zip; do
+            build/velmor-"$(head -n 1 VERSION)"-plugins-*.zip build/velmor-"$(head -n 1 VERSION)"-linux-x86_64.tar.gz; do
             if python3 tests/package_check.py "$zip"; then
                 passed=$((passed + 1))
                 summary+=("zip: $zip")

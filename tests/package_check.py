@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Checks a release archive that scripts/package.sh writes (the 32-bit
-or the 64-bit program, velmor-VERSION-win32.zip or -win64.zip), or one of
-its plugin zips (velmor-VERSION-plugins-PLATFORM.zip).
+or the 64-bit program, velmor-VERSION-win32.zip or -win64.zip), one of
+its plugin zips (velmor-VERSION-plugins-PLATFORM.zip), or the Linux
+program (velmor-VERSION-linux-x86_64.tar.gz: the programs, the menu entry
+and its icon, the same data files, and an install.sh that puts them where
+a desktop finds them).
 
     tests/package_check.py ZIP [SOURCE-ROOT]
 
@@ -121,12 +124,76 @@ def plugin_problems(archive, root, version):
     return problems
 
 
+def linux_problems(archive, root, version):
+    """The Linux program's archive: every file expected, the data files
+    those of the source tree, the programs x86-64 ELF executables; its
+    install.sh, run in a home of its own, installs the programs, the menu
+    entry naming the installed program, and the icon."""
+    import shutil
+    import subprocess
+    import tarfile
+    import tempfile
+    top = 'velmor-%s/' % version
+
+    def source(path):
+        return open(os.path.join(root, path), 'rb').read()
+
+    manual = source('docs/manual.md').decode('utf-8')
+    expected = {'LICENSE.txt': source('LICENSE'), 'PROGRAM-NOTICES.txt': source('plugin/THIRD-PARTY-NOTICES.txt'),
+                'manual/manual.md': source('docs/manual.md'), 'velmor.desktop': source('resources/linux/velmor.desktop'),
+                'install.sh': source('resources/linux/install.sh'), 'velmor-standalone': 'elf', 'velmor-render': 'elf',
+                'velmor.png': b'\x89PNG'}
+    expected.update({'manual/' + p: source('docs/' + p) for p in set(re.findall(r'\]\(([A-Za-z0-9_.-]+\.png)\)', manual))})
+    expected.update({'demos/' + d: source('demos/' + d) for d in os.listdir(os.path.join(root, 'demos'))})
+    presets = os.path.join(root, 'resources', 'presets')
+    expected.update({'presets/%s/%s' % (c, f): source('resources/presets/%s/%s' % (c, f))
+                     for c in os.listdir(presets) if os.path.isdir(os.path.join(presets, c))
+                     for f in os.listdir(os.path.join(presets, c)) if f.endswith('.pat')})
+    problems = []
+    work = tempfile.mkdtemp()
+    try:
+        with tarfile.open(archive) as tar:
+            names = sorted(m.name[len(top):] for m in tar.getmembers() if m.isfile() and m.name.startswith(top))
+            if names != sorted(expected) or any(not m.name.startswith(top) for m in tar.getmembers()):
+                return ['%s lacks %s and holds besides %s' % (os.path.basename(archive), sorted(set(expected) - set(names)),
+                                                            sorted(set(names) - set(expected)))]
+            tar.extractall(work)
+        for name, wanted in expected.items():
+            data = open(os.path.join(work, top, name), 'rb').read()
+            if wanted == 'elf':
+                ok = data[:4] == b'\x7fELF' and struct.unpack_from('<H', data, 18)[0] == 62 and \
+                    os.access(os.path.join(work, top, name), os.X_OK)
+            else:
+                ok = data.startswith(wanted) if name.endswith('.png') else data == wanted
+            if not ok:
+                problems.append('%s: %s is not what it should be' % (os.path.basename(archive), name))
+        home = os.path.join(work, 'home')
+        result = subprocess.run(['sh', os.path.join(work, top, 'install.sh')], env={'HOME': home, 'PATH': os.environ['PATH']},
+                                capture_output=True, text=True)
+        entry = os.path.join(home, '.local/share/applications/velmor.desktop')
+        installed = os.path.join(home, '.local/bin/velmor-standalone')
+        if result.returncode != 0 or not os.access(installed, os.X_OK) or \
+                not os.path.exists(os.path.join(home, '.local/share/icons/hicolor/48x48/apps/velmor.png')) or \
+                'Exec=%s\n' % installed not in open(entry).read():
+            problems.append('install.sh did not install the program, its menu entry and its icon: ' + result.stderr)
+    finally:
+        shutil.rmtree(work)
+    return problems
+
+
 def main():
     if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
     archive = sys.argv[1]
     root = sys.argv[2] if len(sys.argv) == 3 else os.path.join(os.path.dirname(os.path.abspath(__file__)), '..')
     version = open(os.path.join(root, 'VERSION')).readline().strip()
+    if archive.endswith('.tar.gz'):
+        failures = linux_problems(archive, root, version)
+        for failure in failures:
+            print('FAILED: ' + failure)
+        if not failures:
+            print('package: %s holds the Linux program and installs it' % os.path.basename(archive))
+        sys.exit(1 if failures else 0)
     if '-plugins-' in os.path.basename(archive):
         failures = plugin_problems(archive, root, version)
         for failure in failures:

@@ -109,6 +109,49 @@ TEST(PluginCore, AnyBlockSizesWithNotesAndParametersAtTheirFrames) {
     }
 }
 
+TEST(PluginCore, AProgramOfItsOwnPlaysAndFollowsMidiClockAsTheRendererDoes) {
+    constexpr int kFrames = 30000;
+    const auto same = [](const std::vector<float>& got, const std::vector<int16_t>& expected) {
+        for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(got[i], expected[i] / 32768.0f) << i;
+    };
+    // Play: the pattern from its start, as the renderer plays it; Stop
+    // ends it at the next block.
+    {
+        auto s = testing::startedSynth();
+        const auto expected = testing::renderFrames(*s, kFrames);
+        PluginCore p(44100);
+        p.setOwnTransport(true);
+        p.play(true);
+        EXPECT_TRUE(p.playPending());
+        same(run(p, kFrames, 333, {}), expected);
+        EXPECT_TRUE(p.playing());
+        EXPECT_FALSE(p.playPending());
+        p.play(false);
+        run(p, 1, 1, {});
+        EXPECT_FALSE(p.playing());
+    }
+    // MIDI clock, with "Follow Host": Start, then a tick every 919 frames.
+    std::vector<EngineEvent> reference = {{0, testing::command(EngineCommand::kClockSync, 1)}, {0, testing::command(EngineCommand::kSequencer)}};
+    std::vector<HostEvent> events = {parameter(0, kSequencerParameter, 1)};
+    for (int tick = -1; 1000 + tick * 919 < kFrames; ++tick) {
+        const uint8_t status = tick < 0 ? 0xFA : 0xF8;
+        const uint32_t frame = static_cast<uint32_t>(1000 + std::max(tick, 0) * 919);
+        reference.push_back({static_cast<int32_t>(frame), EngineCommand::midi(status, 0, 0, 1)});
+        events.push_back({frame, false, 1, {status}});
+    }
+    auto s = testing::startedSynth();
+    publishAndReset(*s);
+    const auto expected = testing::renderEvents(s->engine, reference, kFrames, [] { return 4096; });
+    PluginCore own(44100);
+    own.setOwnTransport(true);
+    same(run(own, kFrames, 512, events), expected);
+    // A plugin in a host takes neither: the host's transport is its clock.
+    PluginCore plugin(44100);
+    plugin.play(true);
+    EXPECT_EQ(run(plugin, kFrames, 512, events), std::vector<float>(2 * kFrames, 0.0f));
+    EXPECT_FALSE(plugin.playing());
+}
+
 TEST(PluginCore, FollowingTheHostEveryStepStartsAtItsSixteenth) {
     // 97 BPM, 64 bars in blocks of varying sizes, with a loop at bar 33 back
     // into the 17th bar, between two sixteenths. At every block's end the

@@ -60,6 +60,7 @@ constexpr ButtonTraits kButtons[kButtonCount] = {
     {Button::kLoad, "Load...", {560, 598, 100, 26}},
     {Button::kSave, "Save...", {668, 598, 100, 26}},
     {Button::kSavePreset, "Save Preset...", {776, 598, 204, 26}},
+    {Button::kPlay, nullptr, {560, 10, 110, 28}},
 };
 // clang-format on
 

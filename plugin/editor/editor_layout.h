@@ -70,6 +70,7 @@ enum class Button : uint8_t {
     kLoad,
     kSave,
     kSavePreset,
+    kPlay,  // the stand-alone program's Play / Stop
     kCount
 };
 constexpr int kButtonCount = static_cast<int>(Button::kCount);

@@ -76,6 +76,16 @@ std::string userPresetFolder(bool create) {
     return folder.string();
 }
 
+std::string sessionFile(bool create) {
+    const auto d = dataFolder();
+    if (d.empty()) return {};
+    if (create) {
+        std::error_code ignored;
+        std::filesystem::create_directories(d, ignored);
+    }
+    return (d / "session.pat").string();
+}
+
 std::string defaultPatternPath() {
 #ifdef _WIN32
     const auto home = fromEnvironment("USERPROFILE");

@@ -16,6 +16,10 @@ int nextZoom(int zoom, int direction);
 // The user's preset folder, made when `create` asks; empty where the
 // system names no home.
 std::string userPresetFolder(bool create);
+// The stand-alone program's session, kept at quitting and loaded at the
+// next start: session.pat beside the user's presets (the folder made when
+// `create` asks); empty where the system names no home.
+std::string sessionFile(bool create);
 // Where "Save..." offers to save when the system has no dialog for it:
 // "Untitled.pat" in the home folder.
 std::string defaultPatternPath();

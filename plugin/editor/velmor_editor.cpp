@@ -219,8 +219,8 @@ private:
     float drawingScale() const { return static_cast<float>(getWidth()) / velmor::kEditorWidth; }
 
     bool followingHost() const { return core_.parameterValue(velmor::kSequencerParameter) != 0; }
-    // The step the sequencer plays while it follows the host.
-    int playingStep() const { return followingHost() ? core_.step() : 0; }
+    // The step the sequencer plays while it follows the host or plays.
+    int playingStep() const { return followingHost() || core_.playing() ? core_.step() : 0; }
 
     template <class Fn>
     void edit(Fn&& fn) {
@@ -292,6 +292,9 @@ private:
                 break;
             }
             case Button::kSavePreset: startNaming(Naming::kPreset, ""); break;
+            case Button::kPlay:
+                if (core_.ownTransport() && !followingHost()) core_.play(!core_.playing());
+                break;
             default: break;
         }
     }
@@ -417,6 +420,14 @@ private:
             const bool off = core_.parameterValue(velmor::kFirstLocalOffParameter + static_cast<uint32_t>(current)) != 0;
             label = off ? "Local Off" : "Local On";
             c = off ? kAccent : kOff;
+        } else if (b == Button::kPlay) {
+            if (!core_.ownTransport()) return;
+            label = core_.playing() ? "Stop" : "Play";
+            if (followingHost()) {
+                box(t.box, kPanel, label, kDim);
+                return;
+            }
+            c = core_.playing() ? kAccent : kOff;
         } else if (b == Button::kSongMode) {
             c = velmor::songModeOn(s) ? kLit : kOff;
         } else if (b == Button::kPresetName) {
