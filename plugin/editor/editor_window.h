@@ -2,7 +2,8 @@
 // The editor as a child of a host's window, for the formats the framework
 // does not wrap (CLAP and VST3): made on the host's main thread, fed there
 // by the host's timer, its size in physical pixels. Parameter indices are
-// the core's; what the editor changes reaches the host through `Host`.
+// the core's; what the editor changes reaches the host through `Host`. A
+// scale of 0 is the host's silence: the system's on Windows.
 
 #include <cstdint>
 #include <memory>
@@ -40,6 +41,9 @@ public:
     void setVisible(bool visible);
     // Events, and a redraw where something changed.
     void idle();
+    // For a host without a timer for it (VST3 on Windows): the system's
+    // timer calls idle() every so many milliseconds. Nothing elsewhere.
+    void idleByItself(uint32_t milliseconds);
     // The host changed a parameter.
     void parameterChanged(uint32_t index, float value);
 

@@ -68,6 +68,12 @@ protected:
     // Redraws when the model changed or the sequencer moved on.
     void uiIdle() override {
         if (zoomPending_) resizeToZoom(), zoomPending_ = false;
+        // A window made at its size before the drawing had one (as on
+        // Windows, which tells no new size then): the drawing takes it.
+        if (getWidth() != getWindow().getWidth() || getHeight() != getWindow().getHeight()) {
+            Widget::setSize(getWindow().getWidth(), getWindow().getHeight());
+            repaint();
+        }
         const uint32_t changes = core_.changeCount();
         const int step = playingStep();
         if (changes == drawnChanges_ && step == drawnStep_) return;

@@ -101,11 +101,14 @@ v3_result V3_API attached(void* face, void* parent, const char* type) {
     host.gesture = gesture;
     w.editor = std::make_unique<EditorWindow>(*w.instance->core, reinterpret_cast<uintptr_t>(parent), w.scale, host);
     w.editor->setVisible(true);
-    // The host's run loop feeds it (on Linux: on Windows the system does).
-    if (w.frame && v3_cpp_obj_query_interface(w.frame, v3_run_loop_iid, &w.runLoop) == V3_OK && w.runLoop)
+    // The host's run loop feeds it (on Linux); without one (on Windows) the
+    // system's timer does.
+    if (w.frame && v3_cpp_obj_query_interface(w.frame, v3_run_loop_iid, &w.runLoop) == V3_OK && w.runLoop) {
         v3_cpp_obj(w.runLoop)->register_timer(w.runLoop, reinterpret_cast<v3_timer_handler**>(&w.timer), kIdleMs);
-    else
+    } else {
         w.runLoop = nullptr;
+        w.editor->idleByItself(kIdleMs);
+    }
     return V3_OK;
 }
 

@@ -226,14 +226,23 @@ public:
         return state_->load(plugin_, &stream);
     }
 
-    bool openEditor(unsigned long parent, double scale, uint32_t& width, uint32_t& height) override {
+    bool openEditor(uintptr_t parent, double scale, uint32_t& width, uint32_t& height) override {
         gui_ = static_cast<const clap_plugin_gui_t*>(plugin_->get_extension(plugin_, CLAP_EXT_GUI));
         timer_ = static_cast<const clap_plugin_timer_support_t*>(plugin_->get_extension(plugin_, CLAP_EXT_TIMER_SUPPORT));
         if (!gui_ || !timer_) return false;
+#ifdef _WIN32
+        const char* api = CLAP_WINDOW_API_WIN32;
+#else
+        const char* api = CLAP_WINDOW_API_X11;
+#endif
         if (parent == 0)
-            return gui_->create(plugin_, CLAP_WINDOW_API_X11, false) && gui_->set_scale(plugin_, scale) && gui_->get_size(plugin_, &width, &height);
-        clap_window_t window{CLAP_WINDOW_API_X11, {}};
+            return gui_->create(plugin_, api, false) && (scale <= 0 || gui_->set_scale(plugin_, scale)) && gui_->get_size(plugin_, &width, &height);
+        clap_window_t window{api, {}};
+#ifdef _WIN32
+        window.win32 = reinterpret_cast<clap_hwnd>(parent);
+#else
         window.x11 = parent;
+#endif
         return gui_->set_parent(plugin_, &window) && gui_->show(plugin_);
     }
     void idleEditor() override {

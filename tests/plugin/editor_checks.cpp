@@ -1,15 +1,7 @@
 #include "editor_checks.h"
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-#include <malloc.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <vector>
 
 #include "model/parameters.h"
@@ -17,6 +9,7 @@
 #include "plugin/editor/editor_layout.h"
 #include "plugin/plugin_core.h"
 #include "plugin/plugin_parameters.h"
+#include "editor_screen.h"
 
 #include <thread>
 
@@ -27,91 +20,6 @@ namespace {
 constexpr int kCutoffKnob = 13;
 constexpr uint32_t kFrames = 512;
 
-// The host's window on the display, the editor in it.
-class Screen {
-public:
-    // A display still busy with windows just closed may refuse a new
-    // connection for a moment: it is asked again.
-    Screen() : display_(XOpenDisplay(nullptr)) {
-        for (int i = 0; i < 50 && !display_; ++i) usleep(100000), display_ = XOpenDisplay(nullptr);
-    }
-    ~Screen() {
-        if (display_) XCloseDisplay(display_);
-    }
-    bool ready() const { return display_ != nullptr; }
-
-    // The host's window at `left` on the display.
-    bool open(Instance& v, double scale, int settling = 8, int left = 0) {
-        left_ = left;
-        // The size asked before there is a window, then the window.
-        if (!v.openEditor(0, scale, width_, height_)) return false;
-        parent_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), left, 0, width_, height_, 0, 0, 0);
-        XMapWindow(display_, parent_);
-        XSync(display_, False);
-        if (!v.openEditor(parent_, scale, width_, height_)) return false;
-        settle(v, settling);
-        return true;
-    }
-    void close(Instance& v) {
-        v.closeEditor();
-        XDestroyWindow(display_, parent_);
-        XSync(display_, False);
-    }
-    // The host's timer, a few times over.
-    void settle(Instance& v, int times = 8) {
-        for (int i = 0; i < times; ++i) {
-            XSync(display_, False);
-            v.idleEditor();
-            usleep(20000);
-        }
-    }
-    std::vector<uint8_t> picture() const {
-        XImage* image = XGetImage(display_, parent_, 0, 0, width_, height_, AllPlanes, ZPixmap);
-        std::vector<uint8_t> rgb;
-        rgb.reserve(size_t{3} * width_ * height_);
-        for (uint32_t y = 0; y < height_; ++y)
-            for (uint32_t x = 0; x < width_; ++x) {
-                const unsigned long p = XGetPixel(image, static_cast<int>(x), static_cast<int>(y));
-                rgb.insert(rgb.end(), {static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p)});
-            }
-        XDestroyImage(image);
-        return rgb;
-    }
-    void save(const std::vector<uint8_t>& rgb, const std::string& path) const {
-        std::ofstream f(path, std::ios::binary);
-        f << "P6\n" << width_ << " " << height_ << "\n255\n";
-        f.write(reinterpret_cast<const char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
-    }
-    // A press at a point of the design, a move up by `up`, a release.
-    void drag(Instance& v, float x, float y, float up, double k) {
-        XTestFakeMotionEvent(display_, -1, left_ + static_cast<int>(x * k), static_cast<int>(y * k), 0);
-        settle(v, 2);
-        XTestFakeButtonEvent(display_, 1, True, 0);
-        settle(v, 2);
-        // Up in two steps, as a hand drags.
-        for (const float part : {up / 2, up}) {
-            if (up == 0) break;
-            XTestFakeMotionEvent(display_, -1, left_ + static_cast<int>(x * k), static_cast<int>((y - part) * k), 0);
-            settle(v, 2);
-        }
-        XTestFakeButtonEvent(display_, 1, False, 0);
-        settle(v, 3);
-    }
-    // The colour at a point of the design.
-    uint32_t colourAt(const std::vector<uint8_t>& rgb, float x, float y, double k) const {
-        const size_t at = (static_cast<size_t>(y * k) * width_ + static_cast<size_t>(x * k)) * 3;
-        return static_cast<uint32_t>(rgb[at]) << 16 | rgb[at + 1] << 8 | rgb[at + 2];
-    }
-    uint32_t width() const { return width_; }
-    uint32_t height() const { return height_; }
-
-private:
-    Display* display_;
-    Window parent_ = 0;
-    int left_ = 0;
-    uint32_t width_ = 0, height_ = 0;
-};
-
 int distinctColours(const std::vector<uint8_t>& rgb) {
     std::vector<bool> seen(1 << 15);
     int n = 0;
@@ -120,13 +28,6 @@ int distinctColours(const std::vector<uint8_t>& rgb) {
         if (!seen[c]) seen[c] = true, ++n;
     }
     return n;
-}
-
-long residentKiB() {
-    std::ifstream f("/proc/self/statm");
-    long size = 0, resident = 0;
-    f >> size >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 std::vector<float> block(Instance& v, const std::vector<ParameterChange>& changes = {}, const std::vector<MidiAt>& keys = {}) {
@@ -139,12 +40,13 @@ std::vector<float> block(Instance& v, const std::vector<ParameterChange>& change
 }  // namespace
 
 void runEditorChecks(const Format& format, double scale, const std::string& pictures) {
-    const std::string at = " (scale " + std::to_string(scale).substr(0, 3) + ")";
+    const std::string at =
+        scale < 0 ? " (the system's scale, " + std::to_string(-scale).substr(0, 3) + ")" : " (scale " + std::to_string(scale).substr(0, 3) + ")";
     Screen screen;
     std::unique_ptr<Instance> v = format.create();
     if (!screen.ready() || !v || !v->activate(PluginCore::kEngineRate, kFrames)) return fail("editor: no display or no instance");
-    if (!screen.open(*v, scale)) return fail("editor: it does not open" + at);
-    const double k = scale;
+    if (!screen.open(*v, scale < 0 ? 0 : scale)) return fail("editor: it does not open" + at);
+    const double k = scale < 0 ? -scale : scale;
     if (screen.width() != static_cast<uint32_t>(kEditorWidth * k) || screen.height() != static_cast<uint32_t>(kEditorHeight * k))
         fail("editor: its size is " + std::to_string(screen.width()) + "x" + std::to_string(screen.height()) + at);
     const std::vector<uint8_t> first = screen.picture();
@@ -239,27 +141,19 @@ void runReopenCheck(const Format& format, int times) {
     Screen screen;
     std::unique_ptr<Instance> v = format.create();
     if (!screen.ready() || !v || !v->activate(PluginCore::kEngineRate, kFrames)) return fail("editor: no display or no instance");
-    long resident = 0;
-    size_t inUse = 0;
+    long resident = 0, inUse = 0;
     for (int i = 0; i < times; ++i) {
         if (!screen.open(*v, 1, 1)) return fail("editor: it does not open again");
         screen.close(*v);
-        if (i == 9) malloc_trim(0), resident = residentKiB(), inUse = mallinfo2().uordblks;
+        if (i == 9) resident = residentKiB(), inUse = allocatedBytes();
     }
-    malloc_trim(0);
-    const long held = (static_cast<long>(mallinfo2().uordblks) - static_cast<long>(inUse)) / 1024;
-    std::printf("editor opened and closed %d times: after the tenth, %ld KiB more allocated, %ld KiB more resident\n", times, held,
-                residentKiB() - resident);
+    const long held = inUse < 0 ? 0 : (allocatedBytes() - inUse) / 1024;
+    std::printf("editor opened and closed %d times: after the tenth, %s more allocated, %ld KiB more resident\n", times,
+                inUse < 0 ? "(not counted here)" : (std::to_string(held) + " KiB").c_str(), residentKiB() - resident);
     if (held >= 1024) fail("editor: opening and closing it leaks memory");
 }
 
 namespace {
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // The share of one core the host's process takes over `seconds` of real
 // time, the host's timer every 30 ms; `playing`: blocks of 441 frames at
@@ -301,7 +195,7 @@ void measureEditorCpu(const Format& format, double seconds) {
 
 void runAskedEditorChecks(const Format& format) {
     if (editorAsked().cpuSeconds > 0) return measureEditorCpu(format, editorAsked().cpuSeconds);
-    if (editorAsked().scale > 0) runEditorChecks(format, editorAsked().scale, editorAsked().pictures);
+    if (editorAsked().scale != 0) runEditorChecks(format, editorAsked().scale, editorAsked().pictures);
     if (editorAsked().reopen > 0) runReopenCheck(format, editorAsked().reopen), checkTwoEditors(format);
 }
 

@@ -76,7 +76,7 @@ public:
     // size is asked) at `scale`, its size in pixels; false where the format
     // has none. The host's timer feeds it; what it tells the host of a
     // parameter, as a plain value, is kept.
-    virtual bool openEditor(unsigned long, double, uint32_t&, uint32_t&) { return false; }
+    virtual bool openEditor(uintptr_t, double, uint32_t&, uint32_t&) { return false; }
     virtual void idleEditor() {}
     virtual void closeEditor() {}
     virtual bool toldByEditor(uint32_t, double&) { return false; }
@@ -153,11 +153,13 @@ private:
 // --editor SCALE PICTURES (the editor checks, the pictures named so),
 // --reopen N, or --editor-cpu SECONDS (its processor time, printed).
 struct EditorAsked {
+    // A scale below 0: the host tells none, and the system's (its size) is
+    // expected.
     double scale = 0;
     std::string pictures;
     int reopen = 0;
     double cpuSeconds = 0;
-    bool any() const { return scale > 0 || reopen > 0 || cpuSeconds > 0; }
+    bool any() const { return scale != 0 || reopen > 0 || cpuSeconds > 0; }
 };
 const EditorAsked& editorAsked();
 

@@ -179,8 +179,12 @@ struct RunLoop {
 const v3_run_loop_cpp kRunLoopFunctions = {kUnknown, {RunLoop::addHandler, RunLoop::removeHandler, RunLoop::addTimer, RunLoop::removeTimer}};
 RunLoop runLoop{&kRunLoopFunctions};
 
+// A run loop as on Linux; on Windows none, as there: the view's own timer
+// runs through the window's messages.
 v3_result V3_API frameInterface(void* p, const v3_tuid iid, void** obj) {
+#ifndef _WIN32
     if (v3_tuid_match(iid, v3_run_loop_iid)) return *obj = &runLoop, V3_OK;
+#endif
     return noInterface(p, iid, obj);
 }
 v3_result V3_API resizeView(void*, v3_plugin_view**, v3_view_rect*) { return V3_OK; }
@@ -363,14 +367,14 @@ public:
         return component && controller;
     }
 
-    bool openEditor(unsigned long parent, double scale, uint32_t& width, uint32_t& height) override {
+    bool openEditor(uintptr_t parent, double scale, uint32_t& width, uint32_t& height) override {
         if (parent == 0) {
             v3_cpp_obj(controller_)->set_component_handler(controller_, reinterpret_cast<v3_component_handler**>(&handler_));
             view_ = v3_cpp_obj(controller_)->create_view(controller_, "editor");
             v3_plugin_view_content_scale** scaling = nullptr;
             v3_view_rect size{};
             if (!view_ || v3_cpp_obj_query_interface(view_, v3_plugin_view_content_scale_iid, &scaling) != V3_OK ||
-                v3_cpp_obj(scaling)->set_content_scale_factor(scaling, static_cast<float>(scale)) != V3_OK ||
+                (scale > 0 && v3_cpp_obj(scaling)->set_content_scale_factor(scaling, static_cast<float>(scale)) != V3_OK) ||
                 v3_cpp_obj(view_)->set_frame(view_, reinterpret_cast<v3_plugin_frame**>(&frame)) != V3_OK ||
                 v3_cpp_obj(view_)->get_size(view_, &size) != V3_OK)
                 return false;
@@ -378,7 +382,12 @@ public:
             width = static_cast<uint32_t>(size.right - size.left), height = static_cast<uint32_t>(size.bottom - size.top);
             return true;
         }
-        return v3_cpp_obj(view_)->attached(view_, reinterpret_cast<void*>(parent), V3_VIEW_PLATFORM_TYPE_X11) == V3_OK;
+#ifdef _WIN32
+        const char* platform = V3_VIEW_PLATFORM_TYPE_HWND;
+#else
+        const char* platform = V3_VIEW_PLATFORM_TYPE_X11;
+#endif
+        return v3_cpp_obj(view_)->attached(view_, reinterpret_cast<void*>(parent), platform) == V3_OK;
     }
     void idleEditor() override {
         if (runLoop.timer) v3_cpp_obj(runLoop.timer)->on_timer(runLoop.timer);
