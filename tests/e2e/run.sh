@@ -292,7 +292,15 @@ host() {
         same)
             local wave=()
             [[ $2 != *.wav ]] || wave=(--wav)
-            if "$render" ${3:+"$(host_path "$3")"} "${wave[@]}" -o "$work/same.raw" && cmp "$files/$2" "$work/same.raw"; then
+            # The program may still be writing the file it was asked for
+            # (Stream 2 Disk writes after its dialog has closed): it is
+            # compared once it is as long as the render, or after 10 s.
+            "$render" ${3:+"$(host_path "$3")"} "${wave[@]}" -o "$work/same.raw"
+            for _ in $(seq 100); do
+                [ "$(stat -c %s "$files/$2" 2>/dev/null || echo 0)" -lt "$(stat -c %s "$work/same.raw")" ] || break
+                sleep 0.1
+            done
+            if cmp "$files/$2" "$work/same.raw"; then
                 ok "same $2 ${3-}"; else bad "same $2 ${3-}: not what velmor-render writes"; fi
             ;;
         shot)

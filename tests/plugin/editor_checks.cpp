@@ -147,9 +147,9 @@ void runReopenCheck(const Format& format, int times) {
         screen.close(*v);
         if (i == 9) resident = residentKiB(), inUse = allocatedBytes();
     }
-    const long held = inUse < 0 ? 0 : (allocatedBytes() - inUse) / 1024;
-    std::printf("editor opened and closed %d times: after the tenth, %s more allocated, %ld KiB more resident\n", times,
-                inUse < 0 ? "(not counted here)" : (std::to_string(held) + " KiB").c_str(), residentKiB() - resident);
+    const long now = allocatedBytes(), held = inUse < 0 ? 0 : (now - inUse) / 1024;
+    std::printf("editor opened and closed %d times: after the tenth, %s more allocated (of %ld KiB), %ld KiB more resident\n", times,
+                inUse < 0 ? "(not counted here)" : (std::to_string(held) + " KiB").c_str(), now / 1024, residentKiB() - resident);
     if (held >= 1024) fail("editor: opening and closing it leaks memory");
 }
 

@@ -46,8 +46,9 @@ private:
     uint32_t width_ = 0, height_ = 0;
 };
 
-// The process's resident memory; the C library's allocated bytes, or -1
-// where it does not tell; the processor time it took.
+// The process's resident memory; the C library's allocated bytes (the
+// plugin's allocations among them), or -1 where it does not tell; the
+// processor time it took.
 long residentKiB();
 long allocatedBytes();
 double cpuSeconds();

@@ -1,4 +1,7 @@
+// windows.h first: the others build on it.
 #include <windows.h>
+
+#include <malloc.h>
 #include <psapi.h>
 
 #include <cstdio>
@@ -149,7 +152,18 @@ long residentKiB() {
     return static_cast<long>(c.WorkingSetSize / 1024);
 }
 
-long allocatedBytes() { return -1; }
+// The C runtime's heap, which the plugin's C and C++ allocations come from
+// (both binaries use the system's msvcrt.dll): its blocks in use.
+long allocatedBytes() {
+    const auto heap = reinterpret_cast<HANDLE>(_get_heap_handle());
+    PROCESS_HEAP_ENTRY entry{};
+    long used = 0;
+    if (!HeapLock(heap)) return -1;
+    while (HeapWalk(heap, &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) used += static_cast<long>(entry.cbData);
+    HeapUnlock(heap);
+    return used;
+}
 
 double cpuSeconds() {
     FILETIME created, ended, kernel, user;
