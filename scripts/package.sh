@@ -114,7 +114,8 @@ scripts/build-soxr-windows.sh >/dev/null || die "libsoxr for Windows could not b
 plugin_build() {
     local dir="$1"
     shift
-    cmake -S . -B "$dir" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null &&
+    # A build folder already made is brought up to date by the build itself.
+    { [ -f "$dir/build.ninja" ] || cmake -S . -B "$dir" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null; } &&
         cmake --build "$dir" -j "${VELMOR_JOBS:-2}" --target velmor_plugins >/dev/null || die "the plugin build in $dir failed"
 }
 plugin_build "$native"

@@ -4,6 +4,8 @@
 #include <jack/midiport.h>
 #include <jack/transport.h>
 
+#include <cstdio>
+
 #include "plugin/standalone/audio_block.h"
 
 namespace velmor {
@@ -68,7 +70,11 @@ struct JackAudio::Client {
 std::unique_ptr<JackAudio> JackAudio::open(PluginCore& core, AskedParameters& asked, std::string& why) {
     auto c = std::make_unique<Client>();
     jack_status_t status{};
+    // Looking for a server is no error to tell; later ones are.
+    jack_set_error_function([](const char*) {});
+    jack_set_info_function([](const char*) {});
     c->jack = jack_client_open("Velmor", JackNoStartServer, &status);
+    jack_set_error_function([](const char* message) { std::fprintf(stderr, "Velmor: JACK: %s\n", message); });
     if (!c->jack) return why = "no JACK server runs", nullptr;
     c->out[0] = jack_port_register(c->jack, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput | JackPortIsTerminal, 0);
     c->out[1] = jack_port_register(c->jack, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput | JackPortIsTerminal, 0);

@@ -16,7 +16,11 @@
 #  2. With no JACK server, straight on PulseAudio (a null sink): the window
 #     appears (pulse.png), and Play plays the song demo the session holds as
 #     velmor-render plays it, bit for bit from its first frame, without a gap
-#     (SECONDS seconds of it with --long; 10 by default).
+#     (SECONDS seconds of it with --long; 10 by default). Without ALSA's
+#     sequencer (none here) it says so and plays on.
+#  3. With neither server and no ALSA device (none here) it says what each
+#     answered and ends with status 1, the session untouched. (ALSA's own
+#     output is not played here: this machine has no ALSA device.)
 #
 # usage: tests/standalone/run.sh BUILD [--long SECONDS]
 # Pictures and logs go to BUILD/standalone. Skipped (77) where a tool is
@@ -231,6 +235,23 @@ fi
 grep -q "real-time, the stand-alone program's audio callback: 0 allocations, 0 frees, 0 lock waits, 0 file and system calls" \
     "$out/pulse.log" && pass "PulseAudio: the audio callback made no call it must not make" \
     || fail "PulseAudio: the audio callback's calls (see $out/pulse.log)"
+
+grep -q "no MIDI input: ALSA's sequencer does not answer" "$out/pulse.log" \
+    && pass "PulseAudio: without ALSA's sequencer the program says so and plays on" \
+    || fail "PulseAudio: no word of the missing MIDI input (see $out/pulse.log)"
+
+# 3. Neither JACK nor PulseAudio, and no ALSA device: the program says what
+# each answered and ends, the session as it was.
+pulseaudio --kill 2>/dev/null
+cp "$session" "$work/kept.pat"
+timeout 20 "$program" >"$out/no-sound.log" 2>&1
+status=$?
+if [ "$status" = 1 ] && grep -q "Velmor: no sound: no JACK server runs, PulseAudio: .*, and ALSA: " "$out/no-sound.log" \
+    && cmp -s "$session" "$work/kept.pat"; then
+    pass "no sound system: the program says why and ends (status 1), the session kept"
+else
+    fail "no sound system: status $status (see $out/no-sound.log)"
+fi
 
 echo "standalone: $passed passed, $failed failed"
 [ "$failed" = 0 ]
