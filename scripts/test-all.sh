@@ -54,9 +54,13 @@ build() {
 # Runs the end-to-end runner with ARGS, keeping its output in LOG; each
 # scenario counts as one test.
 run_e2e() {
-    local name="$1" log="$2" line
+    local name="$1" log="$2"
     shift 2
     tests/e2e/run.sh "$@" | tee "$log"
+    count_e2e "$name" "$log"
+}
+count_e2e() {
+    local name="$1" log="$2" line
     line="$(grep -E '^e2e: [0-9]+ scenarios passed, [0-9]+ failed' "$log" | tail -1)"
     if [ -z "$line" ]; then
         step_failed "$name"
@@ -220,10 +224,18 @@ if build build/windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/m
             fi
         done
         # The 32-bit release on a 32-bit Windows (where this machine runs
-        # one), the 64-bit release on a 64-bit Windows.
+        # one) beside the 64-bit release on a 64-bit Windows: files, no
+        # sound, each in its own prefix.
         runs32="$(source scripts/wine-env.sh >/dev/null 2>&1 && echo "$WINE_RUNS_32BIT")"
-        [ "$runs32" = no ] || run_e2e "32-bit release zip on a fresh Windows" build/e2e-fresh.log --fresh-prefix tests/e2e/fresh/release-zip.e2e
-        VELMOR_WINE64=yes run_e2e "64-bit release zip on a fresh 64-bit Windows" build/e2e-fresh64.log --fresh-prefix tests/e2e/fresh/release-zip.e2e
+        [ "$runs32" = no ] || tests/e2e/run.sh --fresh-prefix tests/e2e/fresh/release-zip.e2e >build/e2e-fresh.log 2>&1 &
+        VELMOR_WINE64=yes tests/e2e/run.sh --fresh-prefix tests/e2e/fresh/release-zip.e2e >build/e2e-fresh64.log 2>&1
+        wait
+        if [ "$runs32" != no ]; then
+            cat build/e2e-fresh.log
+            count_e2e "32-bit release zip on a fresh Windows" build/e2e-fresh.log
+        fi
+        cat build/e2e-fresh64.log
+        count_e2e "64-bit release zip on a fresh 64-bit Windows" build/e2e-fresh64.log
     else
         step_failed "release zips"
     fi

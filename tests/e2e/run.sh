@@ -9,7 +9,8 @@
 #
 # usage: tests/e2e/run.sh [--fresh-prefix] [SCENARIO.e2e]...
 # With --fresh-prefix the run gets a new Wine prefix of its own, a Windows
-# on which nothing has run yet, and keeps its files in build/e2e-fresh/.
+# on which nothing has run yet, and keeps its files in build/e2e-fresh/
+# (build/e2e-fresh64/ with VELMOR_WINE64=yes).
 # Needs the Linux and the Windows build. Every daemon it starts is stopped
 # again by its process id.
 set -uo pipefail
@@ -19,7 +20,8 @@ cd "$root" || exit 1
 work="$root/build/e2e"
 if [ "${1-}" = "--fresh-prefix" ]; then
     shift
-    work="$root/build/e2e-fresh"
+    # The 64-bit Windows's run beside the 32-bit one's: folders of its own.
+    work="$root/build/e2e-fresh${VELMOR_WINE64:+64}"
     export VELMOR_WINEPREFIX="$work/wine-prefix"
 fi
 # The Wine prefix and commands (scripts/wine-env.sh). On a machine that runs
