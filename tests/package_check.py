@@ -187,20 +187,17 @@ def main():
     archive = sys.argv[1]
     root = sys.argv[2] if len(sys.argv) == 3 else os.path.join(os.path.dirname(os.path.abspath(__file__)), '..')
     version = open(os.path.join(root, 'VERSION')).readline().strip()
+    def report(failures, holds):
+        for failure in failures:
+            print('FAILED: ' + failure)
+        if not failures:
+            print('package: %s holds %s' % (os.path.basename(archive), holds))
+        sys.exit(1 if failures else 0)
+
     if archive.endswith('.tar.gz'):
-        failures = linux_problems(archive, root, version)
-        for failure in failures:
-            print('FAILED: ' + failure)
-        if not failures:
-            print('package: %s holds the Linux program and installs it' % os.path.basename(archive))
-        sys.exit(1 if failures else 0)
+        report(linux_problems(archive, root, version), 'the Linux program and installs it')
     if '-plugins-' in os.path.basename(archive):
-        failures = plugin_problems(archive, root, version)
-        for failure in failures:
-            print('FAILED: ' + failure)
-        if not failures:
-            print('package: %s holds the plugins, install notes and notices it should' % os.path.basename(archive))
-        sys.exit(1 if failures else 0)
+        report(plugin_problems(archive, root, version), 'the plugins, install notes and notices it should')
     top = 'velmor-%s/' % version
     release = re.sub(r'^velmor-[0-9.]+-(win32|win64)\.zip$', r'\1', os.path.basename(archive))
     if release not in MACHINES:

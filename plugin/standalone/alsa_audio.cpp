@@ -2,52 +2,38 @@
 
 #include <alsa/asoundlib.h>
 
-#include <atomic>
-#include <thread>
-
-#include "plugin/standalone/audio_block.h"
+#include "plugin/standalone/block_thread.h"
 
 namespace velmor {
 
 namespace {
 
-constexpr uint32_t kBlock = 256;
 constexpr unsigned kAheadMicroseconds = 23000;
 
 void quiet(const char*, int, const char*, int, const char*, ...) {}
+
+// An underrun plays on after a gap.
+bool write(void* device, const float* frames) {
+    auto* pcm = static_cast<snd_pcm_t*>(device);
+    for (snd_pcm_uframes_t done = 0; done < BlockThread::kFrames;) {
+        const snd_pcm_sframes_t n = snd_pcm_writei(pcm, frames + 2 * done, BlockThread::kFrames - done);
+        if (n >= 0)
+            done += static_cast<snd_pcm_uframes_t>(n);
+        else if (snd_pcm_recover(pcm, static_cast<int>(n), 1) < 0)
+            return false;
+    }
+    return true;
+}
 
 }  // namespace
 
 struct AlsaAudio::Stream {
     snd_pcm_t* pcm = nullptr;
-    MidiRing* midi = nullptr;
-    std::unique_ptr<Performer> performer;
-    std::atomic<bool> stopping{false};
-    std::thread thread;
-    float left[kBlock], right[kBlock], frames[2 * kBlock];
+    std::unique_ptr<BlockThread> thread;
 
     ~Stream() {
-        stopping = true;
-        if (thread.joinable()) thread.join();
+        thread.reset();
         if (pcm) snd_pcm_close(pcm);
-    }
-
-    void run() {
-        while (!stopping.load(std::memory_order_relaxed)) {
-            {
-                const AudioBlockMark mark;
-                performer->play(left, right, kBlock, {}, HostTime{}, midi);
-                for (uint32_t i = 0; i < kBlock; ++i) frames[2 * i] = left[i], frames[2 * i + 1] = right[i];
-            }
-            // An underrun plays on after a gap.
-            for (snd_pcm_uframes_t done = 0; done < kBlock && !stopping.load(std::memory_order_relaxed);) {
-                const snd_pcm_sframes_t n = snd_pcm_writei(pcm, frames + 2 * done, kBlock - done);
-                if (n >= 0)
-                    done += static_cast<snd_pcm_uframes_t>(n);
-                else if (snd_pcm_recover(pcm, static_cast<int>(n), 1) < 0)
-                    return;
-            }
-        }
     }
 };
 
@@ -67,9 +53,7 @@ std::unique_ptr<AlsaAudio> AlsaAudio::open(PluginCore& core, AskedParameters& as
                                static_cast<unsigned>(PluginCore::kEngineRate), 1, kAheadMicroseconds);
     if (error < 0) return why = std::string("ALSA: ") + snd_strerror(error), nullptr;
     core.setHostRate(PluginCore::kEngineRate);
-    s->midi = &midi;
-    s->performer = std::make_unique<Performer>(core, asked);
-    s->thread = std::thread([stream = s.get()] { stream->run(); });
+    s->thread = std::make_unique<BlockThread>(core, asked, midi, write, s->pcm);
     return std::unique_ptr<AlsaAudio>(new AlsaAudio(std::move(s)));
 }
 
